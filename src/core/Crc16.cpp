@@ -1,0 +1,41 @@
+#include "core/Crc16.h"
+
+namespace vx {
+
+quint16 crc16Modbus(const char *data, qsizetype size)
+{
+    quint16 reg = 0xFFFF;
+    for (qsizetype i = 0; i < size; ++i) {
+        reg ^= quint8(data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 1) ? quint16((reg >> 1) ^ 0xA001) : quint16(reg >> 1);
+    }
+    return reg;
+}
+
+CrcBytes Crc16(const QByteArray &cmdstring, int j)
+{
+    const qsizetype covered = qBound<qsizetype>(0, qsizetype(j) + 1, cmdstring.size());
+    const quint16 reg = crc16Modbus(cmdstring.constData(), covered);
+    return {quint8(reg & 0xFF), quint8(reg >> 8)};
+}
+
+QByteArray withCrc(const QByteArray &payload)
+{
+    const CrcBytes crc = Crc16(payload, int(payload.size()) - 1);
+    QByteArray frame = payload;
+    frame.append(char(crc.HiByte)); // low-order byte first on the wire
+    frame.append(char(crc.LoByte));
+    return frame;
+}
+
+bool hasValidCrc(const QByteArray &frame)
+{
+    if (frame.size() < 3)
+        return false;
+    const quint16 reg = crc16Modbus(frame.constData(), frame.size() - 2);
+    return quint8(frame.at(frame.size() - 2)) == (reg & 0xFF)
+        && quint8(frame.at(frame.size() - 1)) == (reg >> 8);
+}
+
+} // namespace vx

@@ -1,0 +1,47 @@
+#include "core/HexText.h"
+
+namespace vx {
+
+namespace {
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+// Writes bytes as two digits each, with sep placed before or after every pair.
+QString hexPairs(const QByteArray &bytes, bool sepBefore)
+{
+    QString text;
+    text.reserve(bytes.size() * 3);
+    for (char c : bytes) {
+        const auto b = quint8(c);
+        if (sepBefore)
+            text += QLatin1Char(' ');
+        text += QLatin1Char(kDigits[b >> 4]);
+        text += QLatin1Char(kDigits[b & 0x0F]);
+        if (!sepBefore)
+            text += QLatin1Char(' ');
+    }
+    return text;
+}
+} // namespace
+
+QString FormatHex(quint8 bb)
+{
+    const char pair[2] = {kDigits[bb >> 4], kDigits[bb & 0x0F]};
+    return QString::fromLatin1(pair, 2);
+}
+
+QString HexText(const QByteArray &frame)
+{
+    return hexPairs(frame, false);
+}
+
+QString RecHex(const QByteArray &bytes)
+{
+    return hexPairs(bytes, true);
+}
+
+QString serialText(const QByteArray &bytes)
+{
+    return hexPairs(bytes, true).mid(1);
+}
+
+} // namespace vx

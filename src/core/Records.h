@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+namespace vx {
+
+// Date and time texts of the records and labels, in the regional shape the
+// devices' operators know (short date, long time): 2026/12/7 and 05:07:55.
+QString shortDate(const QDate &date);
+QString longTime(const QTime &time);
+QString generalDateTime(const QDateTime &when);
+
+// One record of the raw receive log dataGet.txt: a quote, the date and time,
+// three spaces, RecHex (which starts with a space), three spaces, a quote, CR LF.
+QString dataGetRecord(const QDateTime &when, const QString &recHex);
+
+// Appends text records to files, opening and closing the file for each one
+// so nothing is held open between replies. A record that cannot be written is
+// reported once per file through onLoss, never per record.
+class RecordFiles {
+public:
+    using LossHandler = std::function<void(const QString &path)>;
+
+    void setLossHandler(LossHandler handler) { m_onLoss = std::move(handler); }
+
+    // Returns false when the record could not be written whole.
+    bool append(const QString &path, const QString &record);
+
+    int lostRecords() const { return m_lost; }
+
+private:
+    LossHandler m_onLoss;
+    QSet<QString> m_reported;
+    int m_lost = 0;
+};
+
+} // namespace vx

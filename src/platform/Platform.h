@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/SerialPort.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace vx {
+
+// Everything the window takes from the machine, so tests can hand in a fake
+// port, answer dialogs, fix the clock and use a directory of their own.
+struct Platform {
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<Dialogs> dialogs;
+    std::function<QDateTime()> clock;
+    QString programDir;
+};
+
+} // namespace vx

@@ -1,0 +1,83 @@
+#include "platform/QtSerialPort.h"
+
+namespace vx {
+
+QtSerialPort::QtSerialPort(Resolver resolver, QObject *parent)
+    : SerialPort(parent), m_resolver(std::move(resolver))
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+bool QtSerialPort::open()
+{
+    if (m_port.isOpen())
+        return true;
+    m_port.setPortName(deviceName());
+    if (!m_port.open(QIODevice::ReadWrite))
+        return false;
+    // A rate the driver refuses leaves the port at its previous rate, as a
+    // settings string with an odd number does on the original control.
+    m_port.setBaudRate(baudRate());
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
+
+void QtSerialPort::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    discardWaiting();
+}
+
+bool QtSerialPort::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+QString QtSerialPort::deviceName() const
+{
+    return m_resolver ? m_resolver(portNumber()) : QString();
+}
+
+bool QtSerialPort::writeToDevice(const QByteArray &bytes)
+{
+    return m_port.write(bytes) == bytes.size();
+}
+
+void QtSerialPort::discardDeviceInput()
+{
+    if (m_port.isOpen()) {
+        m_port.clear(QSerialPort::Input);
+        m_port.readAll(); // anything Qt had buffered but not yet signalled
+    }
+}
+
+void QtSerialPort::discardDeviceOutput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
+void QtSerialPort::onReadyRead()
+{
+    deliver(m_port.readAll());
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+        // The device went away (adapter pulled, peer closed): the port is
+        // unusable until it is opened again.
+        m_port.close();
+        discardWaiting();
+    }
+    emit commEvent(CommEvent::Error);
+}
+
+} // namespace vx

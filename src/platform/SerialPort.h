@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace vx {
+
+class ModalGate;
+
+enum class CommEvent {
+    Receive,   // at least the receive threshold's number of bytes are waiting
+    Error,     // the port reported a failure (device gone, ...)
+};
+
+// The serial port as the handlers use it: port number and settings string,
+// open/close, input length, buffer clearing and a receive threshold. The
+// threshold logic lives here once; a transport only hands over the bytes it
+// received (deliver) and writes bytes out.
+//
+// Receive threshold n >= 1: one Receive event once at least n bytes are
+// waiting; 0: no events. The event is queued, so it always runs on the UI
+// thread after the running handler has returned, and it waits while a modal
+// box is open. A read takes every waiting byte, or at most the input length.
+// Every operation is safe on a closed port.
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    void setPortNumber(int number) { m_portNumber = number; }
+    int portNumber() const { return m_portNumber; }
+
+    // "9600,N,8,1": baud rate, then parity, data bits, stop bits.
+    void setSettings(const QString &settings);
+    QString settings() const { return m_settings; }
+    qint32 baudRate() const;
+
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // The device the port opens (or opened), for the operator.
+    virtual QString deviceName() const { return {}; }
+
+    void setInputLength(int length) { m_inputLength = qMax(0, length); }
+    int inputLength() const { return m_inputLength; }
+    // Reads always deliver raw bytes; kept so the send sequences read as written.
+    void setBinaryInput() {}
+    void setSendEvents(bool) {}
+
+    void clearInput();
+    void clearOutput();
+
+    void setThreshold(int threshold);
+    int threshold() const { return m_threshold; }
+
+    int bytesWaiting() const { return int(m_input.size()); }
+    QByteArray read();
+    // Hands the whole array to the port; false when the port is closed or the write failed.
+    bool write(const QByteArray &bytes);
+
+    void setModalGate(ModalGate *gate);
+
+signals:
+    void commEvent(vx::CommEvent event);
+
+protected:
+    // Called by the transport with bytes as they arrive, in any split.
+    void deliver(const QByteArray &bytes);
+    void discardWaiting() { m_input.clear(); }
+    virtual bool writeToDevice(const QByteArray &bytes) = 0;
+    virtual void discardDeviceInput() {}
+    virtual void discardDeviceOutput() {}
+
+private:
+    void scheduleCheck();
+    void dispatch();
+
+    int m_portNumber = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    int m_inputLength = 0;
+    int m_threshold = 0;
+    QByteArray m_input;
+    bool m_checkQueued = false;
+    QPointer<ModalGate> m_gate;
+};
+
+} // namespace vx

@@ -1,0 +1,53 @@
+#include "ui/LinkIndicator.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+
+namespace vx {
+
+namespace {
+QPixmap lamp(const QColor &colour)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(colour.darker(160));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    return pixmap;
+}
+} // namespace
+
+LinkIndicator::LinkIndicator(QWidget *parent) : QStackedWidget(parent)
+{
+    setObjectName(QStringLiteral("linkIndicator"));
+    setFixedSize(16, 16);
+    const struct { const char *name; QColor colour; } images[3] = {
+        {"imgNotConnected", QColor(220, 0, 0)},
+        {"ImgYellow", QColor(240, 200, 0)},
+        {"imgConnected", QColor(0, 180, 0)},
+    };
+    for (int i = 0; i < 3; ++i) {
+        auto *label = new QLabel;
+        label->setObjectName(QString::fromLatin1(images[i].name));
+        label->setPixmap(lamp(images[i].colour));
+        label->setToolTip(QStringLiteral("数据采集通讯状态指示"));
+        addWidget(label);
+        m_images[i] = label;
+    }
+    bringToFront(Indicator::NotConnected);
+}
+
+void LinkIndicator::bringToFront(Indicator indicator)
+{
+    setCurrentIndex(int(indicator));
+}
+
+Indicator LinkIndicator::front() const
+{
+    return Indicator(currentIndex());
+}
+
+} // namespace vx

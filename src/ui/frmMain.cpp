@@ -1,0 +1,320 @@
+#include "ui/frmMain.h"
+
+#include "acquisition/QueryController.h"
+#include "link/CommSettings.h"
+#include "link/PortSettings.h"
+#include "platform/ProgramDir.h"
+#include "platform/QtDialogs.h"
+#include "platform/QtSerialPort.h"
+#include "ui/LinkIndicator.h"
+#include "ui/ListCombo.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vx {
+
+const QString kWindowTitle = QStringLiteral("VX7310K-42无线动态数据监测软件");
+
+namespace {
+
+Platform systemPlatform()
+{
+    Platform p;
+    p.programDir = programDirectory();
+    auto map = std::make_shared<PortMap>(p.programDir);
+    p.port = std::make_unique<QtSerialPort>([map](int n) { return map->deviceFor(n); });
+    p.dialogs = std::make_unique<QtDialogs>(kWindowTitle);
+    p.clock = [] { return QDateTime::currentDateTime(); };
+    return p;
+}
+
+QLineEdit *textBox(const char *name, const QString &text, int width = 60)
+{
+    auto *box = new QLineEdit(text);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setFixedWidth(width);
+    return box;
+}
+
+QPushButton *button(const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QGroupBox *frame(const char *name, const QString &title)
+{
+    auto *box = new QGroupBox(title);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QTimer *timer(QObject *parent, const char *name)
+{
+    auto *t = new QTimer(parent);
+    t->setObjectName(QString::fromLatin1(name));
+    return t;
+}
+
+} // namespace
+
+frmMain::frmMain() : frmMain(systemPlatform()) {}
+
+frmMain::frmMain(Platform platform, QWidget *parent)
+    : QMainWindow(parent), m_platform(std::move(platform)), m_portMap(m_platform.programDir)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kWindowTitle);
+    if (auto *qtDialogs = dynamic_cast<QtDialogs *>(m_platform.dialogs.get()))
+        qtDialogs->setParentWidget(this);
+    m_platform.port->setModalGate(&m_platform.dialogs->gate());
+
+    Timer1 = timer(this, "Timer1");
+    Timer2 = timer(this, "Timer2");
+    Timer5 = timer(this, "Timer5");
+
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 2);
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildModbusFrame());
+    top->addWidget(buildPortFrame());
+    top->addWidget(buildStatusFrame());
+    top->addStretch(1);
+    layout->addLayout(top);
+    buildTabs();
+    layout->addWidget(SSTab2, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(buildMonitorFrame(), 1);
+    bottom->addWidget(buildQueryFrame());
+    layout->addLayout(bottom);
+    auto *label4 = new QLabel(QStringLiteral(
+        "设备地址范围 1-245；串口格式：无校验，8 位数据位，1 位停止位。"));
+    label4->setObjectName(QStringLiteral("Label4"));
+    layout->addWidget(label4);
+    setCentralWidget(central);
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+
+    bind();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+QWidget *frmMain::buildModbusFrame()
+{
+    auto *box = frame("Frame10", QStringLiteral("MODBUS设置"));
+    auto *grid = new QGridLayout(box);
+    txtStationID = textBox("txtStationID", QStringLiteral("2"));
+    txtFunID = textBox("txtFunID", QStringLiteral("3"));
+    txtStartID = textBox("txtStartID", QStringLiteral("0"));
+    txtDataLength = textBox("txtDataLength", QStringLiteral("18"));
+    const QString labels[] = {QStringLiteral("设备地址"), QStringLiteral("功 能 码"),
+                              QStringLiteral("超始地址"), QStringLiteral("数据长度")};
+    QLineEdit *boxes[] = {txtStationID, txtFunID, txtStartID, txtDataLength};
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new QLabel(labels[i]), 0, i);
+        grid->addWidget(boxes[i], 1, i);
+    }
+    return box;
+}
+
+QWidget *frmMain::buildPortFrame()
+{
+    auto *box = frame("Frame5", QStringLiteral("串口设置"));
+    auto *grid = new QGridLayout(box);
+    Combo1 = new ListCombo;
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    for (int n = 1; n <= 16; ++n)
+        Combo1->addItem(QStringLiteral("COM%1").arg(n));
+    Combo1->showUnselected(QStringLiteral("COM4"));
+    Combo2 = new ListCombo;
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    Combo2->addItems({QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
+                      QStringLiteral("19200")});
+    Combo2->showUnselected(QStringLiteral("19200"));
+    cmdCom = button("cmdCom", QStringLiteral("保存设置"));
+    grid->addWidget(new QLabel(QStringLiteral("串口号")), 0, 0);
+    grid->addWidget(Combo1, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("波特率")), 1, 0);
+    grid->addWidget(Combo2, 1, 1);
+    grid->addWidget(cmdCom, 0, 2, 2, 1);
+    return box;
+}
+
+QWidget *frmMain::buildStatusFrame()
+{
+    auto *box = frame("Frame6", QStringLiteral("运行状态指示"));
+    auto *row = new QHBoxLayout(box);
+    indicatorStack = new LinkIndicator;
+    lblErrCounter = new QLabel(QStringLiteral("0"));
+    lblErrCounter->setObjectName(QStringLiteral("lblErrCounter"));
+    lblErrCounter->setToolTip(QStringLiteral("误码率"));
+    lblErrCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblErrCounter->setMinimumWidth(48);
+    lblCounter = new QLabel(QStringLiteral("0"));
+    lblCounter->setObjectName(QStringLiteral("lblCounter"));
+    lblCounter->setToolTip(QStringLiteral("测试统计"));
+    lblCounter->setMinimumWidth(48);
+    auto *bar = new QLabel(QStringLiteral("/")); // replies over requests, like a fraction
+    row->addWidget(indicatorStack);
+    row->addSpacing(8);
+    row->addWidget(lblErrCounter);
+    row->addWidget(bar);
+    row->addWidget(lblCounter);
+    return box;
+}
+
+void frmMain::buildTabs()
+{
+    SSTab2 = new QTabWidget;
+    SSTab2->setObjectName(QStringLiteral("SSTab2"));
+    const QString names[] = {QStringLiteral("1-10#电缆"), QStringLiteral("11-20#电缆"),
+                             QStringLiteral("21-30#电缆"), QStringLiteral("31-40#电缆")};
+    for (int t = 1; t <= 4; ++t)
+        SSTab2->addTab(m_grid.buildTab(t), names[t - 1]);
+    SSTab2->addTab(new QWidget, QStringLiteral("单机参数设置"));
+    SSTab2->addTab(new QWidget, QStringLiteral("单机传感器设置"));
+    auto *about = new QWidget;
+    auto *aboutLayout = new QVBoxLayout(about);
+    auto *label9 = new QLabel(kWindowTitle + QStringLiteral(
+        "\n\n用于无线数据采集设备的数据查询、传感器序列号管理与设备参数配置。"
+        "\n数据日志保存在程序目录的 data 文件夹中，原始接收记录保存在 dataGet.txt。"));
+    label9->setObjectName(QStringLiteral("Label9"));
+    label9->setAlignment(Qt::AlignCenter);
+    aboutLayout->addWidget(label9);
+    SSTab2->addTab(about, QStringLiteral("关于软件"));
+}
+
+QWidget *frmMain::buildMonitorFrame()
+{
+    auto *box = frame("Frame1", QStringLiteral("二次开发命令观察窗口"));
+    auto *grid = new QGridLayout(box);
+    txtCommand = new QLineEdit;
+    txtCommand->setObjectName(QStringLiteral("txtCommand"));
+    txtCommand->setReadOnly(true);
+    txtState = new QPlainTextEdit;
+    txtState->setObjectName(QStringLiteral("txtState"));
+    txtState->setReadOnly(true);
+    txtState->setFixedHeight(48);
+    grid->addWidget(new QLabel(QStringLiteral("发送命令:")), 0, 0);
+    grid->addWidget(txtCommand, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("接收命令:")), 1, 0, Qt::AlignTop);
+    grid->addWidget(txtState, 1, 1);
+    return box;
+}
+
+QWidget *frmMain::buildQueryFrame()
+{
+    auto *box = frame("Frame11", QStringLiteral("数据查询操作"));
+    auto *grid = new QGridLayout(box);
+    txtTimerSet = textBox("txtTimerSet", QStringLiteral("1000"));
+    txtMaxID = textBox("txtMaxID", QStringLiteral("36"));
+    cmdCicleAll = button("cmdCicleAll", QStringLiteral("多模块循环"));
+    Command1 = button("Command1", QStringLiteral("主动上传模式"));
+    comDoOnce = button("comDoOnce", QStringLiteral("单次"));
+    cmdOneM = button("cmdOneM", QStringLiteral("循环"));
+    cmdStopOnce = button("cmdStopOnce", QStringLiteral("停止"));
+    grid->addWidget(new QLabel(QStringLiteral("定时时长(ms)")), 0, 0);
+    grid->addWidget(txtTimerSet, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("最大循环ID")), 1, 0);
+    grid->addWidget(txtMaxID, 1, 1);
+    grid->addWidget(cmdCicleAll, 0, 2);
+    grid->addWidget(Command1, 1, 2);
+    grid->addWidget(comDoOnce, 0, 3);
+    grid->addWidget(cmdOneM, 1, 3);
+    grid->addWidget(cmdStopOnce, 0, 4, 2, 1);
+    return box;
+}
+
+void frmMain::bind()
+{
+    m_records.setLossHandler([this](const QString &path) {
+        notice(QStringLiteral("无法写入文件 %1，记录未保存（本次运行只提示一次）").arg(QDir::toNativeSeparators(path)));
+    });
+    m_link = std::make_unique<Link>(m_form, *m_platform.port, *m_platform.dialogs,
+                                    static_cast<LinkView &>(*this), m_records,
+                                    m_platform.programDir, m_platform.clock);
+    connect(m_platform.port.get(), &SerialPort::commEvent, this,
+            [this](CommEvent event) { m_link->MSComm1_OnComm(event); });
+
+    m_portSettings = std::make_unique<PortSettings>(PortSettings::Controls{Combo1, Combo2}, m_form,
+                                                    *m_platform.port, *m_platform.dialogs, m_portMap,
+                                                    m_platform.programDir);
+    connect(cmdCom, &QPushButton::clicked, m_portSettings.get(), &PortSettings::cmdCom_Click);
+
+    QueryController::Controls qc;
+    qc.txtStationID = txtStationID;
+    qc.txtFunID = txtFunID;
+    qc.txtStartID = txtStartID;
+    qc.txtDataLength = txtDataLength;
+    qc.txtTimerSet = txtTimerSet;
+    qc.lblCounter = lblCounter;
+    qc.lblErrCounter = lblErrCounter;
+    qc.Timer1 = Timer1;
+    qc.Timer2 = Timer2;
+    m_query = std::make_unique<QueryController>(qc, m_form, *m_link, *m_platform.dialogs);
+    connect(comDoOnce, &QPushButton::clicked, m_query.get(), &QueryController::comDoOnce_Click);
+    connect(cmdOneM, &QPushButton::clicked, m_query.get(), &QueryController::cmdOneM_Click);
+    connect(cmdStopOnce, &QPushButton::clicked, m_query.get(), &QueryController::cmdStopOnce_Click);
+}
+
+void frmMain::Form_Load()
+{
+    m_form.SensorMax = 18;
+    const CommSetRead saved = readCommSet(m_portSettings->commSetPath());
+    CommSettings settings{1, 9600}; // first run, or a file we cannot trust
+    if (saved.status == CommSetStatus::Ok)
+        settings = saved.settings;
+    else if (saved.status == CommSetStatus::Damaged)
+        notice(QStringLiteral("comm.set 内容无效，已使用默认设置 COM1, 9600"));
+    txtStationID->setText(QStringLiteral("1"));
+
+    if (!m_portSettings->restore(settings)) {
+        m_form.StatFlag = 0;
+        m_platform.dialogs->message({QStringLiteral("请检查串口端口,串口端口%1无法打开!").arg(m_form.CommNum),
+                                     QStringLiteral("KELP系统出错提示"), BoxIcon::None, BoxButtons::Ok});
+        return;
+    }
+    m_form.RecLen = 31;
+    m_platform.port->setThreshold(31);
+}
+
+void frmMain::notice(const QString &text)
+{
+    statusBar()->showMessage(text);
+}
+
+Indicator frmMain::indicator() const
+{
+    return indicatorStack->front();
+}
+
+void frmMain::setCommandText(const QString &text)
+{
+    txtCommand->setText(text);
+}
+
+void frmMain::setStateText(const QString &text)
+{
+    txtState->setPlainText(text);
+}
+
+void frmMain::showIndicator(Indicator indicator)
+{
+    indicatorStack->bringToFront(indicator);
+}
+
+} // namespace vx

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/FormState.h"
+#include "core/Link.h"
+#include "core/Records.h"
+#include "link/PortMap.h"
+#include "platform/Platform.h"
+#include "ui/ValueGrid.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace vx {
+
+class LinkIndicator;
+class ListCombo;
+class PortSettings;
+class QueryController;
+
+extern const QString kWindowTitle;
+
+// The one window of the system. Constructing it lays out every control and
+// runs the start-up sequence (comm.set, port, receive side) once.
+class frmMain : public QMainWindow, private LinkView {
+    Q_OBJECT
+public:
+    frmMain(); // the machine's own serial port, dialogs and clock
+    explicit frmMain(Platform platform, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    FormState &form() { return m_form; }
+    Link &link() { return *m_link; }
+    SerialPort &port() { return *m_platform.port; }
+    Dialogs &dialogs() { return *m_platform.dialogs; }
+    ValueGrid &grid() { return m_grid; }
+    const QString &programDir() const { return m_platform.programDir; }
+    Indicator indicator() const;
+
+    // Handlers, as the buttons and timers call them.
+    QueryController &query() { return *m_query; }
+    PortSettings &portSettings() { return *m_portSettings; }
+
+private:
+    void setCommandText(const QString &text) override;
+    void setStateText(const QString &text) override;
+    void showIndicator(Indicator indicator) override;
+
+    QWidget *buildModbusFrame();
+    QWidget *buildPortFrame();
+    QWidget *buildStatusFrame();
+    QWidget *buildMonitorFrame();
+    QWidget *buildQueryFrame();
+    void buildTabs();
+    void bind();
+    void Form_Load();
+    void notice(const QString &text);
+
+    Platform m_platform;
+    FormState m_form;
+    RecordFiles m_records;
+    PortMap m_portMap;
+    ValueGrid m_grid;
+    std::unique_ptr<Link> m_link;
+    std::unique_ptr<PortSettings> m_portSettings;
+    std::unique_ptr<QueryController> m_query;
+
+    QLineEdit *txtStationID = nullptr;
+    QLineEdit *txtFunID = nullptr;
+    QLineEdit *txtStartID = nullptr;
+    QLineEdit *txtDataLength = nullptr;
+    ListCombo *Combo1 = nullptr;
+    ListCombo *Combo2 = nullptr;
+    QPushButton *cmdCom = nullptr;
+    LinkIndicator *indicatorStack = nullptr;
+    QLabel *lblErrCounter = nullptr;
+    QLabel *lblCounter = nullptr;
+    QTabWidget *SSTab2 = nullptr;
+    QLineEdit *txtCommand = nullptr;
+    QPlainTextEdit *txtState = nullptr;
+    QLineEdit *txtTimerSet = nullptr;
+    QLineEdit *txtMaxID = nullptr;
+    QPushButton *cmdCicleAll = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *comDoOnce = nullptr;
+    QPushButton *cmdOneM = nullptr;
+    QPushButton *cmdStopOnce = nullptr;
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer5 = nullptr;
+};
+
+} // namespace vx

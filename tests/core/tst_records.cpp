@@ -1,0 +1,55 @@
+#include "core/Records.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vx;
+
+class tst_records : public QObject {
+    Q_OBJECT
+private slots:
+    void dataGetRecordLayout();
+    void appendsRecordByRecord();
+    void lossIsReportedOncePerFile();
+};
+
+void tst_records::dataGetRecordLayout()
+{
+    const QDateTime when(QDate(2026, 12, 7), QTime(8, 3, 5));
+    // Four spaces between the time and the first digit: three plus RecHex's own.
+    QCOMPARE(dataGetRecord(when, QStringLiteral(" 01 0F")),
+             QStringLiteral("\"2026/12/7 08:03:05    01 0F   \"\r\n"));
+    QCOMPARE(longTime(QTime(0, 0, 0)), QStringLiteral("00:00:00"));
+}
+
+void tst_records::appendsRecordByRecord()
+{
+    QTemporaryDir dir;
+    RecordFiles files;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    QVERIFY(files.append(path, QStringLiteral("a\r\n")));
+    QVERIFY(files.append(path, QStringLiteral("b\r\n")));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("a\r\nb\r\n"));
+    QCOMPARE(files.lostRecords(), 0);
+}
+
+void tst_records::lossIsReportedOncePerFile()
+{
+    QTemporaryDir dir;
+    RecordFiles files;
+    QStringList reported;
+    files.setLossHandler([&](const QString &p) { reported << p; });
+    const QString missing = dir.filePath(QStringLiteral("no/such/dir/1.txt"));
+    const QString other = dir.filePath(QStringLiteral("no/such/dir/2.txt"));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(!files.append(missing, QStringLiteral("x\r\n")));
+    QVERIFY(!files.append(other, QStringLiteral("x\r\n")));
+    QCOMPARE(reported, QStringList({missing, other}));
+    QCOMPARE(files.lostRecords(), 6);
+}
+
+QTEST_APPLESS_MAIN(tst_records)
+#include "tst_records.moc"

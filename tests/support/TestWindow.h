@@ -1,0 +1,67 @@
+#pragma once
+
+#include "FakeDialogs.h"
+#include "FakeSerialPort.h"
+#include "core/Crc16.h"
+#include "core/HexText.h"
+#include "ui/frmMain.h"
+
+#include <QByteArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace vx::test {
+
+// The real window on a fake port, answered dialogs, a fixed clock and a
+// program directory of its own.
+class TestWindow {
+public:
+    struct Options {
+        QByteArray commSet = "1,9600\r\n"; // empty: no comm.set
+        bool portOpenable = true;
+    };
+
+    TestWindow();
+    explicit TestWindow(const Options &options);
+    ~TestWindow();
+
+    frmMain &w() { return *m_window; }
+    FakeSerialPort &port() { return *m_port; }
+    FakeDialogs &dialogs() { return *m_dialogs; }
+    FormState &form() { return m_window->form(); }
+    QString dir() const { return m_dir.path(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(8, 30, 5));
+
+    template <class T> T *find(const QString &name) const
+    {
+        T *child = m_window->findChild<T *>(name);
+        if (!child)
+            qFatal("no control named %s", qPrintable(name));
+        return child;
+    }
+    QLineEdit *box(const QString &name) const;
+    QLabel *label(const QString &name) const;
+    QString text(const QString &name) const; // line edit, label or plain text
+    void setText(const QString &name, const QString &text);
+    void click(const QString &buttonName);
+
+    // Delivers bytes as received and lets the receive event run.
+    void receive(const QByteArray &bytes);
+    QByteArray written() const { return m_port->lastWritten(); }
+    QString fileText(const QString &name) const;
+
+private:
+    QTemporaryDir m_dir;
+    FakeSerialPort *m_port = nullptr;
+    FakeDialogs *m_dialogs = nullptr;
+    std::unique_ptr<frmMain> m_window;
+};
+
+} // namespace vx::test
