@@ -1,5 +1,6 @@
 #include "core/Link.h"
 
+#include "core/FrameScan.h"
 #include "core/HexText.h"
 #include "platform/Dialogs.h"
 
@@ -92,18 +93,46 @@ void Link::MSComm1_OnComm(CommEvent event)
     if (event != CommEvent::Receive)
         return;
     const QByteArray RecBytes = m_port.read();
+    const int repeated = m_port.lastReadRepeated();
     m_port.clearInput();
-    const QString hex = RecHex(RecBytes);
-    m_records.append(dataGetPath(), dataGetRecord(m_clock(), hex));
-
-    // Replies are shown only from the addresses the grid can hold.
-    if (RecBytes.isEmpty() || quint8(RecBytes.at(0)) > kMaxReplyAddress)
+    // Bytes put back as the start of an unfinished frame were logged when they came.
+    if (RecBytes.size() > repeated)
+        m_records.append(dataGetPath(), dataGetRecord(m_clock(), RecHex(RecBytes.mid(repeated))));
+    if (RecBytes.isEmpty())
         return;
-    m_view.setStateText(hex);
+
+    if (m_form.CmdKind == Kind::Measurement && m_measurement) {
+        receiveMeasurements(RecBytes);
+        return;
+    }
+    // Replies are shown only from the addresses the grid can hold.
+    if (quint8(RecBytes.at(0)) > kMaxReplyAddress)
+        return;
+    m_view.setStateText(RecHex(RecBytes));
 
     const auto it = m_interpretations.constFind(qint16(m_form.CmdKind));
     if (it != m_interpretations.constEnd() && (*it)(RecBytes) == Outcome::Rejected)
         return;
+    commonEnd();
+}
+
+void Link::receiveMeasurements(const QByteArray &RecBytes)
+{
+    const FrameScan scan = scanFrames(RecBytes, {m_form.RecLen, kMeasurementFunction, kMaxReplyAddress});
+    if (!scan.tail.isEmpty())
+        m_port.unread(scan.tail);
+    if (scan.frames.isEmpty() && quint8(RecBytes.at(0)) > kMaxReplyAddress)
+        return;
+    m_view.setStateText(RecHex(RecBytes));
+    for (const QByteArray &frame : scan.frames)
+        m_measurement(frame);
+    if (scan.frames.isEmpty())
+        return; // nothing acceptable: rejected
+    commonEnd();
+}
+
+void Link::commonEnd()
+{
     m_form.CmdKind = Kind::Measurement;
     m_view.showIndicator(Indicator::Connected);
 }

@@ -41,6 +41,8 @@ struct Outgoing {
 
 enum class Outcome { Completed, Rejected };
 
+constexpr quint8 kMeasurementFunction = 0x03;
+
 extern const QString kPortClosedMessage;
 extern const QString kWaitingText;
 
@@ -65,6 +67,13 @@ public:
 
     void setInterpretation(Kind kind, Interpretation interpretation);
 
+    // Measurement replies (CmdKind 1) come as a stream of frames of RecLen
+    // bytes: every complete frame that passes the address, function-code and
+    // CRC checks is handed over in turn; a frame still arriving waits in the
+    // port for the rest of its bytes.
+    using FrameHandler = std::function<void(const QByteArray &frame)>;
+    void setMeasurementHandler(FrameHandler handler) { m_measurement = std::move(handler); }
+
     // The receive event (MSComm1_OnComm).
     void MSComm1_OnComm(CommEvent event);
 
@@ -73,6 +82,8 @@ public:
 
 private:
     void writeAndShow(const Outgoing &request, Indicator whenOpen);
+    void receiveMeasurements(const QByteArray &RecBytes);
+    void commonEnd();
     void prepareForRequest();
 
     FormState &m_form;
@@ -83,6 +94,7 @@ private:
     QString m_programDir;
     Clock m_clock;
     QHash<qint16, Interpretation> m_interpretations;
+    FrameHandler m_measurement;
 };
 
 } // namespace vx

@@ -1,6 +1,8 @@
 #include "core/Records.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace vx {
 
@@ -25,25 +27,33 @@ QString dataGetRecord(const QDateTime &when, const QString &recHex)
         + QLatin1String("   \"\r\n");
 }
 
-bool RecordFiles::append(const QString &path, const QString &record)
+bool RecordFiles::write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append);
-    if (ok) {
-        const QByteArray bytes = record.toUtf8();
-        ok = file.write(bytes) == bytes.size();
-        ok = file.flush() && ok;
-        file.close();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    bool ok = file.write(bytes) == bytes.size();
+    ok = file.flush() && ok;
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+bool RecordFiles::append(const QString &path, const QString &record)
+{
+    const QByteArray bytes = record.toUtf8();
+    if (write(path, bytes))
+        return true;
+    const QDir dir = QFileInfo(path).dir();
+    if (!dir.exists() && QDir().mkpath(dir.path()) && write(path, bytes))
+        return true;
+    ++m_lost;
+    const QString where = dir.absolutePath();
+    if (!m_reported.contains(where)) {
+        m_reported.insert(where);
+        if (m_onLoss)
+            m_onLoss(path);
     }
-    if (!ok) {
-        ++m_lost;
-        if (!m_reported.contains(path)) {
-            m_reported.insert(path);
-            if (m_onLoss)
-                m_onLoss(path);
-        }
-    }
-    return ok;
+    return false;
 }
 
 } // namespace vx

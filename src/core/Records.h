@@ -19,8 +19,9 @@ QString generalDateTime(const QDateTime &when);
 QString dataGetRecord(const QDateTime &when, const QString &recHex);
 
 // Appends text records to files, opening and closing the file for each one
-// so nothing is held open between replies. A record that cannot be written is
-// reported once per file through onLoss, never per record.
+// so nothing is held open between replies. A missing directory is created.
+// A record that still cannot be written is counted and reported through
+// onLoss once per directory, never per record.
 class RecordFiles {
 public:
     using LossHandler = std::function<void(const QString &path)>;
@@ -34,6 +35,8 @@ public:
 
 private:
     LossHandler m_onLoss;
+    bool write(const QString &path, const QByteArray &bytes);
+
     QSet<QString> m_reported;
     int m_lost = 0;
 };

@@ -28,6 +28,7 @@ qint32 SerialPort::baudRate() const
 void SerialPort::clearInput()
 {
     m_input.clear();
+    m_repeated = 0;
     discardDeviceInput();
 }
 
@@ -51,8 +52,16 @@ QByteArray SerialPort::read()
     } else {
         taken.swap(m_input);
     }
+    m_lastReadRepeated = qMin(m_repeated, int(taken.size()));
+    m_repeated -= m_lastReadRepeated;
     qCDebug(lcWire) << "rx" << taken.toHex(' ');
     return taken;
+}
+
+void SerialPort::unread(const QByteArray &bytes)
+{
+    m_input.prepend(bytes);
+    m_repeated += int(bytes.size());
 }
 
 bool SerialPort::write(const QByteArray &bytes)

@@ -58,6 +58,12 @@ public:
 
     int bytesWaiting() const { return int(m_input.size()); }
     QByteArray read();
+    // Puts bytes back in front of the waiting input, as if not yet read: the
+    // start of a frame whose rest is still on the wire. They raise no event
+    // of their own; clearing the input drops them.
+    void unread(const QByteArray &bytes);
+    // How many leading bytes of the last read had been read before (unread).
+    int lastReadRepeated() const { return m_lastReadRepeated; }
     // Hands the whole array to the port; false when the port is closed or the write failed.
     bool write(const QByteArray &bytes);
 
@@ -69,7 +75,11 @@ signals:
 protected:
     // Called by the transport with bytes as they arrive, in any split.
     void deliver(const QByteArray &bytes);
-    void discardWaiting() { m_input.clear(); }
+    void discardWaiting()
+    {
+        m_input.clear();
+        m_repeated = 0;
+    }
     virtual bool writeToDevice(const QByteArray &bytes) = 0;
     virtual void discardDeviceInput() {}
     virtual void discardDeviceOutput() {}
@@ -83,6 +93,8 @@ private:
     int m_inputLength = 0;
     int m_threshold = 0;
     QByteArray m_input;
+    int m_repeated = 0; // leading bytes of m_input that were put back
+    int m_lastReadRepeated = 0;
     bool m_checkQueued = false;
     QPointer<ModalGate> m_gate;
 };

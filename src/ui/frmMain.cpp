@@ -1,5 +1,7 @@
 #include "ui/frmMain.h"
 
+#include "acquisition/CycleController.h"
+#include "acquisition/MeasurementDisplay.h"
 #include "acquisition/QueryController.h"
 #include "link/CommSettings.h"
 #include "link/PortSettings.h"
@@ -269,11 +271,24 @@ void frmMain::bind()
     connect(comDoOnce, &QPushButton::clicked, m_query.get(), &QueryController::comDoOnce_Click);
     connect(cmdOneM, &QPushButton::clicked, m_query.get(), &QueryController::cmdOneM_Click);
     connect(cmdStopOnce, &QPushButton::clicked, m_query.get(), &QueryController::cmdStopOnce_Click);
+
+    m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, m_records,
+                                                          m_platform.programDir, m_platform.clock);
+    m_link->setMeasurementHandler([this](const QByteArray &frame) { m_measurements->show(frame); });
+    CycleController::Controls cc{txtStationID, txtTimerSet, txtMaxID, lblCounter, Timer1};
+    m_cycle = std::make_unique<CycleController>(cc, m_form, m_grid, *m_query, *m_platform.port,
+                                                *m_platform.dialogs);
+    connect(cmdCicleAll, &QPushButton::clicked, m_cycle.get(), &CycleController::cmdCicleAll_Click);
+    connect(Command1, &QPushButton::clicked, m_cycle.get(), &CycleController::Command1_Click);
 }
 
 void frmMain::Form_Load()
 {
     m_form.SensorMax = 18;
+    // The data logs and the list-file dialogs expect these; a failure shows with the first record.
+    const QDir home(m_platform.programDir);
+    home.mkpath(QStringLiteral("data"));
+    home.mkpath(QStringLiteral("txt"));
     const CommSetRead saved = readCommSet(m_portSettings->commSetPath());
     CommSettings settings{1, 9600}; // first run, or a file we cannot trust
     if (saved.status == CommSetStatus::Ok)

@@ -20,8 +20,10 @@ class QTimer;
 
 namespace vx {
 
+class CycleController;
 class LinkIndicator;
 class ListCombo;
+class MeasurementDisplay;
 class PortSettings;
 class QueryController;
 
@@ -47,6 +49,8 @@ public:
     // Handlers, as the buttons and timers call them.
     QueryController &query() { return *m_query; }
     PortSettings &portSettings() { return *m_portSettings; }
+    CycleController &cycle() { return *m_cycle; }
+    MeasurementDisplay &measurements() { return *m_measurements; }
 
 private:
     void setCommandText(const QString &text) override;
@@ -71,6 +75,8 @@ private:
     std::unique_ptr<Link> m_link;
     std::unique_ptr<PortSettings> m_portSettings;
     std::unique_ptr<QueryController> m_query;
+    std::unique_ptr<CycleController> m_cycle;
+    std::unique_ptr<MeasurementDisplay> m_measurements;
 
     QLineEdit *txtStationID = nullptr;
     QLineEdit *txtFunID = nullptr;

@@ -11,7 +11,8 @@ class tst_records : public QObject {
 private slots:
     void dataGetRecordLayout();
     void appendsRecordByRecord();
-    void lossIsReportedOncePerFile();
+    void missingDirectoryIsCreated();
+    void lossIsReportedOncePerDirectory();
 };
 
 void tst_records::dataGetRecordLayout()
@@ -36,18 +37,30 @@ void tst_records::appendsRecordByRecord()
     QCOMPARE(files.lostRecords(), 0);
 }
 
-void tst_records::lossIsReportedOncePerFile()
+void tst_records::missingDirectoryIsCreated()
 {
     QTemporaryDir dir;
     RecordFiles files;
+    const QString path = dir.filePath(QStringLiteral("data/5.txt"));
+    QVERIFY(files.append(path, QStringLiteral("x\r\n")));
+    QVERIFY(QFile::exists(path));
+}
+
+void tst_records::lossIsReportedOncePerDirectory()
+{
+    QTemporaryDir dir;
+    // A file where the directory should be: it can neither be opened nor created.
+    QFile blocker(dir.filePath(QStringLiteral("data")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    RecordFiles files;
     QStringList reported;
     files.setLossHandler([&](const QString &p) { reported << p; });
-    const QString missing = dir.filePath(QStringLiteral("no/such/dir/1.txt"));
-    const QString other = dir.filePath(QStringLiteral("no/such/dir/2.txt"));
+    const QString first = dir.filePath(QStringLiteral("data/1.txt"));
     for (int i = 0; i < 5; ++i)
-        QVERIFY(!files.append(missing, QStringLiteral("x\r\n")));
-    QVERIFY(!files.append(other, QStringLiteral("x\r\n")));
-    QCOMPARE(reported, QStringList({missing, other}));
+        QVERIFY(!files.append(first, QStringLiteral("x\r\n")));
+    QVERIFY(!files.append(dir.filePath(QStringLiteral("data/2.txt")), QStringLiteral("x\r\n")));
+    QCOMPARE(reported, QStringList{first});
     QCOMPARE(files.lostRecords(), 6);
 }
 

@@ -4,6 +4,7 @@
 #include "FakeSerialPort.h"
 #include "core/Crc16.h"
 #include "core/HexText.h"
+#include "core/NumberText.h"
 #include "ui/frmMain.h"
 
 #include <QByteArray>

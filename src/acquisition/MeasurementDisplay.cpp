@@ -1,0 +1,47 @@
+#include "acquisition/MeasurementDisplay.h"
+
+#include "acquisition/Measurement.h"
+#include "acquisition/QueryController.h"
+#include "core/FormState.h"
+#include "core/Records.h"
+#include "ui/ValueGrid.h"
+
+#include <QDir>
+#include <QLabel>
+
+namespace vx {
+
+MeasurementDisplay::MeasurementDisplay(ValueGrid &grid, QLabel *lblErrCounter, FormState &form,
+                                       RecordFiles &records, QString programDir, Clock clock)
+    : m_grid(grid), m_lblErrCounter(lblErrCounter), m_form(form), m_records(records),
+      m_dataDir(QDir(programDir).filePath(QStringLiteral("data"))), m_clock(std::move(clock))
+{
+}
+
+QString MeasurementDisplay::logPath(int address) const
+{
+    return m_dataDir + QLatin1Char('/') + QString::number(address) + QStringLiteral(".txt");
+}
+
+void MeasurementDisplay::show(const QByteArray &frame)
+{
+    const int a = quint8(frame.at(0)); // 1..36, checked with the frame
+    const int column = a - 1;
+    const QDateTime now = m_clock();
+    m_grid.lblRCounter[column]->setText(QString::number(++m_form.RecCount[column]));
+    m_grid.LBLrecTime[column]->setText(longTime(now.time()));
+    incrementCaption(m_lblErrCounter);
+
+    const QList<quint16> registers = decodeRegisters(frame, m_form.RecLen);
+    // Points 1 to 18 belong to this device; later registers are logged only,
+    // never written into the next device's column.
+    const int shown = qMin<int>(registers.size(), kPointsPerDevice);
+    for (int k = 0; k < shown; ++k) {
+        if (registers[k] != kNoReading)
+            m_grid.showValue(ValueGrid::boxIndex(a, k + 1), valueText(registers[k]));
+    }
+
+    m_records.append(logPath(a), dataLogRecord(now, registers));
+}
+
+} // namespace vx

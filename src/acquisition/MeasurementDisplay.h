@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class QLabel;
+
+namespace vx {
+
+class RecordFiles;
+struct FormState;
+struct ValueGrid;
+
+// Shows accepted measurement frames: values in the replying device's column
+// (points 1 to 18 only), its reply counter and time, the total of accepted
+// replies, and one record in that device's data log (every decoded value).
+class MeasurementDisplay {
+public:
+    using Clock = std::function<QDateTime()>;
+
+    MeasurementDisplay(ValueGrid &grid, QLabel *lblErrCounter, FormState &form, RecordFiles &records,
+                       QString programDir, Clock clock);
+
+    // One frame that passed the address, function-code and CRC checks.
+    void show(const QByteArray &frame);
+
+    QString dataDir() const { return m_dataDir; }
+    QString logPath(int address) const;
+
+private:
+    ValueGrid &m_grid;
+    QLabel *m_lblErrCounter;
+    FormState &m_form;
+    RecordFiles &m_records;
+    QString m_dataDir;
+    Clock m_clock;
+};
+
+} // namespace vx

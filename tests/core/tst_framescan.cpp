@@ -1,0 +1,81 @@
+#include "core/Crc16.h"
+#include "core/FrameScan.h"
+
+#include <QTest>
+
+using namespace vx;
+
+namespace {
+// A 9-byte measurement frame (two registers) from address a.
+QByteArray frame(quint8 a, quint8 function = 0x03, quint8 first = 0x09)
+{
+    QByteArray payload = QByteArray::fromHex("00000409C4FFFF");
+    payload[0] = char(a);
+    payload[1] = char(function);
+    payload[3] = char(first);
+    return withCrc(payload);
+}
+
+QByteArray corrupt(QByteArray f)
+{
+    f[4] = char(f[4] ^ 0x01);
+    return f;
+}
+} // namespace
+
+class tst_framescan : public QObject {
+    Q_OBJECT
+private slots:
+    void scan_data();
+    void scan();
+    void tooShortARule();
+};
+
+void tst_framescan::scan_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QByteArray>("tail");
+
+    const QByteArray f1 = frame(1), f2 = frame(2), f36 = frame(36);
+    QTest::newRow("one frame") << f1 << QList<QByteArray>{f1} << QByteArray();
+    QTest::newRow("back to back") << f1 + f2 + f36 << QList<QByteArray>{f1, f2, f36} << QByteArray();
+    QTest::newRow("noise between") << QByteArray::fromHex("FF00") + f1 + QByteArray::fromHex("55") + f2
+                                   << QList<QByteArray>{f1, f2} << QByteArray();
+    QTest::newRow("truncated, then whole") << f1.left(5) + f2 << QList<QByteArray>{f2} << QByteArray();
+    QTest::newRow("corrupted, then whole") << corrupt(f1) + f2 << QList<QByteArray>{f2} << QByteArray();
+    QTest::newRow("frame and the start of the next") << f1 + f2.left(4) << QList<QByteArray>{f1} << f2.left(4);
+    QTest::newRow("only a start") << f2.left(1) << QList<QByteArray>{} << f2.left(1);
+    QTest::newRow("tail after noise") << QByteArray::fromHex("FFEE") + f2.left(6) << QList<QByteArray>{}
+                                      << f2.left(6);
+    QTest::newRow("bad CRC") << corrupt(f1) << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("function 4") << frame(1, 0x04) << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("address 0") << frame(0, 0x03, 0x0A) << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("address 37") << frame(37) << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("nothing") << QByteArray() << QList<QByteArray>{} << QByteArray();
+}
+
+void tst_framescan::scan()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QByteArray, tail);
+    const FrameScan scan = scanFrames(bytes, {9, 0x03, 36});
+    QCOMPARE(scan.frames, frames);
+    QCOMPARE(scan.tail, tail);
+    qsizetype framed = 0;
+    for (const auto &f : scan.frames)
+        framed += f.size();
+    // Every byte is in a frame, in the tail, or counted as skipped.
+    QCOMPARE(framed + scan.tail.size() + scan.skipped, bytes.size());
+}
+
+void tst_framescan::tooShortARule()
+{
+    const FrameScan scan = scanFrames(frame(1), {4, 0x03, 36});
+    QVERIFY(scan.frames.isEmpty());
+    QVERIFY(scan.tail.isEmpty());
+}
+
+QTEST_APPLESS_MAIN(tst_framescan)
+#include "tst_framescan.moc"
