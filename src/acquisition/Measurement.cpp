@@ -33,14 +33,26 @@ QList<quint16> decodeRegisters(const QByteArray &reply, int recLen)
     return registers;
 }
 
-QString dataLogRecord(const QDateTime &when, const QList<quint16> &registers)
+QStringList valueTexts(const QList<quint16> &registers)
+{
+    QStringList texts;
+    texts.reserve(registers.size());
+    for (quint16 raw : registers)
+        texts.append(valueText(raw));
+    return texts;
+}
+
+QString dataLogRecord(const QDateTime &when, const QStringList &valueTexts)
 {
     QString record;
-    record.reserve(24 + registers.size() * 8);
-    record += QLatin1Char('"') + shortDate(when.date()) + QLatin1Char(' ') + longTime(when.time())
-        + QLatin1String(" :  ");
-    for (quint16 raw : registers) {
-        record += valueText(raw);
+    record.reserve(24 + valueTexts.size() * 8);
+    record += QLatin1Char('"');
+    record += shortDate(when.date());
+    record += QLatin1Char(' ');
+    record += longTime(when.time());
+    record += QLatin1String(" :  ");
+    for (const QString &text : valueTexts) {
+        record += text;
         record += QLatin1Char(' ');
     }
     record += QLatin1String("\"\r\n");

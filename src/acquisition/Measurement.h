@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace vx {
@@ -28,8 +29,11 @@ int registerCount(int recLen);
 // hold; a register whose bytes are missing is not read.
 QList<quint16> decodeRegisters(const QByteArray &reply, int recLen);
 
+// The texts of registers, in order.
+QStringList valueTexts(const QList<quint16> &registers);
+
 // One line of a device's data log: a quote, short date, a space, long time,
 // " :  ", each value's text followed by a space, a quote, CR LF.
-QString dataLogRecord(const QDateTime &when, const QList<quint16> &registers);
+QString dataLogRecord(const QDateTime &when, const QStringList &valueTexts);
 
 } // namespace vx

@@ -33,15 +33,16 @@ void MeasurementDisplay::show(const QByteArray &frame)
     incrementCaption(m_lblErrCounter);
 
     const QList<quint16> registers = decodeRegisters(frame, m_form.RecLen);
+    const QStringList texts = valueTexts(registers);
     // Points 1 to 18 belong to this device; later registers are logged only,
     // never written into the next device's column.
     const int shown = qMin<int>(registers.size(), kPointsPerDevice);
     for (int k = 0; k < shown; ++k) {
         if (registers[k] != kNoReading)
-            m_grid.showValue(ValueGrid::boxIndex(a, k + 1), valueText(registers[k]));
+            m_grid.showValue(ValueGrid::boxIndex(a, k + 1), texts[k]);
     }
 
-    m_records.append(logPath(a), dataLogRecord(now, registers));
+    m_records.append(logPath(a), dataLogRecord(now, texts));
 }
 
 } // namespace vx

@@ -146,11 +146,25 @@ QString twoDigitsText(const QString &text)
 
 QString hundredthsText(qint32 hundredths)
 {
-    const qint64 v = hundredths;
-    const qint64 mag = v < 0 ? -v : v;
-    QString text = QString::number(mag / 100) + QLatin1Char('.')
-        + QString::number(mag % 100).rightJustified(2, QLatin1Char('0'));
-    return v < 0 ? QLatin1Char('-') + text : text;
+    // Built by hand: this runs for every value of every reply.
+    char buffer[16];
+    char *end = buffer + sizeof buffer;
+    char *p = end;
+    qint64 mag = hundredths;
+    const bool negative = mag < 0;
+    if (negative)
+        mag = -mag;
+    *--p = char('0' + mag % 10);
+    *--p = char('0' + mag / 10 % 10);
+    *--p = '.';
+    mag /= 100;
+    do {
+        *--p = char('0' + mag % 10);
+        mag /= 10;
+    } while (mag > 0);
+    if (negative)
+        *--p = '-';
+    return QString::fromLatin1(p, end - p);
 }
 
 } // namespace vx::num

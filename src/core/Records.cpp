@@ -4,16 +4,24 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace vx {
 
+// Formatted by hand: QDate::toString parses its format string on every call,
+// and these run for every reply.
 QString shortDate(const QDate &date)
 {
-    return date.toString(QStringLiteral("yyyy/M/d"));
+    char buffer[32];
+    const int n = std::snprintf(buffer, sizeof buffer, "%d/%d/%d", date.year(), date.month(), date.day());
+    return QString::fromLatin1(buffer, qBound(0, n, int(sizeof buffer) - 1));
 }
 
 QString longTime(const QTime &time)
 {
-    return time.toString(QStringLiteral("HH:mm:ss"));
+    char buffer[16];
+    const int n = std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", time.hour(), time.minute(), time.second());
+    return QString::fromLatin1(buffer, qBound(0, n, int(sizeof buffer) - 1));
 }
 
 QString generalDateTime(const QDateTime &when)

@@ -11,13 +11,15 @@
 #include "ui/LinkIndicator.h"
 #include "ui/ListCombo.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -207,10 +209,23 @@ QWidget *frmMain::buildMonitorFrame()
     txtCommand = new QLineEdit;
     txtCommand->setObjectName(QStringLiteral("txtCommand"));
     txtCommand->setReadOnly(true);
-    txtState = new QPlainTextEdit;
+    // A label, not a text editor: a reply every few milliseconds must not cost
+    // a text layout each time; it is painted only when shown.
+    txtState = new QLabel;
     txtState->setObjectName(QStringLiteral("txtState"));
-    txtState->setReadOnly(true);
+    txtState->setFrameShape(QFrame::StyledPanel);
+    txtState->setFrameShadow(QFrame::Sunken);
+    txtState->setBackgroundRole(QPalette::Base);
+    txtState->setAutoFillBackground(true);
+    txtState->setWordWrap(true);
+    txtState->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    txtState->setTextFormat(Qt::PlainText);
     txtState->setFixedHeight(48);
+    txtState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto *copy = new QAction(QStringLiteral("复制"), txtState);
+    connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(txtState->text()); });
+    txtState->addAction(copy);
+    txtState->setContextMenuPolicy(Qt::ActionsContextMenu);
     grid->addWidget(new QLabel(QStringLiteral("发送命令:")), 0, 0);
     grid->addWidget(txtCommand, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("接收命令:")), 1, 0, Qt::AlignTop);
@@ -324,7 +339,7 @@ void frmMain::setCommandText(const QString &text)
 
 void frmMain::setStateText(const QString &text)
 {
-    txtState->setPlainText(text);
+    txtState->setText(text);
 }
 
 void frmMain::showIndicator(Indicator indicator)

@@ -13,7 +13,6 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -90,7 +89,7 @@ private:
     QLabel *lblCounter = nullptr;
     QTabWidget *SSTab2 = nullptr;
     QLineEdit *txtCommand = nullptr;
-    QPlainTextEdit *txtState = nullptr;
+    QLabel *txtState = nullptr;
     QLineEdit *txtTimerSet = nullptr;
     QLineEdit *txtMaxID = nullptr;
     QPushButton *cmdCicleAll = nullptr;

@@ -73,8 +73,12 @@ void tst_measurement::decodeNeverReadsPastTheEnd()
 void tst_measurement::dataLogRecordText()
 {
     const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 3));
-    QCOMPARE(dataLogRecord(when, {2500, 0xFFFF}), QStringLiteral("\"2026/12/7 09:05:03 :  25.00 655.35 \"\r\n"));
+    QCOMPARE(dataLogRecord(when, valueTexts({2500, 0xFFFF})),
+             QStringLiteral("\"2026/12/7 09:05:03 :  25.00 655.35 \"\r\n"));
     QCOMPARE(dataLogRecord(when, {}), QStringLiteral("\"2026/12/7 09:05:03 :  \"\r\n"));
+    // Two-digit months and days are not padded; the time always is.
+    QCOMPARE(dataLogRecord(QDateTime(QDate(2027, 11, 30), QTime(23, 59, 59)), valueTexts({1})),
+             QStringLiteral("\"2027/11/30 23:59:59 :  0.01 \"\r\n"));
 }
 
 QTEST_APPLESS_MAIN(tst_measurement)

@@ -8,7 +8,7 @@
 
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,8 +59,8 @@ void tst_e2e_query::singleQueryRoundTrip()
     w.findChild<QPushButton *>(QStringLiteral("comDoOnce"))->click();
     QTRY_COMPARE(peer.requests.size(), 1);
     const QByteArray reply = withCrc(QByteArray::fromHex("01030409C4FFFF"));
-    auto *state = w.findChild<QPlainTextEdit *>(QStringLiteral("txtState"));
-    QTRY_COMPARE(state->toPlainText(), RecHex(reply));
+    auto *state = w.findChild<QLabel *>(QStringLiteral("txtState"));
+    QTRY_COMPARE(state->text(), RecHex(reply));
     QCOMPARE(w.form().CmdKind, Kind::Measurement);
     QCOMPARE(w.indicator(), Indicator::Connected);
     QFile log(dir.filePath(QStringLiteral("dataGet.txt")));
