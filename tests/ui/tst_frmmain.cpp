@@ -1,6 +1,7 @@
 #include "TestWindow.h"
 #include "ui/ListCombo.h"
 
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QPushButton>
@@ -98,6 +99,8 @@ void tst_frmmain::startUp()
     QFETCH(bool, notice);
     QCOMPARE(t.w().statusBar()->currentMessage().contains(QStringLiteral("comm.set")), notice);
     QVERIFY(t.port().written.isEmpty()); // start-up sends nothing
+    QVERIFY(QDir(t.path(QStringLiteral("data"))).exists());
+    QVERIFY(QDir(t.path(QStringLiteral("txt"))).exists());
 }
 
 void tst_frmmain::fieldsAndCaptions()
