@@ -3,11 +3,13 @@
 #include "acquisition/CycleController.h"
 #include "acquisition/MeasurementDisplay.h"
 #include "acquisition/QueryController.h"
+#include "config/ConfigController.h"
 #include "link/CommSettings.h"
 #include "link/PortSettings.h"
 #include "platform/ProgramDir.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
+#include "ui/ConfigTab.h"
 #include "ui/LinkIndicator.h"
 #include "ui/ListCombo.h"
 
@@ -189,7 +191,8 @@ void frmMain::buildTabs()
                              QStringLiteral("21-30#电缆"), QStringLiteral("31-40#电缆")};
     for (int t = 1; t <= 4; ++t)
         SSTab2->addTab(m_grid.buildTab(t), names[t - 1]);
-    SSTab2->addTab(new QWidget, QStringLiteral("单机参数设置"));
+    m_configPage = new QWidget;
+    SSTab2->addTab(m_configPage, QStringLiteral("单机参数设置"));
     SSTab2->addTab(new QWidget, QStringLiteral("单机传感器设置"));
     auto *about = new QWidget;
     auto *aboutLayout = new QVBoxLayout(about);
@@ -295,6 +298,25 @@ void frmMain::bind()
                                                 *m_platform.dialogs);
     connect(cmdCicleAll, &QPushButton::clicked, m_cycle.get(), &CycleController::cmdCicleAll_Click);
     connect(Command1, &QPushButton::clicked, m_cycle.get(), &CycleController::Command1_Click);
+    bindConfig();
+}
+
+void frmMain::bindConfig()
+{
+    ConfigTab tab = ConfigTab::build();
+    auto *holder = new QVBoxLayout(m_configPage);
+    holder->setContentsMargins(0, 0, 0, 0);
+    holder->addWidget(tab.page);
+    m_config = std::make_unique<ConfigController>(
+        ConfigController::Controls{txtStationID, tab.txtSetID, tab.txtSetValues}, m_form, *m_link,
+        *m_platform.dialogs);
+    ConfigController *config = m_config.get();
+    connect(tab.cmdReadAdd, &QPushButton::clicked, config, &ConfigController::cmdReadAdd_Click);
+    connect(tab.cmdChangeID, &QPushButton::clicked, config, &ConfigController::cmdChangeID_Click);
+    for (int r = 0; r < kParameterRows; ++r) {
+        connect(tab.cmdReadSet[std::size_t(r)], &QPushButton::clicked, config, [config, r] { config->cmdReadSet_Click(r); });
+        connect(tab.cmdSetV[std::size_t(r)], &QPushButton::clicked, config, [config, r] { config->cmdSetV_Click(r); });
+    }
 }
 
 void frmMain::Form_Load()

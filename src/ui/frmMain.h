@@ -19,6 +19,7 @@ class QTimer;
 
 namespace vx {
 
+class ConfigController;
 class CycleController;
 class LinkIndicator;
 class ListCombo;
@@ -49,6 +50,7 @@ public:
     QueryController &query() { return *m_query; }
     PortSettings &portSettings() { return *m_portSettings; }
     CycleController &cycle() { return *m_cycle; }
+    ConfigController &config() { return *m_config; }
     MeasurementDisplay &measurements() { return *m_measurements; }
 
 private:
@@ -63,6 +65,7 @@ private:
     QWidget *buildQueryFrame();
     void buildTabs();
     void bind();
+    void bindConfig();
     void Form_Load();
     void notice(const QString &text);
 
@@ -76,6 +79,7 @@ private:
     std::unique_ptr<QueryController> m_query;
     std::unique_ptr<CycleController> m_cycle;
     std::unique_ptr<MeasurementDisplay> m_measurements;
+    std::unique_ptr<ConfigController> m_config;
 
     QLineEdit *txtStationID = nullptr;
     QLineEdit *txtFunID = nullptr;
@@ -88,6 +92,7 @@ private:
     QLabel *lblErrCounter = nullptr;
     QLabel *lblCounter = nullptr;
     QTabWidget *SSTab2 = nullptr;
+    QWidget *m_configPage = nullptr;
     QLineEdit *txtCommand = nullptr;
     QLabel *txtState = nullptr;
     QLineEdit *txtTimerSet = nullptr;

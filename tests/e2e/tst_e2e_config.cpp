@@ -1,0 +1,101 @@
+#include "FakeDialogs.h"
+#include "PtyPeer.h"
+#include "core/Crc16.h"
+#include "link/PortMap.h"
+#include "platform/QtSerialPort.h"
+#include "ui/frmMain.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+// One device on the bus: its address and the six parameter registers.
+struct ScriptedDevice {
+    quint8 address = 7;
+    quint16 params[6] = {0, 22, 10, 200, 50, 18};
+
+    QByteArray answer(const QByteArray &request)
+    {
+        if (!hasValidCrc(request))
+            return {};
+        const auto to = quint8(request[0]);
+        const auto fun = quint8(request[1]);
+        if (to == 0xFA && fun == 0x25) { // address, 0x25, 0x02, address, 0x00, CRC
+            const char reply[5] = {char(address), 0x25, 0x02, char(address), 0x00};
+            return withCrc(QByteArray(reply, 5));
+        }
+        if (to != address)
+            return {};
+        const int row = quint8(request[2]) - 1;
+        if (fun == 0x04 && row >= 0 && row < 6) {
+            QByteArray r = QByteArray::fromHex("000402");
+            r[0] = char(address);
+            r.append(char(params[row] >> 8)).append(char(params[row] & 0xFF));
+            return withCrc(r);
+        }
+        if (fun == 0x06 && quint8(request[2]) == 0x0B) {
+            address = quint8(request[5]);
+            return request.left(6);
+        }
+        if (fun == 0x06 && row >= 0 && row < 6) {
+            params[row] = quint16(quint8(request[4]) << 8 | quint8(request[5]));
+            return request.left(6);
+        }
+        return {};
+    }
+};
+} // namespace
+
+class tst_e2e_config : public QObject {
+    Q_OBJECT
+private slots:
+    void readChangeAndSet();
+};
+
+void tst_e2e_config::readChangeAndSet()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    ScriptedDevice device;
+    peer.setResponder([&](const QByteArray &request) { return device.answer(request); });
+    QTemporaryDir dir;
+    Platform p;
+    const QString slave = peer.slavePath();
+    p.port = std::make_unique<QtSerialPort>([slave](int) { return slave; });
+    p.dialogs = std::make_unique<FakeDialogs>();
+    p.clock = [] { return QDateTime::currentDateTime(); };
+    p.programDir = dir.path();
+    frmMain w(std::move(p));
+    QVERIFY(w.port().isOpen());
+    auto box = [&](const char *name) { return w.findChild<QLineEdit *>(QString::fromLatin1(name)); };
+    auto click = [&](const char *name) { w.findChild<QPushButton *>(QString::fromLatin1(name))->click(); };
+
+    click("cmdReadAdd");
+    QTRY_COMPARE(box("txtStationID")->text(), QStringLiteral("7"));
+    QCOMPARE(box("txtSetID_0")->text(), QStringLiteral("7"));
+
+    box("txtSetID_1")->setText(QStringLiteral("12"));
+    click("cmdChangeID");
+    QTRY_COMPARE(device.address, quint8(12));
+    QTRY_COMPARE(w.form().CmdKind, Kind::Measurement);
+
+    box("txtStationID")->setText(QStringLiteral("12"));
+    click("cmdReadSet_3");
+    QTRY_COMPARE(box("txtSetValues_3")->text(), QStringLiteral("200"));
+
+    box("txtSetValues_1")->setText(QStringLiteral("30"));
+    click("cmdSetV_1");
+    QTRY_COMPARE(device.params[1], quint16(30));
+    QTRY_COMPARE(w.form().CmdKind, Kind::Measurement);
+    box("txtSetValues_1")->setText(QString());
+    click("cmdReadSet_1");
+    QTRY_COMPARE(box("txtSetValues_1")->text(), QStringLiteral("30"));
+}
+
+QTEST_MAIN(tst_e2e_config)
+#include "tst_e2e_config.moc"
