@@ -54,7 +54,18 @@ void Link::plainSend(const Outgoing &request)
 {
     m_form.HexText.clear();
     m_view.setStateText(QString());
-    prepareForRequest();
+    if (request.serialWrite) {
+        m_port.setBinaryInput();
+        m_port.setInputLength(0);
+        m_port.clearInput();
+        m_port.clearOutput();
+        m_port.setSendEvents(false);
+        m_port.setThreshold(1);
+        m_view.setCommandText(QString());
+        m_view.showIndicator(Indicator::Pending);
+    } else {
+        prepareForRequest();
+    }
     m_form.RecLen = request.recLen;
     if (request.setsCmdLenth)
         m_form.CmdLenth = request.recLen;

@@ -37,6 +37,9 @@ struct Outgoing {
     int inputLength = 0;    // read limit while awaiting; 0 = everything waiting
     bool setsCmdLenth = false;
     bool showsWaiting = false; // "等待响应中..." after writing
+    // The serial-number write prepares the port its own way (output cleared,
+    // threshold 1) and shows the pending indicator before the frame.
+    bool serialWrite = false;
 };
 
 enum class Outcome { Completed, Rejected };
@@ -66,6 +69,10 @@ public:
     void plainSend(const Outgoing &request);
 
     void setInterpretation(Kind kind, Interpretation interpretation);
+
+    // txtState emptied, as requests do before they are sent.
+    void clearStateText() { m_view.setStateText(QString()); }
+    void clearCommandText() { m_view.setCommandText(QString()); }
 
     // Measurement replies (CmdKind 1) come as a stream of frames of RecLen
     // bytes: every complete frame that passes the address, function-code and

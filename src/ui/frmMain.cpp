@@ -4,6 +4,8 @@
 #include "acquisition/MeasurementDisplay.h"
 #include "acquisition/QueryController.h"
 #include "config/ConfigController.h"
+#include "sensors/SensorReading.h"
+#include "sensors/SensorWriting.h"
 #include "link/CommSettings.h"
 #include "link/PortSettings.h"
 #include "platform/ProgramDir.h"
@@ -11,6 +13,7 @@
 #include "platform/QtSerialPort.h"
 #include "ui/ConfigTab.h"
 #include "ui/LinkIndicator.h"
+#include "ui/SensorTab.h"
 #include "ui/ListCombo.h"
 
 #include <QAction>
@@ -193,7 +196,8 @@ void frmMain::buildTabs()
         SSTab2->addTab(m_grid.buildTab(t), names[t - 1]);
     m_configPage = new QWidget;
     SSTab2->addTab(m_configPage, QStringLiteral("单机参数设置"));
-    SSTab2->addTab(new QWidget, QStringLiteral("单机传感器设置"));
+    m_sensorPage = new QWidget;
+    SSTab2->addTab(m_sensorPage, QStringLiteral("单机传感器设置"));
     auto *about = new QWidget;
     auto *aboutLayout = new QVBoxLayout(about);
     auto *label9 = new QLabel(kWindowTitle + QStringLiteral(
@@ -299,6 +303,7 @@ void frmMain::bind()
     connect(cmdCicleAll, &QPushButton::clicked, m_cycle.get(), &CycleController::cmdCicleAll_Click);
     connect(Command1, &QPushButton::clicked, m_cycle.get(), &CycleController::Command1_Click);
     bindConfig();
+    bindSensors();
 }
 
 void frmMain::bindConfig()
@@ -317,6 +322,53 @@ void frmMain::bindConfig()
         connect(tab.cmdReadSet[std::size_t(r)], &QPushButton::clicked, config, [config, r] { config->cmdReadSet_Click(r); });
         connect(tab.cmdSetV[std::size_t(r)], &QPushButton::clicked, config, [config, r] { config->cmdSetV_Click(r); });
     }
+}
+
+void frmMain::bindSensors()
+{
+    SensorTab tab = SensorTab::build();
+    auto *holder = new QVBoxLayout(m_sensorPage);
+    holder->setContentsMargins(0, 0, 0, 0);
+    holder->addWidget(tab.page);
+
+    SensorReading::Controls rc;
+    rc.txtStationID = txtStationID;
+    rc.txtChnId = tab.txtChnId;
+    rc.TXTsensorID = tab.TXTsensorID;
+    rc.txtSearchChannel = tab.txtSearchChannel;
+    rc.txtSearchNum = tab.txtSearchNum;
+    rc.txtObjChnid = tab.txtObjChnid;
+    rc.txtSensorReadID = tab.txtSensorReadID;
+    rc.txtSn = RichPane(tab.txtSn);
+    rc.txtShowID = RichPane(tab.txtShowID);
+    rc.Timer2 = Timer2;
+    m_sensorReading = std::make_unique<SensorReading>(rc, m_form, *m_link, *m_platform.dialogs,
+                                                      m_platform.programDir);
+    SensorReading *reading = m_sensorReading.get();
+    connect(tab.cmdReadSensorID, &QPushButton::clicked, reading, &SensorReading::cmdReadSensorID_Click);
+    connect(tab.cmdSaveSn, &QPushButton::clicked, reading, &SensorReading::cmdSaveSn_Click);
+    connect(tab.cmdAutoSearch, &QPushButton::clicked, reading, &SensorReading::cmdAutoSearch_Click);
+    connect(tab.cmdClearSn, &QPushButton::clicked, reading, &SensorReading::cmdClearSn_Click);
+    connect(tab.cmdAutoInput, &QPushButton::clicked, reading, &SensorReading::cmdAutoInput_Click);
+
+    SensorWriting::Controls wc;
+    wc.txtStationID = txtStationID;
+    wc.txtObjChannelID = tab.txtObjChannelID;
+    wc.txtObjSensorid = tab.txtObjSensorid;
+    wc.txtTimer5 = tab.txtTimer5;
+    wc.txtSenseSn = tab.txtSenseSn;
+    wc.txtSn = RichPane(tab.txtSn);
+    wc.txtShowID = RichPane(tab.txtShowID);
+    wc.Timer2 = Timer2;
+    wc.Timer5 = Timer5;
+    m_sensorWriting = std::make_unique<SensorWriting>(wc, m_form, *m_link, *m_platform.dialogs,
+                                                      m_platform.programDir);
+    SensorWriting *writing = m_sensorWriting.get();
+    connect(tab.cmdOpenFile, &QPushButton::clicked, writing, &SensorWriting::cmdOpenFile_Click);
+    connect(tab.cmdFirst, &QPushButton::clicked, writing, &SensorWriting::cmdFirst_Click);
+    connect(tab.cmdWriteNext, &QPushButton::clicked, writing, &SensorWriting::cmdWriteNext_Click);
+    connect(tab.cmdWriteAllSn, &QPushButton::clicked, writing, &SensorWriting::cmdWriteAllSn_Click);
+    connect(tab.cmdStopWrite, &QPushButton::clicked, writing, &SensorWriting::cmdStopWrite_Click);
 }
 
 void frmMain::Form_Load()

@@ -26,6 +26,8 @@ class ListCombo;
 class MeasurementDisplay;
 class PortSettings;
 class QueryController;
+class SensorReading;
+class SensorWriting;
 
 extern const QString kWindowTitle;
 
@@ -51,6 +53,8 @@ public:
     PortSettings &portSettings() { return *m_portSettings; }
     CycleController &cycle() { return *m_cycle; }
     ConfigController &config() { return *m_config; }
+    SensorReading &sensorReading() { return *m_sensorReading; }
+    SensorWriting &sensorWriting() { return *m_sensorWriting; }
     MeasurementDisplay &measurements() { return *m_measurements; }
 
 private:
@@ -66,6 +70,7 @@ private:
     void buildTabs();
     void bind();
     void bindConfig();
+    void bindSensors();
     void Form_Load();
     void notice(const QString &text);
 
@@ -80,6 +85,8 @@ private:
     std::unique_ptr<CycleController> m_cycle;
     std::unique_ptr<MeasurementDisplay> m_measurements;
     std::unique_ptr<ConfigController> m_config;
+    std::unique_ptr<SensorReading> m_sensorReading;
+    std::unique_ptr<SensorWriting> m_sensorWriting;
 
     QLineEdit *txtStationID = nullptr;
     QLineEdit *txtFunID = nullptr;
@@ -93,6 +100,7 @@ private:
     QLabel *lblCounter = nullptr;
     QTabWidget *SSTab2 = nullptr;
     QWidget *m_configPage = nullptr;
+    QWidget *m_sensorPage = nullptr;
     QLineEdit *txtCommand = nullptr;
     QLabel *txtState = nullptr;
     QLineEdit *txtTimerSet = nullptr;

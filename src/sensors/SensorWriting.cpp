@@ -1,0 +1,206 @@
+#include "sensors/SensorWriting.h"
+
+#include "core/FormState.h"
+#include "core/NumberText.h"
+#include "platform/Dialogs.h"
+#include "platform/ModalGate.h"
+#include "sensors/ListFile.h"
+#include "sensors/SensorFrames.h"
+#include "sensors/SensorPanes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <limits>
+
+namespace vx {
+
+namespace {
+const QString kFormatError = QStringLiteral("输入的文件数据格式有误！请检查");
+const QString kImportFirst = QStringLiteral("请按正确的格式，先导入正确的传感器序列号");
+const QString kFinished = QStringLiteral("操作结束");
+} // namespace
+
+SensorWriting::SensorWriting(const Controls &controls, FormState &form, Link &link, Dialogs &dialogs,
+                             QString programDir, QObject *parent)
+    : QObject(parent), m_c(controls), m_form(form), m_link(link), m_dialogs(dialogs),
+      m_programDir(std::move(programDir))
+{
+    m_link.setInterpretation(Kind::WriteSerial, [this](const QByteArray &reply) {
+        showWriteResult(reply);
+        return Outcome::Completed;
+    });
+    connectTick(m_c.Timer5, this, m_dialogs.gate(), [this] { Timer5_Timer(); });
+}
+
+void SensorWriting::cmdOpenFile_Click()
+{
+    m_c.Timer2->stop();
+    const QString txtDir = QDir(m_programDir).filePath(QStringLiteral("txt"));
+    QDir().mkpath(txtDir);
+    const QString name = m_dialogs.openFileName(
+        {QStringLiteral("打开文件"), txtDir, QStringLiteral("序列号文件 (*.txt);;所有文件（*） (*)")});
+    if (name.isEmpty())
+        return; // the operator changed their mind: nothing to report
+
+    QFile file(name);
+    ListImport imported;
+    if (file.open(QIODevice::ReadOnly)) {
+        imported = importListFile(file, m_form.SnList, m_form.ChennelNum);
+    } else {
+        imported.showId = QStringLiteral(" \r\n");
+        imported.failed = true;
+    }
+    m_c.txtSn.setBaseBold(false);
+    m_c.txtSn.setText(imported.sn);
+    m_c.txtSn.colourFrom(0, Qt::black, false);
+    m_c.txtShowID.setText(imported.showId);
+    if (imported.proof) {
+        for (std::size_t i = 0; i < 8; ++i)
+            m_c.txtSenseSn[i]->setText((*imported.proof)[i]);
+    }
+    if (imported.failed)
+        m_dialogs.message(kFormatError);
+}
+
+bool SensorWriting::loadEntry(int k)
+{
+    if (k < 1 || k >= int(m_form.SnList.size()))
+        return false;
+    const QStringList fields = entryFields(m_form.SnList[std::size_t(k)]);
+    if (fields.size() < 8)
+        return false;
+    for (std::size_t i = 0; i < 8; ++i)
+        m_c.txtSenseSn[i]->setText(fields[int(i)].trimmed());
+    return true;
+}
+
+QString SensorWriting::WriteSensorID()
+{
+    std::array<QString, 8> boxes;
+    for (std::size_t i = 0; i < 8; ++i)
+        boxes[i] = m_c.txtSenseSn[i]->text();
+    const SensorBuild built = buildSerialWrite(m_c.txtStationID->text(), m_c.txtObjChannelID->text(),
+                                               m_c.txtObjSensorid->text(), boxes);
+    if (!built.wire)
+        return built.error;
+    m_form.CmdKind = Kind::WriteSerial;
+    Outgoing out;
+    out.wire = *built.wire;
+    out.serialWrite = true;
+    out.recLen = 14;
+    out.setsCmdLenth = true;
+    out.threshold = 13;
+    out.showsWaiting = true;
+    m_link.plainSend(out);
+    return {};
+}
+
+void SensorWriting::showWriteResult(const QByteArray &reply)
+{
+    const bool succeeded = reply.size() > 3 && quint8(reply[3]) == 0x28; // the stored family code
+    const int start = int(m_c.txtSn.text().size());
+    // The pane is rewritten whole, so only the newest line keeps its colour.
+    m_c.txtSn.append(writeResultLine(m_c.txtObjChannelID->text(), m_c.txtObjSensorid->text(), succeeded));
+    if (succeeded)
+        m_c.txtSn.colourFrom(start, QColor(0, 0, 255), false);
+    else
+        m_c.txtSn.colourFrom(start, QColor(255, 0, 0));
+}
+
+void SensorWriting::cmdFirst_Click()
+{
+    m_c.txtObjSensorid->setText(QStringLiteral("1"));
+    m_c.Timer2->stop();
+    m_link.clearCommandText();
+    if (m_form.SnList[1].isEmpty())
+        return;
+    if (!loadEntry(1)) {
+        m_dialogs.message(kFormatError);
+        return;
+    }
+    const QString error = WriteSensorID();
+    if (!error.isEmpty())
+        m_dialogs.message(error);
+}
+
+void SensorWriting::cmdWriteNext_Click()
+{
+    m_c.Timer2->stop();
+    const double current = num::Val(m_c.txtObjSensorid->text());
+    if (num::wholePart(current) > 100) {
+        m_dialogs.message({QStringLiteral("已是最后一个了"), {}, BoxIcon::None, BoxButtons::OkCancel});
+        return;
+    }
+    const double next = current + 1;
+    m_c.txtObjSensorid->setText(plainNumber(next));
+    if (next > m_form.SensorMax) {
+        m_c.txtObjSensorid->setText(QStringLiteral("1"));
+        return;
+    }
+    if (m_form.ChennelNum < 1) {
+        m_dialogs.message(kImportFirst);
+        return;
+    }
+    if (next > m_form.ChennelNum || next < 1)
+        m_c.txtObjSensorid->setText(QStringLiteral("1"));
+    const int k = int(num::wholePart(num::Val(m_c.txtObjSensorid->text())));
+    if (!loadEntry(k)) {
+        m_dialogs.message(kFormatError);
+        return;
+    }
+    const QString error = WriteSensorID();
+    if (!error.isEmpty())
+        m_dialogs.message(error);
+}
+
+void SensorWriting::cmdWriteAllSn_Click()
+{
+    m_c.Timer2->stop();
+    m_c.txtObjSensorid->setText(QStringLiteral("0"));
+    m_c.txtSn.setText(QString());
+    if (m_form.ChennelNum == 0)
+        m_dialogs.message(kImportFirst); // the first tick then ends the run
+    const auto period = num::numericValue(m_c.txtTimer5->text());
+    const auto ms = period ? num::inRange(*period, 1, std::numeric_limits<int>::max()) : std::nullopt;
+    if (!ms) {
+        m_dialogs.message(QStringLiteral("你输入的定时时长格式有误,正确的值应该为正整数(毫秒)!"));
+        return;
+    }
+    m_c.Timer5->start(int(*ms));
+}
+
+void SensorWriting::cmdStopWrite_Click()
+{
+    m_c.Timer5->stop();
+}
+
+void SensorWriting::endAutomaticWriting()
+{
+    m_c.Timer5->stop();
+    m_dialogs.message({kFinished, {}, BoxIcon::None, BoxButtons::OkCancel});
+}
+
+void SensorWriting::Timer5_Timer()
+{
+    const int pastLast = m_form.SensorMax + 1;
+    if (num::wholePart(num::Val(m_c.txtObjSensorid->text())) >= pastLast) {
+        endAutomaticWriting();
+        return;
+    }
+    const double next = num::Val(m_c.txtObjSensorid->text()) + 1;
+    m_c.txtObjSensorid->setText(plainNumber(next));
+    if (next >= pastLast)
+        return; // the next tick ends the run
+    const int k = int(num::wholePart(next));
+    if (k > m_form.ChennelNum) {
+        endAutomaticWriting();
+        return;
+    }
+    if (!loadEntry(k) || !WriteSensorID().isEmpty())
+        endAutomaticWriting();
+}
+
+} // namespace vx
