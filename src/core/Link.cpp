@@ -105,7 +105,8 @@ void Link::MSComm1_OnComm(CommEvent event)
         return;
     const QByteArray RecBytes = m_port.read();
     const int repeated = m_port.lastReadRepeated();
-    m_port.clearInput();
+    // What was not taken is dropped; bytes still on their way in are the next reply's.
+    m_port.clearWaiting();
     // Bytes put back as the start of an unfinished frame were logged when they came.
     if (RecBytes.size() > repeated)
         m_records.append(dataGetPath(), dataGetRecord(m_clock(), RecHex(RecBytes.mid(repeated))));

@@ -50,7 +50,15 @@ public:
     void setBinaryInput() {}
     void setSendEvents(bool) {}
 
+    // Discards every received byte not yet read, those the driver still holds included.
     void clearInput();
+    // Discards the bytes this port has received and not handed out, leaving
+    // what the driver holds to arrive as before: after a read, nothing newer is lost.
+    void clearWaiting()
+    {
+        m_input.clear();
+        m_repeated = 0;
+    }
     void clearOutput();
 
     void setThreshold(int threshold);

@@ -1,0 +1,220 @@
+#include "Bus.h"
+
+#include "Dallas.h"
+#include "core/Crc16.h"
+
+#include <cmath>
+
+namespace vxsim {
+
+using vx::withCrc;
+
+namespace {
+
+constexpr quint8 kReadAddressTarget = 0xFA;
+constexpr quint16 kAddressRegister = 0x0B00;
+
+quint16 word(const QByteArray &b, int at)
+{
+    return quint16(quint8(b[at]) << 8 | quint8(b[at + 1]));
+}
+
+void appendWord(QByteArray &b, quint16 w)
+{
+    b.append(char(w >> 8));
+    b.append(char(w & 0xFF));
+}
+
+// Register of parameter row r (0..5) is (r + 1) * 256.
+int parameterRow(quint16 reg)
+{
+    return (reg & 0xFF) == 0 && reg >= 0x0100 && reg <= 0x0600 ? (reg >> 8) - 1 : -1;
+}
+
+QByteArray exception(quint8 address, quint8 function, quint8 code)
+{
+    const char b[3] = {char(address), char(function | 0x80), char(code)};
+    return withCrc(QByteArray(b, 3));
+}
+
+} // namespace
+
+Bus::Bus(const BusConfig &config) : m_config(config)
+{
+    QList<int> addresses = config.addresses;
+    if (addresses.isEmpty())
+        for (int a = 1; a <= 36; ++a)
+            addresses << a;
+    for (int i = 0; i < addresses.size(); ++i) {
+        SimDevice d;
+        d.address = quint8(addresses[i]);
+        d.index = i;
+        d.params[0] = config.runMode;
+        for (int c = 0; c < config.channels; ++c) {
+            QList<QByteArray> chain;
+            QMap<int, QByteArray> stored;
+            for (int s = 0; s < config.sensorsPerChannel; ++s) {
+                const quint64 seed = (quint64(config.seed) << 32) ^ (quint64(i) << 16) ^ quint64(c << 8) ^ quint64(s);
+                chain << sensorCode(seed);
+                stored.insert(s + 1, chain.last()); // the device was set up: position s+1 holds sensor s
+            }
+            d.sensorsOnBus << chain;
+            d.stored << stored;
+        }
+        m_devices << d;
+    }
+}
+
+SimDevice *Bus::find(quint8 address)
+{
+    for (SimDevice &d : m_devices)
+        if (d.address == address)
+            return &d;
+    return nullptr;
+}
+
+quint16 Bus::encode(double celsius)
+{
+    const long hundredths = std::lround(celsius * 100.0);
+    const long clamped = std::max(-45535L, std::min(20000L, hundredths));
+    return quint16(clamped < 0 ? 65536 + clamped : clamped); // negatives read back as raw - 65536
+}
+
+quint16 Bus::pointRegister(const SimDevice &device, int point, qint64 nowMs) const
+{
+    if (point < 1 || point > std::min(kPoints, m_config.pointsPresent))
+        return 0xFFFF;
+    // A slow drift (ten minutes a cycle) around a level of the device's and point's own.
+    const double phase = 2.0 * M_PI * double(nowMs) / 600000.0 + device.index * 0.7 + point * 0.3;
+    const double level = m_config.baseTemperature + 0.25 * (device.index % 8) + 0.1 * point;
+    return encode(level + 1.5 * std::sin(phase));
+}
+
+QByteArray Bus::uploadFrame(const SimDevice &device, qint64 nowMs) const
+{
+    QByteArray b;
+    b.append(char(device.address)).append(char(0x03)).append(char(2 * kUploadRegisters));
+    for (int p = 1; p <= kUploadRegisters; ++p)
+        appendWord(b, pointRegister(device, p, nowMs));
+    return withCrc(b);
+}
+
+QByteArray Bus::handle(const QByteArray &request, qint64 nowMs)
+{
+    if (request.size() < 8 || !vx::hasValidCrc(request.size() == 9 ? request.left(8) : request))
+        return {};
+    const auto address = quint8(request[0]);
+    const auto function = quint8(request[1]);
+    if (address == kReadAddressTarget && function == 0x25) {
+        if (m_devices.isEmpty())
+            return {};
+        const quint8 a = m_devices.first().address; // meant for a bus with one device powered
+        const char b[5] = {char(a), 0x25, 0x02, char(a), 0x00};
+        return withCrc(QByteArray(b, 5));
+    }
+    SimDevice *d = find(address);
+    if (!d)
+        return {};
+    switch (function) {
+    case 0x03: return readPoints(*d, request, nowMs);
+    case 0x04: return readParameters(*d, request);
+    case 0x06: return quint8(request[2]) == 0x0C ? search(*d, request) : writeRegister(*d, request);
+    case 0x22: return serialCommand(*d, request);
+    default: return exception(address, function, 0x01);
+    }
+}
+
+QByteArray Bus::readPoints(SimDevice &d, const QByteArray &request, qint64 nowMs)
+{
+    const quint16 start = word(request, 2);
+    const quint16 count = word(request, 4);
+    if (count < 1 || count > 125)
+        return exception(d.address, 0x03, 0x03);
+    QByteArray b;
+    b.append(char(d.address)).append(char(0x03)).append(char(2 * count));
+    for (int k = 0; k < count; ++k)
+        appendWord(b, pointRegister(d, start + k + 1, nowMs)); // register 0 is point 1
+    return withCrc(b);
+}
+
+QByteArray Bus::readParameters(SimDevice &d, const QByteArray &request)
+{
+    const quint16 start = word(request, 2);
+    const quint16 count = word(request, 4);
+    if (count < 1 || count > 125)
+        return exception(d.address, 0x04, 0x03);
+    QByteArray b;
+    b.append(char(d.address)).append(char(0x04)).append(char(2 * count));
+    for (int k = 0; k < count; ++k) {
+        // Only the parameter registers and the address register exist.
+        const quint16 reg = quint16(start + k);
+        const int row = parameterRow(reg);
+        if (row >= 0)
+            appendWord(b, d.params[std::size_t(row)]);
+        else if (reg == kAddressRegister)
+            appendWord(b, d.address);
+        else
+            return exception(d.address, 0x04, 0x02);
+    }
+    return withCrc(b);
+}
+
+QByteArray Bus::writeRegister(SimDevice &d, const QByteArray &request)
+{
+    const quint16 reg = word(request, 2);
+    const quint16 value = word(request, 4);
+    const int row = parameterRow(reg);
+    if (row >= 0) {
+        d.params[std::size_t(row)] = value;
+    } else if (reg == kAddressRegister) {
+        const quint8 old = d.address;
+        for (SimDevice &other : m_devices) // every powered device with that address obeys
+            if (other.address == old)
+                other.address = quint8(value & 0xFF);
+    } else {
+        return exception(d.address, 0x06, 0x02);
+    }
+    return withCrc(request.left(6)); // the request's own six bytes come back
+}
+
+QByteArray Bus::search(SimDevice &d, const QByteArray &request)
+{
+    const int first = quint8(request[3]);
+    const int count = quint8(request[5]);
+    QByteArray b = request.left(3);
+    for (int c = first; c < first + count; ++c)
+        b.append(char(c >= 1 && c <= d.sensorsOnBus.size() ? d.sensorsOnBus[c - 1].size() : 0));
+    return withCrc(b);
+}
+
+QByteArray Bus::serialCommand(SimDevice &d, const QByteArray &request)
+{
+    const auto sub = quint8(request[2]);
+    const int channel = quint8(request[3]);
+    const bool validChannel = channel >= 1 && channel <= d.stored.size();
+    QByteArray b = request.left(3);
+    if (sub == 0x02) { // read stored codes of positions 1..N
+        const int n = quint8(request[5]);
+        for (int pos = 1; pos <= n; ++pos)
+            b += validChannel ? d.stored[channel - 1].value(pos, QByteArray(8, '\xFF')) : QByteArray(8, '\xFF');
+        return withCrc(b);
+    }
+    const int position = quint8(request[4]);
+    if (sub == 0x0C && request.size() == 15) { // write a code to a position
+        const QByteArray code = request.mid(5, 8);
+        const bool ok = validChannel && position >= 1 && isValidSensorCode(code);
+        if (ok)
+            d.stored[channel - 1].insert(position, code);
+        return withCrc(b + (ok ? code : QByteArray(8, '\0')));
+    }
+    if (sub == 0x01) { // read in the sensor on the channel's bus and store it
+        const bool ok = validChannel && position >= 1 && !d.sensorsOnBus[channel - 1].isEmpty();
+        const QByteArray code = ok ? d.sensorsOnBus[channel - 1].first() : QByteArray(8, '\0');
+        if (ok)
+            d.stored[channel - 1].insert(position, code);
+        return withCrc(b + code);
+    }
+    return exception(d.address, 0x22, 0x01);
+}
+
+} // namespace vxsim

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QtGlobal>
+
+#include <array>
+
+namespace vxsim {
+
+// What the simulated bus holds at start.
+struct BusConfig {
+    QList<int> addresses;          // default 1..36
+    double baseTemperature = 20.0; // degrees Celsius
+    int pointsPresent = 16;        // of 18; the others read 0xFFFF (no reading)
+    int channels = 4;
+    int sensorsPerChannel = 3;
+    quint16 runMode = 0;           // 1: every device uploads on its own
+    quint32 seed = 1;
+};
+
+struct SimDevice {
+    quint8 address = 1;
+    int index = 0; // place on the bus; gives each device its own values and sensors
+    std::array<quint16, 6> params{{0, 22, 10, 200, 50, 18}};
+    QList<QList<QByteArray>> sensorsOnBus; // per channel: the sensors wired to it
+    QList<QMap<int, QByteArray>> stored;    // per channel: position -> stored code
+};
+
+constexpr int kPoints = 18;
+constexpr int kUploadRegisters = 13; // a 31-byte frame
+
+// The devices on the bus and how they answer. Pure: a request and the time
+// in, the reply bytes out (empty: no reply). See docs/protocol.md.
+class Bus {
+public:
+    explicit Bus(const BusConfig &config);
+
+    QByteArray handle(const QByteArray &request, qint64 nowMs);
+    // The 31-byte frame a device in run mode 1 sends on its own.
+    QByteArray uploadFrame(const SimDevice &device, qint64 nowMs) const;
+
+    // The register of measuring point (1-based) at a time; 0xFFFF when absent.
+    quint16 pointRegister(const SimDevice &device, int point, qint64 nowMs) const;
+    static quint16 encode(double celsius);
+
+    QList<SimDevice> &devices() { return m_devices; }
+    const QList<SimDevice> &devices() const { return m_devices; }
+    SimDevice *find(quint8 address);
+
+private:
+    QByteArray readPoints(SimDevice &d, const QByteArray &request, qint64 nowMs);
+    QByteArray readParameters(SimDevice &d, const QByteArray &request);
+    QByteArray writeRegister(SimDevice &d, const QByteArray &request);
+    QByteArray search(SimDevice &d, const QByteArray &request);
+    QByteArray serialCommand(SimDevice &d, const QByteArray &request);
+
+    BusConfig m_config;
+    QList<SimDevice> m_devices;
+};
+
+} // namespace vxsim

@@ -1,0 +1,121 @@
+#include "Options.h"
+
+#include <QCommandLineParser>
+
+#include <limits>
+
+namespace vxsim {
+
+std::optional<QList<int>> parseAddressList(const QString &text)
+{
+    QList<int> addresses;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = part.trimmed().split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int from = ends[0].toInt(&ok1);
+        const int to = ends.size() == 2 ? ends[1].toInt(&ok2) : from;
+        if (ends.size() > 2 || !ok1 || !ok2 || from < 0 || to > 255 || from > to)
+            return std::nullopt;
+        for (int a = from; a <= to; ++a)
+            addresses << a;
+    }
+    if (addresses.isEmpty())
+        return std::nullopt;
+    return addresses;
+}
+
+std::optional<Options> parseOptions(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("vxsim: a bus of simulated data collectors"));
+    p.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"), "Serve on this serial device instead of a pseudo-terminal.", "path");
+    const QCommandLineOption baud(QStringLiteral("baud"), "Baud rate of --port and of --pace (default 9600).", "n", "9600");
+    const QCommandLineOption link(QStringLiteral("link"), "Also make a symlink to the pseudo-terminal here.", "path");
+    const QCommandLineOption addresses(QStringLiteral("addresses"), "Device addresses (default 1-36).", "list", "1-36");
+    const QCommandLineOption base(QStringLiteral("base"), "Base temperature in degrees (default 20).", "celsius", "20");
+    const QCommandLineOption points(QStringLiteral("points"), "Measuring points with a reading, of 18 (default 16).", "n", "16");
+    const QCommandLineOption channels(QStringLiteral("channels"), "Channels per device (default 4).", "n", "4");
+    const QCommandLineOption sensors(QStringLiteral("sensors"), "Sensors per channel (default 3).", "n", "3");
+    const QCommandLineOption upload(QStringLiteral("upload"), "Start every device in run mode 1 (active upload).");
+    const QCommandLineOption interval(QStringLiteral("upload-interval"), "Active-upload period in ms (default 2000).", "ms", "2000");
+    const QCommandLineOption rounds(QStringLiteral("upload-rounds"), "Stop uploading after this many rounds (default 0: never).", "n", "0");
+    const QCommandLineOption after(QStringLiteral("upload-after"), "Wait this long before uploading (default 0 ms).", "ms", "0");
+    const QCommandLineOption latency(QStringLiteral("latency"), "Delay before each reply in ms.", "ms", "0");
+    const QCommandLineOption pace(QStringLiteral("pace"), "Send at the line rate (baud / 10 bytes a second).");
+    const QCommandLineOption drop(QStringLiteral("drop"), "Probability that a reply is dropped.", "p", "0");
+    const QCommandLineOption corrupt(QStringLiteral("corrupt"), "Probability that a reply has one bit flipped.", "p", "0");
+    const QCommandLineOption noise(QStringLiteral("noise"), "Probability of 1-4 noise bytes before a frame.", "p", "0");
+    const QCommandLineOption split(QStringLiteral("split"), "Send replies in pieces of this many bytes.", "n", "0");
+    const QCommandLineOption gap(QStringLiteral("gap"), "Pause between the pieces of a split reply in ms.", "ms", "0");
+    const QCommandLineOption seed(QStringLiteral("seed"), "Seed of sensor codes and faults (default 1).", "n", "1");
+    const QCommandLineOption verbose(QStringLiteral("verbose"), "Print every request and reply on stderr.");
+    p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
+                  pace, drop, corrupt, noise, split, gap, seed, verbose});
+    if (!p.parse(arguments)) {
+        *error = p.errorText();
+        return std::nullopt;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        *error = p.helpText();
+        return std::nullopt;
+    }
+
+    Options o;
+    bool ok = true;
+    auto integer = [&](const QCommandLineOption &opt, int lo, int hi) {
+        bool good = false;
+        const int v = p.value(opt).toInt(&good);
+        if (!good || v < lo || v > hi) {
+            ok = false;
+            *error = QStringLiteral("--%1: expected a whole number from %2 to %3").arg(opt.names().first()).arg(lo).arg(hi);
+        }
+        return v;
+    };
+    auto probability = [&](const QCommandLineOption &opt) {
+        bool good = false;
+        const double v = p.value(opt).toDouble(&good);
+        if (!good || v < 0 || v > 1) {
+            ok = false;
+            *error = QStringLiteral("--%1: expected a probability from 0 to 1").arg(opt.names().first());
+        }
+        return v;
+    };
+    const auto list = parseAddressList(p.value(addresses));
+    if (!list) {
+        *error = QStringLiteral("--addresses: expected a list like 1-36 or 1-5,7");
+        return std::nullopt;
+    }
+    BusConfig &bus = o.server.bus;
+    bus.addresses = *list;
+    bus.baseTemperature = p.value(base).toDouble(&ok);
+    if (!ok || bus.baseTemperature < -400 || bus.baseTemperature > 190) {
+        *error = QStringLiteral("--base: expected degrees from -400 to 190");
+        return std::nullopt;
+    }
+    bus.pointsPresent = integer(points, 0, 18);
+    bus.channels = integer(channels, 0, 255);
+    bus.sensorsPerChannel = integer(sensors, 0, 64);
+    bus.runMode = p.isSet(upload) ? 1 : 0;
+    bus.seed = quint32(integer(seed, 0, std::numeric_limits<int>::max()));
+    o.server.uploadIntervalMs = integer(interval, 1, 3600000);
+    o.server.uploadRounds = integer(rounds, 0, std::numeric_limits<int>::max());
+    o.server.uploadAfterMs = integer(after, 0, 3600000);
+    Faults &f = o.server.faults;
+    f.baud = integer(baud, 50, 4000000);
+    f.latencyMs = integer(latency, 0, 60000);
+    f.pace = p.isSet(pace);
+    f.drop = probability(drop);
+    f.corrupt = probability(corrupt);
+    f.noise = probability(noise);
+    f.splitBytes = integer(split, 0, 4096);
+    f.gapMs = integer(gap, 0, 60000);
+    o.server.verbose = p.isSet(verbose);
+    o.port = p.value(port);
+    o.link = p.value(link);
+    if (!ok)
+        return std::nullopt;
+    return o;
+}
+
+} // namespace vxsim

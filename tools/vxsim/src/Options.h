@@ -1,0 +1,24 @@
+#pragma once
+
+#include "SimServer.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vxsim {
+
+struct Options {
+    ServerOptions server;
+    QString port;  // a device to serve on; empty: a pseudo-terminal of our own
+    QString link;  // with the pseudo-terminal: also a symlink here
+};
+
+// "1-36", "1-5,7,40": addresses 0..255; nothing when the text is not such a list.
+std::optional<QList<int>> parseAddressList(const QString &text);
+
+// Parses the command line; on a bad option returns nothing and sets error.
+std::optional<Options> parseOptions(const QStringList &arguments, QString *error);
+
+} // namespace vxsim

@@ -1,0 +1,60 @@
+#include "SimServer.h"
+
+#include "Wire.h"
+
+#include <cstdio>
+
+namespace vxsim {
+
+SimServer::SimServer(Wire &wire, const ServerOptions &options, QObject *parent)
+    : QObject(parent), m_wire(wire), m_options(options), m_bus(options.bus),
+      m_tx([&wire](const QByteArray &b) { wire.write(b); }, options.faults, options.bus.seed)
+{
+    connect(&m_wire, &Wire::received, this, &SimServer::onReceived);
+    m_gapTimer.setSingleShot(true);
+    connect(&m_gapTimer, &QTimer::timeout, this, [this] { m_framer.clear(); });
+    connect(&m_uploadTimer, &QTimer::timeout, this, &SimServer::upload);
+    QTimer::singleShot(qMax(0, options.uploadAfterMs), this,
+                       [this] { m_uploadTimer.start(qMax(1, m_options.uploadIntervalMs)); });
+}
+
+void SimServer::onReceived(const QByteArray &bytes)
+{
+    const QList<QByteArray> requests = m_framer.push(bytes);
+    if (m_framer.pending() > 0)
+        m_gapTimer.start(m_options.frameGapMs); // a silent line ends a broken request
+    for (const QByteArray &request : requests) {
+        ++m_handled;
+        const QByteArray reply = m_bus.handle(request, m_tx.nowMs());
+        if (m_options.verbose)
+            std::fprintf(stderr, "vxsim: %s -> %s\n", request.toHex(' ').constData(),
+                         reply.isEmpty() ? "(no reply)" : reply.toHex(' ').constData());
+        m_tx.send(reply);
+    }
+}
+
+void SimServer::upload()
+{
+    if (m_options.uploadRounds > 0 && m_rounds >= m_options.uploadRounds)
+        return;
+    ++m_rounds;
+    // Devices in run mode 1 spread their frames over the interval.
+    QList<int> uploading;
+    for (int i = 0; i < m_bus.devices().size(); ++i)
+        if (m_bus.devices()[i].params[0] == 1)
+            uploading << i;
+    for (int n = 0; n < uploading.size(); ++n) {
+        const int device = uploading[n];
+        const int offset = int(qint64(m_options.uploadIntervalMs) * n / uploading.size());
+        QTimer::singleShot(offset, this, [this, device] {
+            if (device >= m_bus.devices().size() || m_bus.devices()[device].params[0] != 1)
+                return;
+            const QByteArray frame = m_bus.uploadFrame(m_bus.devices()[device], m_tx.nowMs());
+            if (m_options.verbose)
+                std::fprintf(stderr, "vxsim: upload %s\n", frame.toHex(' ').constData());
+            m_tx.send(frame);
+        });
+    }
+}
+
+} // namespace vxsim

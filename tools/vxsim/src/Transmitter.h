@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <random>
+
+namespace vxsim {
+
+// How replies reach the wire. Everything off by default.
+struct Faults {
+    int latencyMs = 0;     // before a reply starts
+    bool pace = false;     // bytes at the line rate: baud / 10 bytes a second
+    int baud = 9600;
+    double drop = 0;       // probability a reply is not sent
+    double corrupt = 0;    // probability one bit of a reply is flipped
+    double noise = 0;      // probability 1-4 random bytes go out before a frame
+    int splitBytes = 0;    // > 0: a reply goes out in pieces of this size ...
+    int gapMs = 0;         // ... with this pause between pieces
+};
+
+// Schedules frames onto the wire with latency, pacing and faults.
+class Transmitter : public QObject {
+    Q_OBJECT
+public:
+    using Write = std::function<void(const QByteArray &)>;
+
+    Transmitter(Write write, const Faults &faults, quint32 seed, QObject *parent = nullptr);
+
+    // Queues a frame behind those already on their way.
+    void send(const QByteArray &frame);
+
+    int dropped() const { return m_dropped; }
+    int corrupted() const { return m_corrupted; }
+    qint64 nowMs() const { return m_clock.elapsed(); }
+
+private:
+    // Bytes that leave no earlier than notBefore, and at least gapMs after the previous write.
+    struct Slice {
+        qint64 notBefore;
+        int gapMs;
+        QByteArray bytes;
+    };
+    void enqueue(const Slice &slice);
+    void flush();
+    bool chance(double p);
+
+    Write m_write;
+    Faults m_faults;
+    std::mt19937 m_rng;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    std::deque<Slice> m_queue;
+    qint64 m_lineFreeAt = 0;   // when the last queued byte is planned to leave
+    qint64 m_lastWriteAt = -1000000;
+    int m_dropped = 0;
+    int m_corrupted = 0;
+};
+
+} // namespace vxsim

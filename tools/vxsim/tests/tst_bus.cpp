@@ -1,0 +1,194 @@
+#include "Bus.h"
+#include "Dallas.h"
+#include "core/Crc16.h"
+
+#include <QTest>
+
+using namespace vxsim;
+using vx::withCrc;
+
+namespace {
+BusConfig config(QList<int> addresses = {1, 2, 3})
+{
+    BusConfig c;
+    c.addresses = addresses;
+    c.pointsPresent = 16;
+    c.channels = 2;
+    c.sensorsPerChannel = 3;
+    return c;
+}
+
+QByteArray request(const char *hex)
+{
+    return withCrc(QByteArray::fromHex(hex));
+}
+} // namespace
+
+class tst_bus : public QObject {
+    Q_OBJECT
+private slots:
+    void dallasCrc();
+    void readMeasurements();
+    void readParameters();
+    void writeParameter();
+    void addressChangeMovesEveryDeviceWithTheOldAddress();
+    void readAddress();
+    void readStoredSerials();
+    void writeSerial();
+    void readIn();
+    void search();
+    void noReply_data();
+    void noReply();
+    void negativeValuesAndUpload();
+};
+
+void tst_bus::dallasCrc()
+{
+    // The example ROM code of the 1-Wire application notes.
+    QCOMPARE(dallasCrc8(QByteArray::fromHex("021CB8010000")  + QByteArray(1, '\0')), quint8(0xA2));
+    for (quint64 seed : {0ull, 1ull, 99999ull}) {
+        const QByteArray code = sensorCode(seed);
+        QVERIFY(isValidSensorCode(code));
+        QCOMPARE(quint8(code[0]), quint8(0x28));
+    }
+    QVERIFY(!isValidSensorCode(QByteArray::fromHex("28FF4A3B0500009C")));
+}
+
+void tst_bus::readMeasurements()
+{
+    Bus bus(config());
+    const QByteArray reply = bus.handle(request("010300000012"), 0);
+    QCOMPARE(reply.size(), 41);
+    QVERIFY(vx::hasValidCrc(reply));
+    QCOMPARE(reply.left(3), QByteArray::fromHex("010324"));
+    const quint16 p1 = quint16(quint8(reply[3]) << 8 | quint8(reply[4]));
+    QVERIFY(p1 > 1700 && p1 < 2300); // about 20 degrees
+    QCOMPARE(reply.mid(3 + 2 * 16, 4), QByteArray::fromHex("FFFFFFFF")); // points 17, 18 absent
+    // A start register shifts the points; past point 18 there is no reading.
+    const QByteArray shifted = bus.handle(request("010300100004"), 0);
+    QCOMPARE(shifted.mid(3, 8), QByteArray::fromHex("FFFFFFFFFFFFFFFF"));
+}
+
+void tst_bus::readParameters()
+{
+    Bus bus(config());
+    const quint16 defaults[6] = {0, 22, 10, 200, 50, 18};
+    for (int row = 0; row < 6; ++row) {
+        QByteArray req = QByteArray::fromHex("020400000001");
+        req[2] = char(row + 1);
+        QByteArray expected = QByteArray::fromHex("020402");
+        expected.append(char(defaults[row] >> 8)).append(char(defaults[row] & 0xFF));
+        QCOMPARE(bus.handle(withCrc(req), 0), withCrc(expected));
+    }
+    QCOMPARE(bus.handle(request("02040B000001"), 0), withCrc(QByteArray::fromHex("0204020002")));
+    QCOMPARE(bus.handle(request("020407000001"), 0), withCrc(QByteArray::fromHex("028402")));
+}
+
+void tst_bus::writeParameter()
+{
+    Bus bus(config());
+    const QByteArray req = request("020602000016");
+    QCOMPARE(bus.handle(req, 0), req); // echoed
+    QCOMPARE(bus.find(2)->params[1], quint16(22));
+    QCOMPARE(bus.handle(request("02060200001E"), 0).size(), 8);
+    QCOMPARE(bus.find(2)->params[1], quint16(30));
+    QCOMPARE(bus.find(1)->params[1], quint16(22));
+}
+
+void tst_bus::addressChangeMovesEveryDeviceWithTheOldAddress()
+{
+    Bus bus(config({5, 5, 7}));
+    QCOMPARE(bus.handle(request("05060B000009"), 0), request("05060B000009"));
+    QCOMPARE(bus.devices()[0].address, quint8(9));
+    QCOMPARE(bus.devices()[1].address, quint8(9));
+    QCOMPARE(bus.devices()[2].address, quint8(7));
+    QVERIFY(bus.handle(request("050300000001"), 0).isEmpty());
+    QCOMPARE(bus.handle(request("090300000001"), 0).size(), 7);
+}
+
+void tst_bus::readAddress()
+{
+    Bus bus(config({45}));
+    QCOMPARE(bus.handle(QByteArray::fromHex("FA250200000199FE"), 0),
+             withCrc(QByteArray::fromHex("2D25022D00")));
+}
+
+void tst_bus::readStoredSerials()
+{
+    Bus bus(config());
+    const QByteArray reply = bus.handle(request("022202010004"), 0);
+    QCOMPARE(reply.size(), 8 * 4 + 5);
+    QCOMPARE(reply.left(3), QByteArray::fromHex("022202"));
+    QCOMPARE(reply.mid(3, 8), bus.find(2)->sensorsOnBus[0][0]);
+    QCOMPARE(reply.mid(3 + 8 * 3, 8), QByteArray(8, '\xFF')); // position 4 is empty
+}
+
+void tst_bus::writeSerial()
+{
+    Bus bus(config());
+    const QByteArray code = sensorCode(4242);
+    QByteArray req = QByteArray::fromHex("02220C0105") + code;
+    const QByteArray reply = bus.handle(withCrc(req), 0);
+    QCOMPARE(reply.size(), 13);
+    QCOMPARE(quint8(reply[3]), quint8(0x28));
+    QCOMPARE(reply.mid(3, 8), code);
+    QCOMPARE(bus.find(2)->stored[0].value(5), code);
+    // A code whose CRC-8 is wrong is not stored.
+    QByteArray bad = code;
+    bad[7] = char(bad[7] ^ 0xFF);
+    const QByteArray refused = bus.handle(withCrc(QByteArray::fromHex("02220C0106") + bad), 0);
+    QCOMPARE(quint8(refused[3]), quint8(0x00));
+    QVERIFY(!bus.find(2)->stored[0].contains(6));
+}
+
+void tst_bus::readIn()
+{
+    Bus bus(config());
+    const QByteArray reply = bus.handle(request("022201020904"), 0);
+    QCOMPARE(reply.size(), 13);
+    QCOMPARE(reply.mid(3, 8), bus.find(2)->sensorsOnBus[1][0]);
+    QCOMPARE(bus.find(2)->stored[1].value(9), reply.mid(3, 8));
+}
+
+void tst_bus::search()
+{
+    Bus bus(config());
+    const QByteArray req = request("02060C010104") + QByteArray(1, '\0');
+    QCOMPARE(bus.handle(req, 0), withCrc(QByteArray::fromHex("02060C03030000")));
+}
+
+void tst_bus::noReply_data()
+{
+    QTest::addColumn<QByteArray>("req");
+    QByteArray badCrc = request("010300000012");
+    badCrc[7] = char(badCrc[7] ^ 1);
+    QTest::newRow("bad CRC") << badCrc;
+    QTest::newRow("absent address") << request("090300000012");
+    QTest::newRow("too short") << QByteArray::fromHex("0103");
+}
+
+void tst_bus::noReply()
+{
+    QFETCH(QByteArray, req);
+    Bus bus(config());
+    QVERIFY(bus.handle(req, 0).isEmpty());
+}
+
+void tst_bus::negativeValuesAndUpload()
+{
+    QCOMPARE(Bus::encode(25.34), quint16(2534));
+    QCOMPARE(Bus::encode(-5.36), quint16(65000));
+    QCOMPARE(Bus::encode(-0.02), quint16(65534));
+    QCOMPARE(Bus::encode(300.0), quint16(20000)); // clamped to what the devices can say
+    BusConfig c = config({4});
+    c.baseTemperature = -10;
+    Bus bus(c);
+    const QByteArray frame = bus.uploadFrame(bus.devices().first(), 1000);
+    QCOMPARE(frame.size(), 31);
+    QVERIFY(vx::hasValidCrc(frame));
+    QCOMPARE(frame.left(3), QByteArray::fromHex("04031A"));
+    QVERIFY(quint16(quint8(frame[3]) << 8 | quint8(frame[4])) > 20000); // negative
+}
+
+QTEST_APPLESS_MAIN(tst_bus)
+#include "tst_bus.moc"
