@@ -1,9 +1,49 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// With VXMON_STARTUP_PROBE set, the first paint of the window prints the
+// monotonic clock and resident memory, and the program ends: bench/startup
+// measures from process start to a window on the screen.
+class StartupProbe : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            timespec now {};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            long rssKb = 0;
+            QFile status(QStringLiteral("/proc/self/status"));
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray &line : status.readAll().split('\n'))
+                    if (line.startsWith("VmRSS:"))
+                        rssKb = line.mid(6).trimmed().split(' ').first().toLong();
+            std::printf("shown %lld rss %ld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec, rssKb);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -18,6 +58,9 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtbase);
 
     vx::frmMain window;
+    StartupProbe probe;
+    if (qEnvironmentVariableIsSet("VXMON_STARTUP_PROBE"))
+        window.installEventFilter(&probe);
     window.show();
     return app.exec();
 }

@@ -38,10 +38,13 @@ QString dataGetRecord(const QDateTime &when, const QString &recHex)
 bool RecordFiles::write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Unbuffered: nothing is left to be written later, after a failure, by close().
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    bool ok = file.write(bytes) == bytes.size();
-    ok = file.flush() && ok;
+    const qint64 before = file.size();
+    const bool ok = file.write(bytes) == bytes.size();
+    if (!ok)
+        file.resize(before); // a full disk must not leave half a record behind
     file.close();
     return ok && file.error() == QFileDevice::NoError;
 }

@@ -69,14 +69,15 @@ void QtSerialPort::onReadyRead()
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError)
+    const bool deviceLost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+    if (!deviceLost || !m_port.isOpen())
         return;
-    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
-        // The device went away (adapter pulled, peer closed): the port is
-        // unusable until it is opened again.
-        m_port.close();
-        discardWaiting();
-    }
+    // The device went away (adapter pulled, peer closed its end). Left open, a
+    // hung-up terminal reports a read error on every poll; closed, it is
+    // reported once and the operator chooses the port again.
+    m_port.close();
+    discardWaiting();
     emit commEvent(CommEvent::Error);
 }
 

@@ -271,8 +271,12 @@ void frmMain::bind()
     m_link = std::make_unique<Link>(m_form, *m_platform.port, *m_platform.dialogs,
                                     static_cast<LinkView &>(*this), m_records,
                                     m_platform.programDir, m_platform.clock);
-    connect(m_platform.port.get(), &SerialPort::commEvent, this,
-            [this](CommEvent event) { m_link->MSComm1_OnComm(event); });
+    connect(m_platform.port.get(), &SerialPort::commEvent, this, [this](CommEvent event) {
+        if (event == CommEvent::Error)
+            portLost();
+        else
+            m_link->MSComm1_OnComm(event);
+    });
 
     m_portSettings = std::make_unique<PortSettings>(PortSettings::Controls{Combo1, Combo2}, m_form,
                                                     *m_platform.port, *m_platform.dialogs, m_portMap,
@@ -394,6 +398,16 @@ void frmMain::Form_Load()
     }
     m_form.RecLen = 31;
     m_platform.port->setThreshold(31);
+}
+
+void frmMain::portLost()
+{
+    if (m_platform.port->isOpen())
+        return;
+    showIndicator(Indicator::NotConnected);
+    notice(QStringLiteral("串口 COM%1（%2）已断开：请检查设备，然后在“串口号”中重新选择端口")
+               .arg(m_form.CommNum)
+               .arg(m_platform.port->deviceName()));
 }
 
 void frmMain::notice(const QString &text)

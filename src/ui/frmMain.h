@@ -73,6 +73,7 @@ private:
     void bindSensors();
     void Form_Load();
     void notice(const QString &text);
+    void portLost();
 
     Platform m_platform;
     FormState m_form;

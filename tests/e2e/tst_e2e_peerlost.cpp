@@ -1,0 +1,116 @@
+#include "FakeDialogs.h"
+#include "link/PortMap.h"
+#include "platform/QtSerialPort.h"
+#include "ui/ListCombo.h"
+#include "ui/frmMain.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vx;
+using namespace vx::test;
+
+// The peer disappears in the middle of a cycle and comes back: no crash, the
+// operator is told once, the indicator shows it, and choosing the port again
+// in the port list recovers.
+class tst_e2e_peerlost : public QObject {
+    Q_OBJECT
+private slots:
+    void cycleSurvivesThePeerGoingAway();
+    void idleLinkNoticesThePeerGoingAway();
+};
+
+namespace {
+bool startSimulator(QProcess &sim, const QString &link)
+{
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", link, "--addresses", "1-3"});
+    return sim.waitForReadyRead(5000) && QFileInfo::exists(link);
+}
+
+int replies(frmMain &w, int device)
+{
+    return w.findChild<QLabel *>(QStringLiteral("lblRCounter_%1").arg(device - 1))->text().toInt();
+}
+} // namespace
+
+void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("bus"));
+    QProcess sim;
+    QVERIFY(startSimulator(sim, link));
+
+    Platform p;
+    p.port = std::make_unique<QtSerialPort>([link](int) { return link; });
+    auto dialogs = std::make_unique<FakeDialogs>();
+    FakeDialogs *boxes = dialogs.get();
+    p.dialogs = std::move(dialogs);
+    p.clock = [] { return QDateTime::currentDateTime(); };
+    p.programDir = dir.path();
+    frmMain w(std::move(p));
+    QVERIFY(w.port().isOpen());
+
+    w.findChild<QLineEdit *>(QStringLiteral("txtMaxID"))->setText(QStringLiteral("3"));
+    w.findChild<QLineEdit *>(QStringLiteral("txtTimerSet"))->setText(QStringLiteral("20"));
+    w.findChild<QPushButton *>(QStringLiteral("cmdCicleAll"))->click();
+    QTRY_VERIFY(replies(w, 1) >= 2 && replies(w, 3) >= 2);
+
+    sim.kill(); // the peer vanishes, its end of the line with it
+    sim.waitForFinished(3000);
+    QTRY_COMPARE(w.indicator(), Indicator::NotConnected);
+    QTRY_COMPARE(boxes->boxes.size(), 1);
+    QCOMPARE(boxes->lastText(), QStringLiteral("打开串口出错，请确定串口是否已被占用"));
+    QVERIFY(w.statusBar()->currentMessage().contains(QStringLiteral("已断开")));
+    QTest::qWait(300); // the cycle goes on ticking
+    QCOMPARE(boxes->boxes.size(), 1); // told once, not once per tick
+    QCOMPARE(w.form().StatFlag, qint16(0));
+    QVERIFY(!w.port().isOpen());
+
+    QVERIFY(startSimulator(sim, link)); // the peer is back
+    const int before = replies(w, 2);
+    auto *ports = w.findChild<ListCombo *>(QStringLiteral("Combo1"));
+    ports->setCurrentIndex(0);
+    emit ports->activated(0); // the operator chooses COM1 again
+    QVERIFY(w.port().isOpen());
+    QTRY_VERIFY(replies(w, 2) > before);
+    QCOMPARE(boxes->boxes.size(), 1);
+    w.findChild<QPushButton *>(QStringLiteral("cmdStopOnce"))->click();
+    QTRY_COMPARE(w.indicator(), Indicator::Connected); // the last request was answered
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+void tst_e2e_peerlost::idleLinkNoticesThePeerGoingAway()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("bus"));
+    QProcess sim;
+    QVERIFY(startSimulator(sim, link));
+    Platform p;
+    p.port = std::make_unique<QtSerialPort>([link](int) { return link; });
+    auto dialogs = std::make_unique<FakeDialogs>();
+    FakeDialogs *boxes = dialogs.get();
+    p.dialogs = std::move(dialogs);
+    p.clock = [] { return QDateTime::currentDateTime(); };
+    p.programDir = dir.path();
+    frmMain w(std::move(p));
+    QVERIFY(w.port().isOpen());
+
+    // Nothing is being sent: the hung-up line alone must close the port,
+    // rather than fail every read while looking open.
+    sim.kill();
+    sim.waitForFinished(3000);
+    QTRY_VERIFY(!w.port().isOpen());
+    QCOMPARE(w.indicator(), Indicator::NotConnected);
+    QVERIFY(w.statusBar()->currentMessage().contains(QStringLiteral("已断开")));
+    QVERIFY(boxes->boxes.isEmpty());
+}
+
+QTEST_MAIN(tst_e2e_peerlost)
+#include "tst_e2e_peerlost.moc"
