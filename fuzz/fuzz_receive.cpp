@@ -88,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
     h.window->link().MSComm1_OnComm(vx::CommEvent::Receive); // also what threshold 0 never raises
+    QCoreApplication::processEvents(); // what else the handlers posted, as the program's loop would
 
     // The kind is the one awaited, or back to measurements after a reply.
     FUZZ_ASSERT(qint16(form.CmdKind) == kind || form.CmdKind == vx::Kind::Measurement);

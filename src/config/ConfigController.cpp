@@ -32,9 +32,8 @@ void ConfigController::cmdReadAdd_Click()
     m_link.plainSend(out);
 }
 
-void ConfigController::cmdChangeID_Click()
+void ConfigController::sendWrite(const ConfigBuild &built)
 {
-    const ConfigBuild built = buildAddressChange(m_c.txtSetID[0]->text(), m_c.txtSetID[1]->text());
     if (!built.frame) {
         m_dialogs.message(built.error);
         return;
@@ -45,6 +44,11 @@ void ConfigController::cmdChangeID_Click()
     out.recLen = 6;
     out.threshold = 6;
     m_link.plainSend(out);
+}
+
+void ConfigController::cmdChangeID_Click()
+{
+    sendWrite(buildAddressChange(m_c.txtSetID[0]->text(), m_c.txtSetID[1]->text()));
 }
 
 void ConfigController::cmdReadSet_Click(int row)
@@ -60,18 +64,7 @@ void ConfigController::cmdReadSet_Click(int row)
 
 void ConfigController::cmdSetV_Click(int row)
 {
-    const ConfigBuild built =
-        buildParameterSet(m_c.txtStationID->text(), row, m_c.txtSetValues[std::size_t(row)]->text());
-    if (!built.frame) {
-        m_dialogs.message(built.error);
-        return;
-    }
-    m_form.CmdKind = Kind::WriteAck;
-    Outgoing out;
-    out.wire = *built.frame;
-    out.recLen = 6;
-    out.threshold = 6;
-    m_link.plainSend(out);
+    sendWrite(buildParameterSet(m_c.txtStationID->text(), row, m_c.txtSetValues[std::size_t(row)]->text()));
 }
 
 void ConfigController::showAddress(const QByteArray &reply)

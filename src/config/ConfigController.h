@@ -34,6 +34,8 @@ public:
     void cmdSetV_Click(int row);
 
 private:
+    // A single-register write (address change, parameter set): its reply is only acknowledged.
+    void sendWrite(const ConfigBuild &built);
     void showAddress(const QByteArray &reply);
     void showParameter(const QByteArray &reply);
 

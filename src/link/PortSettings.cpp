@@ -51,18 +51,25 @@ void PortSettings::OpenOnComm()
     m_port.setBinaryInput();
 }
 
-void PortSettings::Combo1_Click()
+bool PortSettings::takeChosenPort()
 {
     if (m_port.isOpen())
         m_port.close();
     const int index = m_c.Combo1->listIndex();
     if (index < 0) {
         m_dialogs.message(kChoosePort);
-        return;
+        return false;
     }
     m_port.setPortNumber(index + 1);
     m_form.CommNum = qint16(index + 1);
-    m_port.setSettings(settingsText(m_form.CommRate));
+    return true;
+}
+
+void PortSettings::Combo1_Click()
+{
+    if (!takeChosenPort())
+        return;
+    m_port.setSettings(settingsText(m_form.CommRate)); // the list's rate waits for 保存设置
     if (m_port.isOpen())
         return;
     m_port.open();
@@ -72,15 +79,8 @@ void PortSettings::Combo1_Click()
 
 void PortSettings::cmdCom_Click()
 {
-    if (m_port.isOpen())
-        m_port.close();
-    const int index = m_c.Combo1->listIndex();
-    if (index < 0) {
-        m_dialogs.message(kChoosePort);
+    if (!takeChosenPort())
         return;
-    }
-    m_port.setPortNumber(index + 1);
-    m_form.CommNum = qint16(index + 1);
     const int rateIndex = m_c.Combo2->listIndex();
     m_form.CommRate = qint16(m_c.Combo2->itemText(rateIndex >= 0 ? rateIndex : 0).toInt());
     m_port.setSettings(settingsText(m_form.CommRate));

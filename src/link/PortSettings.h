@@ -40,6 +40,8 @@ public:
     bool restore(const CommSettings &saved);
 
 private:
+    // Closes the port and takes the chosen port number; false (and a message) when none is chosen.
+    bool takeChosenPort();
     void updateTooltip();
 
     Controls m_c;

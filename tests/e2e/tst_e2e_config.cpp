@@ -1,8 +1,7 @@
-#include "FakeDialogs.h"
+#include "DeviceWindow.h"
 #include "PtyPeer.h"
 #include "core/Crc16.h"
 #include "link/PortMap.h"
-#include "platform/QtSerialPort.h"
 #include "ui/frmMain.h"
 
 #include <QLineEdit>
@@ -64,13 +63,8 @@ void tst_e2e_config::readChangeAndSet()
     ScriptedDevice device;
     peer.setResponder([&](const QByteArray &request) { return device.answer(request); });
     QTemporaryDir dir;
-    Platform p;
-    const QString slave = peer.slavePath();
-    p.port = std::make_unique<QtSerialPort>([slave](int) { return slave; });
-    p.dialogs = std::make_unique<FakeDialogs>();
-    p.clock = [] { return QDateTime::currentDateTime(); };
-    p.programDir = dir.path();
-    frmMain w(std::move(p));
+    DeviceWindow dw(peer.slavePath(), dir.path());
+    frmMain &w = *dw;
     QVERIFY(w.port().isOpen());
     auto box = [&](const char *name) { return w.findChild<QLineEdit *>(QString::fromLatin1(name)); };
     auto click = [&](const char *name) { w.findChild<QPushButton *>(QString::fromLatin1(name))->click(); };

@@ -1,6 +1,5 @@
 #include "ExternalTools.h"
-#include "FakeDialogs.h"
-#include "platform/QtSerialPort.h"
+#include "DeviceWindow.h"
 #include "ui/frmMain.h"
 
 #include <QLineEdit>
@@ -36,13 +35,8 @@ void tst_e2e_libmodbus::queryReadAndWrite()
     QCOMPARE(slave.readLine().trimmed(), QByteArray("ready"));
 
     QTemporaryDir dir;
-    Platform p;
-    const QString device = pair.b();
-    p.port = std::make_unique<QtSerialPort>([device](int) { return device; });
-    p.dialogs = std::make_unique<FakeDialogs>();
-    p.clock = [] { return QDateTime::currentDateTime(); };
-    p.programDir = dir.path();
-    frmMain w(std::move(p));
+    DeviceWindow dw(pair.b(), dir.path());
+    frmMain &w = *dw;
     QVERIFY(w.port().isOpen());
     auto box = [&](const QString &name) { return w.findChild<QLineEdit *>(name); };
     auto click = [&](const QString &name) { w.findChild<QPushButton *>(name)->click(); };

@@ -1,6 +1,5 @@
-#include "FakeDialogs.h"
+#include "DeviceWindow.h"
 #include "link/PortMap.h"
-#include "platform/QtSerialPort.h"
 #include "ui/ListCombo.h"
 #include "ui/frmMain.h"
 
@@ -46,14 +45,9 @@ void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
     QProcess sim;
     QVERIFY(startSimulator(sim, link));
 
-    Platform p;
-    p.port = std::make_unique<QtSerialPort>([link](int) { return link; });
-    auto dialogs = std::make_unique<FakeDialogs>();
-    FakeDialogs *boxes = dialogs.get();
-    p.dialogs = std::move(dialogs);
-    p.clock = [] { return QDateTime::currentDateTime(); };
-    p.programDir = dir.path();
-    frmMain w(std::move(p));
+    DeviceWindow dw(link, dir.path());
+    frmMain &w = *dw;
+    FakeDialogs *boxes = dw.dialogs;
     QVERIFY(w.port().isOpen());
 
     w.findChild<QLineEdit *>(QStringLiteral("txtMaxID"))->setText(QStringLiteral("3"));
@@ -92,14 +86,9 @@ void tst_e2e_peerlost::idleLinkNoticesThePeerGoingAway()
     const QString link = dir.filePath(QStringLiteral("bus"));
     QProcess sim;
     QVERIFY(startSimulator(sim, link));
-    Platform p;
-    p.port = std::make_unique<QtSerialPort>([link](int) { return link; });
-    auto dialogs = std::make_unique<FakeDialogs>();
-    FakeDialogs *boxes = dialogs.get();
-    p.dialogs = std::move(dialogs);
-    p.clock = [] { return QDateTime::currentDateTime(); };
-    p.programDir = dir.path();
-    frmMain w(std::move(p));
+    DeviceWindow dw(link, dir.path());
+    frmMain &w = *dw;
+    FakeDialogs *boxes = dw.dialogs;
     QVERIFY(w.port().isOpen());
 
     // Nothing is being sent: the hung-up line alone must close the port,

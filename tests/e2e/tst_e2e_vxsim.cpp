@@ -1,5 +1,4 @@
-#include "FakeDialogs.h"
-#include "platform/QtSerialPort.h"
+#include "DeviceWindow.h"
 #include "ui/frmMain.h"
 
 #include <QFileInfo>
@@ -37,13 +36,7 @@ bool tst_e2e_vxsim::startSimulator(QProcess &sim, const QStringList &options)
 
 std::unique_ptr<frmMain> tst_e2e_vxsim::window()
 {
-    Platform p;
-    const QString link = m_dir.filePath(QStringLiteral("bus"));
-    p.port = std::make_unique<QtSerialPort>([link](int) { return link; });
-    p.dialogs = std::make_unique<FakeDialogs>();
-    p.clock = [] { return QDateTime::currentDateTime(); };
-    p.programDir = m_dir.path();
-    return std::make_unique<frmMain>(std::move(p));
+    return std::move(DeviceWindow(m_dir.filePath(QStringLiteral("bus")), m_dir.path()).window);
 }
 
 void tst_e2e_vxsim::cycleOverASimulatedBus()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "FakeDialogs.h"
+#include "ui/frmMain.h"
+
+#include <memory>
+
+namespace vx::test {
+
+// The real window on a real serial port: every port number opens device
+// (a pseudo-terminal or a link to one). Dialogs are answered by the test.
+struct DeviceWindow {
+    std::unique_ptr<frmMain> window;
+    FakeDialogs *dialogs = nullptr;
+
+    DeviceWindow(const QString &device, const QString &programDir);
+    frmMain *operator->() { return window.get(); }
+    frmMain &operator*() { return *window; }
+};
+
+} // namespace vx::test
