@@ -140,6 +140,7 @@ void Link::receiveMeasurements(const QByteArray &RecBytes)
         m_measurement(frame);
     if (scan.frames.isEmpty())
         return; // nothing acceptable: rejected
+    m_port.setInputLength(0); // reads take everything again (a serial-number read limits them)
     commonEnd();
 }
 

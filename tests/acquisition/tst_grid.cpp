@@ -41,6 +41,7 @@ private slots:
     void backToBackFramesInOneEvent();
     void framesSplitAcrossEvents();
     void noiseAndTruncatedFramesBetween();
+    void readLimitOfASerialReadIsLifted();
     void missingDataDirectoryIsCreated();
     void unwritableDataLogIsReportedOnce();
 };
@@ -210,6 +211,22 @@ void tst_grid::noiseAndTruncatedFramesBetween()
     t.receive(f2);
     for (int a = 1; a <= 3; ++a)
         QCOMPARE(t.text(QStringLiteral("lblRCounter_%1").arg(a - 1)), QStringLiteral("1"));
+    QCOMPARE(t.text(QStringLiteral("lblErrCounter")), QStringLiteral("3"));
+}
+
+void tst_grid::readLimitOfASerialReadIsLifted()
+{
+    TestWindow t;
+    t.setText(QStringLiteral("TXTsensorID"), QStringLiteral("1"));
+    t.click(QStringLiteral("cmdReadSensorID")); // RecLen 13, and reads limited to 13 bytes
+    QCOMPARE(t.port().inputLength(), 13);
+    t.receive(withCrc(QByteArray::fromHex("0122020000000000000000")));
+    QCOMPARE(t.form().CmdKind, Kind::Measurement);
+    // Measurement frames of that length follow: the first lifts the limit ...
+    t.receive(replyFrame(1, ramp(4, 100)));
+    QCOMPARE(t.port().inputLength(), 0);
+    // ... so two arriving together are both taken.
+    t.receive(replyFrame(2, ramp(4, 100)) + replyFrame(3, ramp(4, 100)));
     QCOMPARE(t.text(QStringLiteral("lblErrCounter")), QStringLiteral("3"));
 }
 
