@@ -32,11 +32,9 @@ public:
     void feedInPieces(const QByteArray &bytes, int pieceSize);
 
     QByteArray lastWritten() const { return written.isEmpty() ? QByteArray() : written.last(); }
-    int clearInputCount = 0;
 
 protected:
     bool writeToDevice(const QByteArray &bytes) override;
-    void discardDeviceInput() override { ++clearInputCount; }
 
 private:
     bool m_open = false;

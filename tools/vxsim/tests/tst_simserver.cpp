@@ -124,6 +124,7 @@ void tst_simserver::corruptBreaksTheCrc()
     for (int i = 0; i < 20; ++i)
         wire.feed(kRead);
     QCOMPARE(wire.writes.size(), 20);
+    QCOMPARE(server.transmitter().corrupted(), 20);
     for (const auto &w : wire.writes) {
         QCOMPARE(w.bytes.size(), 41);
         QVERIFY(!vx::hasValidCrc(w.bytes));
