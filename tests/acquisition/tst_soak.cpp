@@ -20,8 +20,10 @@ void tst_soak::noFrameLostMemoryFlat()
     QCOMPARE(r.decoded, r.sent);
     for (int k = 0; k < 36; ++k)
         QCOMPARE(t.text(QStringLiteral("lblRCounter_%1").arg(k)).toInt(), (3600 + 36000) / 36);
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer holds freed memory back: resident size says nothing there
     QVERIFY2(r.rssEndKb - r.rssStartKb < 4096,
              qPrintable(QStringLiteral("resident memory grew from %1 kB to %2 kB").arg(r.rssStartKb).arg(r.rssEndKb)));
+#endif
 }
 
 QTEST_MAIN(tst_soak)
