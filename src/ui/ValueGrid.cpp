@@ -22,6 +22,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     auto *frame = new QFrame;
     frame->setObjectName(QStringLiteral("Frame3_%1").arg(k));
     frame->setFrameShape(QFrame::StyledPanel);
+    frame->setToolTip(QStringLiteral("设备地址 %1").arg(k + 1));
     auto *rows = new QGridLayout(frame);
     rows->setContentsMargins(3, 3, 3, 3);
     rows->setHorizontalSpacing(2);

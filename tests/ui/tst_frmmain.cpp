@@ -149,6 +149,7 @@ void tst_frmmain::gridFollowsTheIndexRule()
         const auto *frame = t.find<QFrame>(QStringLiteral("Frame3_%1").arg(d - 1));
         auto *rows = qobject_cast<QGridLayout *>(frame->layout());
         QVERIFY(tabs->widget((d - 1) / 10)->isAncestorOf(frame));
+        QCOMPARE(frame->toolTip(), QStringLiteral("设备地址 %1").arg(d));
         for (int p = 1; p <= 18; ++p) {
             const int index = (d - 1) * 18 + (p - 1);
             QCOMPARE(ValueGrid::boxIndex(d, p), index);
