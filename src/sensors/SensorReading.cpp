@@ -127,6 +127,7 @@ void SensorReading::showSearch(const QByteArray &reply)
 {
     m_c.txtSn.setText(QString());
     m_c.txtSn.setBaseBold(true);
+    m_c.txtShowID.setBaseBold(true); // same font, same line height: numbers stay beside their lines
     m_c.txtSn.setText(searchPane(m_c.txtStationID->text(), m_c.txtSearchChannel->text(),
                                  m_c.txtSearchNum->text(), reply));
     m_c.txtSn.colourFrom(8, QColor(0, 0, 255), false);

@@ -54,6 +54,7 @@ void SensorWriting::cmdOpenFile_Click()
         imported.failed = true;
     }
     m_c.txtSn.setBaseBold(false);
+    m_c.txtShowID.setBaseBold(false);
     m_c.txtSn.setText(imported.sn);
     m_c.txtSn.colourFrom(0, Qt::black, false);
     m_c.txtShowID.setText(imported.showId);

@@ -202,6 +202,7 @@ void tst_sensors::searchRequestAndReply()
     QCOMPARE(sn->toPlainText(), QStringLiteral("02#设备下：\n通道1 发现传感器个数为：03\n通道2 发现传感器个数为：00\n"
                                                "通道3 发现传感器个数为：18\n通道4 发现传感器个数为：05\n"));
     QVERIFY(sn->document()->defaultFont().bold()); // the header stays in the bold base font
+    QCOMPARE(pane(t, "txtShowID")->font(), sn->font()); // numbers keep the lines' height
     QVERIFY(!formatAtLine(sn, 0).hasProperty(QTextFormat::FontWeight));
     QCOMPARE(formatAtLine(sn, 1).foreground().color(), QColor(0, 0, 255));
     QCOMPARE(formatAtLine(sn, 4).fontWeight(), int(QFont::Normal));
@@ -246,6 +247,7 @@ void tst_sensors::importShowsEntries()
         boxes << t.text(QStringLiteral("txtSenseSn_%1").arg(i));
     QCOMPARE(boxes.join(QLatin1Char(' ')), entryText(1));
     QVERIFY(!pane(t, "txtSn")->font().bold());
+    QCOMPARE(pane(t, "txtShowID")->font(), pane(t, "txtSn")->font());
 }
 
 void tst_sensors::importFailureAndCancel()
