@@ -7,6 +7,7 @@
 #include "core/Link.h"
 #include "ui/frmMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -22,6 +23,7 @@ struct Harness {
     QList<QLineEdit *> fields;
     QList<QLineEdit *> values;
     QLabel *replies = nullptr;
+    QAbstractButton *clearPane = nullptr;
     int runs = 0;
 
     Harness()
@@ -40,6 +42,7 @@ struct Harness {
         for (int i = 0; i < 6; ++i)
             values << window->findChild<QLineEdit *>(QStringLiteral("txtSetValues_%1").arg(i));
         replies = window->findChild<QLabel *>(QStringLiteral("lblErrCounter"));
+        clearPane = window->findChild<QAbstractButton *>(QStringLiteral("cmdClearSn"));
     }
 };
 
@@ -66,6 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Harness &h = harness();
     vx::FormState &form = h.window->form();
     FuzzInput in(data, size);
+    // Each input starts from an empty observation pane, as after "清空观察窗":
+    // write replies append to it, and it would otherwise grow across inputs.
+    h.clearPane->click();
 
     const quint8 pick = in.u8() % 13;
     const qint16 kind = pick < 12 ? kKinds[pick] : qint16(in.u16());

@@ -66,29 +66,27 @@ void tst_e2e_config::readChangeAndSet()
     DeviceWindow dw(peer.slavePath(), dir.path());
     frmMain &w = *dw;
     QVERIFY(w.port().isOpen());
-    auto box = [&](const char *name) { return w.findChild<QLineEdit *>(QString::fromLatin1(name)); };
-    auto click = [&](const char *name) { w.findChild<QPushButton *>(QString::fromLatin1(name))->click(); };
 
-    click("cmdReadAdd");
-    QTRY_COMPARE(box("txtStationID")->text(), QStringLiteral("7"));
-    QCOMPARE(box("txtSetID_0")->text(), QStringLiteral("7"));
+    dw.click("cmdReadAdd");
+    QTRY_COMPARE(dw.box("txtStationID")->text(), QStringLiteral("7"));
+    QCOMPARE(dw.box("txtSetID_0")->text(), QStringLiteral("7"));
 
-    box("txtSetID_1")->setText(QStringLiteral("12"));
-    click("cmdChangeID");
+    dw.box("txtSetID_1")->setText(QStringLiteral("12"));
+    dw.click("cmdChangeID");
     QTRY_COMPARE(device.address, quint8(12));
     QTRY_COMPARE(w.form().CmdKind, Kind::Measurement);
 
-    box("txtStationID")->setText(QStringLiteral("12"));
-    click("cmdReadSet_3");
-    QTRY_COMPARE(box("txtSetValues_3")->text(), QStringLiteral("200"));
+    dw.box("txtStationID")->setText(QStringLiteral("12"));
+    dw.click("cmdReadSet_3");
+    QTRY_COMPARE(dw.box("txtSetValues_3")->text(), QStringLiteral("200"));
 
-    box("txtSetValues_1")->setText(QStringLiteral("30"));
-    click("cmdSetV_1");
+    dw.box("txtSetValues_1")->setText(QStringLiteral("30"));
+    dw.click("cmdSetV_1");
     QTRY_COMPARE(device.params[1], quint16(30));
     QTRY_COMPARE(w.form().CmdKind, Kind::Measurement);
-    box("txtSetValues_1")->setText(QString());
-    click("cmdReadSet_1");
-    QTRY_COMPARE(box("txtSetValues_1")->text(), QStringLiteral("30"));
+    dw.box("txtSetValues_1")->setText(QString());
+    dw.click("cmdReadSet_1");
+    QTRY_COMPARE(dw.box("txtSetValues_1")->text(), QStringLiteral("30"));
 }
 
 QTEST_MAIN(tst_e2e_config)

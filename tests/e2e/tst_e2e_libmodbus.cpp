@@ -38,23 +38,21 @@ void tst_e2e_libmodbus::queryReadAndWrite()
     DeviceWindow dw(pair.b(), dir.path());
     frmMain &w = *dw;
     QVERIFY(w.port().isOpen());
-    auto box = [&](const QString &name) { return w.findChild<QLineEdit *>(name); };
-    auto click = [&](const QString &name) { w.findChild<QPushButton *>(name)->click(); };
 
     // "单次": address 1, function 3, 18 registers fill the grid.
-    box(QStringLiteral("txtStationID"))->setText(QStringLiteral("1"));
-    click(QStringLiteral("comDoOnce"));
-    QTRY_COMPARE(box(QStringLiteral("txtValue_17"))->text(), QStringLiteral("20.17"));
+    dw.box(QStringLiteral("txtStationID"))->setText(QStringLiteral("1"));
+    dw.click(QStringLiteral("comDoOnce"));
+    QTRY_COMPARE(dw.box(QStringLiteral("txtValue_17"))->text(), QStringLiteral("20.17"));
     for (int k = 0; k < 18; ++k)
-        QCOMPARE(box(QStringLiteral("txtValue_%1").arg(k))->text(), QStringLiteral("20.%1").arg(k, 2, 10, QLatin1Char('0')));
+        QCOMPARE(dw.box(QStringLiteral("txtValue_%1").arg(k))->text(), QStringLiteral("20.%1").arg(k, 2, 10, QLatin1Char('0')));
 
     // "读取" reads an input register (function 4 at 0x0100).
-    click(QStringLiteral("cmdReadSet_0"));
-    QTRY_COMPARE(box(QStringLiteral("txtSetValues_0"))->text(), QStringLiteral("7"));
+    dw.click(QStringLiteral("cmdReadSet_0"));
+    QTRY_COMPARE(dw.box(QStringLiteral("txtSetValues_0"))->text(), QStringLiteral("7"));
 
     // "设置" writes a holding register (function 6 at 0x0200) that the slave then holds.
-    box(QStringLiteral("txtSetValues_1"))->setText(QStringLiteral("30"));
-    click(QStringLiteral("cmdSetV_1"));
+    dw.box(QStringLiteral("txtSetValues_1"))->setText(QStringLiteral("30"));
+    dw.click(QStringLiteral("cmdSetV_1"));
     QByteArray said;
     QTRY_VERIFY((said += slave.readAll()).contains("fc 6 reg 512 value 30"));
     QTRY_COMPARE(w.form().CmdKind, Kind::Measurement); // the echo was handled

@@ -61,25 +61,23 @@ void tst_e2e_sensors::readSearchAndWrite()
     DeviceWindow dw(peer.slavePath(), dir.path());
     frmMain &w = *dw;
     QVERIFY(w.port().isOpen());
-    auto box = [&](const char *name) { return w.findChild<QLineEdit *>(QString::fromLatin1(name)); };
-    auto click = [&](const char *name) { w.findChild<QPushButton *>(QString::fromLatin1(name))->click(); };
     auto *sn = w.findChild<QTextEdit *>(QStringLiteral("txtSn"));
 
-    box("txtStationID")->setText(QStringLiteral("3"));
-    box("TXTsensorID")->setText(QStringLiteral("2"));
-    click("cmdReadSensorID");
+    dw.box("txtStationID")->setText(QStringLiteral("3"));
+    dw.box("TXTsensorID")->setText(QStringLiteral("2"));
+    dw.click("cmdReadSensorID");
     QTRY_VERIFY(sn->toPlainText().contains(QStringLiteral("\"28 AA 01 02 03 00 00 4F\"")));
     QCOMPARE(w.form().FoundSn[0], QStringLiteral("28 FF 4A 3B 05 00 00 9C"));
 
-    box("txtSearchNum")->setText(QStringLiteral("2"));
-    click("cmdAutoSearch");
+    dw.box("txtSearchNum")->setText(QStringLiteral("2"));
+    dw.click("cmdAutoSearch");
     QTRY_VERIFY(sn->toPlainText().contains(QStringLiteral("通道2 发现传感器个数为：00")));
     QVERIFY(sn->toPlainText().contains(QStringLiteral("通道1 发现传感器个数为：02")));
 
     // Write the proof-reading boxes to channel 1, position 1.
     const char *bytes[] = {"28", "11", "22", "33", "44", "00", "00", "55"};
     for (int i = 0; i < 8; ++i)
-        box(qPrintable(QStringLiteral("txtSenseSn_%1").arg(i)))->setText(QString::fromLatin1(bytes[i]));
+        dw.box(qPrintable(QStringLiteral("txtSenseSn_%1").arg(i)))->setText(QString::fromLatin1(bytes[i]));
     w.sensorWriting().WriteSensorID();
     QTRY_VERIFY(sn->toPlainText().contains(QStringLiteral("导入到 01通道 01#位置 [成功]")));
     QCOMPARE(device.lastWrite, QByteArray::fromHex("2811223344000055"));

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QLineEdit;
+
 namespace vx::test {
 
 // The real window on a real serial port: every port number opens device
@@ -16,6 +18,9 @@ struct DeviceWindow {
     DeviceWindow(const QString &device, const QString &programDir);
     frmMain *operator->() { return window.get(); }
     frmMain &operator*() { return *window; }
+
+    QLineEdit *box(const QString &name) const;
+    void click(const QString &buttonName) const;
 };
 
 } // namespace vx::test
