@@ -26,11 +26,29 @@ private slots:
 };
 
 namespace {
-bool startSimulator(QProcess &sim, const QString &link)
-{
-    sim.start(QStringLiteral(VXSIM_PATH), {"--link", link, "--addresses", "1-3"});
-    return sim.waitForReadyRead(5000) && QFileInfo::exists(link);
-}
+// Devices 1 to 3 on a simulated bus, reached through a link that survives the simulator.
+struct SimulatedBus {
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("bus"));
+    QProcess sim;
+
+    bool start()
+    {
+        sim.start(QStringLiteral(VXSIM_PATH), {"--link", link, "--addresses", "1-3"});
+        return sim.waitForReadyRead(5000) && QFileInfo::exists(link);
+    }
+    // The peer vanishes, its end of the line with it.
+    void vanish()
+    {
+        sim.kill();
+        sim.waitForFinished(3000);
+    }
+    ~SimulatedBus()
+    {
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+};
 
 int replies(frmMain &w, int device)
 {
@@ -40,12 +58,9 @@ int replies(frmMain &w, int device)
 
 void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("bus"));
-    QProcess sim;
-    QVERIFY(startSimulator(sim, link));
-
-    DeviceWindow dw(link, dir.path());
+    SimulatedBus bus;
+    QVERIFY(bus.start());
+    DeviceWindow dw(bus.link, bus.dir.path());
     frmMain &w = *dw;
     FakeDialogs *boxes = dw.dialogs;
     QVERIFY(w.port().isOpen());
@@ -55,8 +70,7 @@ void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
     w.findChild<QPushButton *>(QStringLiteral("cmdCicleAll"))->click();
     QTRY_VERIFY(replies(w, 1) >= 2 && replies(w, 3) >= 2);
 
-    sim.kill(); // the peer vanishes, its end of the line with it
-    sim.waitForFinished(3000);
+    bus.vanish();
     QTRY_COMPARE(w.indicator(), Indicator::NotConnected);
     QTRY_COMPARE(boxes->boxes.size(), 1);
     QCOMPARE(boxes->lastText(), QStringLiteral("打开串口出错，请确定串口是否已被占用"));
@@ -66,7 +80,7 @@ void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
     QCOMPARE(w.form().StatFlag, qint16(0));
     QVERIFY(!w.port().isOpen());
 
-    QVERIFY(startSimulator(sim, link)); // the peer is back
+    QVERIFY(bus.start()); // the peer is back
     const int before = replies(w, 2);
     auto *ports = w.findChild<ListCombo *>(QStringLiteral("Combo1"));
     ports->setCurrentIndex(0);
@@ -76,25 +90,20 @@ void tst_e2e_peerlost::cycleSurvivesThePeerGoingAway()
     QCOMPARE(boxes->boxes.size(), 1);
     w.findChild<QPushButton *>(QStringLiteral("cmdStopOnce"))->click();
     QTRY_COMPARE(w.indicator(), Indicator::Connected); // the last request was answered
-    sim.terminate();
-    sim.waitForFinished(3000);
 }
 
 void tst_e2e_peerlost::idleLinkNoticesThePeerGoingAway()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("bus"));
-    QProcess sim;
-    QVERIFY(startSimulator(sim, link));
-    DeviceWindow dw(link, dir.path());
+    SimulatedBus bus;
+    QVERIFY(bus.start());
+    DeviceWindow dw(bus.link, bus.dir.path());
     frmMain &w = *dw;
     FakeDialogs *boxes = dw.dialogs;
     QVERIFY(w.port().isOpen());
 
     // Nothing is being sent: the hung-up line alone must close the port,
     // rather than fail every read while looking open.
-    sim.kill();
-    sim.waitForFinished(3000);
+    bus.vanish();
     QTRY_VERIFY(!w.port().isOpen());
     QCOMPARE(w.indicator(), Indicator::NotConnected);
     QVERIFY(w.statusBar()->currentMessage().contains(QStringLiteral("已断开")));
