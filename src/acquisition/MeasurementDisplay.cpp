@@ -32,7 +32,8 @@ void MeasurementDisplay::show(const QByteArray &frame)
     m_grid.LBLrecTime[column]->setText(longTime(now.time()));
     incrementCaption(m_lblErrCounter);
 
-    const QList<quint16> registers = decodeRegisters(frame, m_form.RecLen);
+    // As many registers as the frame carries.
+    const QList<quint16> registers = decodeRegisters(frame, int(frame.size()));
     const QStringList texts = valueTexts(registers);
     // Points 1 to 18 belong to this device; later registers are logged only,
     // never written into the next device's column.

@@ -130,7 +130,9 @@ void Link::MSComm1_OnComm(CommEvent event)
 
 void Link::receiveMeasurements(const QByteArray &RecBytes)
 {
-    const FrameScan scan = scanFrames(RecBytes, {m_form.RecLen, kMeasurementFunction, kMaxReplyAddress});
+    // Each reply framed by its own byte count, so an upload frame and a query
+    // reply are both taken whatever was last asked for.
+    const FrameScan scan = scanFrames(RecBytes, {0, kMeasurementFunction, kMaxReplyAddress});
     if (!scan.tail.isEmpty())
         m_port.unread(scan.tail);
     if (scan.frames.isEmpty() && quint8(RecBytes.at(0)) > kMaxReplyAddress)

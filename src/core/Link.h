@@ -74,8 +74,8 @@ public:
     void clearStateText() { m_view.setStateText(QString()); }
     void clearCommandText() { m_view.setCommandText(QString()); }
 
-    // Measurement replies (CmdKind 1) come as a stream of frames of RecLen
-    // bytes: every complete frame that passes the address, function-code and
+    // Measurement replies (CmdKind 1) come as a stream of frames, each as
+    // long as its byte count says: every complete frame that passes the address, function-code and
     // CRC checks is handed over in turn; a frame still arriving waits in the
     // port for the rest of its bytes.
     using FrameHandler = std::function<void(const QByteArray &frame)>;

@@ -38,6 +38,9 @@ private slots:
     void rejectedReplies();
     void moreThan18RegistersStayInTheirColumn();
     void activeUploadFrameFills13Points();
+    void uploadFramesAfterASingleQuery_data();
+    void uploadFramesAfterASingleQuery();
+    void queryReplyInUploadMode();
     void backToBackFramesInOneEvent();
     void framesSplitAcrossEvents();
     void noiseAndTruncatedFramesBetween();
@@ -74,6 +77,52 @@ void tst_grid::replyFillsItsColumn()
     QCOMPARE(t.text(QStringLiteral("LBLrecTime_0")), QStringLiteral("08:30:07"));
     QCOMPARE(t.text(QStringLiteral("lblErrCounter")), QStringLiteral("2"));
     QCOMPARE(t.fileText(QStringLiteral("data/1.txt")).count(QStringLiteral("\r\n")), 2);
+}
+
+// Upload frames keep coming after a single query, whatever length it asked for.
+void tst_grid::uploadFramesAfterASingleQuery_data()
+{
+    QTest::addColumn<int>("asked");
+    QTest::newRow("18 registers") << 18;
+    QTest::newRow("1 register") << 1;
+    QTest::newRow("24 registers") << 24;
+}
+
+void tst_grid::uploadFramesAfterASingleQuery()
+{
+    QFETCH(int, asked);
+    TestWindow t;
+    t.click(QStringLiteral("Command1"));
+    query(t, 5, asked);
+    t.receive(replyFrame(5, ramp(asked, 1000)));
+    QCOMPARE(t.text(QStringLiteral("lblRCounter_4")), QStringLiteral("1"));
+    QCOMPARE(value(t, ValueGrid::boxIndex(5, 1)), QStringLiteral("10.00"));
+    // Devices go on uploading 13-register frames; the threshold may hold one back until the next.
+    for (int round = 1; round <= 3; ++round)
+        for (int a = 1; a <= 3; ++a)
+            t.receive(replyFrame(quint8(a), ramp(13, quint16(2000 + 100 * round + a))));
+    QCOMPARE(t.text(QStringLiteral("lblRCounter_0")), QStringLiteral("3"));
+    QCOMPARE(t.text(QStringLiteral("lblRCounter_1")), QStringLiteral("3"));
+    QVERIFY(t.text(QStringLiteral("lblRCounter_2")).toInt() >= 2);
+    QCOMPARE(value(t, ValueGrid::boxIndex(1, 13)), QStringLiteral("23.13"));
+    QCOMPARE(value(t, ValueGrid::boxIndex(2, 1)), QStringLiteral("23.02"));
+    // Every decoded value is logged: 13 per upload frame.
+    const QStringList log = t.fileText(QStringLiteral("data/1.txt")).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(log.size(), 3);
+    QString values;
+    for (int k = 1; k <= 13; ++k)
+        values += QStringLiteral("23.%1 ").arg(k, 2, 10, QLatin1Char('0'));
+    QCOMPARE(log.last(), QStringLiteral("\"2026/12/7 08:30:05 :  ") + values + QLatin1Char('"'));
+}
+
+void tst_grid::queryReplyInUploadMode()
+{
+    TestWindow t;
+    t.click(QStringLiteral("Command1"));
+    t.receive(replyFrame(7, ramp(18, 1500)) + replyFrame(8, ramp(13, 1600)));
+    QCOMPARE(value(t, ValueGrid::boxIndex(7, 18)), QStringLiteral("15.17"));
+    QCOMPARE(value(t, ValueGrid::boxIndex(8, 13)), QStringLiteral("16.12"));
+    QCOMPARE(t.text(QStringLiteral("lblErrCounter")), QStringLiteral("2"));
 }
 
 void tst_grid::boxIndexRule()

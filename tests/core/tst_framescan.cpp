@@ -16,6 +16,16 @@ QByteArray frame(quint8 a, quint8 function = 0x03, quint8 first = 0x09)
     return withCrc(payload);
 }
 
+// A read reply of n registers from address a.
+QByteArray replyOf(quint8 a, int n)
+{
+    QByteArray payload;
+    payload.append(char(a)).append(char(0x03)).append(char(2 * n));
+    for (int k = 0; k < n; ++k)
+        payload.append(char(0x09)).append(char(k));
+    return withCrc(payload);
+}
+
 QByteArray corrupt(QByteArray f)
 {
     f[4] = char(f[4] ^ 0x01);
@@ -29,6 +39,8 @@ private slots:
     void scan_data();
     void scan();
     void tooShortARule();
+    void byByteCount_data();
+    void byByteCount();
 };
 
 void tst_framescan::scan_data()
@@ -75,6 +87,48 @@ void tst_framescan::tooShortARule()
     const FrameScan scan = scanFrames(frame(1), {4, 0x03, 36});
     QVERIFY(scan.frames.isEmpty());
     QVERIFY(scan.tail.isEmpty());
+}
+
+// Frames of several lengths in one stream, each framed by its byte count.
+void tst_framescan::byByteCount_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QByteArray>("tail");
+
+    const QByteArray upload = replyOf(1, 13), query = replyOf(2, 18), one = replyOf(3, 1), big = replyOf(4, 125);
+    QTest::newRow("upload then query") << upload + query << QList<QByteArray>{upload, query} << QByteArray();
+    QTest::newRow("query then upload") << query + upload << QList<QByteArray>{query, upload} << QByteArray();
+    QTest::newRow("1 then 125 registers") << one + big << QList<QByteArray>{one, big} << QByteArray();
+    QTest::newRow("upload, start of a query") << upload + query.left(20) << QList<QByteArray>{upload} << query.left(20);
+    QTest::newRow("header only") << query.left(3) << QList<QByteArray>{} << query.left(3);
+    QTest::newRow("address and function") << query.left(2) << QList<QByteArray>{} << query.left(2);
+    QTest::newRow("noise then frame") << QByteArray::fromHex("0103") + upload << QList<QByteArray>{upload} << QByteArray();
+    // A plausible header whose frame never completes does not hold back a whole frame after it.
+    QTest::newRow("false header before a frame") << QByteArray::fromHex("0203F0") + upload
+                                                 << QList<QByteArray>{upload} << QByteArray();
+    QTest::newRow("odd count") << QByteArray::fromHex("010327") << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("zero count") << QByteArray::fromHex("010300") << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("count over 250") << QByteArray::fromHex("0103FC") << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("odd count, then frame") << QByteArray::fromHex("010327") + upload << QList<QByteArray>{upload} << QByteArray();
+    // Ten bytes announced, two came: the rest may still be on the wire.
+    const QByteArray started = withCrc(QByteArray::fromHex("01030A09C4"));
+    QTest::newRow("count larger than what came") << started << QList<QByteArray>{} << started;
+    QTest::newRow("its rest came with noise") << started + QByteArray::fromHex("27") << QList<QByteArray>{} << started + QByteArray::fromHex("27");
+}
+
+void tst_framescan::byByteCount()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QByteArray, tail);
+    const FrameScan scan = scanFrames(bytes, {0, 0x03, 36});
+    QCOMPARE(scan.frames, frames);
+    QCOMPARE(scan.tail, tail);
+    qsizetype framed = 0;
+    for (const auto &f : scan.frames)
+        framed += f.size();
+    QCOMPARE(framed + scan.tail.size() + scan.skipped, bytes.size());
 }
 
 QTEST_APPLESS_MAIN(tst_framescan)
