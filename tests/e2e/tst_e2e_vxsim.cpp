@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 
 using namespace vx;
 using namespace vx::test;
@@ -19,6 +20,7 @@ class tst_e2e_vxsim : public QObject {
 private slots:
     void cycleOverASimulatedBus();
     void activeUploadThroughNoiseAndSplits();
+    void savedCodesImportAsValid();
 
 private:
     bool startSimulator(QProcess &sim, const QStringList &options);
@@ -78,6 +80,33 @@ void tst_e2e_vxsim::activeUploadThroughNoiseAndSplits()
     QTRY_COMPARE_WITH_TIMEOUT(replies->text(), QStringLiteral("120"), 5000); // none lost
     for (int a = 1; a <= 6; ++a)
         QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblRCounter_%1").arg(a - 1))->text(), QStringLiteral("20"));
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+// The simulator's codes are real 1-Wire ROM codes: a list saved from a read
+// imports with every entry valid.
+void tst_e2e_vxsim::savedCodesImportAsValid()
+{
+    QProcess sim;
+    QVERIFY(startSimulator(sim, {"--addresses", "1-3", "--channels", "2", "--sensors", "12"}));
+    DeviceWindow dw(m_dir.filePath(QStringLiteral("bus")), m_dir.path());
+    QVERIFY(dw->port().isOpen());
+    auto *sn = dw->findChild<QTextEdit *>(QStringLiteral("txtSn"));
+    dw.box("txtStationID")->setText(QStringLiteral("2"));
+    dw.box("txtChnId")->setText(QStringLiteral("1"));
+    dw.box("TXTsensorID")->setText(QStringLiteral("12"));
+    dw.click("cmdReadSensorID");
+    QTRY_COMPARE_WITH_TIMEOUT(sn->toPlainText().count(QStringLiteral("\"28 ")), 12, 5000);
+
+    const QString list = m_dir.filePath(QStringLiteral("read.txt"));
+    dw.dialogs->saveAnswers << list;
+    dw.click("cmdSaveSn");
+    QVERIFY(QFileInfo(list).size() > 0);
+    dw.dialogs->openAnswers << list;
+    dw.click("cmdOpenFile");
+    QVERIFY2(!sn->toPlainText().contains(QStringLiteral("[无效]")), qPrintable(sn->toPlainText()));
+    QCOMPARE(sn->toPlainText().count(QStringLiteral("\"28 ")), 12);
     sim.terminate();
     sim.waitForFinished(3000);
 }

@@ -37,6 +37,16 @@ QByteArray exception(quint8 address, quint8 function, quint8 code)
     return withCrc(QByteArray(b, 3));
 }
 
+// Whether the sensor of this seed is one of the bad share: the same sensors
+// for the same seed, spread evenly over the bus.
+bool isBadCode(quint64 seed, double share)
+{
+    if (share <= 0)
+        return false;
+    const quint64 h = (seed + 0x632BE59BD9B4E019ull) * 0x9E3779B97F4A7C15ull;
+    return double(h >> 11) / double(1ull << 53) < share;
+}
+
 } // namespace
 
 Bus::Bus(const BusConfig &config) : m_config(config)
@@ -55,7 +65,8 @@ Bus::Bus(const BusConfig &config) : m_config(config)
             QMap<int, QByteArray> stored;
             for (int s = 0; s < config.sensorsPerChannel; ++s) {
                 const quint64 seed = (quint64(config.seed) << 32) ^ (quint64(i) << 16) ^ quint64(c << 8) ^ quint64(s);
-                chain << sensorCode(seed);
+                const QByteArray code = sensorCode(seed);
+                chain << (isBadCode(seed, config.badCodes) ? withBadCrc(code) : code);
                 stored.insert(s + 1, chain.last()); // the device was set up: position s+1 holds sensor s
             }
             d.sensorsOnBus << chain;

@@ -18,6 +18,7 @@ struct BusConfig {
     int sensorsPerChannel = 3;
     quint16 runMode = 0;           // 1: every device uploads on its own
     quint32 seed = 1;
+    double badCodes = 0;           // share of sensors whose code fails its CRC-8 (misread or damaged)
 };
 
 struct SimDevice {

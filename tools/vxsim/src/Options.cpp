@@ -48,10 +48,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     const QCommandLineOption noise(QStringLiteral("noise"), "Probability of 1-4 noise bytes before a frame.", "p", "0");
     const QCommandLineOption split(QStringLiteral("split"), "Send replies in pieces of this many bytes.", "n", "0");
     const QCommandLineOption gap(QStringLiteral("gap"), "Pause between the pieces of a split reply in ms.", "ms", "0");
+    const QCommandLineOption badCodes(QStringLiteral("bad-codes"), "Share of sensor codes with a wrong CRC-8 (0 to 1).", "p", "0");
     const QCommandLineOption seed(QStringLiteral("seed"), "Seed of sensor codes and faults (default 1).", "n", "1");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "Print every request and reply on stderr.");
     p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
-                  pace, drop, corrupt, noise, split, gap, seed, verbose});
+                  pace, drop, corrupt, noise, split, gap, badCodes, seed, verbose});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return std::nullopt;
@@ -97,6 +98,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     bus.channels = integer(channels, 0, 255);
     bus.sensorsPerChannel = integer(sensors, 0, 64);
     bus.runMode = p.isSet(upload) ? 1 : 0;
+    bus.badCodes = probability(badCodes);
     bus.seed = quint32(integer(seed, 0, std::numeric_limits<int>::max()));
     o.server.uploadIntervalMs = integer(interval, 1, 3600000);
     o.server.uploadRounds = integer(rounds, 0, std::numeric_limits<int>::max());

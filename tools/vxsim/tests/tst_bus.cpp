@@ -1,6 +1,8 @@
 #include "Bus.h"
 #include "Dallas.h"
 #include "core/Crc16.h"
+#include "core/HexText.h"
+#include "sensors/ListFile.h"
 
 #include <QTest>
 
@@ -28,6 +30,9 @@ class tst_bus : public QObject {
     Q_OBJECT
 private slots:
     void dallasCrc();
+    void codesPassTheListRule();
+    void badCodeShare_data();
+    void badCodeShare();
     void readMeasurements();
     void readParameters();
     void writeParameter();
@@ -52,6 +57,46 @@ void tst_bus::dallasCrc()
         QCOMPARE(quint8(code[0]), quint8(0x28));
     }
     QVERIFY(!isValidSensorCode(QByteArray::fromHex("28FF4A3B0500009C")));
+}
+
+void tst_bus::codesPassTheListRule()
+{
+    // Every simulated code is one an imported list file accepts as valid.
+    for (quint64 seed = 0; seed < 5000; ++seed) {
+        const QByteArray code = sensorCode(seed * 7919);
+        QVERIFY(isValidSensorCode(code));
+        QVERIFY2(vx::isValidEntry(vx::entryFields(vx::HexText(code).trimmed())), code.toHex(' ').constData());
+    }
+}
+
+void tst_bus::badCodeShare_data()
+{
+    QTest::addColumn<double>("share");
+    QTest::addColumn<int>("lowest");
+    QTest::addColumn<int>("highest");
+    // 36 devices x 4 channels x 3 sensors = 432 codes.
+    QTest::newRow("none") << 0.0 << 0 << 0;
+    QTest::newRow("a quarter") << 0.25 << 70 << 150;
+    QTest::newRow("all") << 1.0 << 432 << 432;
+}
+
+void tst_bus::badCodeShare()
+{
+    QFETCH(double, share);
+    QFETCH(int, lowest);
+    QFETCH(int, highest);
+    BusConfig c;
+    c.badCodes = share;
+    Bus bus(c);
+    int bad = 0;
+    for (const SimDevice &d : bus.devices())
+        for (const auto &chain : d.sensorsOnBus)
+            for (const QByteArray &code : chain) {
+                QCOMPARE(quint8(code[0]), quint8(0x28));
+                bad += isValidSensorCode(code) ? 0 : 1;
+            }
+    QVERIFY2(bad >= lowest && bad <= highest, qPrintable(QString::number(bad)));
+    QCOMPARE(Bus(c).devices()[5].sensorsOnBus[2], bus.devices()[5].sensorsOnBus[2]); // the same for the same seed
 }
 
 void tst_bus::readMeasurements()
