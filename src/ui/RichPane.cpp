@@ -1,9 +1,37 @@
 #include "ui/RichPane.h"
 
+#include <QFontMetricsF>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTextLayout>
+
+#include <cmath>
 
 namespace vx {
+
+namespace {
+
+// The tallest line a pane in this font lays out, normal or bold: Chinese
+// glyphs ("[无效]", "通道") come from a fallback font whose line is taller
+// than the base font's.
+qreal tallestLine(QFont font)
+{
+    qreal tallest = 0;
+    for (bool bold : {false, true}) {
+        font.setBold(bold);
+        tallest = qMax(tallest, QFontMetricsF(font).lineSpacing());
+        QTextLayout layout(QStringLiteral("28 FF [无效] 通道01"), font);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        if (line.isValid())
+            tallest = qMax(tallest, line.height());
+    }
+    return std::ceil(tallest);
+}
+
+} // namespace
 
 void RichPane::setText(const QString &text)
 {
@@ -11,6 +39,18 @@ void RichPane::setText(const QString &text)
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_edit->setPlainText(shown); // the whole text in the base font and default colour
+    fixLineHeight();
+}
+
+void RichPane::fixLineHeight()
+{
+    // Every line of both panes gets the same fixed height, so a position
+    // number stays beside its code whatever fonts the glyphs fall back to.
+    QTextBlockFormat format;
+    format.setLineHeight(tallestLine(m_edit->document()->defaultFont()), QTextBlockFormat::FixedHeight);
+    QTextCursor cursor(m_edit->document());
+    cursor.select(QTextCursor::Document);
+    cursor.mergeBlockFormat(format);
 }
 
 bool RichPane::baseBold() const
@@ -24,6 +64,7 @@ void RichPane::setBaseBold(bool bold)
     font.setBold(bold);
     m_edit->setFont(font);
     m_edit->document()->setDefaultFont(font);
+    fixLineHeight();
 }
 
 void RichPane::colourFrom(int index, const QColor &colour, std::optional<bool> bold)

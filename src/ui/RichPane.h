@@ -31,6 +31,8 @@ public:
     QTextEdit *widget() const { return m_edit; }
 
 private:
+    void fixLineHeight();
+
     QTextEdit *m_edit;
     QString m_text;
 };

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -68,6 +69,18 @@ QGroupBox *frame(const char *name, const QString &title)
     auto *box = new QGroupBox(title);
     box->setObjectName(QString::fromLatin1(name));
     return box;
+}
+
+// A tab page that scrolls when the window is smaller than the page needs,
+// so its controls keep their size instead of being squeezed over each other.
+QScrollArea *scrollable(QWidget *page)
+{
+    auto *area = new QScrollArea;
+    area->setWidget(page);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setMinimumHeight(200);
+    return area;
 }
 
 QTimer *timer(QObject *parent, const char *name)
@@ -193,11 +206,11 @@ void frmMain::buildTabs()
     const QString names[] = {QStringLiteral("1-10#电缆"), QStringLiteral("11-20#电缆"),
                              QStringLiteral("21-30#电缆"), QStringLiteral("31-40#电缆")};
     for (int t = 1; t <= 4; ++t)
-        SSTab2->addTab(m_grid.buildTab(t), names[t - 1]);
+        SSTab2->addTab(scrollable(m_grid.buildTab(t)), names[t - 1]);
     m_configPage = new QWidget;
-    SSTab2->addTab(m_configPage, QStringLiteral("单机参数设置"));
+    SSTab2->addTab(scrollable(m_configPage), QStringLiteral("单机参数设置"));
     m_sensorPage = new QWidget;
-    SSTab2->addTab(m_sensorPage, QStringLiteral("单机传感器设置"));
+    SSTab2->addTab(scrollable(m_sensorPage), QStringLiteral("单机传感器设置"));
     auto *about = new QWidget;
     auto *aboutLayout = new QVBoxLayout(about);
     auto *label9 = new QLabel(kWindowTitle + QStringLiteral(
@@ -206,7 +219,7 @@ void frmMain::buildTabs()
     label9->setObjectName(QStringLiteral("Label9"));
     label9->setAlignment(Qt::AlignCenter);
     aboutLayout->addWidget(label9);
-    SSTab2->addTab(about, QStringLiteral("关于软件"));
+    SSTab2->addTab(scrollable(about), QStringLiteral("关于软件"));
 }
 
 QWidget *frmMain::buildMonitorFrame()

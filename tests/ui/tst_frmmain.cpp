@@ -19,6 +19,7 @@ private slots:
     void fieldsAndCaptions();
     void gridFollowsTheIndexRule();
     void tabsInOrder();
+    void controlsStayWholeAtTheSmallestSize();
 };
 
 void tst_frmmain::startUp_data()
@@ -180,6 +181,37 @@ void tst_frmmain::tabsInOrder()
         names << tabs->tabText(i);
     QCOMPARE(names, QStringList({"1-10#电缆", "11-20#电缆", "21-30#电缆", "31-40#电缆", "单机参数设置",
                                  "单机传感器设置", "关于软件"}));
+}
+
+// Shrunk as far as it goes, the window keeps every control at least at its
+// own minimum size and rows apart: the tab pages scroll instead.
+void tst_frmmain::controlsStayWholeAtTheSmallestSize()
+{
+    TestWindow t;
+    t.w().resize(300, 200);
+    t.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.w()));
+    QVERIFY(t.w().width() <= 900 && t.w().height() <= 560); // fits a small screen
+    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        for (QWidget *control : tabs->currentWidget()->findChildren<QWidget *>()) {
+            if (!control->isVisible() || control->objectName().isEmpty() || control->inherits("QScrollBar"))
+                continue;
+            const QSize least = control->minimumSizeHint().boundedTo(control->maximumSize()); // fixed sizes are meant
+            QVERIFY2(control->height() >= least.height() && control->width() >= least.width(),
+                     qPrintable(QStringLiteral("%1 is %2x%3, needs %4x%5").arg(control->objectName())
+                                    .arg(control->width()).arg(control->height()).arg(least.width()).arg(least.height())));
+        }
+    }
+    tabs->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    for (int p = 1; p < 18; ++p) {
+        const QRect upper = t.box(QStringLiteral("txtValue_%1").arg(p - 1))->geometry();
+        const QRect lower = t.box(QStringLiteral("txtValue_%1").arg(p))->geometry();
+        QVERIFY2(lower.top() > upper.bottom(), qPrintable(QStringLiteral("rows %1 and %2 overlap").arg(p).arg(p + 1)));
+    }
 }
 
 QTEST_MAIN(tst_frmmain)
