@@ -41,6 +41,7 @@ void CycleController::cmdCicleAll_Click()
     }
     m_c.Timer1->start(*period);
     m_form.Routerid = 1;
+    m_query.warnIfPeriodTooShort(*period);
 }
 
 void CycleController::Timer1_Timer()

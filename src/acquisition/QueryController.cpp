@@ -6,6 +6,7 @@
 #include "core/NumberText.h"
 #include "platform/Dialogs.h"
 #include "platform/ModalGate.h"
+#include "platform/SerialPort.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +55,18 @@ void QueryController::cmdOneM_Click()
         return;
     }
     m_c.Timer2->start(*period);
+    warnIfPeriodTooShort(*period);
+}
+
+void QueryController::warnIfPeriodTooShort(int periodMs)
+{
+    const auto length = num::numericValue(m_c.txtDataLength->text());
+    const std::optional<qint64> registers = length ? num::inRange(num::wholePart(*length), 1, 24) : std::nullopt;
+    if (!registers || !m_notice)
+        return; // a bad length gets its own box at the first tick
+    const QString notice = shortPeriodNotice(periodMs, exchangeWireMs(int(*registers), m_link.port().baudRate()));
+    if (!notice.isEmpty())
+        m_notice(notice);
 }
 
 void QueryController::prepareTick()

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -44,11 +47,18 @@ public:
     // becomes "1", and lblCounter wraps after 65535.
     void prepareTick();
 
+    // Where status lines go (the window's status area).
+    void setNotice(std::function<void(const QString &)> notice) { m_notice = std::move(notice); }
+    // Says once, when a timer starts, that its period is shorter than a
+    // request and its reply take on the wire at the port's rate.
+    void warnIfPeriodTooShort(int periodMs);
+
 private:
     Controls m_c;
     FormState &m_form;
     Link &m_link;
     Dialogs &m_dialogs;
+    std::function<void(const QString &)> m_notice;
 };
 
 } // namespace vx

@@ -3,6 +3,8 @@
 #include "core/Crc16.h"
 #include "core/NumberText.h"
 
+#include <cmath>
+
 namespace vx {
 
 const QString kBadPeriodMessage =
@@ -48,6 +50,20 @@ std::optional<int> periodOf(const QString &text)
     if (!v || !num::inRange(num::wholePart(*v), 10, 60000))
         return std::nullopt;
     return int(num::roundHalfEven(*v));
+}
+
+double exchangeWireMs(int registers, qint32 baud)
+{
+    if (baud <= 0 || registers <= 0)
+        return 0;
+    return (8.0 + 2.0 * registers + 5.0) * 10.0 * 1000.0 / baud;
+}
+
+QString shortPeriodNotice(int periodMs, double wireMs)
+{
+    if (periodMs >= wireMs)
+        return {};
+    return QStringLiteral("定时时长小于通信时间(约 %1 ms)，回复将无法接收").arg(int(std::ceil(wireMs)));
 }
 
 } // namespace vx

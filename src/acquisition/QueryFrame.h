@@ -38,4 +38,12 @@ extern const QString kBadPeriodMessage;
 // period is the number rounded (half to even). Nothing when invalid.
 std::optional<int> periodOf(const QString &text);
 
+// Time on the line of a read request (8 bytes) and its reply of n registers
+// (2n + 5 bytes) at a baud rate, ten bits a byte, in milliseconds.
+double exchangeWireMs(int registers, qint32 baud);
+
+// The status line for a timer period too short for the reply to arrive
+// before the next request clears the input; empty when the period is enough.
+QString shortPeriodNotice(int periodMs, double wireMs);
+
 } // namespace vx

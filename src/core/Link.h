@@ -85,6 +85,7 @@ public:
     void MSComm1_OnComm(CommEvent event);
 
     QString dataGetPath() const;
+    const SerialPort &port() const { return m_port; }
     QDateTime now() const { return m_clock(); }
 
 private:

@@ -87,6 +87,9 @@ QTimer *timer(QObject *parent, const char *name)
 {
     auto *t = new QTimer(parent);
     t->setObjectName(QString::fromLatin1(name));
+    // Precise: a coarse timer fires up to 5% early, and an early tick's
+    // request throws away a reply still arriving.
+    t->setTimerType(Qt::PreciseTimer);
     return t;
 }
 
@@ -310,6 +313,7 @@ void frmMain::bind()
     connect(comDoOnce, &QPushButton::clicked, m_query.get(), &QueryController::comDoOnce_Click);
     connect(cmdOneM, &QPushButton::clicked, m_query.get(), &QueryController::cmdOneM_Click);
     connect(cmdStopOnce, &QPushButton::clicked, m_query.get(), &QueryController::cmdStopOnce_Click);
+    m_query->setNotice([this](const QString &text) { notice(text); });
 
     m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, m_records,
                                                           m_platform.programDir, m_platform.clock);

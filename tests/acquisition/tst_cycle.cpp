@@ -3,6 +3,7 @@
 #include "acquisition/CycleController.h"
 #include "acquisition/QueryFrame.h"
 
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace vx;
@@ -33,7 +34,68 @@ private slots:
     void counterWrapsAndLengthRefills();
     void timerDrivesTheCycle();
     void activeUploadResetsTheGrid();
+    void shortPeriodIsNoticed_data();
+    void shortPeriodIsNoticed();
+    void periodIsKept();
 };
+
+void tst_cycle::shortPeriodIsNoticed_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("registers");
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QString>("notice");
+    const QString cycle = QStringLiteral("cmdCicleAll"), periodic = QStringLiteral("cmdOneM");
+    // 18 registers at 19200: 8 + 41 bytes, 25.5 ms.
+    QTest::newRow("cycle at 10 ms") << cycle << "19200" << "18" << "10"
+                                    << QStringLiteral("定时时长小于通信时间(约 26 ms)，回复将无法接收");
+    QTest::newRow("periodic at 25 ms") << periodic << "19200" << "18" << "25"
+                                       << QStringLiteral("定时时长小于通信时间(约 26 ms)，回复将无法接收");
+    QTest::newRow("26 ms is enough") << cycle << "19200" << "18" << "26" << QString();
+    QTest::newRow("9600 doubles it") << cycle << "9600" << "18" << "40"
+                                     << QStringLiteral("定时时长小于通信时间(约 52 ms)，回复将无法接收");
+    QTest::newRow("one register") << periodic << "9600" << "1" << "20" << QString();
+    QTest::newRow("bad length: the tick's box says it") << cycle << "9600" << "x" << "10" << QString();
+}
+
+void tst_cycle::shortPeriodIsNoticed()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, baud);
+    QFETCH(QString, registers);
+    QFETCH(QString, period);
+    QFETCH(QString, notice);
+    TestWindow t;
+    t.port().setSettings(baud + QStringLiteral(",N,8,1"));
+    t.setText(QStringLiteral("txtDataLength"), registers);
+    t.setText(QStringLiteral("txtTimerSet"), period);
+    t.click(button);
+    QCOMPARE(t.w().statusBar()->currentMessage(), notice);
+    QVERIFY(t.dialogs().boxes.isEmpty());
+    t.click(QStringLiteral("cmdStopOnce"));
+}
+
+// The cycle's timer keeps the period typed: no early ticks, no bursts of
+// catch-up ticks (bounds generous: a busy machine only ticks later).
+void tst_cycle::periodIsKept()
+{
+    TestWindow t;
+    QCOMPARE(t.find<QTimer>(QStringLiteral("Timer1"))->timerType(), Qt::PreciseTimer);
+    QCOMPARE(t.find<QTimer>(QStringLiteral("Timer2"))->timerType(), Qt::PreciseTimer);
+    t.setText(QStringLiteral("txtTimerSet"), QStringLiteral("25"));
+    t.click(QStringLiteral("cmdCicleAll"));
+    QTRY_VERIFY_WITH_TIMEOUT(t.port().written.size() >= 41, 5000);
+    t.click(QStringLiteral("cmdStopOnce"));
+    const QList<qint64> at = t.port().writtenAtNs;
+    double shortest = 1e9;
+    for (int i = 1; i < at.size(); ++i)
+        shortest = qMin(shortest, double(at[i] - at[i - 1]) / 1e6);
+    const double mean = double(at.last() - at.first()) / 1e6 / double(at.size() - 1);
+    qInfo("period 25 ms: mean %.2f ms, shortest %.2f ms over %lld ticks", mean, shortest, qsizetype(at.size() - 1));
+    QVERIFY2(shortest >= 12.0, "ticks in a burst"); // one late tick lets the next come sooner: the schedule holds
+    QVERIFY(mean >= 24.5 && mean < 40.0);
+}
 
 void tst_cycle::nextAddress_data()
 {

@@ -31,7 +31,10 @@ void FakeSerialPort::feedInPieces(const QByteArray &bytes, int pieceSize)
 
 bool FakeSerialPort::writeToDevice(const QByteArray &bytes)
 {
+    if (!m_clock.isValid())
+        m_clock.start();
     written.append(bytes);
+    writtenAtNs.append(m_clock.nsecsElapsed());
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/SerialPort.h"
 
+#include <QElapsedTimer>
 #include <QList>
 
 namespace vx::test {
@@ -19,6 +20,7 @@ public:
     bool openable = true;   // open() succeeds
     bool stuckOpen = false; // close() leaves the port open (another program holds it)
     QList<QByteArray> written;
+    QList<qint64> writtenAtNs; // when each write came, on a monotonic clock
     QList<OpenRecord> opens;
 
     bool open() override;
@@ -38,6 +40,7 @@ protected:
 
 private:
     bool m_open = false;
+    QElapsedTimer m_clock;
 };
 
 } // namespace vx::test

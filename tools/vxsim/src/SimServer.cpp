@@ -23,13 +23,17 @@ void SimServer::onReceived(const QByteArray &bytes)
     const QList<QByteArray> requests = m_framer.push(bytes);
     if (m_framer.pending() > 0)
         m_gapTimer.start(m_options.frameGapMs); // a silent line ends a broken request
+    // Requests come over a pseudo-terminal at once; on a real line the last
+    // byte arrives one wire time after the first, and only then can a reply start.
+    double requestEndsAt = m_tx.nowMs();
     for (const QByteArray &request : requests) {
         ++m_handled;
-        const QByteArray reply = m_bus.handle(request, m_tx.nowMs());
+        requestEndsAt += m_tx.wireMs(request.size());
+        const QByteArray reply = m_bus.handle(request, qint64(m_tx.nowMs()));
         if (m_options.verbose)
             std::fprintf(stderr, "vxsim: %s -> %s\n", request.toHex(' ').constData(),
                          reply.isEmpty() ? "(no reply)" : reply.toHex(' ').constData());
-        m_tx.send(reply);
+        m_tx.send(reply, requestEndsAt);
     }
 }
 
@@ -49,7 +53,7 @@ void SimServer::upload()
         QTimer::singleShot(offset, this, [this, device] {
             if (device >= m_bus.devices().size() || m_bus.devices()[device].params[0] != 1)
                 return;
-            const QByteArray frame = m_bus.uploadFrame(m_bus.devices()[device], m_tx.nowMs());
+            const QByteArray frame = m_bus.uploadFrame(m_bus.devices()[device], qint64(m_tx.nowMs()));
             if (m_options.verbose)
                 std::fprintf(stderr, "vxsim: upload %s\n", frame.toHex(' ').constData());
             m_tx.send(frame);

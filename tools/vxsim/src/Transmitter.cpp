@@ -1,5 +1,8 @@
 #include "Transmitter.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vxsim {
 
 Transmitter::Transmitter(Write write, const Faults &faults, quint32 seed, QObject *parent)
@@ -16,7 +19,14 @@ bool Transmitter::chance(double p)
     return p > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < p;
 }
 
-void Transmitter::send(const QByteArray &frame)
+double Transmitter::wireMs(qsizetype bytes) const
+{
+    if (!m_faults.pace || m_faults.baud <= 0)
+        return 0;
+    return double(bytes) * 10.0 * 1000.0 / m_faults.baud;
+}
+
+void Transmitter::send(const QByteArray &frame, double notBeforeMs)
 {
     if (frame.isEmpty())
         return;
@@ -38,7 +48,9 @@ void Transmitter::send(const QByteArray &frame)
         bytes.prepend(noise);
     }
     const int piece = m_faults.splitBytes > 0 ? m_faults.splitBytes : int(bytes.size());
-    double t = double(qMax(nowMs() + m_faults.latencyMs, m_lineFreeAt));
+    // Half duplex: a reply waits for the line to be free, and byte times stay
+    // fractional so a paced line runs at its true rate.
+    double t = std::max({nowMs() + m_faults.latencyMs, notBeforeMs + m_faults.latencyMs, m_lineFreeAt});
     for (qsizetype i = 0; i < bytes.size(); i += piece) {
         // Pauses between pieces count from when the previous piece really left.
         const int gap = i > 0 ? m_faults.gapMs : 0;
@@ -46,17 +58,17 @@ void Transmitter::send(const QByteArray &frame)
             t += gap;
         const QByteArray part = bytes.mid(i, piece);
         if (!m_faults.pace || m_faults.baud <= 0) {
-            enqueue({qint64(t), gap, part});
+            enqueue({t, gap, part});
             continue;
         }
         // Ten bits a byte: each byte leaves when the line has carried the one before.
-        const double msPerByte = 10.0 * 1000.0 / m_faults.baud;
+        const double msPerByte = wireMs(1);
         for (qsizetype b = 0; b < part.size(); ++b) {
             t += msPerByte;
-            enqueue({qint64(t), b == 0 ? gap : 0, part.mid(b, 1)});
+            enqueue({t, b == 0 ? gap : 0, part.mid(b, 1)});
         }
     }
-    m_lineFreeAt = qint64(t);
+    m_lineFreeAt = t;
 }
 
 void Transmitter::enqueue(const Slice &slice)
@@ -75,10 +87,10 @@ void Transmitter::flush()
         if (m_queue.empty())
             return;
         const Slice &head = m_queue.front();
-        const qint64 now = nowMs();
-        const qint64 due = qMax(head.notBefore, m_lastWriteAt + head.gapMs);
+        const double now = nowMs();
+        const double due = std::max(head.notBefore, m_lastWriteAt + head.gapMs);
         if (due > now) {
-            m_timer.start(int(due - now));
+            m_timer.start(int(std::ceil(due - now)));
             return;
         }
         m_write(head.bytes);

@@ -31,17 +31,22 @@ public:
 
     Transmitter(Write write, const Faults &faults, quint32 seed, QObject *parent = nullptr);
 
-    // Queues a frame behind those already on their way.
-    void send(const QByteArray &frame);
+    // Queues a frame behind those already on their way; it starts no earlier
+    // than notBeforeMs (on the clock of nowMs()).
+    void send(const QByteArray &frame, double notBeforeMs = 0);
+
+    // Time on the line of n bytes at the configured rate (ten bits a byte);
+    // 0 when not paced.
+    double wireMs(qsizetype bytes) const;
 
     int dropped() const { return m_dropped; }
     int corrupted() const { return m_corrupted; }
-    qint64 nowMs() const { return m_clock.elapsed(); }
+    double nowMs() const { return double(m_clock.nsecsElapsed()) / 1e6; }
 
 private:
     // Bytes that leave no earlier than notBefore, and at least gapMs after the previous write.
     struct Slice {
-        qint64 notBefore;
+        double notBefore;
         int gapMs;
         QByteArray bytes;
     };
@@ -55,8 +60,8 @@ private:
     QElapsedTimer m_clock;
     QTimer m_timer;
     std::deque<Slice> m_queue;
-    qint64 m_lineFreeAt = 0;   // when the last queued byte is planned to leave
-    qint64 m_lastWriteAt = -1000000;
+    double m_lineFreeAt = 0;   // when the last queued byte is planned to leave
+    double m_lastWriteAt = -1e9;
     int m_dropped = 0;
     int m_corrupted = 0;
 };

@@ -4,6 +4,8 @@
 #include "core/FrameScan.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -21,9 +23,16 @@ public:
     QList<Write> writes;
     QElapsedTimer clock;
 
+    std::function<void()> afterWrite;
+
     MemoryWire() { clock.start(); }
     bool isOpen() const override { return true; }
-    void write(const QByteArray &bytes) override { writes.append({clock.elapsed(), bytes}); }
+    void write(const QByteArray &bytes) override
+    {
+        writes.append({clock.elapsed(), bytes});
+        if (afterWrite)
+            afterWrite();
+    }
     QString description() const override { return QStringLiteral("memory"); }
     void feed(const QByteArray &bytes) { emit received(bytes); }
 
@@ -54,6 +63,7 @@ private slots:
     void repliesAtOnceByDefault();
     void latencyDelaysTheReply();
     void pacingTakesTheLineTime();
+    void pacedExchangesRunAtTheWireRate();
     void dropLosesReplies();
     void corruptBreaksTheCrc();
     void splitSendsPiecesWithGaps();
@@ -100,6 +110,42 @@ void tst_simserver::pacingTakesTheLineTime()
     QVERIFY(wire.writes.size() > 10); // it trickles out
     QVERIFY(wire.writes.last().atMs - sent >= 80);
     QVERIFY(vx::hasValidCrc(wire.all()));
+}
+
+// A master that asks again the moment a reply is complete: request 8 bytes
+// plus reply 41 bytes at 19200 baud is 25.5 ms an exchange, 39 a second.
+void tst_simserver::pacedExchangesRunAtTheWireRate()
+{
+    Faults f;
+    f.pace = true;
+    f.baud = 19200;
+    MemoryWire wire;
+    SimServer server(wire, options(f));
+    constexpr int kExchanges = 40;
+    int received = 0;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    wire.afterWrite = [&] {
+        received = int(wire.all().size());
+        if (received % 41 != 0)
+            return;
+        if (received / 41 == kExchanges)
+            loop.quit();
+        else
+            QTimer::singleShot(0, &wire, [&] { wire.feed(kRead); });
+    };
+    clock.start();
+    const qint64 firstSent = wire.clock.elapsed();
+    wire.feed(kRead);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCOMPARE(received, 41 * kExchanges);
+    const double msPerExchange = double(clock.nsecsElapsed()) / 1e6 / kExchanges;
+    qInfo("%.2f ms an exchange (the wire's own: 25.52)", msPerExchange);
+    QVERIFY2(msPerExchange >= 25.0, "faster than the wire allows"); // the request's own time counts
+    QVERIFY(msPerExchange < 60.0);                                    // generous: a busy machine is slower
+    // The first reply byte leaves after the request (8 bytes) and itself (1 byte) were on the line.
+    QVERIFY(wire.writes.first().atMs - firstSent >= 4);
 }
 
 void tst_simserver::dropLosesReplies()
