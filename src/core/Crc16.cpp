@@ -1,15 +1,34 @@
 #include "core/Crc16.h"
 
+#include <array>
+
 namespace vx {
+
+namespace {
+
+// The register after shifting one byte's eight bits through the reflected
+// polynomial 0xA001, for every byte value: one lookup a byte instead of eight steps.
+constexpr std::array<quint16, 256> makeTable()
+{
+    std::array<quint16, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        quint16 reg = quint16(b);
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 1) ? quint16((reg >> 1) ^ 0xA001) : quint16(reg >> 1);
+        table[std::size_t(b)] = reg;
+    }
+    return table;
+}
+
+constexpr std::array<quint16, 256> kTable = makeTable();
+
+} // namespace
 
 quint16 crc16Modbus(const char *data, qsizetype size)
 {
     quint16 reg = 0xFFFF;
-    for (qsizetype i = 0; i < size; ++i) {
-        reg ^= quint8(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 1) ? quint16((reg >> 1) ^ 0xA001) : quint16(reg >> 1);
-    }
+    for (qsizetype i = 0; i < size; ++i)
+        reg = quint16((reg >> 8) ^ kTable[(reg ^ quint8(data[i])) & 0xFF]);
     return reg;
 }
 

@@ -5,19 +5,20 @@ namespace vx {
 namespace {
 constexpr char kDigits[] = "0123456789ABCDEF";
 
-// Writes bytes as two digits each, with sep placed before or after every pair.
+// Writes bytes as two digits each, with sep placed before or after every
+// pair. Filled in place: this runs for every reply, twice.
 QString hexPairs(const QByteArray &bytes, bool sepBefore)
 {
-    QString text;
-    text.reserve(bytes.size() * 3);
+    QString text(bytes.size() * 3, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (char c : bytes) {
         const auto b = quint8(c);
         if (sepBefore)
-            text += QLatin1Char(' ');
-        text += QLatin1Char(kDigits[b >> 4]);
-        text += QLatin1Char(kDigits[b & 0x0F]);
+            *out++ = u' ';
+        *out++ = char16_t(kDigits[b >> 4]);
+        *out++ = char16_t(kDigits[b & 0x0F]);
         if (!sepBefore)
-            text += QLatin1Char(' ');
+            *out++ = u' ';
     }
     return text;
 }

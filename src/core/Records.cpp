@@ -10,18 +10,55 @@ namespace vx {
 
 // Formatted by hand: QDate::toString parses its format string on every call,
 // and these run for every reply.
+namespace {
+
+char *putNumber(char *out, int value)
+{
+    char digits[12];
+    int n = 0;
+    unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    do {
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (value < 0)
+        *out++ = '-';
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
+}
+
+char *putTwoDigits(char *out, int value)
+{
+    *out++ = char('0' + value / 10 % 10);
+    *out++ = char('0' + value % 10);
+    return out;
+}
+
+} // namespace
+
 QString shortDate(const QDate &date)
 {
     char buffer[32];
-    const int n = std::snprintf(buffer, sizeof buffer, "%d/%d/%d", date.year(), date.month(), date.day());
-    return QString::fromLatin1(buffer, qBound(0, n, int(sizeof buffer) - 1));
+    char *out = putNumber(buffer, date.year());
+    *out++ = '/';
+    out = putNumber(out, date.month());
+    *out++ = '/';
+    out = putNumber(out, date.day());
+    return QString::fromLatin1(buffer, out - buffer);
 }
 
 QString longTime(const QTime &time)
 {
-    char buffer[16];
-    const int n = std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", time.hour(), time.minute(), time.second());
-    return QString::fromLatin1(buffer, qBound(0, n, int(sizeof buffer) - 1));
+    if (!time.isValid())
+        return QString::fromLatin1("-1:-1:-1"); // what an invalid time has always read
+    char buffer[8];
+    char *out = putTwoDigits(buffer, time.hour());
+    *out++ = ':';
+    out = putTwoDigits(out, time.minute());
+    *out++ = ':';
+    out = putTwoDigits(out, time.second());
+    return QString::fromLatin1(buffer, out - buffer);
 }
 
 QString generalDateTime(const QDateTime &when)

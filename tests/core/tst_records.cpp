@@ -10,6 +10,8 @@ class tst_records : public QObject {
     Q_OBJECT
 private slots:
     void dataGetRecordLayout();
+    void dateAndTimeTexts_data();
+    void dateAndTimeTexts();
     void appendsRecordByRecord();
     void missingDirectoryIsCreated();
     void lossIsReportedOncePerDirectory();
@@ -22,6 +24,28 @@ void tst_records::dataGetRecordLayout()
     QCOMPARE(dataGetRecord(when, QStringLiteral(" 01 0F")),
              QStringLiteral("\"2026/12/7 08:03:05    01 0F   \"\r\n"));
     QCOMPARE(longTime(QTime(0, 0, 0)), QStringLiteral("00:00:00"));
+}
+
+void tst_records::dateAndTimeTexts_data()
+{
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::newRow("no leading zeros in the date") << QDateTime(QDate(2026, 1, 5), QTime(0, 0, 0)) << "2026/1/5" << "00:00:00";
+    QTest::newRow("end of a year") << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59)) << "1999/12/31" << "23:59:59";
+    QTest::newRow("a five-digit year") << QDateTime(QDate(10000, 2, 29), QTime(9, 5, 7)) << "10000/2/29" << "09:05:07";
+    QTest::newRow("before year 1") << QDateTime(QDate(-44, 3, 15), QTime(12, 0, 0)) << "-44/3/15" << "12:00:00";
+    QTest::newRow("invalid") << QDateTime(QDate(), QTime()) << "0/0/0" << "-1:-1:-1";
+}
+
+void tst_records::dateAndTimeTexts()
+{
+    QFETCH(QDateTime, when);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QCOMPARE(shortDate(when.date()), date);
+    QCOMPARE(longTime(when.time()), time);
+    QCOMPARE(generalDateTime(when), date + QLatin1Char(' ') + time);
 }
 
 void tst_records::appendsRecordByRecord()
