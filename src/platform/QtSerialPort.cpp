@@ -1,5 +1,7 @@
 #include "platform/QtSerialPort.h"
 
+#include <termios.h>
+
 namespace vx {
 
 QtSerialPort::QtSerialPort(Resolver resolver, QObject *parent)
@@ -23,6 +25,8 @@ bool QtSerialPort::open()
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_wakeAfter = -1;
+    neededChanged();
     return true;
 }
 
@@ -45,7 +49,12 @@ QString QtSerialPort::deviceName() const
 
 bool QtSerialPort::writeToDevice(const QByteArray &bytes)
 {
-    return m_port.write(bytes) == bytes.size();
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    // Out now rather than on the next pass of the event loop: the request
+    // leaves sooner and the loop wakes once less per exchange.
+    m_port.flush();
+    return true;
 }
 
 void QtSerialPort::discardDeviceInput()
@@ -60,6 +69,24 @@ void QtSerialPort::discardDeviceOutput()
 {
     if (m_port.isOpen())
         m_port.clear(QSerialPort::Output);
+}
+
+void QtSerialPort::neededChanged()
+{
+    // A terminal with VMIN n (and VTIME 0) reports itself readable only once
+    // n bytes have come. At 19200 baud an adapter may hand over every byte on
+    // its own: without this, a 41-byte reply wakes the program 41 times.
+    const int wakeAfter = qBound(1, bytesNeeded(), 255);
+    if (wakeAfter == m_wakeAfter || !m_port.isOpen())
+        return;
+    termios tio {};
+    const int fd = int(m_port.handle());
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+        return;
+    tio.c_cc[VMIN] = cc_t(wakeAfter);
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &tio) == 0)
+        m_wakeAfter = wakeAfter;
 }
 
 void QtSerialPort::onReadyRead()

@@ -27,6 +27,7 @@ protected:
     bool writeToDevice(const QByteArray &bytes) override;
     void discardDeviceInput() override;
     void discardDeviceOutput() override;
+    void neededChanged() override;
 
 private:
     void onReadyRead();
@@ -34,6 +35,7 @@ private:
 
     Resolver m_resolver;
     QSerialPort m_port;
+    int m_wakeAfter = -1; // the terminal's VMIN as last set; -1: unknown
 };
 
 } // namespace vx

@@ -30,6 +30,7 @@ void SerialPort::clearInput()
     m_input.clear();
     m_repeated = 0;
     discardDeviceInput();
+    neededChanged();
 }
 
 void SerialPort::clearOutput()
@@ -40,6 +41,7 @@ void SerialPort::clearOutput()
 void SerialPort::setThreshold(int threshold)
 {
     m_threshold = qMax(0, threshold);
+    neededChanged();
     scheduleCheck();
 }
 
@@ -55,6 +57,7 @@ QByteArray SerialPort::read()
     m_lastReadRepeated = qMin(m_repeated, int(taken.size()));
     m_repeated -= m_lastReadRepeated;
     qCDebug(lcWire) << "rx" << taken.toHex(' ');
+    neededChanged();
     return taken;
 }
 
@@ -62,6 +65,7 @@ void SerialPort::unread(const QByteArray &bytes)
 {
     m_input.prepend(bytes);
     m_repeated += int(bytes.size());
+    neededChanged();
 }
 
 bool SerialPort::write(const QByteArray &bytes)
@@ -86,6 +90,7 @@ void SerialPort::deliver(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     m_input.append(bytes);
+    neededChanged();
     scheduleCheck();
 }
 

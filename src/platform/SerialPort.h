@@ -58,6 +58,7 @@ public:
     {
         m_input.clear();
         m_repeated = 0;
+        neededChanged();
     }
     void clearOutput();
 
@@ -87,7 +88,13 @@ protected:
     {
         m_input.clear();
         m_repeated = 0;
+        neededChanged();
     }
+    // How many more bytes the next receive event waits for (at least 1).
+    int bytesNeeded() const { return qMax(1, m_threshold - int(m_input.size())); }
+    // Called whenever bytesNeeded() may have changed: a transport may then
+    // wake up only when that many bytes have come, not for every byte.
+    virtual void neededChanged() {}
     virtual bool writeToDevice(const QByteArray &bytes) = 0;
     virtual void discardDeviceInput() {}
     virtual void discardDeviceOutput() {}

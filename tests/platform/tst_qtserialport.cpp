@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 using namespace vx;
 using namespace vx::test;
 
@@ -15,6 +19,7 @@ private slots:
     void talksOverAPseudoTerminal();
     void opensThroughASymlink();
     void absentDeviceStaysClosed();
+    void terminalWakesOnlyForWhatTheEventNeeds();
 };
 
 void tst_qtserialport::talksOverAPseudoTerminal()
@@ -70,6 +75,43 @@ void tst_qtserialport::absentDeviceStaysClosed()
     port.clearOutput();
     port.setThreshold(1);
     QVERIFY(!port.write("x"));
+}
+
+// The terminal's VMIN follows the bytes the next receive event still needs,
+// so a reply trickling in byte by byte wakes the program once, not per byte.
+void tst_qtserialport::terminalWakesOnlyForWhatTheEventNeeds()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QtSerialPort port([&](int) { return peer.slavePath(); });
+    QVERIFY(port.open());
+    const int fd = ::open(qPrintable(peer.slavePath()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    auto wakeAfter = [fd] {
+        termios tio {};
+        return ::tcgetattr(fd, &tio) == 0 ? int(tio.c_cc[VMIN]) : -1;
+    };
+    QSignalSpy events(&port, &SerialPort::commEvent);
+    port.setThreshold(41);
+    QCOMPARE(wakeAfter(), 41);
+    peer.send(QByteArray(10, '\x01'));
+    QTest::qWait(50);
+    QCOMPARE(port.bytesWaiting(), 0); // they wait in the terminal
+    for (int i = 0; i < 31; ++i) // the rest byte by byte
+        peer.send(QByteArray(1, '\x02'));
+    QTRY_COMPARE(events.count(), 1);
+    QCOMPARE(port.read(), QByteArray(10, '\x01') + QByteArray(31, '\x02'));
+    QCOMPARE(wakeAfter(), 41);
+    // The start of a frame put back: only its rest is waited for.
+    port.unread(QByteArray(10, '\x03'));
+    QCOMPARE(wakeAfter(), 31);
+    port.clearWaiting();
+    QCOMPARE(wakeAfter(), 41);
+    port.setThreshold(0); // no events: every byte is taken as it comes
+    QCOMPARE(wakeAfter(), 1);
+    port.setThreshold(400); // more than a terminal can wait for
+    QCOMPARE(wakeAfter(), 255);
+    ::close(fd);
 }
 
 QTEST_GUILESS_MAIN(tst_qtserialport)
