@@ -20,7 +20,7 @@ QPixmap lamp(const QColor &colour)
 }
 } // namespace
 
-LinkIndicator::LinkIndicator(QWidget *parent) : QStackedWidget(parent)
+LinkIndicator::LinkIndicator(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("linkIndicator"));
     setFixedSize(16, 16);
@@ -30,24 +30,24 @@ LinkIndicator::LinkIndicator(QWidget *parent) : QStackedWidget(parent)
         {"imgConnected", QColor(0, 180, 0)},
     };
     for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel;
+        auto *label = new QLabel(this);
+        label->setGeometry(0, 0, 16, 16);
         label->setObjectName(QString::fromLatin1(images[i].name));
         label->setPixmap(lamp(images[i].colour));
         label->setToolTip(QStringLiteral("数据采集通讯状态指示"));
-        addWidget(label);
+        label->setVisible(Indicator(i) == m_front);
         m_images[i] = label;
     }
-    bringToFront(Indicator::NotConnected);
 }
 
 void LinkIndicator::bringToFront(Indicator indicator)
 {
-    setCurrentIndex(int(indicator));
-}
-
-Indicator LinkIndicator::front() const
-{
-    return Indicator(currentIndex());
+    if (indicator == m_front)
+        return;
+    // Only the front picture is shown, so a change paints one label, not three.
+    m_images[int(indicator)]->setVisible(true);
+    m_images[int(m_front)]->setVisible(false);
+    m_front = indicator;
 }
 
 } // namespace vx

@@ -2,7 +2,7 @@
 
 #include "core/Link.h"
 
-#include <QStackedWidget>
+#include <QWidget>
 
 class QLabel;
 
@@ -10,15 +10,18 @@ namespace vx {
 
 // Three 16 x 16 pictures stacked at one place (imgNotConnected red,
 // ImgYellow yellow, imgConnected green); the one in front is the state.
-class LinkIndicator : public QStackedWidget {
+// Not a stacked widget: its pages sit in a layout, and switching them laid
+// out the whole window twice per exchange.
+class LinkIndicator : public QWidget {
     Q_OBJECT
 public:
     explicit LinkIndicator(QWidget *parent = nullptr);
     void bringToFront(Indicator indicator);
-    Indicator front() const;
+    Indicator front() const { return m_front; }
 
 private:
     QLabel *m_images[3] = {};
+    Indicator m_front = Indicator::NotConnected;
 };
 
 } // namespace vx

@@ -1,5 +1,11 @@
 #include "ui/ValueGrid.h"
 
+#include "ui/CachedPanelStyle.h"
+#include "ui/Unshaped.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,9 +18,33 @@ namespace vx {
 
 namespace {
 
+// One style for all value boxes, alive as long as the application.
+QStyle *panelStyle()
+{
+    static QPointer<CachedPanelStyle> style;
+    if (!style) {
+        style = new CachedPanelStyle; // on top of the application's style, whichever it is
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
+// A label sized once for its longest text: a label whose size can change
+// lays out the whole window again on every new text.
+QLabel *fixedLabel(const QString &text, const QString &longest)
+{
+    auto *label = new QLabel(text);
+    withoutShaping(label);
+    label->setFixedSize(label->fontMetrics().horizontalAdvance(longest) + 4, label->sizeHint().height());
+    return label;
+}
+
 QWidget *buildColumn(ValueGrid &grid, int k)
 {
+    // Opaque column and frame: a new value repaints the frame behind its box,
+    // not the tab page and the window behind that.
     auto *column = new QWidget;
+    column->setAutoFillBackground(true);
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(2);
@@ -22,6 +52,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     auto *frame = new QFrame;
     frame->setObjectName(QStringLiteral("Frame3_%1").arg(k));
     frame->setFrameShape(QFrame::StyledPanel);
+    frame->setAutoFillBackground(true);
     frame->setToolTip(QStringLiteral("设备地址 %1").arg(k + 1));
     auto *rows = new QGridLayout(frame);
     rows->setContentsMargins(3, 3, 3, 3);
@@ -36,6 +67,8 @@ QWidget *buildColumn(ValueGrid &grid, int k)
         box->setReadOnly(true);
         box->setFixedWidth(58);
         box->setAlignment(Qt::AlignRight);
+        withoutShaping(box);
+        box->setStyle(panelStyle());
         rows->addWidget(label, p - 1, 0);
         rows->addWidget(box, p - 1, 1);
         grid.lblDanWei[index] = label;
@@ -48,9 +81,9 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     auto *statsLayout = new QVBoxLayout(stats);
     statsLayout->setContentsMargins(4, 2, 4, 2);
     statsLayout->setSpacing(1);
-    auto *counter = new QLabel(QStringLiteral("0"));
+    auto *counter = fixedLabel(QStringLiteral("0"), QStringLiteral("0000000000"));
     counter->setObjectName(QStringLiteral("lblRCounter_%1").arg(k));
-    auto *time = new QLabel(QStringLiteral("00:00:00"));
+    auto *time = fixedLabel(QStringLiteral("00:00:00"), QStringLiteral("00:00:00"));
     time->setObjectName(QStringLiteral("LBLrecTime_%1").arg(k));
     statsLayout->addWidget(counter);
     statsLayout->addWidget(time);
@@ -78,7 +111,8 @@ QWidget *ValueGrid::buildTab(int t)
 void ValueGrid::showValue(int index, const QString &text)
 {
     QLineEdit *box = txtValue[index];
-    box->setText(text);
+    if (box->text() != text) // laying out a box's text is most of a reply's cost
+        box->setText(text);
     QPalette palette = box->palette();
     if (palette.color(QPalette::Text) != Qt::red) {
         palette.setColor(QPalette::Text, Qt::red);

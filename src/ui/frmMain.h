@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "ui/ValueGrid.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
@@ -56,6 +57,9 @@ public:
     SensorReading &sensorReading() { return *m_sensorReading; }
     SensorWriting &sensorWriting() { return *m_sensorWriting; }
     MeasurementDisplay &measurements() { return *m_measurements; }
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
     void setCommandText(const QString &text) override;
@@ -114,6 +118,8 @@ private:
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
+    QElapsedTimer m_sinceRepaint;
+    QTimer *m_repaintLater = nullptr;
 };
 
 } // namespace vx
