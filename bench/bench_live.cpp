@@ -1,0 +1,149 @@
+// The live path: the real window shown, the real serial port on a
+// pseudo-terminal, bytes delivered at the line rate by vxsim. Prints the
+// window's CPU time per exchange of the cycle and per active-upload frame
+// (the simulator's own CPU is not counted).
+// Usage: bench_live PATH-TO-vxsim [SECONDS]   (run under Xvfb to count painting)
+
+#include "DeviceWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+// Under callgrind (BENCH_CALLGRIND=1) only the measured stretch is counted.
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+#include <sys/resource.h>
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+double seconds(const timeval &t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+// User and system CPU of this process so far.
+std::pair<double, double> cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+struct Simulator {
+    QProcess process;
+    QString link;
+
+    Simulator(const QString &path, const QString &dir, const QStringList &options)
+        : link(dir + QStringLiteral("/bus"))
+    {
+        QFile::remove(link);
+        process.start(path, QStringList{"--link", link, "--pace", "--baud", "19200"} + options);
+        process.waitForReadyRead(5000);
+    }
+    ~Simulator()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// Runs the event loop for a while. (QTest::qWait sleeps 10 ms between passes,
+// which would delay every reply.)
+void run(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the window on the simulator for a while after start() and reports.
+void measure(const char *what, const char *unit, const QString &vxsim, const QStringList &options, double seconds,
+             const std::function<void(DeviceWindow &)> &start)
+{
+    QTemporaryDir dir;
+    Simulator sim(vxsim, dir.path(), options);
+    if (!QFileInfo::exists(sim.link)) {
+        std::fprintf(stderr, "vxsim did not start\n");
+        std::exit(1);
+    }
+    DeviceWindow w(sim.link, dir.path());
+    w->resize(1280, 860);
+    if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) { // hidden: what the window costs without painting
+        w->show();
+        QTest::qWaitForWindowExposed(w.window.get());
+    }
+    auto *replies = w->findChild<QLabel *>(QStringLiteral("lblErrCounter"));
+    auto *requests = w->findChild<QLabel *>(QStringLiteral("lblCounter"));
+    start(w);
+    run(1.0); // settle
+    const int before = replies->text().toInt();
+    const int asked = requests->text().toInt();
+    const auto cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    CALLGRIND_START_INSTRUMENTATION;
+    run(seconds);
+    CALLGRIND_STOP_INSTRUMENTATION;
+    const auto cpu1 = cpuSeconds();
+    const double user = cpu1.first - cpu0.first, system = cpu1.second - cpu0.second, cpu = user + system;
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+    const int n = replies->text().toInt() - before;
+    const int sent = requests->text().toInt() - asked; // the cycle's requests; 0 in upload mode
+    std::printf("== %s\n", what);
+    std::printf("%-18s %d in %.1f s (%.1f/s)\n", unit, n, elapsed, n / elapsed);
+    std::printf("cpu                %.1f%% of a core (user %.1f%%, system %.1f%%)\n", 100.0 * cpu / elapsed,
+                100.0 * user / elapsed, 100.0 * system / elapsed);
+    std::printf("cpu per %-10s %.3f ms\n", unit, n > 0 ? 1000.0 * cpu / n : 0.0);
+    if (sent > 0)
+        std::printf("requests           %d (%d without a reply in time)\n", sent, sent - n);
+    w.click(QStringLiteral("cmdStopOnce"));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_live PATH-TO-vxsim [SECONDS]\n");
+        return 2;
+    }
+    const QString vxsim = QString::fromLocal8Bit(argv[1]);
+
+    const double seconds = argc > 2 ? QByteArray(argv[2]).toDouble() : 10.0;
+
+    if (qEnvironmentVariableIsSet("BENCH_CALLGRIND")) {
+        // Slow enough for the window to keep up under valgrind: instructions per frame, repeatable.
+        measure("active upload, 10 frames/s (for callgrind)", "frame", vxsim, {"--upload", "--upload-interval", "3600"},
+                seconds, [](DeviceWindow &w) { w.click(QStringLiteral("Command1")); });
+        return 0;
+    }
+    // What the window costs doing nothing, for reference.
+    measure("idle", "frame", vxsim, {}, seconds / 2, [](DeviceWindow &) {});
+    // The cycle over 36 devices at 19200 baud, 18 registers: the wire allows 39 exchanges/s.
+    measure("cycle, 36 devices, period 28 ms", "exchange", vxsim, {}, seconds, [](DeviceWindow &w) {
+        w.box(QStringLiteral("txtTimerSet"))->setText(QStringLiteral("28"));
+        w.click(QStringLiteral("cmdCicleAll"));
+    });
+    // 36 devices uploading every 600 ms: 60 frames/s.
+    measure("active upload, 60 frames/s", "frame", vxsim, {"--upload", "--upload-interval", "600"}, seconds,
+            [](DeviceWindow &w) { w.click(QStringLiteral("Command1")); });
+    return 0;
+}
