@@ -1,5 +1,7 @@
 #include "core/Records.h"
 
+#include "platform/SafeFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -74,16 +76,30 @@ QString dataGetRecord(const QDateTime &when, const QString &recHex)
 
 bool RecordFiles::write(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    // Unbuffered: nothing is left to be written later, after a failure, by close().
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (m_programDir.isEmpty())
+        return appendToRegularFile(path, bytes, false) == AppendResult::Written;
+    if (!directoryStaysInside(path))
         return false;
-    const qint64 before = file.size();
-    const bool ok = file.write(bytes) == bytes.size();
-    if (!ok)
-        file.resize(before); // a full disk must not leave half a record behind
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    switch (appendToRegularFile(path, bytes, true)) {
+    case AppendResult::Written: return true;
+    case AppendResult::Failed: return false;
+    case AppendResult::IsLink: break; // followed only when it stays inside
+    }
+    return writeStaysInside(path, m_programDir) && appendToRegularFile(path, bytes, false) == AppendResult::Written;
+}
+
+bool RecordFiles::directoryStaysInside(const QString &path)
+{
+    // Checked again now and then, not for every record: resolving every
+    // part of the path costs more than the write.
+    constexpr qint64 kRecheckMs = 5000;
+    const QString dir = QFileInfo(path).path();
+    DirVerdict &verdict = m_dirs[dir];
+    if (!verdict.checked.isValid() || verdict.checked.elapsed() > kRecheckMs) {
+        verdict.inside = writeStaysInside(dir, m_programDir);
+        verdict.checked.start();
+    }
+    return verdict.inside;
 }
 
 bool RecordFiles::append(const QString &path, const QString &record)

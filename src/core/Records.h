@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -20,13 +22,17 @@ QString dataGetRecord(const QDateTime &when, const QString &recHex);
 
 // Appends text records to files, opening and closing the file for each one
 // so nothing is held open between replies. A missing directory is created.
-// A record that still cannot be written is counted and reported through
-// onLoss once per directory, never per record.
+// Only regular files are written (a FIFO or device counts as unwritable), and
+// never through a link that leads out of the program directory. A record
+// that still cannot be written is counted and reported through onLoss once
+// per directory, never per record.
 class RecordFiles {
 public:
     using LossHandler = std::function<void(const QString &path)>;
 
     void setLossHandler(LossHandler handler) { m_onLoss = std::move(handler); }
+    // Where links may lead; empty: anywhere.
+    void setProgramDir(const QString &dir) { m_programDir = dir; }
 
     // Returns false when the record could not be written whole.
     bool append(const QString &path, const QString &record);
@@ -37,7 +43,15 @@ private:
     LossHandler m_onLoss;
     bool write(const QString &path, const QByteArray &bytes);
 
+    bool directoryStaysInside(const QString &path);
+
+    struct DirVerdict {
+        bool inside = false;
+        QElapsedTimer checked;
+    };
     QSet<QString> m_reported;
+    QString m_programDir;
+    QHash<QString, DirVerdict> m_dirs;
     int m_lost = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "link/CommSettings.h"
 
-#include <QFile>
+#include "platform/SafeFiles.h"
+
 #include <QSaveFile>
 
 namespace vx {
@@ -54,12 +55,12 @@ CommSetRead parseCommSet(const QByteArray &content)
 
 CommSetRead readCommSet(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    const FileRead read = readRegularFile(path, kMaxCommSetSize);
+    if (read.problem == FileProblem::Missing)
         return {};
-    if (file.size() > kMaxCommSetSize || !file.open(QIODevice::ReadOnly))
+    if (read.problem != FileProblem::None) // too large, a FIFO or device, unreadable
         return {CommSetStatus::Damaged, {}};
-    return parseCommSet(file.read(kMaxCommSetSize));
+    return parseCommSet(read.bytes);
 }
 
 bool writeCommSet(const QString &path, const CommSettings &settings)

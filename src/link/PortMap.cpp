@@ -1,16 +1,18 @@
 #include "link/PortMap.h"
 
+#include "platform/SafeFiles.h"
+
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 namespace vx {
 
 PortMap::PortMap(const QString &programDir)
 {
-    QFile file(QDir(programDir).filePath(QStringLiteral("ports.conf")));
-    if (file.size() < 64 * 1024 && file.open(QIODevice::ReadOnly))
-        m_conf = parseConf(QString::fromUtf8(file.readAll()));
+    // A FIFO, a device or a huge file is no mapping of ours: ignored, as a missing one.
+    const FileRead conf = readRegularFile(QDir(programDir).filePath(QStringLiteral("ports.conf")), 64 * 1024);
+    if (conf.problem == FileProblem::None)
+        m_conf = parseConf(QString::fromUtf8(conf.bytes));
 }
 
 QString PortMap::deviceFor(int portNumber) const
@@ -35,7 +37,8 @@ QMap<int, QString> PortMap::parseConf(const QString &text)
         if (l.isEmpty() || l.startsWith(QLatin1Char('#')))
             continue;
         const auto m = line.match(l);
-        if (!m.hasMatch() || m.captured(2).isEmpty())
+        // A NUL would cut the device path short where the system reads it.
+        if (!m.hasMatch() || m.captured(2).isEmpty() || m.captured(2).contains(QChar(0)))
             continue;
         const int n = m.captured(1).toInt();
         if (n >= 1 && n <= 16)

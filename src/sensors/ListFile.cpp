@@ -115,7 +115,8 @@ ListImport importListFile(QIODevice &in, std::array<QString, 129> &SnList, qint1
         return result;
     }
     const auto count = num::numericValue(item);
-    const auto whole = count ? num::inRange(*count, -32768, 32767) : std::nullopt;
+    // A count below zero is as wrong as one that is no number.
+    const auto whole = count ? num::inRange(*count, 0, 32767) : std::nullopt;
     if (!whole) {
         result.failed = true;
         return result;

@@ -3,6 +3,7 @@
 #include "core/FormState.h"
 #include "core/NumberText.h"
 #include "platform/Dialogs.h"
+#include "platform/SafeFiles.h"
 #include "sensors/ListFile.h"
 #include "sensors/SensorFrames.h"
 #include "sensors/SensorPanes.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QSaveFile>
+
 #include <QTimer>
 
 namespace vx {
@@ -91,8 +93,10 @@ void SensorReading::cmdSaveSn_Click()
     QStringList entries;
     for (qint64 k = 0; k < *m; ++k)
         entries << m_form.FoundSn[std::size_t(k)];
+    // Never written through a link out of the program directory.
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(formatListFile(entries)) < 0 || !file.commit())
+    if (!writeStaysInside(name, m_programDir) || !file.open(QIODevice::WriteOnly)
+        || file.write(formatListFile(entries)) < 0 || !file.commit())
         m_dialogs.message(QStringLiteral("无法写入文件 %1，序列号未保存!").arg(QDir::toNativeSeparators(name)));
 }
 

@@ -4,12 +4,14 @@
 #include "core/NumberText.h"
 #include "platform/Dialogs.h"
 #include "platform/ModalGate.h"
+#include "platform/SafeFiles.h"
 #include "sensors/ListFile.h"
 #include "sensors/SensorFrames.h"
 #include "sensors/SensorPanes.h"
 
 #include <QDir>
 #include <QFile>
+
 #include <QLineEdit>
 #include <QTimer>
 
@@ -45,9 +47,9 @@ void SensorWriting::cmdOpenFile_Click()
     if (name.isEmpty())
         return; // the operator changed their mind: nothing to report
 
-    QFile file(name);
+    QFile file;
     ListImport imported;
-    if (file.open(QIODevice::ReadOnly)) {
+    if (openRegularForReading(file, name)) { // a FIFO or device picked in the dialog is unreadable, not waited on
         imported = importListFile(file, m_form.SnList, m_form.ChennelNum);
     } else {
         imported.showId = QStringLiteral(" \r\n");

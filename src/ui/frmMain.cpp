@@ -336,6 +336,7 @@ QWidget *frmMain::buildQueryFrame()
 
 void frmMain::bind()
 {
+    m_records.setProgramDir(m_platform.programDir);
     m_records.setLossHandler([this](const QString &path) {
         notice(QStringLiteral("无法写入文件 %1，记录未保存（本次运行只提示一次）").arg(QDir::toNativeSeparators(path)));
     });

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStatusBar>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -20,6 +22,8 @@ class tst_logfaults : public QObject {
 private slots:
     void readOnlyDataDirectory();
     void diskFull();
+    void logsThatAreNoRegularFiles_data();
+    void logsThatAreNoRegularFiles();
 };
 
 namespace {
@@ -47,6 +51,47 @@ bool onlyWholeRecords(const QString &text)
     return true;
 }
 } // namespace
+
+// A FIFO or a link out of the program directory where a log should be: the
+// window neither blocks nor writes elsewhere; the loss is reported once.
+void tst_logfaults::logsThatAreNoRegularFiles_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("written"); // the log that still is written
+    QTest::newRow("dataGet.txt a FIFO") << "fifo-dataget" << "data/1.txt";
+    QTest::newRow("data/1.txt a FIFO") << "fifo-log" << "dataGet.txt";
+    QTest::newRow("data a link out") << "data-out" << "dataGet.txt";
+    QTest::newRow("data/1.txt a link out") << "log-out" << "dataGet.txt";
+}
+
+void tst_logfaults::logsThatAreNoRegularFiles()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, written);
+    QTemporaryDir elsewhere;
+    TestWindow::Options options;
+    options.prepare = [&](const QString &dir) {
+        QDir(dir).mkpath(QStringLiteral("data"));
+        if (setup == "fifo-dataget")
+            ::mkfifo(QFile::encodeName(dir + "/dataGet.txt").constData(), 0644);
+        if (setup == "fifo-log")
+            ::mkfifo(QFile::encodeName(dir + "/data/1.txt").constData(), 0644);
+        if (setup == "data-out") {
+            QDir(dir + "/data").removeRecursively();
+            QFile::link(elsewhere.path(), dir + "/data");
+        }
+        if (setup == "log-out")
+            QFile::link(elsewhere.filePath(QStringLiteral("1.txt")), dir + "/data/1.txt");
+    };
+    TestWindow t(options);
+    t.click(QStringLiteral("Command1"));
+    for (int round = 0; round < 3; ++round)
+        t.receive(replyFrame(1, ramp(13, quint16(1000 + round))));
+    QCOMPARE(t.text(QStringLiteral("lblRCounter_0")), QStringLiteral("3")); // the display goes on
+    QVERIFY(t.w().statusBar()->currentMessage().contains(QStringLiteral("无法写入文件")));
+    QCOMPARE(t.fileText(written).count(QStringLiteral("\r\n")), 3);
+    QVERIFY(QDir(elsewhere.path()).entryList(QDir::Files).isEmpty()); // nothing went out
+}
 
 void tst_logfaults::readOnlyDataDirectory()
 {

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace vx;
 
 Q_DECLARE_METATYPE(vx::CommSetStatus)
@@ -87,6 +89,13 @@ void tst_commsettings::missingAndOversizedFiles()
     big.write(QByteArray(1 << 20, '1'));
     big.close();
     QCOMPARE(readCommSet(big.fileName()).status, CommSetStatus::Damaged);
+    // A FIFO or an endless device is no comm.set: damaged, at once.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.set"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+    QCOMPARE(readCommSet(fifo).status, CommSetStatus::Damaged);
+    const QString zero = dir.filePath(QStringLiteral("zero.set"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+    QCOMPARE(readCommSet(zero).status, CommSetStatus::Damaged);
 }
 
 void tst_commsettings::unwritableDirectoryFails()

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace vx;
 
 class tst_portmap : public QObject {
@@ -11,6 +13,8 @@ class tst_portmap : public QObject {
 private slots:
     void parseConf();
     void precedence();
+    void specialFilesAreIgnored_data();
+    void specialFilesAreIgnored();
 };
 
 void tst_portmap::parseConf()
@@ -20,6 +24,31 @@ void tst_portmap::parseConf()
     QCOMPARE(map.size(), 2);
     QCOMPARE(map.value(4), QStringLiteral("/dev/pts/5"));
     QCOMPARE(map.value(2), QStringLiteral("/dev/ttyUSB0"));
+    // A NUL would cut the path short where the system reads it: the line is refused.
+    const auto cut = PortMap::parseConf(QStringLiteral("COM1=/dev/pts/0") + QChar(0) + QStringLiteral("x\nCOM2=/dev/ok\n"));
+    QCOMPARE(cut.size(), 1);
+    QCOMPARE(cut.value(2), QStringLiteral("/dev/ok"));
+}
+
+void tst_portmap::specialFilesAreIgnored_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("link to /dev/zero") << "zero";
+}
+
+void tst_portmap::specialFilesAreIgnored()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QStringLiteral("ports.conf"));
+    if (kind == "fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(conf).constData(), 0644) == 0);
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), conf));
+    qunsetenv("VXMON_COM3");
+    const PortMap map(dir.path()); // returns: neither waits on the FIFO nor reads /dev/zero forever
+    QCOMPARE(map.deviceFor(3), QStringLiteral("/dev/ttyS2"));
 }
 
 void tst_portmap::precedence()

@@ -177,6 +177,7 @@ void tst_listfile::badFirstItems_data()
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("not a number") << QByteArray("abc\r\n");
     QTest::newRow("not whole") << QByteArray("2.5\r\n");
+    QTest::newRow("negative count") << QByteArray("-5\r\n\"28 FF 4A 3B 05 00 00 9C\"\r\n");
     QTest::newRow("two billion") << QByteArray("2000000000\r\n\"28 FF 4A 3B 05 00 00 9C\"\r\n");
     QTest::newRow("binary") << QByteArray::fromHex("00FF7F80FE0D0A2C22");
 }

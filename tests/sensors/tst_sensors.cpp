@@ -8,6 +8,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace vx;
 using namespace vx::test;
@@ -87,6 +90,7 @@ private slots:
     void clearEmptiesOnlyTheSerialPane();
     void importShowsEntries();
     void importFailureAndCancel();
+    void listFilesThatAreNoRegularFiles();
     void firstAndNextWrapAround();
     void nextStopsAtSensorMaxAndTheLimit();
     void nextWithoutAList();
@@ -270,6 +274,34 @@ void tst_sensors::importFailureAndCancel()
     QCOMPARE(t.dialogs().boxes.size(), 2);
     QCOMPARE(t.form().ChennelNum, qint16(5));
     QCOMPARE(t.text(QStringLiteral("txtSenseSn_0")), QStringLiteral("40")); // not filled
+}
+
+// A FIFO picked for import is unreadable, not waited on; a list is never
+// saved through a link that leads out of the program directory.
+void tst_sensors::listFilesThatAreNoRegularFiles()
+{
+    TestWindow t;
+    const QString fifo = t.path(QStringLiteral("txt/fifo.txt"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+    t.dialogs().openAnswers << fifo;
+    t.click(QStringLiteral("cmdOpenFile"));
+    QCOMPARE(t.dialogs().texts(), QStringList{QStringLiteral("输入的文件数据格式有误！请检查")});
+
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("victim.txt"));
+    QFile victim(target);
+    QVERIFY(victim.open(QIODevice::WriteOnly));
+    victim.write("keep\r\n");
+    victim.close();
+    const QString link = t.path(QStringLiteral("txt/saved.txt"));
+    QVERIFY(QFile::link(target, link));
+    t.receive(serialReply(1, {kGood}));
+    t.dialogs().saveAnswers << link;
+    t.setText(QStringLiteral("TXTsensorID"), QStringLiteral("1"));
+    t.click(QStringLiteral("cmdSaveSn"));
+    QVERIFY(t.dialogs().lastText().startsWith(QStringLiteral("无法写入文件")));
+    QVERIFY(victim.open(QIODevice::ReadOnly));
+    QCOMPARE(victim.readAll(), QByteArray("keep\r\n"));
 }
 
 void tst_sensors::firstAndNextWrapAround()

@@ -19,6 +19,8 @@ TestWindow::TestWindow(const Options &options)
         if (f.open(QIODevice::WriteOnly))
             f.write(options.commSet);
     }
+    if (options.prepare)
+        options.prepare(m_dir.path());
     Platform p;
     auto port = std::make_unique<FakeSerialPort>();
     port->openable = options.portOpenable;

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace vx::test {
@@ -25,6 +26,8 @@ public:
     struct Options {
         QByteArray commSet = "1,9600\r\n"; // empty: no comm.set
         bool portOpenable = true;
+        // Runs on the program directory before the window starts (special files, links).
+        std::function<void(const QString &dir)> prepare;
     };
 
     TestWindow();
