@@ -12,9 +12,9 @@
 namespace vx {
 
 MeasurementDisplay::MeasurementDisplay(ValueGrid &grid, QLabel *lblErrCounter, FormState &form,
-                                       RecordFiles &records, QString programDir, Clock clock)
+                                       RecordFiles &records, QString programDir)
     : m_grid(grid), m_lblErrCounter(lblErrCounter), m_form(form), m_records(records),
-      m_dataDir(QDir(programDir).filePath(QStringLiteral("data"))), m_clock(std::move(clock))
+      m_dataDir(QDir(programDir).filePath(QStringLiteral("data")))
 {
 }
 
@@ -23,11 +23,11 @@ QString MeasurementDisplay::logPath(int address) const
     return m_dataDir + QLatin1Char('/') + QString::number(address) + QStringLiteral(".txt");
 }
 
-void MeasurementDisplay::show(const QByteArray &frame)
+void MeasurementDisplay::show(const QByteArray &frame, const QDateTime &arrived)
 {
     const int a = quint8(frame.at(0)); // 1..36, checked with the frame
     const int column = a - 1;
-    const QDateTime now = m_clock();
+    const QDateTime &now = arrived;
     m_grid.lblRCounter[column]->setText(QString::number(++m_form.RecCount[column]));
     m_grid.LBLrecTime[column]->setText(longTime(now.time()));
     incrementCaption(m_lblErrCounter);

@@ -18,13 +18,12 @@ struct ValueGrid;
 // replies, and one record in that device's data log (every decoded value).
 class MeasurementDisplay {
 public:
-    using Clock = std::function<QDateTime()>;
-
     MeasurementDisplay(ValueGrid &grid, QLabel *lblErrCounter, FormState &form, RecordFiles &records,
-                       QString programDir, Clock clock);
+                       QString programDir);
 
-    // One frame that passed the address, function-code and CRC checks.
-    void show(const QByteArray &frame);
+    // One frame that passed the address, function-code and CRC checks, and
+    // when it arrived (its time in the column and the data log).
+    void show(const QByteArray &frame, const QDateTime &arrived);
 
     QString dataDir() const { return m_dataDir; }
     QString logPath(int address) const;
@@ -35,7 +34,6 @@ private:
     FormState &m_form;
     RecordFiles &m_records;
     QString m_dataDir;
-    Clock m_clock;
 };
 
 } // namespace vx

@@ -80,6 +80,7 @@ FrameScan scanFrames(const QByteArray &bytes, const FrameRule &rule)
     while (at < bytes.size()) {
         if (const int length = acceptedLengthAt(bytes, at, rule)) {
             scan.frames.append(bytes.mid(at, length));
+            scan.starts.append(at);
             at += length;
             continue;
         }

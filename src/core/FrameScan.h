@@ -17,6 +17,7 @@ struct FrameRule {
 
 struct FrameScan {
     QList<QByteArray> frames; // complete frames that passed every check, in order
+    QList<qsizetype> starts;  // where each frame began in the bytes scanned
     QByteArray tail;          // the start of a frame whose rest has not arrived yet
     int skipped = 0;          // bytes that belonged to no acceptable frame
 };

@@ -40,6 +40,14 @@ QString RecHex(const QByteArray &bytes)
     return hexPairs(bytes, true);
 }
 
+QString RecHexTail(const QByteArray &bytes, qsizetype maxBytes)
+{
+    if (bytes.size() <= maxBytes)
+        return RecHex(bytes);
+    const qsizetype cut = bytes.size() - maxBytes;
+    return QStringLiteral(" [前 %1 字节略去]").arg(cut) + RecHex(bytes.right(maxBytes));
+}
+
 QString serialText(const QByteArray &bytes)
 {
     return hexPairs(bytes, true).mid(1);

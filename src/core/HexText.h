@@ -12,6 +12,10 @@ QString FormatHex(quint8 bb);
 // the last byte included ("01 03 ... C7 ").
 QString HexText(const QByteArray &frame);
 
+// RecHex of at most the last maxBytes bytes; what was left out is named in
+// front (" [前 N 字节略去]"), so a long backlog never becomes a huge text.
+QString RecHexTail(const QByteArray &bytes, qsizetype maxBytes = 4096);
+
 // Hex text of received bytes: each byte's two digits preceded by one space.
 QString RecHex(const QByteArray &bytes);
 

@@ -11,11 +11,32 @@ namespace vx {
 const QString kPortClosedMessage = QStringLiteral("打开串口出错，请确定串口是否已被占用");
 const QString kWaitingText = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
 
+namespace {
+// A backlog is handled this much at a time, the window getting its turn between.
+constexpr qsizetype kBatchBytes = 4096;
+} // namespace
+
 Link::Link(FormState &form, SerialPort &port, Dialogs &dialogs, LinkView &view, RecordFiles &records,
            QString programDir, Clock clock)
     : m_form(form), m_port(port), m_dialogs(dialogs), m_view(view), m_records(records),
-      m_programDir(std::move(programDir)), m_clock(std::move(clock))
+      m_programDir(std::move(programDir)), m_clock(std::move(clock)),
+      m_dataGetPath(QDir(m_programDir).filePath(QStringLiteral("dataGet.txt")))
 {
+    m_port.setClock(m_clock);
+    m_port.setTrimmer([this](const QByteArray &waiting) { return framesWorthKeeping(waiting); });
+}
+
+QList<SerialPort::Range> Link::framesWorthKeeping(const QByteArray &waiting) const
+{
+    if (m_form.CmdKind != Kind::Measurement)
+        return {{0, waiting.size()}}; // no framing known: the newest bytes stay
+    const FrameScan scan = scanFrames(waiting, {0, kMeasurementFunction, kMaxReplyAddress});
+    QList<SerialPort::Range> keep;
+    for (qsizetype i = 0; i < scan.frames.size(); ++i)
+        keep.append({scan.starts[i], scan.frames[i].size()});
+    if (!scan.tail.isEmpty())
+        keep.append({waiting.size() - scan.tail.size(), scan.tail.size()});
+    return keep;
 }
 
 void Link::prepareForRequest()
@@ -96,20 +117,26 @@ void Link::setInterpretation(Kind kind, Interpretation interpretation)
 
 QString Link::dataGetPath() const
 {
-    return QDir(m_programDir).filePath(QStringLiteral("dataGet.txt"));
+    return m_dataGetPath;
 }
 
 void Link::MSComm1_OnComm(CommEvent event)
 {
     if (event != CommEvent::Receive)
         return;
-    const QByteArray RecBytes = m_port.read();
+    // Measurement frames are a stream: a backlog is taken a batch at a time
+    // and nothing is dropped. Any other reply is read whole (or to the input
+    // length), and what was not taken is dropped; bytes still on their way
+    // in are the next reply's.
+    const bool stream = m_form.CmdKind == Kind::Measurement && m_measurement && m_port.inputLength() == 0;
+    const QByteArray RecBytes = stream ? m_port.readBatch(kBatchBytes) : m_port.read();
     const int repeated = m_port.lastReadRepeated();
-    // What was not taken is dropped; bytes still on their way in are the next reply's.
-    m_port.clearWaiting();
+    if (!stream)
+        m_port.clearWaiting();
     // Bytes put back as the start of an unfinished frame were logged when they came.
     if (RecBytes.size() > repeated)
-        m_records.append(dataGetPath(), dataGetRecord(m_clock(), RecHex(RecBytes.mid(repeated))));
+        m_records.append(dataGetPath(), dataGetRecord(m_port.arrivalOf(RecBytes.size() - 1),
+                                                      RecHexTail(RecBytes.mid(repeated))));
     if (RecBytes.isEmpty())
         return;
 
@@ -120,7 +147,7 @@ void Link::MSComm1_OnComm(CommEvent event)
     // Replies are shown only from the addresses the grid can hold.
     if (quint8(RecBytes.at(0)) > kMaxReplyAddress)
         return;
-    m_view.setStateText(RecHex(RecBytes));
+    m_view.setStateText(RecHexTail(RecBytes));
 
     const auto it = m_interpretations.constFind(qint16(m_form.CmdKind));
     if (it != m_interpretations.constEnd() && (*it)(RecBytes) == Outcome::Rejected)
@@ -137,9 +164,9 @@ void Link::receiveMeasurements(const QByteArray &RecBytes)
         m_port.unread(scan.tail);
     if (scan.frames.isEmpty() && quint8(RecBytes.at(0)) > kMaxReplyAddress)
         return;
-    m_view.setStateText(RecHex(RecBytes));
-    for (const QByteArray &frame : scan.frames)
-        m_measurement(frame);
+    m_view.setStateText(RecHexTail(RecBytes));
+    for (qsizetype i = 0; i < scan.frames.size(); ++i) // each stamped when its last byte came
+        m_measurement(scan.frames[i], m_port.arrivalOf(scan.starts[i] + scan.frames[i].size() - 1));
     if (scan.frames.isEmpty())
         return; // nothing acceptable: rejected
     m_port.setInputLength(0); // reads take everything again (a serial-number read limits them)

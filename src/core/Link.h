@@ -78,7 +78,8 @@ public:
     // long as its byte count says: every complete frame that passes the address, function-code and
     // CRC checks is handed over in turn; a frame still arriving waits in the
     // port for the rest of its bytes.
-    using FrameHandler = std::function<void(const QByteArray &frame)>;
+    // The frame, and when its last byte arrived.
+    using FrameHandler = std::function<void(const QByteArray &frame, const QDateTime &arrived)>;
     void setMeasurementHandler(FrameHandler handler) { m_measurement = std::move(handler); }
 
     // The receive event (MSComm1_OnComm).
@@ -91,6 +92,8 @@ public:
 private:
     void writeAndShow(const Outgoing &request, Indicator whenOpen);
     void receiveMeasurements(const QByteArray &RecBytes);
+    // Keeps whole measurement frames of a backlog over its bound (see SerialPort).
+    QList<SerialPort::Range> framesWorthKeeping(const QByteArray &waiting) const;
     void commonEnd();
     void prepareForRequest();
 
@@ -101,6 +104,7 @@ private:
     RecordFiles &m_records;
     QString m_programDir;
     Clock m_clock;
+    QString m_dataGetPath;
     QHash<qint16, Interpretation> m_interpretations;
     FrameHandler m_measurement;
 };

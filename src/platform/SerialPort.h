@@ -1,9 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <deque>
+#include <functional>
 
 namespace vx {
 
@@ -24,6 +29,12 @@ enum class CommEvent {
 // thread after the running handler has returned, and it waits while a modal
 // box is open. A read takes every waiting byte, or at most the input length.
 // Every operation is safe on a closed port.
+//
+// Each piece of input is stamped with the clock when it arrives, so a frame
+// handled late (behind a box) keeps the time it came. What waits is bounded:
+// past kBacklogLimit bytes, a trimmer given by the handler keeps what it can
+// still use (whole frames), and the oldest bytes go first; what was dropped
+// is counted and reported once, when the backlog has been worked through.
 class SerialPort : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +55,15 @@ public:
     // The device the port opens (or opened), for the operator.
     virtual QString deviceName() const { return {}; }
 
+    static constexpr qsizetype kBacklogLimit = 64 * 1024;
+
+    // Ranges [start, start + length) of the waiting bytes worth keeping when
+    // the backlog is over its bound, in order.
+    using Range = std::pair<qsizetype, qsizetype>;
+    using Trimmer = std::function<QList<Range>(const QByteArray &waiting)>;
+    void setTrimmer(Trimmer trimmer) { m_trimmer = std::move(trimmer); }
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
     void setInputLength(int length) { m_inputLength = qMax(0, length); }
     int inputLength() const { return m_inputLength; }
     // Reads always deliver raw bytes; kept so the send sequences read as written.
@@ -57,7 +77,9 @@ public:
     void clearWaiting()
     {
         m_input.clear();
+        m_arrivals.clear();
         m_repeated = 0;
+        drained();
         neededChanged();
     }
     void clearOutput();
@@ -67,6 +89,11 @@ public:
 
     int bytesWaiting() const { return int(m_input.size()); }
     QByteArray read();
+    // Takes at most maxBytes of the waiting input, leaving the rest to raise
+    // its own event: a long backlog is worked through a batch at a time.
+    QByteArray readBatch(qsizetype maxBytes);
+    // When the byte at offset (0-based) of the last read arrived.
+    QDateTime arrivalOf(qsizetype offset) const;
     // Puts bytes back in front of the waiting input, as if not yet read: the
     // start of a frame whose rest is still on the wire. They raise no event
     // of their own; clearing the input drops them.
@@ -80,6 +107,8 @@ public:
 
 signals:
     void commEvent(vx::CommEvent event);
+    // Bytes dropped because the backlog overflowed, told once it has drained.
+    void backlogDropped(qint64 bytes);
 
 protected:
     // Called by the transport with bytes as they arrive, in any split.
@@ -87,6 +116,7 @@ protected:
     void discardWaiting()
     {
         m_input.clear();
+        m_arrivals.clear();
         m_repeated = 0;
         neededChanged();
     }
@@ -100,14 +130,27 @@ protected:
     virtual void discardDeviceOutput() {}
 
 private:
+    // A piece of input as it came: how many bytes, and when.
+    struct Arrival {
+        qsizetype size;
+        QDateTime at;
+    };
     void scheduleCheck();
     void dispatch();
+    QByteArray take(qsizetype count);
+    void trimBacklog();
+    void drained();
 
     int m_portNumber = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_inputLength = 0;
     int m_threshold = 0;
     QByteArray m_input;
+    std::deque<Arrival> m_arrivals;       // covers m_input, in order
+    std::deque<Arrival> m_lastArrivals;   // covered the last read
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    Trimmer m_trimmer;
+    qint64 m_dropped = 0; // since the backlog last drained
     int m_repeated = 0; // leading bytes of m_input that were put back
     int m_lastReadRepeated = 0;
     bool m_checkQueued = false;

@@ -372,8 +372,14 @@ void frmMain::bind()
     m_query->setNotice([this](const QString &text) { notice(text); });
 
     m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, m_records,
-                                                          m_platform.programDir, m_platform.clock);
-    m_link->setMeasurementHandler([this](const QByteArray &frame) { m_measurements->show(frame); });
+                                                          m_platform.programDir);
+    m_link->setMeasurementHandler(
+        [this](const QByteArray &frame, const QDateTime &arrived) { m_measurements->show(frame, arrived); });
+    connect(m_platform.port.get(), &SerialPort::backlogDropped, this, [this](qint64 bytes) {
+        notice(QStringLiteral("接收积压超过 %1 KB：%2 字节未能处理（对话框打开期间）")
+                   .arg(SerialPort::kBacklogLimit / 1024)
+                   .arg(bytes));
+    });
     CycleController::Controls cc{txtStationID, txtTimerSet, txtMaxID, lblCounter, Timer1};
     m_cycle = std::make_unique<CycleController>(cc, m_form, m_grid, *m_query, *m_platform.port,
                                                 *m_platform.dialogs);
