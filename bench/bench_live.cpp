@@ -87,7 +87,8 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     w->resize(1280, 860);
     if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) { // hidden: what the window costs without painting
         w->show();
-        QTest::qWaitForWindowExposed(w.window.get());
+        if (!QTest::qWaitForWindowExposed(w.window.get()))
+            std::fprintf(stderr, "the window was not shown\n");
     }
     auto *replies = w->findChild<QLabel *>(QStringLiteral("lblErrCounter"));
     auto *requests = w->findChild<QLabel *>(QStringLiteral("lblCounter"));
