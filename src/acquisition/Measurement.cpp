@@ -47,9 +47,7 @@ QString dataLogRecord(const QDateTime &when, const QStringList &valueTexts)
     QString record;
     record.reserve(24 + valueTexts.size() * 8);
     record += QLatin1Char('"');
-    record += shortDate(when.date());
-    record += QLatin1Char(' ');
-    record += longTime(when.time());
+    record += generalDateTime(when);
     record += QLatin1String(" :  ");
     for (const QString &text : valueTexts) {
         record += text;

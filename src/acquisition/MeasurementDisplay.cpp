@@ -20,6 +20,12 @@ MeasurementDisplay::MeasurementDisplay(ValueGrid &grid, QLabel *lblErrCounter, F
 
 QString MeasurementDisplay::logPath(int address) const
 {
+    if (address >= 1 && address <= kMaxReplyAddress) { // built once each: this runs for every frame
+        QString &path = m_logPaths[std::size_t(address - 1)];
+        if (path.isEmpty())
+            path = m_dataDir + QLatin1Char('/') + QString::number(address) + QStringLiteral(".txt");
+        return path;
+    }
     return m_dataDir + QLatin1Char('/') + QString::number(address) + QStringLiteral(".txt");
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/FormState.h"
+
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
+#include <array>
 
 class QLabel;
 
@@ -34,6 +36,7 @@ private:
     FormState &m_form;
     RecordFiles &m_records;
     QString m_dataDir;
+    mutable std::array<QString, kMaxReplyAddress> m_logPaths;
 };
 
 } // namespace vx

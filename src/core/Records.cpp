@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <limits>
 
 namespace vx {
 
@@ -65,13 +66,29 @@ QString longTime(const QTime &time)
 
 QString generalDateTime(const QDateTime &when)
 {
-    return shortDate(when.date()) + QLatin1Char(' ') + longTime(when.time());
+    // Every reply formats its time twice and many share a second: the last
+    // text is kept (the UI thread is the only caller).
+    static qint64 lastSecond = std::numeric_limits<qint64>::min();
+    static QString lastText;
+    const qint64 second = when.isValid() ? when.toMSecsSinceEpoch() / 1000 : std::numeric_limits<qint64>::min() + 1;
+    if (second != lastSecond || !when.isValid()) {
+        lastText = shortDate(when.date()) + QLatin1Char(' ') + longTime(when.time());
+        lastSecond = second;
+    }
+    return lastText;
 }
 
 QString dataGetRecord(const QDateTime &when, const QString &recHex)
 {
-    return QLatin1Char('"') + generalDateTime(when) + QLatin1String("   ") + recHex
-        + QLatin1String("   \"\r\n");
+    const QString time = generalDateTime(when);
+    QString record;
+    record.reserve(time.size() + recHex.size() + 10);
+    record += QLatin1Char('"');
+    record += time;
+    record += QLatin1String("   ");
+    record += recHex;
+    record += QLatin1String("   \"\r\n");
+    return record;
 }
 
 bool RecordFiles::write(const QString &path, const QByteArray &bytes)
@@ -93,7 +110,7 @@ bool RecordFiles::directoryStaysInside(const QString &path)
     // Checked again now and then, not for every record: resolving every
     // part of the path costs more than the write.
     constexpr qint64 kRecheckMs = 5000;
-    const QString dir = QFileInfo(path).path();
+    const QString dir = path.left(qMax<qsizetype>(0, path.lastIndexOf(QLatin1Char('/'))));
     DirVerdict &verdict = m_dirs[dir];
     if (!verdict.checked.isValid() || verdict.checked.elapsed() > kRecheckMs) {
         verdict.inside = writeStaysInside(dir, m_programDir);
