@@ -76,6 +76,17 @@ void QtSerialPort::neededChanged()
     // A terminal with VMIN n (and VTIME 0) reports itself readable only once
     // n bytes have come. At 19200 baud an adapter may hand over every byte on
     // its own: without this, a 41-byte reply wakes the program 41 times.
+    // Applied once control is back in the event loop: a request and its reply
+    // change the need several times, and only the last value is waited on.
+    if (m_wakeAfterQueued || !m_port.isOpen())
+        return;
+    m_wakeAfterQueued = true;
+    QMetaObject::invokeMethod(this, &QtSerialPort::applyWakeAfter, Qt::QueuedConnection);
+}
+
+void QtSerialPort::applyWakeAfter()
+{
+    m_wakeAfterQueued = false;
     const int wakeAfter = qBound(1, bytesNeeded(), 255);
     if (wakeAfter == m_wakeAfter || !m_port.isOpen())
         return;

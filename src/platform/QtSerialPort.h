@@ -35,7 +35,10 @@ private:
 
     Resolver m_resolver;
     QSerialPort m_port;
+    void applyWakeAfter();
+
     int m_wakeAfter = -1; // the terminal's VMIN as last set; -1: unknown
+    bool m_wakeAfterQueued = false;
 };
 
 } // namespace vx

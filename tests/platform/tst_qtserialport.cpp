@@ -1,6 +1,7 @@
 #include "PtyPeer.h"
 #include "platform/QtSerialPort.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -88,6 +89,7 @@ void tst_qtserialport::terminalWakesOnlyForWhatTheEventNeeds()
     const int fd = ::open(qPrintable(peer.slavePath()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);
     auto wakeAfter = [fd] {
+        QCoreApplication::processEvents(); // applied once the event loop has its turn
         termios tio {};
         return ::tcgetattr(fd, &tio) == 0 ? int(tio.c_cc[VMIN]) : -1;
     };
