@@ -1,0 +1,273 @@
+#include "bus/BusEngine.h"
+
+#include "core/FrameScan.h"
+#include "platform/SerialPort.h"
+
+#include <cmath>
+
+namespace vx {
+
+namespace {
+constexpr int kDeviceMarginMs = 100;    // what a device may take to start its reply
+constexpr int kUploadBytes = 31;        // an upload frame: 13 registers
+constexpr int kHighestAddress = 247;
+} // namespace
+
+int BusSettings::effectiveTimeoutMs() const
+{
+    if (timeoutMs > 0)
+        return timeoutMs;
+    const int reply = expectedReplyLength(readRequest(1, function, start, count));
+    return int(std::ceil((8 + qMax(reply, 5) + 3.5) * byteMs())) + kDeviceMarginMs;
+}
+
+int BusSettings::silenceMs() const
+{
+    return qMax(1, int(std::ceil(3.5 * byteMs())));
+}
+
+BusEngine::BusEngine(SerialPort &port, const BusSettings &settings, QObject *parent)
+    : QObject(parent), m_port(port), m_settings(settings)
+{
+    for (int a : m_settings.addresses)
+        m_stats[a];
+    m_timeout.setSingleShot(true);
+    m_timeout.setTimerType(Qt::PreciseTimer);
+    connect(&m_timeout, &QTimer::timeout, this, &BusEngine::onTimeout);
+    m_next.setSingleShot(true);
+    m_next.setTimerType(Qt::PreciseTimer);
+    connect(&m_next, &QTimer::timeout, this, &BusEngine::sendNext);
+    connect(&m_port, &SerialPort::commEvent, this, [this](CommEvent event) {
+        if (event == CommEvent::Receive)
+            onReceive();
+    });
+}
+
+void BusEngine::start()
+{
+    m_running = true;
+    m_stopping = false;
+    m_port.setInputLength(0);
+    m_port.setThreshold(1); // every byte is framed here, as it comes
+    m_cycleClock.start();
+    scheduleNext(0);
+}
+
+void BusEngine::stop()
+{
+    if (!m_running)
+        return;
+    m_stopping = true;
+    if (m_request.isEmpty()) {
+        m_next.stop();
+        m_running = false;
+        emit stopped();
+    }
+    // Otherwise the exchange in flight ends (reply or timeout) first.
+}
+
+void BusEngine::scheduleNext(int delayMs)
+{
+    m_next.start(qMax(0, delayMs));
+}
+
+bool BusEngine::nextAddress(int *address)
+{
+    const QList<int> &list = m_settings.addresses;
+    for (int step = 0; step < list.size(); ++step) {
+        ++m_index;
+        if (m_index >= list.size()) {
+            m_index = -1;
+            ++m_cycles;
+            emit cycleDone(m_cycles);
+            const qint64 elapsed = m_cycleClock.elapsed();
+            if (m_settings.cyclePeriodMs > 0 && elapsed < m_settings.cyclePeriodMs) {
+                scheduleNext(int(m_settings.cyclePeriodMs - elapsed));
+                m_cycleClock.start();
+                return false;
+            }
+            m_cycleClock.start();
+            ++m_index;
+        }
+        DeviceStats &s = m_stats[list[m_index]];
+        if (s.skipCycles > 0) { // backing off: this cycle goes to the others
+            --s.skipCycles;
+            continue;
+        }
+        *address = list[m_index];
+        return true;
+    }
+    // A whole pass with every device backing off: give the line a rest before the next.
+    scheduleNext(m_settings.effectiveTimeoutMs());
+    return false;
+}
+
+void BusEngine::sendNext()
+{
+    if (!m_running)
+        return;
+    if (m_stopping) {
+        m_running = false;
+        emit stopped();
+        return;
+    }
+    if (m_settings.mode == BusSettings::Mode::Upload || m_settings.addresses.isEmpty())
+        return; // listening only
+    int address = 0;
+    if (!nextAddress(&address))
+        return;
+    m_address = address;
+    m_request = readRequest(quint8(address), m_settings.function, m_settings.start, m_settings.count);
+    m_triesLeft = m_settings.retries;
+    takeUploads(); // what came on its own before this request is not its reply
+    m_buffer.clear();
+    ++m_stats[m_address].requests;
+    m_port.write(m_request);
+    m_sent.start();
+    m_timeout.start(m_settings.effectiveTimeoutMs());
+}
+
+void BusEngine::onReceive()
+{
+    const QByteArray bytes = m_port.read();
+    if (bytes.isEmpty())
+        return;
+    const QDateTime arrived = m_port.arrivalOf(bytes.size() - 1);
+    emit received(bytes, arrived);
+    m_buffer += bytes;
+    if (m_request.isEmpty()) {
+        takeUploads();
+        return;
+    }
+    using S = ReplyCheck::Status;
+    for (;;) {
+        const ReplyCheck check = checkReply(m_request, m_buffer);
+        DeviceStats &s = m_stats[m_address];
+        switch (check.status) {
+        case S::Incomplete:
+            return;
+        case S::Good: {
+            const QByteArray frame = m_buffer.left(check.length);
+            m_buffer.remove(0, check.length);
+            const double ms = m_sent.nsecsElapsed() / 1e6;
+            s.responseMinMs = s.goodReplies == 0 ? ms : qMin(s.responseMinMs, ms);
+            s.responseMaxMs = qMax(s.responseMaxMs, ms);
+            s.responseSumMs += ms;
+            ++s.goodReplies;
+            s.lastSeen = arrived;
+            emit readings(m_address, replyRegisters(frame), arrived, frame);
+            finishExchange(true);
+            return;
+        }
+        case S::Exception:
+            m_buffer.remove(0, check.length);
+            ++s.exceptions;
+            s.lastSeen = arrived;
+            finishExchange(true);
+            return;
+        case S::Corrupt:
+            // Never a reading. The device is there; the line garbled it: try again.
+            ++s.crcErrors;
+            m_buffer.clear();
+            if (m_triesLeft > 0) {
+                --m_triesLeft;
+                m_timeout.stop();
+                m_request.detach();
+                QTimer::singleShot(m_settings.silenceMs(), this, [this, request = m_request] {
+                    if (m_request != request)
+                        return;
+                    ++m_stats[m_address].requests;
+                    m_port.write(m_request);
+                    m_sent.start();
+                    m_timeout.start(m_settings.effectiveTimeoutMs());
+                });
+                return;
+            }
+            finishExchange(true);
+            return;
+        case S::Foreign:
+            // An upload frame from another device, or noise before the reply.
+            if (m_settings.mode != BusSettings::Mode::Poll && m_buffer.size() >= kUploadBytes) {
+                const FrameScan scan = scanFrames(m_buffer.left(kUploadBytes), {kUploadBytes, 0x03, kHighestAddress});
+                if (scan.frames.size() == 1) {
+                    takeUploads();
+                    continue;
+                }
+            }
+            m_buffer.remove(0, 1);
+            if (m_buffer.isEmpty())
+                return;
+            continue;
+        }
+    }
+}
+
+void BusEngine::onTimeout()
+{
+    if (m_request.isEmpty())
+        return;
+    ++m_stats[m_address].timeouts;
+    if (m_triesLeft > 0 && !m_stopping) {
+        --m_triesLeft;
+        m_buffer.clear();
+        QTimer::singleShot(m_settings.silenceMs(), this, [this, request = m_request] {
+            if (m_request != request)
+                return;
+            ++m_stats[m_address].requests;
+            m_port.write(m_request);
+            m_sent.start();
+            m_timeout.start(m_settings.effectiveTimeoutMs());
+        });
+        return;
+    }
+    finishExchange(false);
+}
+
+void BusEngine::finishExchange(bool answered)
+{
+    m_timeout.stop();
+    ++m_exchanges;
+    DeviceStats &s = m_stats[m_address];
+    if (answered) {
+        s.backoff = 0;
+        s.skipCycles = 0;
+        if (!s.answering) {
+            s.answering = true;
+            emit deviceAnswering(m_address, true);
+        }
+    } else {
+        s.backoff = s.backoff == 0 ? 1 : qMin(s.backoff * 2, qMax(1, m_settings.backoffCeiling));
+        s.skipCycles = s.backoff;
+        if (s.answering) {
+            s.answering = false;
+            emit deviceAnswering(m_address, false);
+        }
+    }
+    m_request.clear();
+    if (m_stopping) {
+        m_running = false;
+        emit stopped();
+        return;
+    }
+    scheduleNext(m_settings.silenceMs());
+}
+
+void BusEngine::takeUploads()
+{
+    if (m_settings.mode == BusSettings::Mode::Poll) {
+        m_buffer.clear();
+        return;
+    }
+    const FrameScan scan = scanFrames(m_buffer, {0, 0x03, kHighestAddress});
+    const QDateTime now = m_port.arrivalOf(m_buffer.size() - 1);
+    for (const QByteArray &frame : scan.frames) {
+        const int address = quint8(frame[0]);
+        DeviceStats &s = m_stats[address];
+        ++s.uploads;
+        s.lastSeen = now;
+        emit readings(address, replyRegisters(frame), now, frame);
+    }
+    m_buffer = scan.tail;
+}
+
+} // namespace vx

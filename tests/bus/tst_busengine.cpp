@@ -1,0 +1,152 @@
+#include "bus/BusEngine.h"
+#include "core/Crc16.h"
+#include "platform/QtSerialPort.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vx;
+
+// The bus engine against the simulator on a pseudo-terminal.
+class tst_busengine : public QObject {
+    Q_OBJECT
+private slots:
+    void healthyBusAtTheWireRate();
+    void faultsNeverBecomeReadings();
+    void silentDevicesBackOff();
+    void exceptionIsNoTimeout();
+
+private:
+    struct Run {
+        QProcess sim;
+        std::unique_ptr<QtSerialPort> port;
+        std::unique_ptr<BusEngine> engine;
+        QList<QByteArray> frames;
+    };
+    bool start(Run &run, const QStringList &simOptions, BusSettings settings);
+    QTemporaryDir m_dir;
+};
+
+bool tst_busengine::start(Run &run, const QStringList &simOptions, BusSettings settings)
+{
+    const QString link = m_dir.filePath(QStringLiteral("bus%1").arg(QRandomGenerator::global()->generate()));
+    run.sim.start(QStringLiteral(VXSIM_PATH), QStringList{"--link", link, "--baud", "19200"} + simOptions);
+    if (!run.sim.waitForReadyRead(5000) || !QFileInfo::exists(link))
+        return false;
+    run.port = std::make_unique<QtSerialPort>([link](int) { return link; });
+    run.port->setSettings(QStringLiteral("19200,N,8,1"));
+    if (!run.port->open())
+        return false;
+    settings.baud = 19200;
+    run.engine = std::make_unique<BusEngine>(*run.port, settings);
+    connect(run.engine.get(), &BusEngine::readings, this,
+            [&run](int, const QList<quint16> &, const QDateTime &, const QByteArray &frame) { run.frames << frame; });
+    run.engine->start();
+    return true;
+}
+
+void tst_busengine::healthyBusAtTheWireRate()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 2, 3};
+    QVERIFY(start(run, {"--addresses", "1-3", "--pace"}, s));
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 60, 10000);
+    run.engine->stop();
+    QTRY_VERIFY(!run.engine->running());
+    qint64 good = 0;
+    for (int a : {1, 2, 3}) {
+        const DeviceStats &st = run.engine->stats()[a];
+        QCOMPARE(st.timeouts + st.crcErrors + st.exceptions, 0);
+        QCOMPARE(st.goodReplies, st.requests);
+        QVERIFY(st.responseMinMs >= 25.0); // request and reply on the wire: 25.5 ms at 19200
+        QVERIFY(st.lastSeen.isValid());
+        good += st.goodReplies;
+    }
+    QCOMPARE(qint64(run.frames.size()), good);
+    for (const QByteArray &f : run.frames)
+        QCOMPARE(f.size(), 41);
+    run.sim.terminate();
+    run.sim.waitForFinished(3000);
+}
+
+void tst_busengine::faultsNeverBecomeReadings()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 2, 3, 4};
+    s.timeoutMs = 60;
+    QVERIFY(start(run, {"--addresses", "1-4", "--drop", "0.2", "--corrupt", "0.2", "--noise", "0.3", "--split", "7",
+                        "--gap", "2", "--latency", "3", "--seed", "11"}, s));
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 80, 20000);
+    run.engine->stop();
+    QTRY_VERIFY(!run.engine->running());
+    qint64 outcomes = 0, requests = 0, good = 0;
+    for (int a : {1, 2, 3, 4}) {
+        const DeviceStats &st = run.engine->stats()[a];
+        // Every request ends one way: a good reply, an exception, a bad CRC or a timeout.
+        outcomes += st.goodReplies + st.exceptions + st.crcErrors + st.timeouts;
+        requests += st.requests;
+        good += st.goodReplies;
+    }
+    QCOMPARE(outcomes, requests);
+    QVERIFY(run.engine->stats()[1].timeouts + run.engine->stats()[2].timeouts > 0);
+    QVERIFY(run.engine->stats()[1].crcErrors + run.engine->stats()[2].crcErrors + run.engine->stats()[3].crcErrors > 0);
+    QCOMPARE(qint64(run.frames.size()), good);
+    for (const QByteArray &f : run.frames) { // not one corrupted or misframed reply became a reading
+        QVERIFY(hasValidCrc(f));
+        QCOMPARE(f.size(), 41);
+        QCOMPARE(quint8(f[2]), quint8(36));
+    }
+    run.sim.terminate();
+    run.sim.waitForFinished(3000);
+}
+
+void tst_busengine::silentDevicesBackOff()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 2, 3, 4};
+    s.timeoutMs = 40;
+    s.backoffCeiling = 8;
+    QVERIFY(start(run, {"--addresses", "1-2"}, s));
+    QSignalSpy changes(run.engine.get(), &BusEngine::deviceAnswering);
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->stats()[1].goodReplies >= 100, 20000);
+    run.engine->stop();
+    QTRY_VERIFY(!run.engine->running());
+    const auto &st = run.engine->stats();
+    // A silent device is asked every few cycles (each time with its retry), the live ones every cycle.
+    const qint64 silentPolls = st[3].requests / (s.retries + 1);
+    QVERIFY2(silentPolls * 5 < st[1].requests,
+             qPrintable(QStringLiteral("silent %1 polls, live %2").arg(silentPolls).arg(st[1].requests)));
+    QCOMPARE(st[1].timeouts, 0);
+    QCOMPARE(changes.count(), 2); // 3 and 4 fall silent, once each
+    run.sim.terminate();
+    run.sim.waitForFinished(3000);
+}
+
+void tst_busengine::exceptionIsNoTimeout()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1};
+    s.function = 0x41; // a function the devices do not know
+    QVERIFY(start(run, {"--addresses", "1"}, s));
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 5, 10000);
+    run.engine->stop();
+    QTRY_VERIFY(!run.engine->running());
+    const DeviceStats &st = run.engine->stats()[1];
+    QVERIFY(st.exceptions >= 5);
+    QCOMPARE(st.timeouts, 0);
+    QVERIFY(run.frames.isEmpty());
+    QVERIFY(st.answering);
+    run.sim.terminate();
+    run.sim.waitForFinished(3000);
+}
+
+QTEST_GUILESS_MAIN(tst_busengine)
+#include "tst_busengine.moc"
