@@ -48,7 +48,7 @@ void BusEngine::start()
     m_running = true;
     m_stopping = false;
     m_port.setInputLength(0);
-    m_port.setThreshold(1); // every byte is framed here, as it comes
+    awaitBytes(5); // the shortest frame: an exception reply
     m_cycleClock.start();
     scheduleNext(0);
 }
@@ -64,6 +64,12 @@ void BusEngine::stop()
         emit stopped();
     }
     // Otherwise the exchange in flight ends (reply or timeout) first.
+}
+
+void BusEngine::awaitBytes(int count)
+{
+    // The port wakes us once that many bytes have come, not for each byte.
+    m_port.setThreshold(qMax(1, count));
 }
 
 void BusEngine::scheduleNext(int delayMs)
@@ -120,11 +126,30 @@ void BusEngine::sendNext()
     m_request = readRequest(quint8(address), m_settings.function, m_settings.start, m_settings.count);
     m_triesLeft = m_settings.retries;
     takeUploads(); // what came on its own before this request is not its reply
+    m_exchangeBytes.clear();
+    transmit();
+}
+
+void BusEngine::transmit()
+{
     m_buffer.clear();
+    awaitBytes(5);
     ++m_stats[m_address].requests;
     m_port.write(m_request);
+    // The response time counts from here; the request's own time on the line is in it.
     m_sent.start();
     m_timeout.start(m_settings.effectiveTimeoutMs());
+}
+
+void BusEngine::retransmitAfterSilence()
+{
+    --m_triesLeft;
+    m_timeout.stop();
+    m_buffer.clear();
+    QTimer::singleShot(m_settings.silenceMs(), this, [this, request = m_request] {
+        if (m_request == request && !m_request.isEmpty())
+            transmit();
+    });
 }
 
 void BusEngine::onReceive()
@@ -133,19 +158,25 @@ void BusEngine::onReceive()
     if (bytes.isEmpty())
         return;
     const QDateTime arrived = m_port.arrivalOf(bytes.size() - 1);
-    emit received(bytes, arrived);
+    m_lastArrival = arrived;
     m_buffer += bytes;
     if (m_request.isEmpty()) {
         takeUploads();
         return;
     }
+    m_exchangeBytes += bytes;
     using S = ReplyCheck::Status;
     for (;;) {
         const ReplyCheck check = checkReply(m_request, m_buffer);
         DeviceStats &s = m_stats[m_address];
         switch (check.status) {
-        case S::Incomplete:
+        case S::Incomplete: {
+            // Once the header is in, the rest of the frame is known.
+            const bool exception = m_buffer.size() >= 2 && quint8(m_buffer[1]) & 0x80;
+            const int length = exception ? 5 : expectedReplyLength(m_request);
+            awaitBytes(length > 0 ? length - int(m_buffer.size()) : 1);
             return;
+        }
         case S::Good: {
             const QByteArray frame = m_buffer.left(check.length);
             m_buffer.remove(0, check.length);
@@ -169,18 +200,8 @@ void BusEngine::onReceive()
             // Never a reading. The device is there; the line garbled it: try again.
             ++s.crcErrors;
             m_buffer.clear();
-            if (m_triesLeft > 0) {
-                --m_triesLeft;
-                m_timeout.stop();
-                m_request.detach();
-                QTimer::singleShot(m_settings.silenceMs(), this, [this, request = m_request] {
-                    if (m_request != request)
-                        return;
-                    ++m_stats[m_address].requests;
-                    m_port.write(m_request);
-                    m_sent.start();
-                    m_timeout.start(m_settings.effectiveTimeoutMs());
-                });
+            if (m_triesLeft > 0 && !m_stopping) {
+                retransmitAfterSilence();
                 return;
             }
             finishExchange(true);
@@ -195,8 +216,10 @@ void BusEngine::onReceive()
                 }
             }
             m_buffer.remove(0, 1);
-            if (m_buffer.isEmpty())
+            if (m_buffer.isEmpty()) {
+                awaitBytes(5);
                 return;
+            }
             continue;
         }
     }
@@ -208,16 +231,7 @@ void BusEngine::onTimeout()
         return;
     ++m_stats[m_address].timeouts;
     if (m_triesLeft > 0 && !m_stopping) {
-        --m_triesLeft;
-        m_buffer.clear();
-        QTimer::singleShot(m_settings.silenceMs(), this, [this, request = m_request] {
-            if (m_request != request)
-                return;
-            ++m_stats[m_address].requests;
-            m_port.write(m_request);
-            m_sent.start();
-            m_timeout.start(m_settings.effectiveTimeoutMs());
-        });
+        retransmitAfterSilence();
         return;
     }
     finishExchange(false);
@@ -227,6 +241,10 @@ void BusEngine::finishExchange(bool answered)
 {
     m_timeout.stop();
     ++m_exchanges;
+    if (!m_exchangeBytes.isEmpty())
+        emit received(m_exchangeBytes, m_lastArrival);
+    m_exchangeBytes.clear();
+    awaitBytes(5);
     DeviceStats &s = m_stats[m_address];
     if (answered) {
         s.backoff = 0;
@@ -259,8 +277,9 @@ void BusEngine::takeUploads()
         return;
     }
     const FrameScan scan = scanFrames(m_buffer, {0, 0x03, kHighestAddress});
-    const QDateTime now = m_port.arrivalOf(m_buffer.size() - 1);
+    const QDateTime now = m_lastArrival.isValid() ? m_lastArrival : QDateTime::currentDateTime();
     for (const QByteArray &frame : scan.frames) {
+        emit received(frame, now);
         const int address = quint8(frame[0]);
         DeviceStats &s = m_stats[address];
         ++s.uploads;

@@ -78,7 +78,7 @@ public:
 signals:
     // A good read reply or an upload frame: its registers and when its last byte came.
     void readings(int address, const QList<quint16> &registers, const QDateTime &arrived, const QByteArray &frame);
-    // Every frame received, as it came (for the raw log).
+    // The bytes received for one exchange (or one upload frame), for the raw log.
     void received(const QByteArray &bytes, const QDateTime &arrived);
     void deviceAnswering(int address, bool answering);
     void cycleDone(qint64 cycle);
@@ -92,11 +92,16 @@ private:
     void takeUploads();
     bool nextAddress(int *address);
     void scheduleNext(int delayMs);
+    void awaitBytes(int count);
+    void transmit();
+    void retransmitAfterSilence();
 
     SerialPort &m_port;
     BusSettings m_settings;
     QMap<int, DeviceStats> m_stats;
     QByteArray m_buffer;          // bytes received and not yet framed
+    QByteArray m_exchangeBytes;   // everything received while the request in flight waited
+    QDateTime m_lastArrival;
     QByteArray m_request;         // in flight; empty when idle
     int m_address = 0;
     int m_triesLeft = 0;

@@ -1,0 +1,116 @@
+#include "collect/Collector.h"
+
+#include "acquisition/Measurement.h"
+#include "core/FormState.h"
+#include "core/HexText.h"
+#include "platform/SerialPort.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace vx {
+
+Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent)
+    : QObject(parent), m_settings(settings), m_port(std::move(port))
+{
+    m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
+    m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
+    m_records.setProgramDir(m_settings.programDir);
+    m_records.setLossHandler([this](const QString &path) {
+        std::fprintf(stderr, "vxcollect: cannot write %s; records are lost (said once)\n", qPrintable(path));
+    });
+    const QString dataGet = QDir(m_settings.programDir).filePath(QStringLiteral("dataGet.txt"));
+    connect(m_engine.get(), &BusEngine::received, this, [this, dataGet](const QByteArray &bytes, const QDateTime &at) {
+        m_records.append(dataGet, dataGetRecord(at, RecHexTail(bytes)));
+    });
+    connect(m_engine.get(), &BusEngine::readings, this,
+            [this](int address, const QList<quint16> &registers, const QDateTime &arrived, const QByteArray &) {
+                onReadings(address, registers, arrived);
+            });
+    connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
+        if (m_settings.json)
+            print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
+                                            {QStringLiteral("state"), answering ? QStringLiteral("answering")
+                                                                                : QStringLiteral("silent")},
+                                            {QStringLiteral("time"),
+                                             QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}})
+                      .toJson(QJsonDocument::Compact));
+    });
+    connect(m_engine.get(), &BusEngine::cycleDone, this, &Collector::onCycle);
+    connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
+}
+
+Collector::~Collector() = default;
+
+bool Collector::start(QString *why)
+{
+    if (!m_port->open()) {
+        *why = QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, m_port->deviceName());
+        return false;
+    }
+    QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
+    m_sinceStatus.start();
+    m_engine->start();
+    return true;
+}
+
+void Collector::stop()
+{
+    if (m_engine->running())
+        m_engine->stop();
+    else
+        emit stopped();
+}
+
+void Collector::onReadings(int address, const QList<quint16> &registers, const QDateTime &arrived)
+{
+    // The window's data-log record, in the window's file, so either can collect.
+    if (address >= 1 && address <= kMaxReplyAddress) {
+        const QString log = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(address));
+        m_records.append(log, dataLogRecord(arrived, valueTexts(registers)));
+    }
+    if (!m_settings.json)
+        return;
+    QJsonArray raw, celsius;
+    for (quint16 r : registers) {
+        raw.append(int(r));
+        celsius.append(r == kNoReading ? QJsonValue() : QJsonValue(hundredthsOf(r) / 100.0));
+    }
+    print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
+                                    {QStringLiteral("time"), arrived.toUTC().toString(Qt::ISODateWithMs)},
+                                    {QStringLiteral("raw"), raw},
+                                    {QStringLiteral("celsius"), celsius}})
+              .toJson(QJsonDocument::Compact));
+}
+
+void Collector::onCycle()
+{
+    if (m_settings.quiet || m_settings.json)
+        return;
+    int answering = 0, silent = 0;
+    for (const DeviceStats &s : m_engine->stats())
+        (s.answering ? answering : silent) += 1;
+    const double seconds = qMax(1e-3, m_sinceStatus.nsecsElapsed() / 1e9);
+    const double rate = double(m_engine->exchanges() - m_exchangesAtStatus) / seconds;
+    m_exchangesAtStatus = m_engine->exchanges();
+    m_sinceStatus.start();
+    print(QStringLiteral("cycle %1: %2 answering, %3 silent, %4 exchanges/s")
+              .arg(m_engine->cycles())
+              .arg(answering)
+              .arg(silent)
+              .arg(rate, 0, 'f', 1)
+              .toUtf8());
+}
+
+void Collector::print(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace vx

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "bus/BusEngine.h"
+#include "collect/CollectorSettings.h"
+#include "core/Records.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace vx {
+
+class SerialPort;
+
+// vxcollect's wiring: the port, the engine, and what becomes of each reading
+// set: the same raw receive log and per-device data logs the window writes,
+// a status line per cycle, or JSON lines.
+class Collector : public QObject {
+    Q_OBJECT
+public:
+    Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent = nullptr);
+    ~Collector() override;
+
+    // False when the port cannot be opened; then *why says what was tried.
+    bool start(QString *why);
+    void stop();
+    BusEngine &engine() { return *m_engine; }
+
+signals:
+    void stopped();
+
+private:
+    void onReadings(int address, const QList<quint16> &registers, const QDateTime &arrived);
+    void onCycle();
+    void print(const QByteArray &line);
+
+    CollectorSettings m_settings;
+    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<BusEngine> m_engine;
+    RecordFiles m_records;
+    QElapsedTimer m_sinceStatus;
+    qint64 m_exchangesAtStatus = 0;
+};
+
+} // namespace vx

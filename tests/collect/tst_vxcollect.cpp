@@ -1,0 +1,155 @@
+#include "collect/CollectorSettings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace vx;
+
+// vxcollect as a site runs it: options and INI file, the logs it writes,
+// and how it ends.
+class tst_vxcollect : public QObject {
+    Q_OBJECT
+private slots:
+    void addressRanges_data();
+    void addressRanges();
+    void iniAndOptions();
+    void badConfiguration_data();
+    void badConfiguration();
+    void portThatCannotOpen();
+    void sigtermLeavesWholeRecords();
+};
+
+void tst_vxcollect::addressRanges_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("addresses"); // empty: refused
+    QTest::newRow("range") << "1-3" << QList<int>{1, 2, 3};
+    QTest::newRow("ranges and one") << "1-2, 5 ,40" << QList<int>{1, 2, 5, 40};
+    QTest::newRow("repeats once") << "2,1-3" << QList<int>{2, 1, 3};
+    QTest::newRow("highest") << "247" << QList<int>{247};
+    QTest::newRow("zero") << "0-3" << QList<int>{};
+    QTest::newRow("past 247") << "240-248" << QList<int>{};
+    QTest::newRow("backwards") << "5-1" << QList<int>{};
+    QTest::newRow("words") << "all" << QList<int>{};
+    QTest::newRow("empty") << "" << QList<int>{};
+}
+
+void tst_vxcollect::addressRanges()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, addresses);
+    const auto parsed = parseAddressRanges(text);
+    QCOMPARE(parsed.value_or(QList<int>{}), addresses);
+}
+
+void tst_vxcollect::iniAndOptions()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("vxcollect.conf"));
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[collect]\nport=/dev/ttyUSB0\nbaud=19200\naddresses=1-4,9\ncount=13\nmode=both\nperiod=60000\n");
+    f.close();
+    const SettingsRead read = readCollectorSettings(
+        {"vxcollect", "--config", ini, "--count", "18", "--dir", dir.path()});
+    QVERIFY2(read.errors.isEmpty(), qPrintable(read.errors.join('\n')));
+    QCOMPARE(read.settings.port, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(read.settings.bus.baud, 19200);
+    QCOMPARE(read.settings.bus.addresses, QList<int>({1, 2, 3, 4, 9}));
+    QCOMPARE(read.settings.bus.count, quint16(18)); // the option wins over the file
+    QCOMPARE(read.settings.bus.mode, BusSettings::Mode::Both);
+    QCOMPARE(read.settings.bus.cyclePeriodMs, 60000);
+    QCOMPARE(read.settings.programDir, dir.path());
+    // The timeout follows the baud rate: 8 + 41 + 3.5 bytes at 19200, plus the device's margin.
+    QCOMPARE(read.settings.bus.effectiveTimeoutMs(), 28 + 100);
+    QCOMPARE(read.settings.bus.silenceMs(), 2);
+}
+
+void tst_vxcollect::badConfiguration_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("baud") << QStringList{"--baud", "fast"} << "--baud: \"fast\" is not a whole number from 50 to 4000000";
+    QTest::newRow("addresses") << QStringList{"--addresses", "0-3"} << "--addresses: \"0-3\" is not a list of addresses";
+    QTest::newRow("count") << QStringList{"--count", "126"} << "--count: \"126\" is not a whole number from 1 to 125";
+    QTest::newRow("function") << QStringList{"--function", "6"} << "--function: \"6\" is not a whole number from 3 to 4";
+    QTest::newRow("mode") << QStringList{"--mode", "fast"} << "--mode: \"fast\" is not poll, upload or both";
+    QTest::newRow("retries") << QStringList{"--retries", "-1"} << "--retries: \"-1\" is not a whole number from 0 to 10";
+    QTest::newRow("directory") << QStringList{"--dir", "/nonexistent/vx"} << "--dir: \"/nonexistent/vx\" is not a directory";
+    QTest::newRow("config") << QStringList{"--config", "/nonexistent.conf"} << "--config: cannot read /nonexistent.conf";
+    QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option 'colour'.";
+}
+
+void tst_vxcollect::badConfiguration()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(QStringLiteral(VXCOLLECT_PATH), QStringList{"--dir", dir.path(), "--port", "/dev/null"} + arguments);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 2);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("vxcollect: ") + message), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1); // one line
+}
+
+void tst_vxcollect::portThatCannotOpen()
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--port", "/dev/vx-no-such-port"});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 3);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+             QStringLiteral("vxcollect: cannot open the port /dev/vx-no-such-port (/dev/vx-no-such-port)\n"));
+}
+
+// Stopped in the middle of a cycle: exit 0, and every log holds whole records only.
+void tst_vxcollect::sigtermLeavesWholeRecords()
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--pace", "--baud", "19200", "--addresses", "1-5"});
+    QVERIFY(sim.waitForReadyRead(5000) && QFileInfo::exists(bus));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH),
+                  {"--port", bus, "--baud", "19200", "--addresses", "1-5", "--dir", dir.path()});
+    QVERIFY(collect.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath(QStringLiteral("data/5.txt"))).size() > 0, 10000);
+    QTest::qWait(37); // somewhere in an exchange
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    QCOMPARE(collect.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(collect.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(collect.readAllStandardOutput()).contains(QStringLiteral("5 answering, 0 silent")));
+    static const QRegularExpression dataRecord(QString::fromLatin1(
+        R"(^"\d{4}/\d{1,2}/\d{1,2} \d\d:\d\d:\d\d :  (-?\d+\.\d\d ){18}"$)"));
+    for (int a = 1; a <= 5; ++a) {
+        QFile log(dir.filePath(QStringLiteral("data/%1.txt").arg(a)));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll();
+        QVERIFY(text.endsWith("\"\r\n"));
+        for (const QByteArray &line : text.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QVERIFY(line.endsWith('\r'));
+            QVERIFY2(dataRecord.match(QString::fromLatin1(line.chopped(1))).hasMatch(), line.constData());
+        }
+    }
+    QFile raw(dir.filePath(QStringLiteral("dataGet.txt")));
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    QVERIFY(raw.readAll().endsWith("   \"\r\n"));
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+QTEST_GUILESS_MAIN(tst_vxcollect)
+#include "tst_vxcollect.moc"
