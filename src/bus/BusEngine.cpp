@@ -8,7 +8,7 @@
 namespace vx {
 
 namespace {
-constexpr int kDeviceMarginMs = 100;    // what a device may take to start its reply
+constexpr int kDeviceMarginMs = 50;     // what a device may take to start its reply
 constexpr int kUploadBytes = 31;        // an upload frame: 13 registers
 constexpr int kHighestAddress = 247;
 } // namespace
@@ -124,7 +124,9 @@ void BusEngine::sendNext()
         return;
     m_address = address;
     m_request = readRequest(quint8(address), m_settings.function, m_settings.start, m_settings.count);
-    m_triesLeft = m_settings.retries;
+    // A device already silent is only asked whether it is back: no retries,
+    // so it costs the live ones one timeout, not several.
+    m_triesLeft = m_stats[address].answering ? m_settings.retries : 0;
     takeUploads(); // what came on its own before this request is not its reply
     m_exchangeBytes.clear();
     transmit();

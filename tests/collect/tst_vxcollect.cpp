@@ -67,7 +67,7 @@ void tst_vxcollect::iniAndOptions()
     QCOMPARE(read.settings.bus.cyclePeriodMs, 60000);
     QCOMPARE(read.settings.programDir, dir.path());
     // The timeout follows the baud rate: 8 + 41 + 3.5 bytes at 19200, plus the device's margin.
-    QCOMPARE(read.settings.bus.effectiveTimeoutMs(), 28 + 100);
+    QCOMPARE(read.settings.bus.effectiveTimeoutMs(), 28 + 50);
     QCOMPARE(read.settings.bus.silenceMs(), 2);
 }
 
