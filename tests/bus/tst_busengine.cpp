@@ -19,6 +19,7 @@ private slots:
     void faultsNeverBecomeReadings();
     void silentDevicesBackOff();
     void exceptionIsNoTimeout();
+    void deviceThatComesBackIsPolledAgain();
 
 private:
     struct Run {
@@ -144,6 +145,31 @@ void tst_busengine::exceptionIsNoTimeout()
     QCOMPARE(st.timeouts, 0);
     QVERIFY(run.frames.isEmpty());
     QVERIFY(st.answering);
+    run.sim.terminate();
+    run.sim.waitForFinished(3000);
+}
+
+// A device switched on late: silent and backed off first, then, once it
+// answers, polled every cycle again.
+void tst_busengine::deviceThatComesBackIsPolledAgain()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 2, 3};
+    s.timeoutMs = 40;
+    s.backoffCeiling = 4;
+    QVERIFY(start(run, {"--addresses", "1-3", "--silent-until", "3:1500"}, s));
+    QSignalSpy changes(run.engine.get(), &BusEngine::deviceAnswering);
+    QTRY_VERIFY_WITH_TIMEOUT(changes.count() == 2, 10000); // silent, then answering
+    QCOMPARE(changes.at(0), QVariantList({3, false}));
+    QCOMPARE(changes.at(1), QVariantList({3, true}));
+    const qint64 back1 = run.engine->stats()[1].goodReplies, back3 = run.engine->stats()[3].goodReplies;
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->stats()[1].goodReplies >= back1 + 30, 10000);
+    run.engine->stop();
+    QTRY_VERIFY(!run.engine->running());
+    const qint64 since1 = run.engine->stats()[1].goodReplies - back1, since3 = run.engine->stats()[3].goodReplies - back3;
+    QVERIFY2(qAbs(since1 - since3) <= 1, qPrintable(QStringLiteral("%1 against %2").arg(since3).arg(since1)));
+    QVERIFY(run.engine->stats()[3].answering);
     run.sim.terminate();
     run.sim.waitForFinished(3000);
 }

@@ -124,7 +124,7 @@ QByteArray Bus::handle(const QByteArray &request, qint64 nowMs)
         return withCrc(QByteArray(b, 5));
     }
     SimDevice *d = find(address);
-    if (!d)
+    if (!d || nowMs < m_config.silentUntilMs.value(address, 0))
         return {};
     switch (function) {
     case 0x03: return readPoints(*d, request, nowMs);

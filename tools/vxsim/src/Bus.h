@@ -19,6 +19,7 @@ struct BusConfig {
     quint16 runMode = 0;           // 1: every device uploads on its own
     quint32 seed = 1;
     double badCodes = 0;           // share of sensors whose code fails its CRC-8 (misread or damaged)
+    QMap<int, qint64> silentUntilMs; // address -> the device answers only from then on (switched on late)
 };
 
 struct SimDevice {

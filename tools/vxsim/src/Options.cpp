@@ -49,10 +49,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     const QCommandLineOption split(QStringLiteral("split"), "Send replies in pieces of this many bytes.", "n", "0");
     const QCommandLineOption gap(QStringLiteral("gap"), "Pause between the pieces of a split reply in ms.", "ms", "0");
     const QCommandLineOption badCodes(QStringLiteral("bad-codes"), "Share of sensor codes with a wrong CRC-8 (0 to 1).", "p", "0");
+    const QCommandLineOption silentUntil(QStringLiteral("silent-until"),
+                                         "A device that answers only after this long, e.g. 3:1500 (repeatable).", "address:ms");
     const QCommandLineOption seed(QStringLiteral("seed"), "Seed of sensor codes and faults (default 1).", "n", "1");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "Print every request and reply on stderr.");
     p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
-                  pace, drop, corrupt, noise, split, gap, badCodes, seed, verbose});
+                  pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return std::nullopt;
@@ -99,6 +101,17 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     bus.sensorsPerChannel = integer(sensors, 0, 64);
     bus.runMode = p.isSet(upload) ? 1 : 0;
     bus.badCodes = probability(badCodes);
+    for (const QString &item : p.values(silentUntil)) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        bool okA = false, okT = false;
+        const int address = parts.value(0).toInt(&okA);
+        const qint64 ms = parts.value(1).toLongLong(&okT);
+        if (parts.size() != 2 || !okA || !okT || address < 0 || address > 255 || ms < 0) {
+            *error = QStringLiteral("--silent-until: expected address:ms, e.g. 3:1500");
+            return std::nullopt;
+        }
+        bus.silentUntilMs.insert(address, ms);
+    }
     bus.seed = quint32(integer(seed, 0, std::numeric_limits<int>::max()));
     o.server.uploadIntervalMs = integer(interval, 1, 3600000);
     o.server.uploadRounds = integer(rounds, 0, std::numeric_limits<int>::max());

@@ -33,6 +33,7 @@ private slots:
     void codesPassTheListRule();
     void badCodeShare_data();
     void badCodeShare();
+    void deviceSwitchedOnLate();
     void readMeasurements();
     void readParameters();
     void writeParameter();
@@ -97,6 +98,16 @@ void tst_bus::badCodeShare()
             }
     QVERIFY2(bad >= lowest && bad <= highest, qPrintable(QString::number(bad)));
     QCOMPARE(Bus(c).devices()[5].sensorsOnBus[2], bus.devices()[5].sensorsOnBus[2]); // the same for the same seed
+}
+
+void tst_bus::deviceSwitchedOnLate()
+{
+    BusConfig c = config();
+    c.silentUntilMs.insert(2, 1000);
+    Bus bus(c);
+    QVERIFY(bus.handle(request("020300000012"), 999).isEmpty());
+    QCOMPARE(bus.handle(request("020300000012"), 1000).size(), 41);
+    QCOMPARE(bus.handle(request("010300000012"), 0).size(), 41); // the others answer from the start
 }
 
 void tst_bus::readMeasurements()
