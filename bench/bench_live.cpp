@@ -19,13 +19,7 @@
 
 #include <cstdio>
 
-// Under callgrind (BENCH_CALLGRIND=1) only the measured stretch is counted.
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#else
-#define CALLGRIND_START_INSTRUMENTATION
-#define CALLGRIND_STOP_INSTRUMENTATION
-#endif
+#include "Callgrind.h"
 #include <sys/resource.h>
 
 using namespace vx;

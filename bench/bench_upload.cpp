@@ -13,14 +13,7 @@
 
 #include <cstdio>
 
-// Callgrind's client requests only when valgrind's headers are installed;
-// the benchmark builds and runs without them.
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#else
-#define CALLGRIND_START_INSTRUMENTATION
-#define CALLGRIND_STOP_INSTRUMENTATION
-#endif
+#include "Callgrind.h"
 
 using namespace vx;
 using namespace vx::test;
