@@ -95,23 +95,6 @@ bool openRegularForReading(QFile &file, const QString &path)
     return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
 }
 
-bool openRegularForWriting(QFile &file, const QString &path, WriteMode mode)
-{
-    FileProblem problem;
-    const int flags = O_WRONLY | O_CREAT | (mode == WriteMode::Append ? O_APPEND : 0);
-    const int fd = openRegular(path, flags, &problem);
-    if (fd < 0)
-        return false;
-    if (mode == WriteMode::Truncate && ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return false;
-    }
-    const QIODevice::OpenMode qtMode = mode == WriteMode::Append
-        ? QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered
-        : QIODevice::WriteOnly | QIODevice::Unbuffered;
-    return file.open(fd, qtMode, QFileDevice::AutoCloseHandle);
-}
-
 AppendResult appendToRegularFile(const QString &path, const QByteArray &bytes, bool refuseLink)
 {
     const QByteArray native = QFile::encodeName(path);

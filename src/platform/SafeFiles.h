@@ -17,7 +17,6 @@ enum class FileProblem {
     NotRegular,   // a FIFO, a device, a directory, a socket
     TooLarge,     // more than the caller's bound
     Unreadable,   // permissions, I/O error
-    OutsideLink,  // written through a link to a place outside the program directory
 };
 
 struct FileRead {
@@ -30,11 +29,6 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes);
 
 // Opens a regular file for reading into file; false for anything else.
 bool openRegularForReading(QFile &file, const QString &path);
-
-// Opens path for writing (creating it), only if it is, or becomes, a regular
-// file: Append adds to it, Truncate empties it once it proved regular.
-enum class WriteMode { Append, Truncate };
-bool openRegularForWriting(QFile &file, const QString &path, WriteMode mode);
 
 // Appends bytes whole to a regular file (created when missing), or not at
 // all: a short write (a full disk) is cut back. With refuseLink, a path whose

@@ -27,6 +27,18 @@ private:
         std::unique_ptr<QtSerialPort> port;
         std::unique_ptr<BusEngine> engine;
         QList<QByteArray> frames;
+
+        ~Run()
+        {
+            sim.terminate();
+            sim.waitForFinished(3000);
+        }
+        // Stops the engine, the exchange in flight ended first.
+        void stop()
+        {
+            engine->stop();
+            QTRY_VERIFY(!engine->running());
+        }
     };
     bool start(Run &run, const QStringList &simOptions, BusSettings settings);
     QTemporaryDir m_dir;
@@ -57,8 +69,7 @@ void tst_busengine::healthyBusAtTheWireRate()
     s.addresses = {1, 2, 3};
     QVERIFY(start(run, {"--addresses", "1-3", "--pace"}, s));
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 60, 10000);
-    run.engine->stop();
-    QTRY_VERIFY(!run.engine->running());
+    run.stop();
     qint64 good = 0;
     for (int a : {1, 2, 3}) {
         const DeviceStats &st = run.engine->stats()[a];
@@ -71,8 +82,6 @@ void tst_busengine::healthyBusAtTheWireRate()
     QCOMPARE(qint64(run.frames.size()), good);
     for (const QByteArray &f : run.frames)
         QCOMPARE(f.size(), 41);
-    run.sim.terminate();
-    run.sim.waitForFinished(3000);
 }
 
 void tst_busengine::faultsNeverBecomeReadings()
@@ -84,8 +93,7 @@ void tst_busengine::faultsNeverBecomeReadings()
     QVERIFY(start(run, {"--addresses", "1-4", "--drop", "0.2", "--corrupt", "0.2", "--noise", "0.3", "--split", "7",
                         "--gap", "2", "--latency", "3", "--seed", "11"}, s));
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 80, 20000);
-    run.engine->stop();
-    QTRY_VERIFY(!run.engine->running());
+    run.stop();
     qint64 outcomes = 0, requests = 0, good = 0;
     for (int a : {1, 2, 3, 4}) {
         const DeviceStats &st = run.engine->stats()[a];
@@ -103,8 +111,6 @@ void tst_busengine::faultsNeverBecomeReadings()
         QCOMPARE(f.size(), 41);
         QCOMPARE(quint8(f[2]), quint8(36));
     }
-    run.sim.terminate();
-    run.sim.waitForFinished(3000);
 }
 
 void tst_busengine::silentDevicesBackOff()
@@ -117,8 +123,7 @@ void tst_busengine::silentDevicesBackOff()
     QVERIFY(start(run, {"--addresses", "1-2"}, s));
     QSignalSpy changes(run.engine.get(), &BusEngine::deviceAnswering);
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->stats()[1].goodReplies >= 100, 20000);
-    run.engine->stop();
-    QTRY_VERIFY(!run.engine->running());
+    run.stop();
     const auto &st = run.engine->stats();
     // A silent device is asked every few cycles (each time with its retry), the live ones every cycle.
     const qint64 silentPolls = st[3].requests / (s.retries + 1);
@@ -126,8 +131,6 @@ void tst_busengine::silentDevicesBackOff()
              qPrintable(QStringLiteral("silent %1 polls, live %2").arg(silentPolls).arg(st[1].requests)));
     QCOMPARE(st[1].timeouts, 0);
     QCOMPARE(changes.count(), 2); // 3 and 4 fall silent, once each
-    run.sim.terminate();
-    run.sim.waitForFinished(3000);
 }
 
 void tst_busengine::exceptionIsNoTimeout()
@@ -138,15 +141,12 @@ void tst_busengine::exceptionIsNoTimeout()
     s.function = 0x41; // a function the devices do not know
     QVERIFY(start(run, {"--addresses", "1"}, s));
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 5, 10000);
-    run.engine->stop();
-    QTRY_VERIFY(!run.engine->running());
+    run.stop();
     const DeviceStats &st = run.engine->stats()[1];
     QVERIFY(st.exceptions >= 5);
     QCOMPARE(st.timeouts, 0);
     QVERIFY(run.frames.isEmpty());
     QVERIFY(st.answering);
-    run.sim.terminate();
-    run.sim.waitForFinished(3000);
 }
 
 // A device switched on late: silent and backed off first, then, once it
@@ -165,13 +165,10 @@ void tst_busengine::deviceThatComesBackIsPolledAgain()
     QCOMPARE(changes.at(1), QVariantList({3, true}));
     const qint64 back1 = run.engine->stats()[1].goodReplies, back3 = run.engine->stats()[3].goodReplies;
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->stats()[1].goodReplies >= back1 + 30, 10000);
-    run.engine->stop();
-    QTRY_VERIFY(!run.engine->running());
+    run.stop();
     const qint64 since1 = run.engine->stats()[1].goodReplies - back1, since3 = run.engine->stats()[3].goodReplies - back3;
     QVERIFY2(qAbs(since1 - since3) <= 1, qPrintable(QStringLiteral("%1 against %2").arg(since3).arg(since1)));
     QVERIFY(run.engine->stats()[3].answering);
-    run.sim.terminate();
-    run.sim.waitForFinished(3000);
 }
 
 QTEST_GUILESS_MAIN(tst_busengine)
