@@ -15,8 +15,14 @@
 namespace vx {
 
 Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent)
-    : QObject(parent), m_settings(settings), m_port(std::move(port))
+    : QObject(parent), m_settings(settings), m_port(std::move(port)), m_store(settings.store)
 {
+    connect(&m_store, &StoreService::problem, this, [](const QString &message) {
+        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(message));
+    });
+    connect(&m_store, &StoreService::recovered, this, [](const QString &message) {
+        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(message));
+    });
     m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
     m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
     m_records.setProgramDir(m_settings.programDir);
@@ -32,6 +38,8 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
                 onReadings(address, registers, arrived);
             });
     connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
+        m_store.addEvent({QDateTime::currentMSecsSinceEpoch(), address,
+                          answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
         if (m_settings.json)
             print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
                                             {QStringLiteral("state"), answering ? QStringLiteral("answering")
@@ -46,16 +54,21 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
 
 Collector::~Collector() = default;
 
-bool Collector::start(QString *why)
+Collector::StartResult Collector::start(QString *why)
 {
+    QString storeWhy;
+    if (!m_store.start(&storeWhy)) {
+        *why = QStringLiteral("cannot use the readings store: %1").arg(storeWhy);
+        return StartResult::StoreUnavailable;
+    }
     if (!m_port->open()) {
         *why = QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, m_port->deviceName());
-        return false;
+        return StartResult::PortUnavailable;
     }
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
     m_sinceStatus.start();
     m_engine->start();
-    return true;
+    return StartResult::Started;
 }
 
 void Collector::stop()
@@ -73,6 +86,7 @@ void Collector::onReadings(int address, const QList<quint16> &registers, const Q
         const QString log = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(address));
         m_records.append(log, dataLogRecord(arrived, valueTexts(registers)));
     }
+    m_store.add({arrived.toMSecsSinceEpoch(), address, registers});
     if (!m_settings.json)
         return;
     QJsonArray raw, celsius;
@@ -98,12 +112,18 @@ void Collector::onCycle()
     const double rate = double(m_engine->exchanges() - m_exchangesAtStatus) / seconds;
     m_exchangesAtStatus = m_engine->exchanges();
     m_sinceStatus.start();
-    print(QStringLiteral("cycle %1: %2 answering, %3 silent, %4 exchanges/s")
-              .arg(m_engine->cycles())
-              .arg(answering)
-              .arg(silent)
-              .arg(rate, 0, 'f', 1)
-              .toUtf8());
+    QString line = QStringLiteral("cycle %1: %2 answering, %3 silent, %4 exchanges/s")
+                       .arg(m_engine->cycles())
+                       .arg(answering)
+                       .arg(silent)
+                       .arg(rate, 0, 'f', 1);
+    if (m_store.forwarding())
+        line += QStringLiteral(", central %1: %2 readings waiting")
+                    .arg(m_store.centralConnected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
+                    .arg(m_store.centralBacklog());
+    if (m_store.readingsLost() > 0)
+        line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
+    print(line.toUtf8());
 }
 
 void Collector::print(const QByteArray &line)

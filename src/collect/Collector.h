@@ -3,6 +3,7 @@
 #include "bus/BusEngine.h"
 #include "collect/CollectorSettings.h"
 #include "core/Records.h"
+#include "store/StoreService.h"
 
 #include <QObject>
 
@@ -21,10 +22,12 @@ public:
     Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent = nullptr);
     ~Collector() override;
 
-    // False when the port cannot be opened; then *why says what was tried.
-    bool start(QString *why);
+    enum class StartResult { Started, StoreUnavailable, PortUnavailable };
+    // When the store or the port cannot be opened, *why says what was tried.
+    StartResult start(QString *why);
     void stop();
     BusEngine &engine() { return *m_engine; }
+    StoreService &store() { return m_store; }
 
 signals:
     void stopped();
@@ -38,6 +41,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     std::unique_ptr<BusEngine> m_engine;
     RecordFiles m_records;
+    StoreService m_store;
     QElapsedTimer m_sinceStatus;
     qint64 m_exchangesAtStatus = 0;
 };

@@ -3,6 +3,10 @@
 #include "platform/ProgramDir.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -50,9 +54,39 @@ const Option kOptions[] = {
     {"backoff", "A silent device is asked at most every this many cycles (default 10).", "cycles", "10"},
     {"mode", "poll, upload or both (default poll).", "mode", "poll"},
     {"dir", "Program directory: dataGet.txt and data/ go there (default: as the window's).", "path", ""},
+    {"store", "Readings store: a SQLite file (default vxmon.db in the program directory); for import and "
+              "export also postgresql://user@host:port/dbname.", "file|url", ""},
+    {"central", "Central PostgreSQL store the readings are shipped to: postgresql://user@host:port/dbname.", "url", ""},
+    {"site", "This bus's name in the central store (default: the host name).", "name", ""},
+    {"keep-days", "Delete readings older than this many days; 0 keeps them (default 0).", "days", "0"},
+    {"from", "export: first time, e.g. 2026-12-01 or 2026-12-01T08:00:00+08:00 (default: the oldest).", "time", ""},
+    {"to", "export: end time, not included (default: now).", "time", ""},
+    {"per", "export: reading (one row per reading) or frame (a column per point) (default reading).", "row", "reading"},
+    {"out", "export: CSV file to write (default: standard output).", "file", "-"},
 };
 
 } // namespace
+
+std::optional<qint64> parseTimeArgument(const QString &text)
+{
+    const QString t = text.trimmed();
+    const QDate day = QDate::fromString(t, Qt::ISODate);
+    if (day.isValid() && t.size() == 10)
+        return QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
+    for (const char *format : {"yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss"}) {
+        const QDateTime local = QDateTime::fromString(t, QString::fromLatin1(format));
+        if (local.isValid())
+            return local.toMSecsSinceEpoch();
+    }
+    // RFC 3339 needs its offset (or Z): a time without one is read above, as local.
+    static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"));
+    if (t.contains(QLatin1Char('T')) && zone.match(t).hasMatch()) {
+        const QDateTime when = QDateTime::fromString(t, Qt::ISODateWithMs);
+        if (when.isValid())
+            return when.toMSecsSinceEpoch();
+    }
+    return std::nullopt;
+}
 
 SettingsRead readCollectorSettings(const QStringList &arguments)
 {
@@ -60,6 +94,10 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("vxcollect: unattended collection from a bus of data collectors"));
     p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("command"),
+                            QStringLiteral("Nothing: collect. \"import DIR\": backfill data/<address>.txt logs from DIR "
+                                           "into the store. \"export\": readings as CSV."),
+                            QStringLiteral("[import DIR | export]"));
     p.addVersionOption();
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("INI file with a [collect] section."),
                                     QStringLiteral("file"));
@@ -155,6 +193,62 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         result.errors << QStringLiteral("--dir: \"%1\" is not a directory").arg(s.programDir);
     s.quiet = p.isSet(quiet);
     s.json = p.isSet(json);
+
+    StoreSettings &store = s.store;
+    store.local = value(opt("store")).trimmed();
+    if (store.local.isEmpty())
+        store.local = QDir(s.programDir).filePath(QStringLiteral("vxmon.db"));
+    store.central = value(opt("central")).trimmed();
+    store.site = value(opt("site")).trimmed();
+    if (store.site.isEmpty())
+        store.site = QSysInfo::machineHostName();
+    store.keepDays = number(opt("keep-days"), 0, 36500);
+    QString why;
+    if (!parseStoreLocation(store.local, &why))
+        result.errors << QStringLiteral("--store: %1").arg(why);
+    if (!store.central.isEmpty()) {
+        const auto central = parseStoreLocation(store.central, &why);
+        if (!central || central->engine != StoreLocation::Engine::PostgreSQL)
+            result.errors << QStringLiteral("--central: %1")
+                                 .arg(central ? QStringLiteral("\"%1\" is not a postgresql:// URL").arg(store.central) : why);
+    }
+
+    const QStringList positional = p.positionalArguments();
+    const QString command = positional.value(0);
+    if (command == QLatin1String("import")) {
+        s.command = CollectorSettings::Command::Import;
+        s.importDir = positional.value(1);
+        if (positional.size() != 2 || !QFileInfo(s.importDir).isDir())
+            result.errors << QStringLiteral("import: name one directory that holds the logs, e.g. vxcollect import data");
+    } else if (command == QLatin1String("export")) {
+        s.command = CollectorSettings::Command::Export;
+        if (positional.size() != 1)
+            result.errors << QStringLiteral("export: takes no further words; use --from, --to, --addresses, --per, --out");
+        ExportRequest &r = s.exportRequest;
+        const QString from = value(opt("from")).trimmed(), to = value(opt("to")).trimmed();
+        const auto fromMs = from.isEmpty() ? std::optional<qint64>(0) : parseTimeArgument(from);
+        const auto toMs = to.isEmpty() ? std::optional<qint64>(QDateTime::currentMSecsSinceEpoch() + 1)
+                                       : parseTimeArgument(to);
+        if (!fromMs)
+            result.errors << QStringLiteral("--from: \"%1\" is not a date or time like 2026-12-01 08:00").arg(from);
+        if (!toMs)
+            result.errors << QStringLiteral("--to: \"%1\" is not a date or time like 2026-12-01 08:00").arg(to);
+        r.fromMs = fromMs.value_or(0);
+        r.toMs = toMs.value_or(0);
+        // Addresses only when asked: the collecting default (1-36) would hide the rest.
+        const QString chosen = p.isSet(QStringLiteral("addresses")) || (ini && ini->contains(QStringLiteral("addresses")))
+                                   ? addresses
+                                   : QString();
+        if (!chosen.isEmpty())
+            r.addresses = b.addresses;
+        const QString per = value(opt("per")).trimmed().toLower();
+        if (per != QLatin1String("reading") && per != QLatin1String("frame"))
+            result.errors << QStringLiteral("--per: \"%1\" is not reading or frame").arg(per);
+        r.perFrame = per == QLatin1String("frame");
+        s.exportFile = value(opt("out"));
+    } else if (!command.isEmpty()) {
+        result.errors << QStringLiteral("\"%1\" is not a command: import DIR or export").arg(command);
+    }
     return result;
 }
 

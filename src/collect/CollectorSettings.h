@@ -1,6 +1,8 @@
 #pragma once
 
 #include "bus/BusEngine.h"
+#include "store/ReadingStore.h"
+#include "store/StoreService.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,7 +20,18 @@ struct CollectorSettings {
     BusSettings bus;
     bool quiet = false;
     bool json = false;
+    StoreSettings store;       // local file (default vxmon.db in programDir), central URL, site, age limit
+
+    enum class Command { Collect, Import, Export };
+    Command command = Command::Collect;
+    QString importDir;         // import: where the <address>.txt logs are
+    ExportRequest exportRequest;
+    QString exportFile;        // export: "-" or empty for standard output
 };
+
+// "2026-12-07", "2026-12-07 08:30[:15]" (local time) or RFC 3339 with an offset,
+// as UTC milliseconds; nothing for anything else.
+std::optional<qint64> parseTimeArgument(const QString &text);
 
 // "1-36,40": addresses 1..247, in order, without repeats; nothing when the text is not such a list.
 std::optional<QList<int>> parseAddressRanges(const QString &text);

@@ -1,10 +1,15 @@
 // vxcollect: unattended collection as a service, on the same core as the window.
-// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad configuration,
-// 3 the port cannot be opened.
+// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help, or import/export done),
+// 1 import or export failed, 2 bad configuration, 3 the port cannot be opened,
+// 4 the readings store cannot be used.
 
 #include "collect/Collector.h"
 #include "link/PortMap.h"
 #include "platform/QtSerialPort.h"
+#include "store/LogImport.h"
+#include "store/ReadingStore.h"
+
+#include <QFile>
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -24,7 +29,68 @@ void onSignal(int)
     [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
 }
 
-enum ExitCode { Stopped = 0, BadConfiguration = 2, PortUnavailable = 3 };
+enum ExitCode { Stopped = 0, Failed = 1, BadConfiguration = 2, PortUnavailable = 3, StoreUnavailable = 4 };
+
+std::unique_ptr<vx::ReadingStore> openStore(const vx::CollectorSettings &settings)
+{
+    QString why;
+    const auto location = vx::parseStoreLocation(settings.store.local, &why);
+    std::unique_ptr<vx::ReadingStore> store;
+    if (location)
+        store = vx::ReadingStore::open(*location, settings.store.site, &why);
+    if (!store)
+        std::fprintf(stderr, "vxcollect: cannot use the readings store: %s\n", qPrintable(why));
+    return store;
+}
+
+int importLogs(const vx::CollectorSettings &settings)
+{
+    const auto store = openStore(settings);
+    if (!store)
+        return StoreUnavailable;
+    // Queued for the central store when there is one: the next collecting run ships them.
+    const bool queue = !settings.store.central.isEmpty() && store->engine() == vx::StoreLocation::Engine::SQLite;
+    int lastPercent = -1;
+    const vx::ImportReport report = vx::importDataLogs(*store, settings.importDir, queue, [&](qint64 done, qint64 all) {
+        const int percent = all > 0 ? int(done * 100 / all) : 100;
+        if (percent / 10 != lastPercent / 10 && !settings.quiet)
+            std::fprintf(stderr, "vxcollect: import %d%%\n", percent);
+        lastPercent = percent;
+    });
+    for (const QString &name : report.skippedFiles)
+        std::fprintf(stderr, "vxcollect: %s skipped: not a device's log (<address>.txt)\n", qPrintable(name));
+    for (const QString &p : report.problems)
+        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(p));
+    if (report.unreadable > qint64(report.problems.size()))
+        std::fprintf(stderr, "vxcollect: ... %lld unreadable lines in all\n", report.unreadable);
+    std::printf("imported %d files: %lld records, %lld new readings, %lld unreadable lines, %lld files skipped\n",
+                report.files, report.records, report.readingsAdded, report.unreadable,
+                qint64(report.skippedFiles.size()));
+    return report.failed ? Failed : Stopped;
+}
+
+int exportCsv(const vx::CollectorSettings &settings)
+{
+    const auto store = openStore(settings);
+    if (!store)
+        return StoreUnavailable;
+    QFile out;
+    const bool toStdout = settings.exportFile.isEmpty() || settings.exportFile == QLatin1String("-");
+    const bool opened = toStdout ? out.open(stdout, QIODevice::WriteOnly)
+                                 : (out.setFileName(settings.exportFile), out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    if (!opened) {
+        std::fprintf(stderr, "vxcollect: cannot write %s: %s\n", qPrintable(settings.exportFile),
+                     qPrintable(out.errorString()));
+        return Failed;
+    }
+    QString why;
+    if (!store->exportCsv(out, settings.exportRequest, &why)) {
+        std::fprintf(stderr, "vxcollect: export failed: %s\n", qPrintable(why));
+        return Failed;
+    }
+    out.flush();
+    return Stopped;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -42,6 +108,10 @@ int main(int argc, char *argv[])
         return BadConfiguration;
     }
     const vx::CollectorSettings &settings = read.settings;
+    if (settings.command == vx::CollectorSettings::Command::Import)
+        return importLogs(settings);
+    if (settings.command == vx::CollectorSettings::Command::Export)
+        return exportCsv(settings);
     // COMn goes through the window's mapping; anything else is a device path.
     auto map = std::make_shared<vx::PortMap>(settings.programDir);
     const QRegularExpression comName(QStringLiteral("^COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
@@ -63,7 +133,12 @@ int main(int argc, char *argv[])
     }
     QObject::connect(&collector, &vx::Collector::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QString why;
-    if (!collector.start(&why)) {
+    switch (collector.start(&why)) {
+    case vx::Collector::StartResult::Started: break;
+    case vx::Collector::StartResult::StoreUnavailable:
+        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(why));
+        return StoreUnavailable;
+    case vx::Collector::StartResult::PortUnavailable:
         std::fprintf(stderr, "vxcollect: %s\n", qPrintable(why));
         return PortUnavailable;
     }

@@ -1,0 +1,184 @@
+#include "store/LogImport.h"
+
+#include "acquisition/Measurement.h"
+#include "store/ReadingStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace vx {
+
+namespace {
+
+// Digits of text[from, to) as a number; -1 when anything else is there.
+int digits(const QByteArray &text, int from, int to)
+{
+    if (from >= to || to - from > 9)
+        return -1;
+    int v = 0;
+    for (int i = from; i < to; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+} // namespace
+
+std::optional<quint16> registerOfValueText(const QByteArray &text)
+{
+    const bool negative = text.startsWith('-');
+    const int begin = negative ? 1 : 0;
+    const int dot = int(text.indexOf('.'));
+    if (dot <= begin || dot != text.size() - 3)
+        return std::nullopt;
+    const int whole = digits(text, begin, dot);
+    const int fraction = digits(text, dot + 1, int(text.size()));
+    if (whole < 0 || fraction < 0 || (dot - begin > 1 && text[begin] == '0'))
+        return std::nullopt;
+    const qint64 hundredths = (negative ? -1 : 1) * (qint64(whole) * 100 + fraction);
+    if (hundredths == kNoReading)
+        return quint16(kNoReading);
+    if (hundredths >= 0 && hundredths <= kPositiveLimit && !(negative && hundredths == 0))
+        return quint16(hundredths);
+    if (hundredths < 0 && hundredths >= qint64(kPositiveLimit) + 1 - 65536)
+        return quint16(hundredths + 65536);
+    return std::nullopt;
+}
+
+std::optional<DataLogRecord> parseDataLogRecord(const QByteArray &line, QString *why)
+{
+    QByteArray text = line;
+    if (text.endsWith('\r'))
+        text.chop(1);
+    if (text.size() < 2 || !text.startsWith('"') || !text.endsWith('"')) {
+        *why = QStringLiteral("not a quoted record");
+        return std::nullopt;
+    }
+    text = text.mid(1, text.size() - 2);
+    const int sep = int(text.indexOf(" :  "));
+    if (sep < 0) {
+        *why = QStringLiteral("no \" :  \" after the time");
+        return std::nullopt;
+    }
+    static const QRegularExpression stamp(QStringLiteral("^(\\d{4})/(\\d{1,2})/(\\d{1,2}) (\\d{1,2}):(\\d\\d):(\\d\\d)$"));
+    const auto m = stamp.match(QString::fromLatin1(text.left(sep)));
+    if (!m.hasMatch()) {
+        *why = QStringLiteral("\"%1\" is not a date and time").arg(QString::fromLatin1(text.left(sep)));
+        return std::nullopt;
+    }
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    const QDateTime when(date, time, Qt::LocalTime);
+    if (!date.isValid() || !time.isValid() || !when.isValid()) {
+        *why = QStringLiteral("\"%1\" is no such date and time").arg(QString::fromLatin1(text.left(sep)));
+        return std::nullopt;
+    }
+    const QByteArray values = text.mid(sep + 4);
+    if (values.isEmpty() || !values.endsWith(' ')) {
+        *why = QStringLiteral("no values");
+        return std::nullopt;
+    }
+    DataLogRecord record;
+    record.secondMs = when.toMSecsSinceEpoch();
+    for (const QByteArray &value : values.chopped(1).split(' ')) {
+        const auto raw = registerOfValueText(value);
+        if (!raw) {
+            *why = QStringLiteral("\"%1\" is not a value the log writes").arg(QString::fromLatin1(value));
+            return std::nullopt;
+        }
+        record.raw.append(*raw);
+    }
+    return record;
+}
+
+ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueForCentral,
+                            const std::function<void(qint64, qint64)> &progress)
+{
+    ImportReport report;
+    static const QRegularExpression logName(QStringLiteral("^([1-9]\\d{0,2})\\.txt$"));
+    const QDir directory(dir);
+    QList<QPair<QString, int>> logs;
+    qint64 total = 0;
+    for (const QFileInfo &info : directory.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        const auto m = logName.match(info.fileName());
+        const int address = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (address < 1 || address > 247) {
+            report.skippedFiles << info.fileName();
+            continue;
+        }
+        logs.append({info.filePath(), address});
+        total += info.size();
+    }
+    auto problem = [&](const QString &text) {
+        if (report.problems.size() < 100)
+            report.problems << text;
+    };
+    qint64 done = 0;
+    for (const auto &[path, address] : logs) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            problem(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+            continue;
+        }
+        ++report.files;
+        QList<ReadingSet> batch;
+        qint64 lastSecond = -1;
+        int sameSecond = 0;
+        qint64 lineNumber = 0;
+        auto write = [&] {
+            if (batch.isEmpty())
+                return true;
+            if (!store.add(batch, {}, queueForCentral)) {
+                report.failed = true;
+                problem(QStringLiteral("%1: the store refused the records: %2").arg(path, store.lastError()));
+                return false;
+            }
+            report.readingsAdded += store.lastAdded();
+            batch.clear();
+            return true;
+        };
+        while (!file.atEnd()) {
+            QByteArray line = file.readLine();
+            ++lineNumber;
+            done += line.size();
+            if (line.endsWith('\n'))
+                line.chop(1);
+            if (line.isEmpty() || line == "\r")
+                continue;
+            QString why;
+            const auto record = parseDataLogRecord(line, &why);
+            if (!record) {
+                ++report.unreadable;
+                problem(QStringLiteral("%1:%2: %3").arg(path).arg(lineNumber).arg(why));
+                continue;
+            }
+            ++report.records;
+            sameSecond = record->secondMs == lastSecond ? sameSecond + 1 : 0;
+            lastSecond = record->secondMs;
+            if (sameSecond >= 1000) {
+                ++report.unreadable;
+                problem(QStringLiteral("%1:%2: more than 1000 records in one second").arg(path).arg(lineNumber));
+                continue;
+            }
+            batch.append({record->secondMs + sameSecond, address, record->raw});
+            if (batch.size() >= 1000) {
+                if (!write())
+                    return report;
+                if (progress)
+                    progress(done, total);
+            }
+        }
+        if (!write())
+            return report;
+        if (progress)
+            progress(done, total);
+    }
+    return report;
+}
+
+} // namespace vx

@@ -1,0 +1,637 @@
+#include "store/ReadingStore.h"
+
+#include "acquisition/Measurement.h"
+#include "core/NumberText.h"
+#include "store/StoreSchema.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QIODevice>
+#include <QMap>
+#include <QSqlDriver>
+#include <QSqlError>
+
+namespace vx {
+
+namespace {
+
+QAtomicInt connectionSerial;
+
+QByteArray packRegisters(const QList<quint16> &raw)
+{
+    QByteArray bytes;
+    bytes.reserve(raw.size() * 2);
+    for (quint16 r : raw) {
+        bytes.append(char(r >> 8));
+        bytes.append(char(r & 0xFF));
+    }
+    return bytes;
+}
+
+QList<quint16> unpackRegisters(const QByteArray &bytes)
+{
+    QList<quint16> raw;
+    raw.reserve(bytes.size() / 2);
+    for (int i = 0; i + 1 < bytes.size(); i += 2)
+        raw.append(quint16(quint8(bytes[i]) << 8 | quint8(bytes[i + 1])));
+    return raw;
+}
+
+// RFC 3339 with this machine's offset, milliseconds included.
+QString rfc3339(qint64 ms)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+// Bound as '' when empty: a null would break the column's NOT NULL (and OR IGNORE would drop the row).
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QString celsiusText(quint16 raw)
+{
+    return raw == kNoReading ? QString() : num::hundredthsText(hundredthsOf(raw));
+}
+
+} // namespace
+
+ReadingStore::ReadingStore(const StoreLocation &location, const QString &site)
+    : m_location(location), m_site(site),
+      m_connection(QStringLiteral("vx-store-%1").arg(connectionSerial.fetchAndAddRelaxed(1)))
+{
+}
+
+ReadingStore::~ReadingStore()
+{
+    m_statements.clear();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+std::unique_ptr<ReadingStore> ReadingStore::open(const StoreLocation &location, const QString &site, QString *error)
+{
+    std::unique_ptr<ReadingStore> store(new ReadingStore(location, site));
+    if (!store->connect(error))
+        return nullptr;
+    return store;
+}
+
+bool ReadingStore::connect(QString *error)
+{
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        *error = QStringLiteral("the Qt SQL driver %1 is not installed (%2)")
+                     .arg(driver, sqlite ? QStringLiteral("libqt6sql6-sqlite") : QStringLiteral("libqt6sql6-psql"));
+        return false;
+    }
+    m_db = QSqlDatabase::addDatabase(driver, m_connection);
+    if (sqlite) {
+        m_db.setDatabaseName(m_location.file);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    } else {
+        m_db.setHostName(m_location.host);
+        m_db.setPort(m_location.port);
+        m_db.setDatabaseName(m_location.database);
+        m_db.setUserName(m_location.user);
+        m_db.setPassword(m_location.password);
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=3"));
+    }
+    if (!m_db.open()) {
+        *error = QStringLiteral("cannot open %1: %2").arg(m_location.display(), m_db.lastError().text());
+        return false;
+    }
+    QSqlQuery q(m_db);
+    if (sqlite) {
+        // WAL: readers never wait for the writer; FULL: a committed batch survives a power cut.
+        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
+            if (!q.exec(QString::fromLatin1(pragma))) {
+                *error = QStringLiteral("%1: %2").arg(m_location.display(), q.lastError().text());
+                return false;
+            }
+        }
+    } else {
+        q.exec(QStringLiteral("SET client_min_messages = warning"));
+    }
+    QString why;
+    if (!migrateSchema(m_db, storeMigrations(m_location.engine), &why)) {
+        *error = QStringLiteral("%1: %2").arg(m_location.display(), why);
+        return false;
+    }
+    return true;
+}
+
+bool ReadingStore::fail(const QSqlQuery &q)
+{
+    m_lastError = q.lastError().text();
+    if (m_lastError.trimmed().isEmpty())
+        m_lastError = m_db.lastError().text();
+    return false;
+}
+
+QSqlQuery &ReadingStore::prepared(const QString &sql)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        it = m_statements.insert(sql, q);
+    }
+    return *it;
+}
+
+QString ReadingStore::timeExpr(const QString &placeholder) const
+{
+    if (m_location.engine == StoreLocation::Engine::SQLite)
+        return placeholder;
+    return QStringLiteral("(timestamptz 'epoch' + %1 * interval '1 millisecond')").arg(placeholder);
+}
+
+QString ReadingStore::msExpr(const QString &column) const
+{
+    if (m_location.engine == StoreLocation::Engine::SQLite)
+        return column;
+    return QStringLiteral("(extract(epoch from %1) * 1000)::bigint").arg(column);
+}
+
+QString ReadingStore::siteFilter() const
+{
+    return m_location.engine == StoreLocation::Engine::SQLite ? QString() : QStringLiteral(" AND site = :site");
+}
+
+bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
+{
+    m_lastAdded = 0;
+    if (frames.isEmpty() && events.isEmpty())
+        return true;
+    if (!m_db.transaction())
+        return fail(QSqlQuery(m_db));
+    const bool ok = m_location.engine == StoreLocation::Engine::SQLite ? addSqlite(frames, events, queueForCentral)
+                                                                       : addPostgres(frames, events);
+    if (ok && m_db.commit())
+        return true;
+    if (ok)
+        m_lastError = m_db.lastError().text();
+    m_db.rollback();
+    m_lastAdded = 0;
+    return false;
+}
+
+bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
+{
+    QMap<int, DeviceSeen> seen;
+    for (const ReadingSet &frame : frames) {
+        const int n = int(frame.raw.size());
+        if (n > 0) {
+            // One statement a frame: its points are bound together.
+            QString sql = QStringLiteral("INSERT OR IGNORE INTO readings (address, point, time, raw, celsius, status) VALUES ");
+            for (int k = 0; k < n; ++k)
+                sql += k == 0 ? QStringLiteral("(?,?,?,?,?,?)") : QStringLiteral(",(?,?,?,?,?,?)");
+            QSqlQuery &q = prepared(sql);
+            int i = 0;
+            for (int k = 0; k < n; ++k) {
+                const quint16 raw = frame.raw[k];
+                q.bindValue(i++, frame.address);
+                q.bindValue(i++, k + 1);
+                q.bindValue(i++, frame.timeMs);
+                q.bindValue(i++, int(raw));
+                const auto celsius = celsiusOf(raw);
+                q.bindValue(i++, celsius ? QVariant(*celsius) : QVariant(QMetaType::fromType<double>()));
+                q.bindValue(i++, statusName(statusOf(raw)));
+            }
+            if (!q.exec())
+                return fail(q);
+            m_lastAdded += q.numRowsAffected();
+        }
+        DeviceSeen &d = seen[frame.address];
+        if (d.address == 0) {
+            d = {frame.address, frame.timeMs, frame.timeMs};
+        } else {
+            d.firstSeenMs = qMin(d.firstSeenMs, frame.timeMs);
+            d.lastSeenMs = qMax(d.lastSeenMs, frame.timeMs);
+        }
+        if (queueForCentral) {
+            QSqlQuery &o = prepared(QStringLiteral(
+                "INSERT INTO outbox (time, address, kind, raw) VALUES (?, ?, 'frame', ?)"));
+            o.bindValue(0, frame.timeMs);
+            o.bindValue(1, frame.address);
+            o.bindValue(2, packRegisters(frame.raw));
+            if (!o.exec())
+                return fail(o);
+        }
+    }
+    for (const DeviceSeen &d : seen) {
+        QSqlQuery &q = prepared(QStringLiteral(
+            "INSERT INTO devices (address, first_seen, last_seen) VALUES (?, ?, ?) ON CONFLICT (address) DO UPDATE "
+            "SET first_seen = min(first_seen, excluded.first_seen), last_seen = max(last_seen, excluded.last_seen)"));
+        q.bindValue(0, d.address);
+        q.bindValue(1, d.firstSeenMs);
+        q.bindValue(2, d.lastSeenMs);
+        if (!q.exec())
+            return fail(q);
+    }
+    for (const StoreEvent &e : events) {
+        QSqlQuery &q = prepared(QStringLiteral("INSERT OR IGNORE INTO events (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
+        q.bindValue(0, e.timeMs);
+        q.bindValue(1, e.address);
+        q.bindValue(2, e.kind);
+        q.bindValue(3, notNull(e.detail));
+        if (!q.exec())
+            return fail(q);
+        if (queueForCentral) {
+            QSqlQuery &o = prepared(QStringLiteral(
+                "INSERT INTO outbox (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
+            o.bindValue(0, e.timeMs);
+            o.bindValue(1, e.address);
+            o.bindValue(2, e.kind);
+            o.bindValue(3, notNull(e.detail));
+            if (!o.exec())
+                return fail(o);
+        }
+    }
+    return true;
+}
+
+bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<StoreEvent> &events)
+{
+    // All readings of the batch in one statement, as arrays: a round trip a
+    // row would hold a central server to a few thousand rows a second.
+    QString addresses, points, times, raws, celsius, statuses;
+    QMap<int, DeviceSeen> seen;
+    qint64 rows = 0;
+    for (const ReadingSet &frame : frames) {
+        for (int k = 0; k < frame.raw.size(); ++k) {
+            const QLatin1Char sep(rows == 0 ? '{' : ',');
+            const quint16 raw = frame.raw[k];
+            addresses += sep + QString::number(frame.address);
+            points += sep + QString::number(k + 1);
+            times += sep + QString::number(frame.timeMs);
+            raws += sep + QString::number(raw);
+            celsius += sep + (raw == kNoReading ? QStringLiteral("NULL") : celsiusText(raw));
+            statuses += sep + statusName(statusOf(raw));
+            ++rows;
+        }
+        DeviceSeen &d = seen[frame.address];
+        if (d.address == 0) {
+            d = {frame.address, frame.timeMs, frame.timeMs};
+        } else {
+            d.firstSeenMs = qMin(d.firstSeenMs, frame.timeMs);
+            d.lastSeenMs = qMax(d.lastSeenMs, frame.timeMs);
+        }
+    }
+    if (rows > 0) {
+        for (QString *a : {&addresses, &points, &times, &raws, &celsius, &statuses})
+            *a += QLatin1Char('}');
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral(
+            "INSERT INTO readings (site, address, point, time, raw, celsius, status) "
+            "SELECT :site, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r, c, s "
+            "FROM unnest(:a::smallint[], :p::smallint[], :t::bigint[], :r::integer[], :c::double precision[], "
+            ":s::text[]) AS u(a, p, t, r, c, s) ON CONFLICT DO NOTHING"));
+        q.bindValue(QStringLiteral(":site"), m_site);
+        q.bindValue(QStringLiteral(":a"), addresses);
+        q.bindValue(QStringLiteral(":p"), points);
+        q.bindValue(QStringLiteral(":t"), times);
+        q.bindValue(QStringLiteral(":r"), raws);
+        q.bindValue(QStringLiteral(":c"), celsius);
+        q.bindValue(QStringLiteral(":s"), statuses);
+        if (!q.exec())
+            return fail(q);
+        m_lastAdded = q.numRowsAffected();
+    }
+    for (const DeviceSeen &d : seen) {
+        QSqlQuery &q = prepared(QStringLiteral(
+            "INSERT INTO devices (site, address, first_seen, last_seen) VALUES (?, ?, %1, %2) "
+            "ON CONFLICT (site, address) DO UPDATE SET first_seen = LEAST(devices.first_seen, excluded.first_seen), "
+            "last_seen = GREATEST(devices.last_seen, excluded.last_seen)")
+                                   .arg(timeExpr(QStringLiteral("?")), timeExpr(QStringLiteral("?"))));
+        q.bindValue(0, m_site);
+        q.bindValue(1, d.address);
+        q.bindValue(2, d.firstSeenMs);
+        q.bindValue(3, d.lastSeenMs);
+        if (!q.exec())
+            return fail(q);
+    }
+    for (const StoreEvent &e : events) {
+        QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail) "
+                                               "VALUES (?, %1, ?, ?, ?) ON CONFLICT DO NOTHING")
+                                    .arg(timeExpr(QStringLiteral("?"))));
+        q.bindValue(0, m_site);
+        q.bindValue(1, e.timeMs);
+        q.bindValue(2, e.address);
+        q.bindValue(3, e.kind);
+        q.bindValue(4, notNull(e.detail));
+        if (!q.exec())
+            return fail(q);
+    }
+    return true;
+}
+
+qint64 ReadingStore::readingCount()
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM readings WHERE 1 = 1") + siteFilter());
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec() || !q.next())
+        return fail(q), -1;
+    return q.value(0).toLongLong();
+}
+
+QList<StoredReading> ReadingStore::readings(int address, int point, qint64 fromMs, qint64 toMs)
+{
+    QList<StoredReading> result;
+    QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw, celsius, status FROM readings WHERE address = :address "
+                                           "AND point = :point AND time >= %2 AND time < %3%4 ORDER BY time")
+                                .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
+                                     timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":address"), address);
+    q.bindValue(QStringLiteral(":point"), point);
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next()) {
+        StoredReading r;
+        r.timeMs = q.value(0).toLongLong();
+        r.raw = quint16(q.value(1).toInt());
+        if (!q.value(2).isNull())
+            r.celsius = q.value(2).toDouble();
+        r.status = statusFromName(q.value(3).toString()).value_or(ReadingStatus::Ok);
+        result.append(r);
+    }
+    q.finish();
+    return result;
+}
+
+QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs, qint64 toMs, int count)
+{
+    QList<ReadingBucket> result;
+    if (count <= 0 || toMs <= fromMs)
+        return result;
+    const qint64 width = qMax<qint64>(1, (toMs - fromMs + count - 1) / count);
+    const QString slice = m_location.engine == StoreLocation::Engine::SQLite
+                              ? QStringLiteral("(time - :from2) / :width")
+                              : QStringLiteral("floor((extract(epoch from time) * 1000 - :from2) / :width)::bigint");
+    QSqlQuery &q = prepared(QStringLiteral("SELECT %1 AS slice, min(celsius), avg(celsius), max(celsius), count(*) "
+                                           "FROM readings WHERE address = :address AND point = :point "
+                                           "AND time >= %2 AND time < %3 AND status = 'ok'%4 "
+                                           "GROUP BY slice ORDER BY slice")
+                                .arg(slice, timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")),
+                                     siteFilter()));
+    q.bindValue(QStringLiteral(":from2"), fromMs);
+    q.bindValue(QStringLiteral(":width"), width);
+    q.bindValue(QStringLiteral(":address"), address);
+    q.bindValue(QStringLiteral(":point"), point);
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next()) {
+        ReadingBucket b;
+        b.startMs = fromMs + q.value(0).toLongLong() * width;
+        b.min = q.value(1).toDouble();
+        b.mean = q.value(2).toDouble();
+        b.max = q.value(3).toDouble();
+        b.count = q.value(4).toLongLong();
+        result.append(b);
+    }
+    q.finish();
+    return result;
+}
+
+QList<DeviceSeen> ReadingStore::devices()
+{
+    QList<DeviceSeen> result;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT address, %1, %2 FROM devices WHERE 1 = 1%3 ORDER BY address")
+                  .arg(msExpr(QStringLiteral("first_seen")), msExpr(QStringLiteral("last_seen")), siteFilter()));
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toInt(), q.value(1).toLongLong(), q.value(2).toLongLong()});
+    return result;
+}
+
+QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
+{
+    QList<StoreEvent> result;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT %1, address, kind, detail FROM events WHERE time >= %2 AND time < %3%4 "
+                             "ORDER BY time, address, kind")
+                  .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
+                       timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString()});
+    return result;
+}
+
+bool ReadingStore::exportCsv(QIODevice &out, const ExportRequest &request, QString *error,
+                             const std::function<bool(qint64)> &progress)
+{
+    QString addressFilter;
+    if (!request.addresses.isEmpty()) {
+        QStringList list;
+        for (int a : request.addresses)
+            list << QString::number(a);
+        addressFilter = QStringLiteral(" AND address IN (%1)").arg(list.join(QLatin1Char(',')));
+    }
+    // Frames have 18 points (13 for a device's own upload frames); the
+    // columns run to the most any frame in the range has. Asked first: a
+    // PostgreSQL connection reads one result at a time.
+    const int columns = !request.perFrame ? 0 : [&] {
+        QSqlQuery m(m_db);
+        m.prepare(QStringLiteral("SELECT max(point) FROM readings WHERE time >= %1 AND time < %2%3%4")
+                      .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), addressFilter,
+                           siteFilter()));
+        m.bindValue(QStringLiteral(":from"), request.fromMs);
+        m.bindValue(QStringLiteral(":to"), request.toMs);
+        if (!siteFilter().isEmpty())
+            m.bindValue(QStringLiteral(":site"), m_site);
+        return m.exec() && m.next() ? m.value(0).toInt() : 0;
+    }();
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1, address, point, raw FROM readings WHERE time >= %2 AND time < %3%4%5 "
+                             "ORDER BY time, address, point")
+                  .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
+                       timeExpr(QStringLiteral(":to")), addressFilter, siteFilter()));
+    q.bindValue(QStringLiteral(":from"), request.fromMs);
+    q.bindValue(QStringLiteral(":to"), request.toMs);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    auto write = [&](const QString &line) {
+        const QByteArray bytes = line.toUtf8();
+        if (out.write(bytes) != bytes.size()) {
+            *error = QStringLiteral("cannot write: %1").arg(out.errorString());
+            return false;
+        }
+        return true;
+    };
+    qint64 rows = 0;
+    if (!request.perFrame) {
+        if (!write(QStringLiteral("time,address,point,raw,celsius,status\n")))
+            return false;
+        QString line;
+        while (q.next()) {
+            const quint16 raw = quint16(q.value(3).toInt());
+            line = rfc3339(q.value(0).toLongLong()) + QLatin1Char(',') + QString::number(q.value(1).toInt())
+                   + QLatin1Char(',') + QString::number(q.value(2).toInt()) + QLatin1Char(',')
+                   + QString::number(raw) + QLatin1Char(',') + celsiusText(raw) + QLatin1Char(',')
+                   + statusName(statusOf(raw)) + QLatin1Char('\n');
+            if (!write(line))
+                return false;
+            if (++rows % 10000 == 0 && progress && !progress(rows)) {
+                *error = QStringLiteral("stopped");
+                return false;
+            }
+        }
+    } else {
+        QString header = QStringLiteral("time,address");
+        for (int p = 1; p <= columns; ++p)
+            header += QStringLiteral(",p%1").arg(p);
+        if (!write(header + QLatin1Char('\n')))
+            return false;
+        qint64 frameTime = -1;
+        int frameAddress = -1;
+        QStringList cells;
+        auto flush = [&] {
+            if (frameAddress < 0)
+                return true;
+            return write(rfc3339(frameTime) + QLatin1Char(',') + QString::number(frameAddress) + QLatin1Char(',')
+                         + cells.join(QLatin1Char(',')) + QLatin1Char('\n'));
+        };
+        while (q.next()) {
+            const qint64 time = q.value(0).toLongLong();
+            const int address = q.value(1).toInt();
+            if (time != frameTime || address != frameAddress) {
+                if (!flush())
+                    return false;
+                frameTime = time;
+                frameAddress = address;
+                cells = QStringList(columns, QString());
+            }
+            const int point = q.value(2).toInt();
+            if (point >= 1 && point <= columns)
+                cells[point - 1] = celsiusText(quint16(q.value(3).toInt()));
+            if (++rows % 10000 == 0 && progress && !progress(rows)) {
+                *error = QStringLiteral("stopped");
+                return false;
+            }
+        }
+        if (!flush())
+            return false;
+    }
+    if (progress)
+        progress(rows);
+    return true;
+}
+
+QList<OutboxEntry> ReadingStore::outbox(int limit)
+{
+    QList<OutboxEntry> result;
+    QSqlQuery &q = prepared(QStringLiteral("SELECT id, time, address, kind, raw, detail FROM outbox ORDER BY id LIMIT ?"));
+    q.bindValue(0, limit);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next()) {
+        OutboxEntry e;
+        e.id = q.value(0).toLongLong();
+        const QString kind = q.value(3).toString();
+        if (kind == QLatin1String("frame")) {
+            e.frame = {q.value(1).toLongLong(), q.value(2).toInt(), unpackRegisters(q.value(4).toByteArray())};
+        } else {
+            e.isEvent = true;
+            e.event = {q.value(1).toLongLong(), q.value(2).toInt(), kind, q.value(5).toString()};
+        }
+        result.append(e);
+    }
+    q.finish();
+    return result;
+}
+
+bool ReadingStore::dropOutboxThrough(qint64 id)
+{
+    QSqlQuery &q = prepared(QStringLiteral("DELETE FROM outbox WHERE id <= ?"));
+    q.bindValue(0, id);
+    return q.exec() || fail(q);
+}
+
+qint64 ReadingStore::outboxReadings()
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT coalesce(sum(length(raw)), 0) / 2 FROM outbox WHERE kind = 'frame'")) || !q.next())
+        return fail(q), -1;
+    return q.value(0).toLongLong();
+}
+
+int ReadingStore::deleteReadingsBefore(qint64 cutoffMs, int limit)
+{
+    // Point by point: the key leads with address and point, so each step is
+    // one seek to that point's oldest readings, not a scan of the whole table.
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    QSqlQuery &del = prepared(sqlite ? QStringLiteral("DELETE FROM readings WHERE (address, point, time) IN "
+                                                      "(SELECT address, point, time FROM readings WHERE address = :address "
+                                                      "AND point = :point AND time < :cutoff LIMIT :limit)")
+                                     : QStringLiteral("DELETE FROM readings WHERE ctid IN (SELECT ctid FROM readings "
+                                                      "WHERE site = :site AND address = :address AND point = :point "
+                                                      "AND time < %1 LIMIT :limit)")
+                                           .arg(timeExpr(QStringLiteral(":cutoff"))));
+    QSqlQuery &top = prepared(QStringLiteral("SELECT max(point) FROM readings WHERE address = :address") + siteFilter());
+    int deleted = 0;
+    for (const DeviceSeen &device : devices()) {
+        top.bindValue(QStringLiteral(":address"), device.address);
+        if (!sqlite)
+            top.bindValue(QStringLiteral(":site"), m_site);
+        if (!top.exec())
+            return fail(top), -1;
+        const int points = top.next() ? top.value(0).toInt() : 0;
+        top.finish();
+        for (int point = 1; point <= points && deleted < limit; ++point) {
+            del.bindValue(QStringLiteral(":address"), device.address);
+            del.bindValue(QStringLiteral(":point"), point);
+            del.bindValue(QStringLiteral(":cutoff"), cutoffMs);
+            del.bindValue(QStringLiteral(":limit"), limit - deleted);
+            if (!sqlite)
+                del.bindValue(QStringLiteral(":site"), m_site);
+            if (!del.exec())
+                return fail(del), -1;
+            deleted += del.numRowsAffected();
+        }
+        if (deleted >= limit)
+            break;
+    }
+    return deleted;
+}
+
+} // namespace vx

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "store/ReadingSet.h"
+#include "store/StoreLocation.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QIODevice;
+
+namespace vx {
+
+struct StoredReading {
+    qint64 timeMs = 0;
+    quint16 raw = 0;
+    std::optional<double> celsius;
+    ReadingStatus status = ReadingStatus::Ok;
+};
+
+// Good readings ("ok") of one time slice, for a chart.
+struct ReadingBucket {
+    qint64 startMs = 0;
+    double min = 0, mean = 0, max = 0;
+    qint64 count = 0;
+};
+
+// A device falling silent or answering again, an alarm, a sensor change.
+// Address 0 stands for the collector itself.
+struct StoreEvent {
+    qint64 timeMs = 0;
+    int address = 0;
+    QString kind;
+    QString detail;
+};
+
+struct DeviceSeen {
+    int address = 0;
+    qint64 firstSeenMs = 0, lastSeenMs = 0;
+};
+
+// What waits in a local store for the central one, in arrival order.
+struct OutboxEntry {
+    qint64 id = 0;
+    ReadingSet frame;   // kind "frame"
+    StoreEvent event;   // kind "event"
+    bool isEvent = false;
+};
+
+struct ExportRequest {
+    qint64 fromMs = 0, toMs = 0;   // [from, to)
+    QList<int> addresses;          // empty: all
+    bool perFrame = false;         // one row per frame, a column per point; else one row per reading
+};
+
+// The readings store: one interface, a SQLite file or a PostgreSQL database
+// behind it. One instance is one connection, used from the thread that opened it.
+// In PostgreSQL every row carries the site it came from; a SQLite file is one site's.
+class ReadingStore {
+public:
+    // Opens (and creates or migrates) the store; nothing and *error when it cannot.
+    static std::unique_ptr<ReadingStore> open(const StoreLocation &location, const QString &site, QString *error);
+    ~ReadingStore();
+    ReadingStore(const ReadingStore &) = delete;
+    ReadingStore &operator=(const ReadingStore &) = delete;
+
+    StoreLocation::Engine engine() const { return m_location.engine; }
+    const StoreLocation &location() const { return m_location; }
+    QString lastError() const { return m_lastError; }
+
+    // Frames and events in one transaction: all of them or none. A reading
+    // already stored (same address, point and time) is left as it was.
+    // queueForCentral: the frames and events also wait in the outbox (SQLite only).
+    bool add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events = {}, bool queueForCentral = false);
+    // Readings the last add() actually inserted.
+    qint64 lastAdded() const { return m_lastAdded; }
+
+    qint64 readingCount();
+    QList<StoredReading> readings(int address, int point, qint64 fromMs, qint64 toMs);
+    // The span [from, to) cut into `count` equal slices; empty slices are left out.
+    QList<ReadingBucket> buckets(int address, int point, qint64 fromMs, qint64 toMs, int count);
+    QList<DeviceSeen> devices();
+    QList<StoreEvent> events(qint64 fromMs, qint64 toMs);
+
+    // CSV, UTF-8, a header row, times in RFC 3339 with the local offset.
+    // progress(rows so far) is asked now and then; false stops the export.
+    bool exportCsv(QIODevice &out, const ExportRequest &request, QString *error,
+                   const std::function<bool(qint64)> &progress = {});
+
+    // The outbox (SQLite): the oldest entries, and dropping them once shipped.
+    QList<OutboxEntry> outbox(int limit);
+    bool dropOutboxThrough(qint64 id);
+    // Readings waiting in the outbox.
+    qint64 outboxReadings();
+
+    // Deletes at most `limit` readings older than cutoff; how many went, -1 on failure.
+    int deleteReadingsBefore(qint64 cutoffMs, int limit);
+
+private:
+    ReadingStore(const StoreLocation &location, const QString &site);
+    bool connect(QString *error);
+    bool fail(const QSqlQuery &q);
+    bool addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral);
+    bool addPostgres(const QList<ReadingSet> &frames, const QList<StoreEvent> &events);
+    QString timeExpr(const QString &placeholder) const;   // ms -> the engine's time
+    QString msExpr(const QString &column) const;           // the engine's time -> ms
+    QString siteFilter() const;
+    QSqlQuery &prepared(const QString &sql);
+
+    StoreLocation m_location;
+    QString m_site;
+    QString m_connection;
+    QSqlDatabase m_db;
+    QHash<QString, QSqlQuery> m_statements;
+    QString m_lastError;
+    qint64 m_lastAdded = 0;
+};
+
+} // namespace vx

@@ -1,0 +1,109 @@
+#include "store/StoreSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vx {
+
+QList<Migration> storeMigrations(StoreLocation::Engine engine)
+{
+    if (engine == StoreLocation::Engine::SQLite) {
+        return {
+            {1,
+             {
+                 // Clustered by point and time: one point over a time range is one
+                 // contiguous stretch, and the key is the natural one (a reading
+                 // stored twice is the same row).
+                 QStringLiteral("CREATE TABLE readings (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "time INTEGER NOT NULL, raw INTEGER NOT NULL, celsius REAL, status TEXT NOT NULL, "
+                                "PRIMARY KEY (address, point, time)) WITHOUT ROWID"),
+                 QStringLiteral("CREATE TABLE devices (address INTEGER PRIMARY KEY, first_seen INTEGER NOT NULL, "
+                                "last_seen INTEGER NOT NULL)"),
+                 // address 0: the collector itself
+                 QStringLiteral("CREATE TABLE events (time INTEGER NOT NULL, address INTEGER NOT NULL, "
+                                "kind TEXT NOT NULL, detail TEXT NOT NULL DEFAULT '', "
+                                "PRIMARY KEY (time, address, kind)) WITHOUT ROWID"),
+                 // Frames and events not yet shipped to a central store, in the order they came.
+                 QStringLiteral("CREATE TABLE outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
+                                "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
+             }},
+        };
+    }
+    return {
+        {1,
+         {
+             QStringLiteral("CREATE TABLE readings (site text NOT NULL, address smallint NOT NULL, "
+                            "point smallint NOT NULL, time timestamptz NOT NULL, raw integer NOT NULL, "
+                            "celsius double precision, status text NOT NULL, "
+                            "PRIMARY KEY (site, address, point, time) INCLUDE (celsius, status))"),
+             QStringLiteral("CREATE TABLE devices (site text NOT NULL, address smallint NOT NULL, "
+                            "first_seen timestamptz NOT NULL, last_seen timestamptz NOT NULL, "
+                            "PRIMARY KEY (site, address))"),
+             QStringLiteral("CREATE TABLE events (site text NOT NULL, time timestamptz NOT NULL, "
+                            "address smallint NOT NULL, kind text NOT NULL, detail text NOT NULL DEFAULT '', "
+                            "PRIMARY KEY (site, time, address, kind))"),
+         }},
+    };
+}
+
+SchemaPlan planSchema(int found, const QList<Migration> &migrations)
+{
+    SchemaPlan plan;
+    const int known = migrations.isEmpty() ? 0 : migrations.last().version;
+    if (found > known) {
+        plan.refused = true;
+        return plan;
+    }
+    for (const Migration &m : migrations)
+        if (m.version > found)
+            plan.toApply << m.version;
+    return plan;
+}
+
+bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString *error)
+{
+    QSqlQuery q(db);
+    auto fail = [&](const QSqlQuery &failed, const QString &what) {
+        *error = QStringLiteral("%1: %2").arg(what, failed.lastError().text());
+        return false;
+    };
+    if (!db.tables().contains(QStringLiteral("schema_version"))) {
+        if (!q.exec(QStringLiteral("CREATE TABLE schema_version (version integer NOT NULL)"))
+            || !q.exec(QStringLiteral("INSERT INTO schema_version VALUES (0)")))
+            return fail(q, QStringLiteral("cannot create the schema"));
+    }
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+        return fail(q, QStringLiteral("cannot read the schema version"));
+    const int found = q.value(0).toInt();
+    const SchemaPlan plan = planSchema(found, migrations);
+    if (plan.refused) {
+        *error = QStringLiteral("the database has schema version %1, newer than this program knows (%2); "
+                                "it was left unchanged: use a newer program")
+                     .arg(found)
+                     .arg(migrations.isEmpty() ? 0 : migrations.last().version);
+        return false;
+    }
+    for (const Migration &m : migrations) {
+        if (!plan.toApply.contains(m.version))
+            continue;
+        if (!db.transaction())
+            return fail(q, QStringLiteral("cannot begin migration %1").arg(m.version));
+        for (const QString &statement : m.statements) {
+            if (!q.exec(statement)) {
+                const QString why = q.lastError().text();
+                db.rollback();
+                *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+                return false;
+            }
+        }
+        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(m.version)) || !db.commit()) {
+            const QString why = q.lastError().text();
+            db.rollback();
+            *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace vx

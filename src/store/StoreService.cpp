@@ -1,0 +1,287 @@
+#include "store/StoreService.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+#include <QTimer>
+
+namespace vx {
+
+namespace {
+constexpr int kShipEntries = 500;       // outbox entries a central transaction carries
+constexpr int kRetentionBatch = 2000;   // readings one retention step deletes
+constexpr int kRetentionEveryMs = 10000;
+constexpr int kLongestBackoffMs = 30000;
+} // namespace
+
+// Lives in the writer thread: commits batches, runs retention.
+class StoreWriter : public QObject {
+public:
+    explicit StoreWriter(StoreService &service) : m_service(service) {}
+
+    bool open(QString *error)
+    {
+        QString why;
+        const auto location = parseStoreLocation(m_service.m_settings.local, &why);
+        if (location)
+            m_store = ReadingStore::open(*location, m_service.m_settings.site, &why);
+        if (!m_store) {
+            *error = why;
+            return false;
+        }
+        // Created here, in the writer's thread, as its children.
+        m_timer = new QTimer(this);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(m_timer, &QTimer::timeout, this, [this] { commit(); });
+        m_timer->start(m_service.m_settings.flushMs);
+        if (m_service.m_settings.keepDays > 0) {
+            m_retention = new QTimer(this);
+            QObject::connect(m_retention, &QTimer::timeout, this, [this] { retain(); });
+            m_retention->start(kRetentionEveryMs);
+        }
+        return true;
+    }
+
+    void commit()
+    {
+        StoreService::Pending pending = m_service.takePending();
+        if (pending.frames.isEmpty() && pending.events.isEmpty())
+            return;
+        if (m_store->add(pending.frames, pending.events, m_service.forwarding())) {
+            m_service.m_committed += pending.rows;
+            if (m_service.forwarding())
+                m_service.m_backlog += pending.rows;
+            if (m_failing) {
+                m_failing = false;
+                emit m_service.recovered(QStringLiteral("the store %1 is written again").arg(m_service.m_settings.local));
+            }
+            return;
+        }
+        if (!m_failing) {
+            m_failing = true;
+            emit m_service.problem(QStringLiteral("cannot write the store %1: %2; readings are held in memory")
+                                       .arg(m_service.m_settings.local, m_store->lastError()));
+        }
+        m_service.putBack(std::move(pending));
+    }
+
+    void retain()
+    {
+        // One small batch at a time: the commit timer gets its turn between them.
+        const qint64 cutoff = QDateTime::currentMSecsSinceEpoch() - qint64(m_service.m_settings.keepDays) * 86400000;
+        const int deleted = m_store->deleteReadingsBefore(cutoff, kRetentionBatch);
+        if (deleted == kRetentionBatch)
+            QTimer::singleShot(0, this, [this] { retain(); });
+    }
+
+    void close()
+    {
+        delete m_timer;
+        delete m_retention;
+        m_timer = m_retention = nullptr;
+        if (m_store)
+            commit();
+        m_store.reset();
+    }
+
+private:
+    StoreService &m_service;
+    std::unique_ptr<ReadingStore> m_store;
+    QTimer *m_timer = nullptr;
+    QTimer *m_retention = nullptr;
+    bool m_failing = false;
+};
+
+// Lives in the forwarder thread: ships the outbox, oldest first, and drops
+// what the central store has committed. A batch shipped twice (a crash
+// between the two commits) is harmless: the central key skips it.
+class CentralForwarder : public QObject {
+public:
+    explicit CentralForwarder(StoreService &service) : m_service(service) {}
+
+    bool open(QString *error)
+    {
+        QString why;
+        const auto local = parseStoreLocation(m_service.m_settings.local, &why);
+        if (local)
+            m_local = ReadingStore::open(*local, m_service.m_settings.site, &why);
+        const auto central = parseStoreLocation(m_service.m_settings.central, &why);
+        if (!m_local || !central || central->engine != StoreLocation::Engine::PostgreSQL) {
+            *error = central && central->engine != StoreLocation::Engine::PostgreSQL
+                         ? QStringLiteral("the central store must be a postgresql:// URL")
+                         : why;
+            return false;
+        }
+        m_centralLocation = *central;
+        m_service.m_backlog = qMax<qint64>(0, m_local->outboxReadings());
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        QObject::connect(m_timer, &QTimer::timeout, this, [this] { ship(); });
+        m_timer->start(0);
+        return true;
+    }
+
+    void ship()
+    {
+        if (!m_central) {
+            QString why;
+            m_central = ReadingStore::open(m_centralLocation, m_service.m_settings.site, &why);
+            if (!m_central)
+                return retryLater(why);
+            m_service.m_centralConnected = true;
+            if (m_down) {
+                m_down = false;
+                emit m_service.recovered(QStringLiteral("central store %1 reached; shipping %2 waiting readings")
+                                             .arg(m_centralLocation.display())
+                                             .arg(m_service.m_backlog.load()));
+            }
+            m_backoffMs = 0;
+        }
+        const QList<OutboxEntry> entries = m_local->outbox(kShipEntries);
+        if (entries.isEmpty()) {
+            m_timer->start(200);
+            return;
+        }
+        QList<ReadingSet> frames;
+        QList<StoreEvent> events;
+        qint64 rows = 0;
+        for (const OutboxEntry &e : entries) {
+            if (e.isEvent) {
+                events.append(e.event);
+            } else {
+                frames.append(e.frame);
+                rows += e.frame.raw.size();
+            }
+        }
+        if (!m_central->add(frames, events)) {
+            const QString why = m_central->lastError();
+            m_central.reset();
+            m_service.m_centralConnected = false;
+            return retryLater(why);
+        }
+        if (!m_local->dropOutboxThrough(entries.last().id)) {
+            m_timer->start(1000); // shipped again later, skipped there
+            return;
+        }
+        m_service.m_backlog -= rows;
+        m_timer->start(entries.size() == kShipEntries ? 0 : 200);
+    }
+
+    void close()
+    {
+        delete m_timer;
+        m_timer = nullptr;
+        m_central.reset();
+        m_local.reset();
+    }
+
+private:
+    void retryLater(const QString &why)
+    {
+        m_backoffMs = m_backoffMs == 0 ? 1000 : qMin(kLongestBackoffMs, m_backoffMs * 2);
+        if (!m_down) {
+            m_down = true;
+            emit m_service.problem(QStringLiteral("central store %1 not reachable (%2); readings wait locally")
+                                       .arg(m_centralLocation.display(), why.trimmed()));
+        }
+        m_timer->start(m_backoffMs);
+    }
+
+    StoreService &m_service;
+    StoreLocation m_centralLocation;
+    std::unique_ptr<ReadingStore> m_local, m_central;
+    QTimer *m_timer = nullptr;
+    int m_backoffMs = 0;
+    bool m_down = false;
+};
+
+StoreService::StoreService(const StoreSettings &settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    m_writerThread.setObjectName(QStringLiteral("store writer"));
+    m_forwarderThread.setObjectName(QStringLiteral("store forwarder"));
+}
+
+StoreService::~StoreService()
+{
+    if (m_writer) {
+        QMetaObject::invokeMethod(m_writer, [this] { m_writer->close(); }, Qt::BlockingQueuedConnection);
+        m_writerThread.quit();
+        m_writerThread.wait();
+        delete m_writer;
+    }
+    if (m_forwarder) {
+        QMetaObject::invokeMethod(m_forwarder, [this] { m_forwarder->close(); }, Qt::BlockingQueuedConnection);
+        m_forwarderThread.quit();
+        m_forwarderThread.wait();
+        delete m_forwarder;
+    }
+}
+
+bool StoreService::start(QString *error)
+{
+    m_writer = new StoreWriter(*this);
+    m_writer->moveToThread(&m_writerThread);
+    m_writerThread.start();
+    bool opened = false;
+    QMetaObject::invokeMethod(m_writer, [&] { opened = m_writer->open(error); }, Qt::BlockingQueuedConnection);
+    if (!opened)
+        return false;
+    if (forwarding()) {
+        m_forwarder = new CentralForwarder(*this);
+        m_forwarder->moveToThread(&m_forwarderThread);
+        m_forwarderThread.start();
+        QMetaObject::invokeMethod(m_forwarder, [&] { opened = m_forwarder->open(error); },
+                                  Qt::BlockingQueuedConnection);
+    }
+    return opened;
+}
+
+void StoreService::add(const ReadingSet &frame)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pending.frames.append(frame);
+    m_pending.rows += frame.raw.size();
+    if (m_pending.rows >= m_settings.flushRows && !m_flushAsked && m_writer) {
+        m_flushAsked = true;
+        QMetaObject::invokeMethod(m_writer, [this] { m_writer->commit(); }, Qt::QueuedConnection);
+    }
+}
+
+void StoreService::addEvent(const StoreEvent &event)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pending.events.append(event);
+}
+
+void StoreService::flush()
+{
+    if (m_writer)
+        QMetaObject::invokeMethod(m_writer, [this] { m_writer->commit(); }, Qt::BlockingQueuedConnection);
+}
+
+StoreService::Pending StoreService::takePending()
+{
+    QMutexLocker lock(&m_mutex);
+    m_flushAsked = false;
+    Pending taken = std::move(m_pending);
+    m_pending = Pending();
+    return taken;
+}
+
+void StoreService::putBack(Pending pending)
+{
+    QMutexLocker lock(&m_mutex);
+    // The held batch goes in front of what came since; past the limit the
+    // oldest frames go, counted.
+    pending.frames += m_pending.frames;
+    pending.events += m_pending.events;
+    pending.rows += m_pending.rows;
+    while (pending.rows > m_settings.pendingLimit && !pending.frames.isEmpty()) {
+        const qint64 n = pending.frames.first().raw.size();
+        pending.rows -= n;
+        m_lost += n;
+        pending.frames.removeFirst();
+    }
+    m_pending = std::move(pending);
+}
+
+} // namespace vx
