@@ -4,6 +4,7 @@
 #include "acquisition/QueryController.h"
 #include "core/FormState.h"
 #include "core/Records.h"
+#include "store/StoreService.h"
 #include "ui/ValueGrid.h"
 
 #include <QDir>
@@ -50,6 +51,8 @@ void MeasurementDisplay::show(const QByteArray &frame, const QDateTime &arrived)
     }
 
     m_records.append(logPath(a), dataLogRecord(now, texts));
+    if (m_store)
+        m_store->add({now.toMSecsSinceEpoch(), a, registers});
 }
 
 } // namespace vx

@@ -12,6 +12,7 @@ class QLabel;
 namespace vx {
 
 class RecordFiles;
+class StoreService;
 struct FormState;
 struct ValueGrid;
 
@@ -27,6 +28,9 @@ public:
     // when it arrived (its time in the column and the data log).
     void show(const QByteArray &frame, const QDateTime &arrived);
 
+    // Every frame shown is stored too (none when null).
+    void setStore(StoreService *store) { m_store = store; }
+
     QString dataDir() const { return m_dataDir; }
     QString logPath(int address) const;
 
@@ -36,6 +40,7 @@ private:
     FormState &m_form;
     RecordFiles &m_records;
     QString m_dataDir;
+    StoreService *m_store = nullptr;
     mutable std::array<QString, kMaxReplyAddress> m_logPaths;
 };
 

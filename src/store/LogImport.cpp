@@ -27,6 +27,16 @@ int digits(const QByteArray &text, int from, int to)
     return v;
 }
 
+// Where the last '"' that opens a record ("2026/...) stands in a line; -1 if none.
+int lastRecordStart(const QByteArray &line)
+{
+    for (qsizetype i = line.lastIndexOf('"'); i >= 0; i = i > 0 ? line.lastIndexOf('"', i - 1) : -1) {
+        if (i + 5 < line.size() && digits(line, int(i) + 1, int(i) + 5) >= 0 && line[i + 5] == '/')
+            return int(i);
+    }
+    return -1;
+}
+
 } // namespace
 
 std::optional<quint16> registerOfValueText(const QByteArray &text)
@@ -151,11 +161,15 @@ ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueF
             if (line.isEmpty() || line == "\r")
                 continue;
             QString why;
-            const auto record = parseDataLogRecord(line, &why);
+            auto record = parseDataLogRecord(line, &why);
             if (!record) {
                 ++report.unreadable;
                 problem(QStringLiteral("%1:%2: %3").arg(path).arg(lineNumber).arg(why));
-                continue;
+                // A record cut short by a power failure has the next one glued
+                // to it: that one is whole, from its opening quote on.
+                const int glued = lastRecordStart(line);
+                if (glued <= 0 || !(record = parseDataLogRecord(line.mid(glued), &why)))
+                    continue;
             }
             ++report.records;
             sameSecond = record->secondMs == lastSecond ? sameSecond + 1 : 0;

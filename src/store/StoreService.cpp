@@ -1,6 +1,11 @@
 #include "store/StoreService.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSysInfo>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -11,6 +16,7 @@ constexpr int kShipEntries = 500;       // outbox entries a central transaction 
 constexpr int kRetentionBatch = 2000;   // readings one retention step deletes
 constexpr int kRetentionEveryMs = 10000;
 constexpr int kLongestBackoffMs = 30000;
+constexpr int kDrainOnCloseMs = 3000;
 } // namespace
 
 // Lives in the writer thread: commits batches, runs retention.
@@ -141,6 +147,18 @@ public:
             m_timer->start(200);
             return;
         }
+        if (!shipEntries(entries)) {
+            if (!m_central)
+                return retryLater(m_lastError);
+            m_timer->start(1000); // not dropped locally: shipped again later, skipped there
+            return;
+        }
+        m_timer->start(entries.size() == kShipEntries ? 0 : 200);
+    }
+
+    // One central transaction, then the local outbox drops what it holds.
+    bool shipEntries(const QList<OutboxEntry> &entries)
+    {
         QList<ReadingSet> frames;
         QList<StoreEvent> events;
         qint64 rows = 0;
@@ -153,23 +171,40 @@ public:
             }
         }
         if (!m_central->add(frames, events)) {
-            const QString why = m_central->lastError();
+            m_lastError = m_central->lastError();
             m_central.reset();
             m_service.m_centralConnected = false;
-            return retryLater(why);
+            return false;
         }
-        if (!m_local->dropOutboxThrough(entries.last().id)) {
-            m_timer->start(1000); // shipped again later, skipped there
-            return;
-        }
+        if (!m_local->dropOutboxThrough(entries.last().id))
+            return false;
         m_service.m_backlog -= rows;
-        m_timer->start(entries.size() == kShipEntries ? 0 : 200);
+        return true;
     }
 
+    // What the last commit queued goes too, while the server answers and for
+    // at most a few seconds: a stop should not leave a backlog behind.
     void close()
     {
         delete m_timer;
         m_timer = nullptr;
+        QElapsedTimer clock;
+        clock.start();
+        int attempts = 0;
+        while (m_local && m_service.m_backlog.load() > 0 && clock.elapsed() < kDrainOnCloseMs && attempts < 3) {
+            if (!m_central) {
+                ++attempts;
+                QString why;
+                m_central = ReadingStore::open(m_centralLocation, m_service.m_settings.site, &why);
+                if (!m_central)
+                    break;
+            }
+            const QList<OutboxEntry> entries = m_local->outbox(kShipEntries);
+            if (entries.isEmpty())
+                break;
+            if (!shipEntries(entries))
+                ++attempts;
+        }
         m_central.reset();
         m_local.reset();
     }
@@ -190,9 +225,27 @@ private:
     StoreLocation m_centralLocation;
     std::unique_ptr<ReadingStore> m_local, m_central;
     QTimer *m_timer = nullptr;
+    QString m_lastError;
     int m_backoffMs = 0;
     bool m_down = false;
 };
+
+StoreSettings windowStoreSettings(const QString &programDir)
+{
+    StoreSettings settings;
+    const QDir dir(programDir);
+    settings.local = dir.filePath(QStringLiteral("vxmon.db"));
+    settings.site = QSysInfo::machineHostName();
+    const QString conf = dir.filePath(QStringLiteral("store.conf"));
+    if (QFileInfo(conf).isFile()) {
+        QSettings ini(conf, QSettings::IniFormat);
+        ini.beginGroup(QStringLiteral("store"));
+        settings.central = ini.value(QStringLiteral("central")).toString().trimmed();
+        settings.site = ini.value(QStringLiteral("site"), settings.site).toString().trimmed();
+        settings.keepDays = qMax(0, ini.value(QStringLiteral("keep_days"), 0).toInt());
+    }
+    return settings;
+}
 
 StoreService::StoreService(const StoreSettings &settings, QObject *parent) : QObject(parent), m_settings(settings)
 {

@@ -22,6 +22,11 @@ struct StoreSettings {
     int pendingLimit = 1000000; // readings held in memory while the file cannot be written
 };
 
+// The window's store: vxmon.db in the program directory; a central store, the
+// site's name and an age limit from store.conf there ([store] central=,
+// site=, keep_days=), when it exists.
+StoreSettings windowStoreSettings(const QString &programDir);
+
 class StoreWriter;
 class CentralForwarder;
 

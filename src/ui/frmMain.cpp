@@ -2,6 +2,8 @@
 
 #include "acquisition/CycleController.h"
 #include "acquisition/MeasurementDisplay.h"
+#include "store/StoreService.h"
+#include "ui/StoreTab.h"
 #include "acquisition/QueryController.h"
 #include "config/ConfigController.h"
 #include "sensors/SensorReading.h"
@@ -163,7 +165,10 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    delete m_storeTab; // its export, if any, ends before the store closes
+}
 
 namespace {
 // At most this many repaints of the window a second: a request and its reply
@@ -334,6 +339,38 @@ QWidget *frmMain::buildQueryFrame()
     return box;
 }
 
+void frmMain::bindStore()
+{
+    // Every frame the window takes is stored as vxcollect stores it; the text
+    // logs stay as they are. A store that cannot be opened is said once.
+    QString problem;
+    m_store = std::make_unique<StoreService>(windowStoreSettings(m_platform.programDir));
+    if (!m_store->start(&problem)) {
+        m_store.reset();
+        notice(QStringLiteral("无法打开数据库：%1（读数只写入文本日志）").arg(problem));
+    }
+    m_measurements->setStore(m_store.get());
+    m_storeTab = new StoreTab(m_store.get(), problem, *m_platform.dialogs);
+    SSTab2->addTab(scrollable(m_storeTab), QStringLiteral("数据存储"));
+    if (m_store && m_store->forwarding()) {
+        m_storeBacklog = new QLabel;
+        m_storeBacklog->setObjectName(QStringLiteral("centralBacklog"));
+        statusBar()->addPermanentWidget(m_storeBacklog);
+        auto *timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] {
+            m_storeBacklog->setText(QStringLiteral("待上传读数：%1%2")
+                                        .arg(m_store->centralBacklog())
+                                        .arg(m_store->centralConnected() ? QString() : QStringLiteral("（中心数据库无法连接）")));
+        });
+        timer->start(1000);
+        m_storeBacklog->setText(QStringLiteral("待上传读数：%1").arg(m_store->centralBacklog()));
+    }
+    if (m_store)
+        connect(m_store.get(), &StoreService::problem, this, [this](const QString &message) {
+            notice(QStringLiteral("数据库：%1").arg(message));
+        });
+}
+
 void frmMain::bind()
 {
     m_records.setProgramDir(m_platform.programDir);
@@ -373,6 +410,7 @@ void frmMain::bind()
 
     m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, m_records,
                                                           m_platform.programDir);
+    bindStore();
     m_link->setMeasurementHandler(
         [this](const QByteArray &frame, const QDateTime &arrived) { m_measurements->show(frame, arrived); });
     connect(m_platform.port.get(), &SerialPort::backlogDropped, this, [this](qint64 bytes) {

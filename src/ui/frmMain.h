@@ -29,6 +29,8 @@ class PortSettings;
 class QueryController;
 class SensorReading;
 class SensorWriting;
+class StoreService;
+class StoreTab;
 
 extern const QString kWindowTitle;
 
@@ -57,11 +59,15 @@ public:
     SensorReading &sensorReading() { return *m_sensorReading; }
     SensorWriting &sensorWriting() { return *m_sensorWriting; }
     MeasurementDisplay &measurements() { return *m_measurements; }
+    // Null when the store could not be opened.
+    StoreService *store() { return m_store.get(); }
+    StoreTab *storeTab() { return m_storeTab; }
 
 protected:
     bool event(QEvent *event) override;
 
 private:
+    void bindStore();
     void setCommandText(const QString &text) override;
     void setStateText(const QString &text) override;
     void showIndicator(Indicator indicator) override;
@@ -84,6 +90,9 @@ private:
     RecordFiles m_records;
     PortMap m_portMap;
     ValueGrid m_grid;
+    std::unique_ptr<StoreService> m_store; // outlives everything that adds to it
+    StoreTab *m_storeTab = nullptr;
+    QLabel *m_storeBacklog = nullptr;
     std::unique_ptr<Link> m_link;
     std::unique_ptr<PortSettings> m_portSettings;
     std::unique_ptr<QueryController> m_query;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QThread;
+class QTimer;
+
+namespace vx {
+
+class Dialogs;
+class StoreService;
+
+// The readings store as the window shows it: where it is, how much it has
+// committed, what still waits for the central store, and CSV export of a
+// time range and a set of addresses (run beside the window, with progress).
+class StoreTab : public QWidget {
+    Q_OBJECT
+public:
+    // service may be null: the store could not be opened (problem says why).
+    StoreTab(StoreService *service, const QString &problem, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~StoreTab() override;
+
+    // Asks for a file, then writes the chosen range there.
+    void exportCsv();
+    bool exporting() const { return m_thread != nullptr; }
+
+signals:
+    void exportFinished(bool ok, const QString &message);
+
+private:
+    void refresh();
+
+    StoreService *m_service;
+    QString m_problem;
+    Dialogs &m_dialogs;
+    QLabel *m_state;
+    QDateTimeEdit *m_from;
+    QDateTimeEdit *m_to;
+    QLineEdit *m_addresses;
+    QComboBox *m_rows;
+    QPushButton *m_export;
+    QProgressBar *m_progress;
+    QLabel *m_result;
+    QTimer *m_refresh;
+    QThread *m_thread = nullptr;
+    std::atomic<qint64> m_rowsWritten{0};
+    std::atomic<bool> m_cancel{false};
+};
+
+} // namespace vx

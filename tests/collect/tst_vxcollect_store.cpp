@@ -1,0 +1,251 @@
+// vxcollect and its readings store, as a program: against the simulator, a
+// PostgreSQL server of the test's own, a kill -9, and old data logs.
+#include "PgServer.h"
+#include "store/ReadingStore.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace vx;
+
+class tst_vxcollect_store : public QObject {
+    Q_OBJECT
+private slots:
+    void centralOutageLosesNothing();
+    void killNineLeavesWholeFrames();
+    void importDataLogs();
+    void importLargeLog();
+
+private:
+    PgServer m_pg;
+};
+
+namespace {
+
+std::unique_ptr<ReadingStore> openStore(const QString &text, const QString &site)
+{
+    QString why;
+    const auto location = parseStoreLocation(text, &why);
+    auto store = location ? ReadingStore::open(*location, site, &why) : nullptr;
+    if (!store)
+        qWarning() << text << why;
+    return store;
+}
+
+QByteArray everything(ReadingStore &store)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString why;
+    const qint64 year3000 = QDateTime(QDate(3000, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    if (!store.exportCsv(out, {0, year3000, {}, false}, &why))
+        qWarning() << why;
+    return out.data();
+}
+
+struct Simulator {
+    QProcess process;
+    bool start(const QString &link, const QStringList &extra = {})
+    {
+        process.start(QStringLiteral(VXSIM_PATH), QStringList{"--link", link} + extra);
+        return process.waitForReadyRead(5000) && QFileInfo::exists(link);
+    }
+    ~Simulator()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+} // namespace
+
+// The central server goes away in the middle of a run and comes back:
+// collection goes on, readings wait locally, and in the end the central
+// table equals the local one row for row.
+void tst_vxcollect_store::centralOutageLosesNothing()
+{
+    VX_REQUIRE_PG(m_pg);
+    const QString central = m_pg.createDatabase();
+    QVERIFY2(!central.isEmpty(), qPrintable(m_pg.why()));
+    QTemporaryDir dir;
+    Simulator sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}));
+    QProcess collect;
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-4", "--dir",
+                                                   dir.path(), "--central", central, "--site", "north"});
+    QVERIFY(collect.waitForStarted());
+    auto centralCount = [&] {
+        const auto store = openStore(central, QStringLiteral("north"));
+        return store ? store->readingCount() : -1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(centralCount() > 0, 15000);
+    QVERIFY(m_pg.stop());
+    const qint64 before = [&] {
+        const auto local = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
+        return local->readingCount();
+    }();
+    QByteArray output;
+    qsizetype from = 0; // status lines before this are of an earlier step
+    auto saw = [&](const char *text) {
+        output += collect.readAll();
+        return output.indexOf(text, from) >= 0;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("central unreachable"), output.right(2000).constData(), 10000);
+    QTest::qWait(1500);
+    QVERIFY(m_pg.start());
+    from = output.size();
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("central connected"), output.right(2000).constData(), 40000);
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(10000));
+    QCOMPARE(collect.exitCode(), 0);
+
+    const auto local = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
+    QVERIFY(local);
+    QVERIFY(local->readingCount() > before); // collection went on while the server was away
+    QCOMPARE(local->outboxReadings(), 0);
+    const auto centralStore = openStore(central, QStringLiteral("north"));
+    QVERIFY(centralStore);
+    const QByteArray localRows = everything(*local);
+    const QByteArray centralRows = everything(*centralStore);
+    QCOMPARE(centralStore->readingCount(), local->readingCount());
+    QVERIFY(localRows == centralRows);
+    QVERIFY(localRows.count('\n') > 100);
+}
+
+// A power cut while it writes: the file is sound and holds whole frames only.
+void tst_vxcollect_store::killNineLeavesWholeFrames()
+{
+    for (int round = 0; round < 3; ++round) {
+        QTemporaryDir dir;
+        Simulator sim;
+        const QString bus = dir.filePath(QStringLiteral("bus"));
+        QVERIFY(sim.start(bus, {"--addresses", "1-8", "--points", "18"}));
+        QProcess collect;
+        collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "115200", "--addresses", "1-8",
+                                                       "--dir", dir.path(), "--quiet"});
+        QVERIFY(collect.waitForStarted());
+        const QString db = dir.filePath(QStringLiteral("vxmon.db"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(db + QStringLiteral("-wal")).size() > 0, 10000);
+        QTest::qWait(1000 + QRandomGenerator::global()->bounded(1500));
+        ::kill(pid_t(collect.processId()), SIGKILL);
+        QVERIFY(collect.waitForFinished(5000));
+        {
+            QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cut"));
+            raw.setDatabaseName(db);
+            QVERIFY(raw.open());
+            QSqlQuery q(raw);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM readings")) && q.next());
+            QVERIFY(q.value(0).toLongLong() > 0);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM (SELECT address, time FROM readings "
+                                          "GROUP BY address, time HAVING count(*) != 18)")) && q.next());
+            QCOMPARE(q.value(0).toLongLong(), 0);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("cut"));
+    }
+}
+
+// Old logs as the window wrote them, with the faults old files have.
+void tst_vxcollect_store::importDataLogs()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data));
+    auto write = [&](const QString &name, const QByteArray &text) {
+        QFile f(QDir(data).filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(QStringLiteral("3.txt"), "\"2026/12/7 09:05:03 :  25.34 655.35 -5.36 \"\r\n"
+                                   "\"2026/12/7 09:05:03 :  25.35 655.35 -5.37 \"\r\n" // same second: kept, 1 ms on
+                                   "\"2026/12/7 09:05:0" // cut by a power failure; the next record follows it
+                                   "\"2026/12/7 09:05:05 :  25.36 655.35 -5.38 \"\r\n"
+                                   "\r\n");
+    write(QStringLiteral("12.txt"), "\"2026/12/7 09:05:04 :  18.00 \"\n"); // LF only
+    write(QStringLiteral("12 (copy).txt"), "\"2026/12/7 09:05:04 :  18.00 \"\r\n");
+    write(QStringLiteral("300.txt"), "\"2026/12/7 09:05:04 :  18.00 \"\r\n");
+    write(QStringLiteral("dataGet.txt"), "\"2026/12/7 09:05:04   01 03 \"\r\n");
+
+    auto import = [&] {
+        QProcess p;
+        p.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--quiet", "import", data});
+        p.waitForFinished(30000);
+        return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()));
+    };
+    const auto [code, output] = import();
+    QCOMPARE(code, 0);
+    QVERIFY2(output.contains(QStringLiteral("imported 2 files: 4 records, 10 new readings, 1 unreadable lines, 3 files skipped")),
+             qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("3.txt:3: ")), qPrintable(output)); // file and line of the damaged record
+    for (const char *skipped : {"12 (copy).txt skipped", "300.txt skipped", "dataGet.txt skipped"})
+        QVERIFY2(output.contains(QLatin1String(skipped)), skipped);
+
+    const auto store = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
+    QVERIFY(store);
+    const qint64 second = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3), Qt::LocalTime).toMSecsSinceEpoch();
+    const QList<StoredReading> p1 = store->readings(3, 1, second, second + 10000);
+    QCOMPARE(p1.size(), 3);
+    QCOMPARE(p1[0].timeMs, second);
+    QCOMPARE(p1[1].timeMs, second + 1);
+    QCOMPARE(p1[2].timeMs, second + 2000);
+    QCOMPARE(p1[1].raw, quint16(2535));
+    QCOMPARE(store->readings(3, 2, second, second + 1)[0].status, ReadingStatus::NoReading);
+    QCOMPARE(store->readings(3, 3, second, second + 1)[0].raw, quint16(65000));
+    QCOMPARE(store->readings(12, 1, second, second + 2000).size(), 1);
+
+    // Again: nothing new.
+    const auto [code2, output2] = import();
+    QCOMPARE(code2, 0);
+    QVERIFY2(output2.contains(QStringLiteral("4 records, 0 new readings")), qPrintable(output2));
+    QCOMPARE(store->readingCount(), 10);
+}
+
+// A 50 MB log (a year of a device's frames, about 400,000 records) goes in
+// whole, with its progress shown, and a second import adds nothing.
+void tst_vxcollect_store::importLargeLog()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data));
+    QFile f(QDir(data).filePath(QStringLiteral("7.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QDateTime t(QDate(2025, 1, 1), QTime(0, 0), Qt::LocalTime);
+    qint64 records = 0;
+    QByteArray line;
+    while (f.size() < 50 * 1024 * 1024) {
+        line = "\"" + QByteArray::number(t.date().year()) + '/' + QByteArray::number(t.date().month()) + '/'
+               + QByteArray::number(t.date().day()) + ' ' + t.time().toString(QStringLiteral("HH:mm:ss")).toLatin1()
+               + " :  ";
+        for (int p = 0; p < 18; ++p)
+            line += QByteArray::number(20 + (records + p) % 7) + ".0" + QByteArray::number(p % 10) + ' ';
+        line += "\"\r\n";
+        f.write(line);
+        t = t.addSecs(60);
+        ++records;
+    }
+    f.close();
+    QProcess p;
+    p.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "import", data});
+    QVERIFY(p.waitForFinished(600000));
+    const QString output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY2(output.contains(QStringLiteral("import 50%")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("imported 1 files: %1 records, %2 new readings, 0 unreadable")
+                                 .arg(records)
+                                 .arg(records * 18)),
+             qPrintable(output));
+    const auto store = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
+    QCOMPARE(store->readingCount(), records * 18);
+}
+
+QTEST_GUILESS_MAIN(tst_vxcollect_store)
+#include "tst_vxcollect_store.moc"
