@@ -233,6 +233,9 @@ bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreE
         q.bindValue(2, d.lastSeenMs);
         if (!q.exec())
             return fail(q);
+        // Readings older than the hourly summaries reach: summarise that hour again.
+        if (!moveRollupBack(d.address, d.firstSeenMs - (d.firstSeenMs % 3600000 + 3600000) % 3600000))
+            return false;
     }
     for (const StoreEvent &e : events) {
         QSqlQuery &q = prepared(QStringLiteral("INSERT OR IGNORE INTO events (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
@@ -315,6 +318,8 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
         q.bindValue(3, d.lastSeenMs);
         if (!q.exec())
             return fail(q);
+        if (!moveRollupBack(d.address, d.firstSeenMs - (d.firstSeenMs % 3600000 + 3600000) % 3600000))
+            return false;
     }
     for (const StoreEvent &e : events) {
         QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail) "
@@ -372,43 +377,253 @@ QList<StoredReading> ReadingStore::readings(int address, int point, qint64 fromM
     return result;
 }
 
-QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs, qint64 toMs, int count)
+QString ReadingStore::hourExpr(const QString &column) const
 {
-    QList<ReadingBucket> result;
-    if (count <= 0 || toMs <= fromMs)
-        return result;
-    const qint64 width = qMax<qint64>(1, (toMs - fromMs + count - 1) / count);
-    const QString slice = m_location.engine == StoreLocation::Engine::SQLite
-                              ? QStringLiteral("(time - :from2) / :width")
-                              : QStringLiteral("floor((extract(epoch from time) * 1000 - :from2) / :width)::bigint");
-    QSqlQuery &q = prepared(QStringLiteral("SELECT %1 AS slice, min(celsius), avg(celsius), max(celsius), count(*) "
-                                           "FROM readings WHERE address = :address AND point = :point "
-                                           "AND time >= %2 AND time < %3 AND status = 'ok'%4 "
-                                           "GROUP BY slice ORDER BY slice")
-                                .arg(slice, timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")),
-                                     siteFilter()));
-    q.bindValue(QStringLiteral(":from2"), fromMs);
-    q.bindValue(QStringLiteral(":width"), width);
+    if (m_location.engine == StoreLocation::Engine::SQLite)
+        return QStringLiteral("(%1 / 3600000 * 3600000)").arg(column);
+    // By the epoch, not date_trunc: that follows the session's time zone.
+    return QStringLiteral("(timestamptz 'epoch' + floor(extract(epoch from %1) / 3600) * interval '1 hour')").arg(column);
+}
+
+bool ReadingStore::addPartials(const QString &table, int address, int point, qint64 fromMs, qint64 toMs,
+                               qint64 originMs, qint64 widthMs, QMap<qint64, Partial> *slices)
+{
+    if (toMs <= fromMs)
+        return true;
+    const bool raw = table == QLatin1String("readings");
+    const QString column = raw ? QStringLiteral("time") : QStringLiteral("hour");
+    const QString ms = msExpr(column);
+    const QString aggregates = raw ? QStringLiteral("min(celsius), max(celsius), sum(celsius), count(*)")
+                                   : QStringLiteral("min(min), max(max), sum(sum), sum(count)");
+    QSqlQuery &q = prepared(QStringLiteral("SELECT (%1 - :origin) / :width AS slice, %2 FROM %3 WHERE address = :address "
+                                           "AND point = :point AND %4 >= %5 AND %4 < %6%7%8 GROUP BY slice")
+                                .arg(ms, aggregates, table, column, timeExpr(QStringLiteral(":from")),
+                                     timeExpr(QStringLiteral(":to")),
+                                     raw ? QStringLiteral(" AND status = 'ok'") : QString(), siteFilter()));
+    q.bindValue(QStringLiteral(":origin"), originMs);
+    q.bindValue(QStringLiteral(":width"), widthMs);
     q.bindValue(QStringLiteral(":address"), address);
     q.bindValue(QStringLiteral(":point"), point);
     q.bindValue(QStringLiteral(":from"), fromMs);
     q.bindValue(QStringLiteral(":to"), toMs);
     if (!siteFilter().isEmpty())
         q.bindValue(QStringLiteral(":site"), m_site);
-    if (!q.exec()) {
-        fail(q);
-        return result;
-    }
+    if (!q.exec())
+        return fail(q);
     while (q.next()) {
-        ReadingBucket b;
-        b.startMs = fromMs + q.value(0).toLongLong() * width;
-        b.min = q.value(1).toDouble();
-        b.mean = q.value(2).toDouble();
-        b.max = q.value(3).toDouble();
-        b.count = q.value(4).toLongLong();
-        result.append(b);
+        const qint64 slice = q.value(0).toLongLong();
+        const Partial p{q.value(1).toDouble(), q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toLongLong()};
+        if (p.count == 0)
+            continue;
+        auto it = slices->find(slice);
+        if (it == slices->end()) {
+            slices->insert(slice, p);
+        } else {
+            it->min = qMin(it->min, p.min);
+            it->max = qMax(it->max, p.max);
+            it->sum += p.sum;
+            it->count += p.count;
+        }
     }
     q.finish();
+    return true;
+}
+
+qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
+{
+    QSqlQuery &state = prepared(QStringLiteral("SELECT %1 FROM hourly_state WHERE address = :address AND point = :point%2")
+                                    .arg(msExpr(QStringLiteral("rolled_to")), siteFilter()));
+    state.bindValue(QStringLiteral(":address"), address);
+    state.bindValue(QStringLiteral(":point"), point);
+    if (!siteFilter().isEmpty())
+        state.bindValue(QStringLiteral(":site"), m_site);
+    if (!state.exec())
+        return fail(state), -1;
+    qint64 rolledTo = 0;
+    if (state.next()) {
+        rolledTo = state.value(0).toLongLong();
+        state.finish();
+    } else {
+        // Never summarised: from the hour of the point's first reading.
+        state.finish();
+        QSqlQuery &first = prepared(QStringLiteral("SELECT min(%1) FROM readings WHERE address = :address AND "
+                                                   "point = :point%2")
+                                        .arg(msExpr(QStringLiteral("time")), siteFilter()));
+        first.bindValue(QStringLiteral(":address"), address);
+        first.bindValue(QStringLiteral(":point"), point);
+        if (!siteFilter().isEmpty())
+            first.bindValue(QStringLiteral(":site"), m_site);
+        if (!first.exec())
+            return fail(first), -1;
+        const bool any = first.next() && !first.value(0).isNull();
+        const qint64 firstMs = any ? first.value(0).toLongLong() : upToMs;
+        first.finish();
+        rolledTo = qMin(upToMs, firstMs - (firstMs % 3600000 + 3600000) % 3600000);
+    }
+    if (rolledTo >= upToMs)
+        return rolledTo;
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    if (!m_db.transaction())
+        return fail(QSqlQuery(m_db)), -1;
+    auto bind = [&](QSqlQuery &q) {
+        q.bindValue(QStringLiteral(":address"), address);
+        q.bindValue(QStringLiteral(":point"), point);
+        q.bindValue(QStringLiteral(":from"), rolledTo);
+        q.bindValue(QStringLiteral(":to"), upToMs);
+        if (!sqlite)
+            q.bindValue(QStringLiteral(":site"), m_site);
+    };
+    QSqlQuery &clear = prepared(QStringLiteral("DELETE FROM hourly WHERE address = :address AND point = :point AND "
+                                               "hour >= %1 AND hour < %2%3")
+                                    .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), siteFilter()));
+    bind(clear);
+    QSqlQuery &fill = prepared(QStringLiteral("INSERT INTO hourly (%1address, point, hour, min, max, sum, count) "
+                                              "SELECT %2address, point, %3 AS h, min(celsius), max(celsius), sum(celsius), "
+                                              "count(*) FROM readings WHERE address = :address AND point = :point AND "
+                                              "time >= %4 AND time < %5 AND status = 'ok'%6 GROUP BY address, point, h")
+                                   .arg(sqlite ? QString() : QStringLiteral("site, "),
+                                        sqlite ? QString() : QStringLiteral("site, "), hourExpr(QStringLiteral("time")),
+                                        timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), siteFilter())
+                                   .replace(QStringLiteral("GROUP BY address"),
+                                            sqlite ? QStringLiteral("GROUP BY address") : QStringLiteral("GROUP BY site, address")));
+    bind(fill);
+    QSqlQuery &mark = prepared(
+        sqlite ? QStringLiteral("INSERT INTO hourly_state (address, point, rolled_to) VALUES (:address, :point, :to) "
+                                "ON CONFLICT (address, point) DO UPDATE SET rolled_to = excluded.rolled_to")
+               : QStringLiteral("INSERT INTO hourly_state (site, address, point, rolled_to) VALUES (:site, :address, "
+                                ":point, %1) ON CONFLICT (site, address, point) DO UPDATE SET rolled_to = excluded.rolled_to")
+                     .arg(timeExpr(QStringLiteral(":to"))));
+    mark.bindValue(QStringLiteral(":address"), address);
+    mark.bindValue(QStringLiteral(":point"), point);
+    mark.bindValue(QStringLiteral(":to"), upToMs);
+    if (!sqlite)
+        mark.bindValue(QStringLiteral(":site"), m_site);
+    if (!clear.exec() || !fill.exec() || !mark.exec()) {
+        const QString why = (!clear.lastError().text().trimmed().isEmpty() ? clear : !fill.lastError().text().trimmed().isEmpty() ? fill : mark)
+                                .lastError()
+                                .text();
+        m_db.rollback();
+        m_lastError = why;
+        return -1;
+    }
+    if (!m_db.commit()) {
+        m_lastError = m_db.lastError().text();
+        m_db.rollback();
+        return -1;
+    }
+    return upToMs;
+}
+
+bool ReadingStore::summariseHours(qint64 upToMs)
+{
+    const qint64 hourMs = upToMs - (upToMs % 3600000 + 3600000) % 3600000;
+    QSqlQuery &top = prepared(QStringLiteral("SELECT max(point) FROM readings WHERE address = :address") + siteFilter());
+    for (const DeviceSeen &device : devices()) {
+        top.bindValue(QStringLiteral(":address"), device.address);
+        if (!siteFilter().isEmpty())
+            top.bindValue(QStringLiteral(":site"), m_site);
+        if (!top.exec())
+            return fail(top);
+        const int points = top.next() ? top.value(0).toInt() : 0;
+        top.finish();
+        for (int point = 1; point <= points; ++point)
+            if (rollUp(device.address, point, hourMs) < 0)
+                return false;
+    }
+    return true;
+}
+
+// After old readings went: summaries of hours before the cutoff go too, and
+// the cutoff's own hour is summarised again from what is left of it.
+bool ReadingStore::trimSummaries(int address, int point, qint64 cutoffMs)
+{
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    const qint64 hourMs = cutoffMs - (cutoffMs % 3600000 + 3600000) % 3600000;
+    QSqlQuery &drop = prepared(QStringLiteral("DELETE FROM hourly WHERE address = :address AND point = :point AND "
+                                              "hour <= %1%2")
+                                   .arg(timeExpr(QStringLiteral(":hour")), siteFilter()));
+    QSqlQuery &fill = prepared(QStringLiteral("INSERT INTO hourly (%1address, point, hour, min, max, sum, count) "
+                                              "SELECT %1address, point, %2, min(celsius), max(celsius), sum(celsius), "
+                                              "count(*) FROM readings WHERE address = :address AND point = :point AND "
+                                              "time >= %2 AND time < %3 AND status = 'ok'%4 AND %2 < (SELECT rolled_to "
+                                              "FROM hourly_state WHERE address = :address2 AND point = :point2%5) "
+                                              "GROUP BY %1address, point")
+                                   .arg(sqlite ? QString() : QStringLiteral("site, "), timeExpr(QStringLiteral(":hour")),
+                                        timeExpr(QStringLiteral(":next")), siteFilter(),
+                                        sqlite ? QString() : QStringLiteral(" AND site = :site2")));
+    for (QSqlQuery *q : {&drop, &fill}) {
+        q->bindValue(QStringLiteral(":address"), address);
+        q->bindValue(QStringLiteral(":point"), point);
+        q->bindValue(QStringLiteral(":hour"), hourMs);
+        if (!sqlite)
+            q->bindValue(QStringLiteral(":site"), m_site);
+    }
+    fill.bindValue(QStringLiteral(":next"), hourMs + 3600000);
+    fill.bindValue(QStringLiteral(":address2"), address);
+    fill.bindValue(QStringLiteral(":point2"), point);
+    if (!sqlite)
+        fill.bindValue(QStringLiteral(":site2"), m_site);
+    if (!drop.exec())
+        return fail(drop);
+    return fill.exec() || fail(fill);
+}
+
+bool ReadingStore::moveRollupBack(int address, qint64 hourMs)
+{
+    QSqlQuery &q = prepared(QStringLiteral("UPDATE hourly_state SET rolled_to = %1 WHERE address = :address AND "
+                                           "rolled_to > %1%2")
+                                .arg(timeExpr(QStringLiteral(":hour")), siteFilter()));
+    q.bindValue(QStringLiteral(":hour"), hourMs);
+    q.bindValue(QStringLiteral(":address"), address);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    return q.exec() || fail(q);
+}
+
+QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs, qint64 toMs, int count)
+{
+    QList<ReadingBucket> result;
+    if (count <= 0 || toMs <= fromMs)
+        return result;
+    constexpr qint64 hour = 3600000;
+    qint64 width = qMax<qint64>(1, (toMs - fromMs + count - 1) / count);
+    qint64 origin = fromMs;
+    QMap<qint64, Partial> slices;
+    bool ok = true;
+    if (width < hour) {
+        ok = addPartials(QStringLiteral("readings"), address, point, fromMs, toMs, origin, width, &slices);
+    } else {
+        // Whole hours from the hour `from` is in: an hourly summary falls in one slice.
+        width = (width + hour - 1) / hour * hour;
+        origin = fromMs - (fromMs % hour + hour) % hour;
+        if (origin + width * count < toMs)
+            width += hour; // the earlier start must not cost the last slice
+        const qint64 firstWhole = origin == fromMs ? fromMs : origin + hour;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const qint64 lastWhole = qMin(toMs, now) - (qMin(toMs, now) % hour + hour) % hour; // the running hour still fills
+        qint64 summarisedTo = firstWhole;
+        if (lastWhole > firstWhole) {
+            const qint64 rolled = rollUp(address, point, lastWhole);
+            if (rolled < 0)
+                return result;
+            summarisedTo = qMin(rolled, lastWhole);
+            ok = addPartials(QStringLiteral("hourly"), address, point, firstWhole, summarisedTo, origin, width, &slices);
+        }
+        ok = ok && addPartials(QStringLiteral("readings"), address, point, fromMs, qMin(firstWhole, toMs), origin, width, &slices)
+             && addPartials(QStringLiteral("readings"), address, point, qMax(summarisedTo, qMin(firstWhole, toMs)), toMs,
+                            origin, width, &slices);
+    }
+    if (!ok)
+        return result;
+    for (auto it = slices.cbegin(); it != slices.cend(); ++it) {
+        ReadingBucket b;
+        b.startMs = qMax(fromMs, origin + it.key() * width);
+        b.min = it->min;
+        b.max = it->max;
+        b.mean = it->sum / double(it->count);
+        b.count = it->count;
+        result.append(b);
+    }
     return result;
 }
 
@@ -626,7 +841,10 @@ int ReadingStore::deleteReadingsBefore(qint64 cutoffMs, int limit)
                 del.bindValue(QStringLiteral(":site"), m_site);
             if (!del.exec())
                 return fail(del), -1;
-            deleted += del.numRowsAffected();
+            const int gone = del.numRowsAffected();
+            deleted += gone;
+            if (gone > 0 && !trimSummaries(device.address, point, cutoffMs))
+                return -1;
         }
         if (deleted >= limit)
             break;

@@ -4,6 +4,7 @@
 #include "store/StoreLocation.h"
 
 #include <QHash>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -81,7 +82,10 @@ public:
 
     qint64 readingCount();
     QList<StoredReading> readings(int address, int point, qint64 fromMs, qint64 toMs);
-    // The span [from, to) cut into `count` equal slices; empty slices are left out.
+    // The span [from, to) cut into at most `count` equal slices; empty slices
+    // are left out. Slices of an hour or more are whole hours, counted from
+    // the hour `from` falls in (the first starts at `from`), and read from the
+    // hourly summaries for the hours they cover.
     QList<ReadingBucket> buckets(int address, int point, qint64 fromMs, qint64 toMs, int count);
     QList<DeviceSeen> devices();
     QList<StoreEvent> events(qint64 fromMs, qint64 toMs);
@@ -97,6 +101,10 @@ public:
     // Readings waiting in the outbox.
     qint64 outboxReadings();
 
+    // Summarises every point's complete hours before upToMs that are not yet
+    // (done beside collection, so a chart never waits for it); false on failure.
+    bool summariseHours(qint64 upToMs);
+
     // Deletes at most `limit` readings older than cutoff; how many went, -1 on failure.
     int deleteReadingsBefore(qint64 cutoffMs, int limit);
 
@@ -110,6 +118,17 @@ private:
     QString msExpr(const QString &column) const;           // the engine's time -> ms
     QString siteFilter() const;
     QSqlQuery &prepared(const QString &sql);
+    struct Partial {
+        double min = 0, max = 0, sum = 0;
+        qint64 count = 0;
+    };
+    bool addPartials(const QString &table, int address, int point, qint64 fromMs, qint64 toMs, qint64 originMs,
+                     qint64 widthMs, QMap<qint64, Partial> *slices);
+    // Brings the hourly summaries of a point up to (not including) the hour upToMs; where they now end.
+    qint64 rollUp(int address, int point, qint64 upToMs);
+    bool moveRollupBack(int address, qint64 hourMs);
+    bool trimSummaries(int address, int point, qint64 cutoffMs);
+    QString hourExpr(const QString &column) const;
 
     StoreLocation m_location;
     QString m_site;

@@ -27,6 +27,18 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                  QStringLiteral("CREATE TABLE outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
                                 "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
              }},
+            {2,
+             {
+                 // Hourly summaries of the good readings, so a chart of a year reads
+                 // 8,760 rows a point instead of half a million. Filled when asked
+                 // for, up to rolled_to (a whole hour); older readings arriving
+                 // later move rolled_to back.
+                 QStringLiteral("CREATE TABLE hourly (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "hour INTEGER NOT NULL, min REAL NOT NULL, max REAL NOT NULL, sum REAL NOT NULL, "
+                                "count INTEGER NOT NULL, PRIMARY KEY (address, point, hour)) WITHOUT ROWID"),
+                 QStringLiteral("CREATE TABLE hourly_state (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "rolled_to INTEGER NOT NULL, PRIMARY KEY (address, point)) WITHOUT ROWID"),
+             }},
         };
     }
     return {
@@ -42,6 +54,14 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
              QStringLiteral("CREATE TABLE events (site text NOT NULL, time timestamptz NOT NULL, "
                             "address smallint NOT NULL, kind text NOT NULL, detail text NOT NULL DEFAULT '', "
                             "PRIMARY KEY (site, time, address, kind))"),
+         }},
+        {2,
+         {
+             QStringLiteral("CREATE TABLE hourly (site text NOT NULL, address smallint NOT NULL, point smallint NOT NULL, "
+                            "hour timestamptz NOT NULL, min double precision NOT NULL, max double precision NOT NULL, "
+                            "sum double precision NOT NULL, count bigint NOT NULL, PRIMARY KEY (site, address, point, hour))"),
+             QStringLiteral("CREATE TABLE hourly_state (site text NOT NULL, address smallint NOT NULL, "
+                            "point smallint NOT NULL, rolled_to timestamptz NOT NULL, PRIMARY KEY (site, address, point))"),
          }},
     };
 }

@@ -17,6 +17,7 @@ constexpr int kRetentionBatch = 2000;   // readings one retention step deletes
 constexpr int kRetentionEveryMs = 10000;
 constexpr int kLongestBackoffMs = 30000;
 constexpr int kDrainOnCloseMs = 3000;
+constexpr int kSummariseEveryMs = 5 * 60 * 1000;
 } // namespace
 
 // Lives in the writer thread: commits batches, runs retention.
@@ -39,6 +40,11 @@ public:
         m_timer->setTimerType(Qt::PreciseTimer);
         QObject::connect(m_timer, &QTimer::timeout, this, [this] { commit(); });
         m_timer->start(m_service.m_settings.flushMs);
+        // The hourly summaries charts read, kept up beside collection.
+        m_summaries = new QTimer(this);
+        QObject::connect(m_summaries, &QTimer::timeout, this,
+                         [this] { m_store->summariseHours(QDateTime::currentMSecsSinceEpoch()); });
+        m_summaries->start(kSummariseEveryMs);
         if (m_service.m_settings.keepDays > 0) {
             m_retention = new QTimer(this);
             QObject::connect(m_retention, &QTimer::timeout, this, [this] { retain(); });
@@ -83,7 +89,8 @@ public:
     {
         delete m_timer;
         delete m_retention;
-        m_timer = m_retention = nullptr;
+        delete m_summaries;
+        m_timer = m_retention = m_summaries = nullptr;
         if (m_store)
             commit();
         m_store.reset();
@@ -94,6 +101,7 @@ private:
     std::unique_ptr<ReadingStore> m_store;
     QTimer *m_timer = nullptr;
     QTimer *m_retention = nullptr;
+    QTimer *m_summaries = nullptr;
     bool m_failing = false;
 };
 

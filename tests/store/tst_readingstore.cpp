@@ -23,6 +23,7 @@ private slots:
     void storedTwiceIsStoredOnce();
     void wholeBatchOrNothing();
     void buckets();
+    void hourlySummariesAgreeWithReadings();
     void exportCsv_data();
     void exportCsv();
     void retentionInSmallBatches();
@@ -195,6 +196,108 @@ void tst_readingstore::buckets()
     // Empty slices are left out; a span past the data gives nothing.
     QCOMPARE(store->buckets(5, 1, kT0 + 600000, kT0 + 700000, 10).size(), 0);
     QCOMPARE(store->buckets(5, 1, kT0, kT0 + 1200000, 2).size(), 1);
+}
+
+namespace {
+struct Minute {
+    qint64 time;
+    quint16 raw;
+};
+
+// The buckets worked out from the readings themselves, by the documented rule
+// for slices of an hour or more.
+QList<ReadingBucket> bruteBuckets(const QList<Minute> &data, qint64 from, qint64 to, int count)
+{
+    const qint64 hour = 3600000;
+    qint64 width = ((to - from + count - 1) / count + hour - 1) / hour * hour;
+    const qint64 origin = from - from % hour;
+    if (origin + width * count < to)
+        width += hour;
+    QMap<qint64, ReadingBucket> slices;
+    for (const Minute &m : data) {
+        if (m.time < from || m.time >= to || statusOf(m.raw) != ReadingStatus::Ok)
+            continue;
+        const double c = *celsiusOf(m.raw);
+        const qint64 k = (m.time - origin) / width;
+        ReadingBucket &b = slices[k];
+        if (b.count == 0) {
+            b.startMs = qMax(from, origin + k * width);
+            b.min = b.max = c;
+        }
+        b.min = qMin(b.min, c);
+        b.max = qMax(b.max, c);
+        b.mean += c; // a sum until the end
+        ++b.count;
+    }
+    QList<ReadingBucket> out;
+    for (ReadingBucket b : slices) {
+        b.mean /= double(b.count);
+        out.append(b);
+    }
+    return out;
+}
+
+bool sameBuckets(const QList<ReadingBucket> &got, const QList<ReadingBucket> &want)
+{
+    if (got.size() != want.size()) {
+        qWarning() << "bucket count" << got.size() << "want" << want.size();
+        return false;
+    }
+    for (int i = 0; i < got.size(); ++i) {
+        if (got[i].startMs != want[i].startMs || got[i].count != want[i].count || qAbs(got[i].min - want[i].min) > 1e-9
+            || qAbs(got[i].max - want[i].max) > 1e-9 || qAbs(got[i].mean - want[i].mean) > 1e-9) {
+            qWarning() << "bucket" << i << got[i].startMs << want[i].startMs << got[i].count << want[i].count
+                       << got[i].min << want[i].min << got[i].mean << want[i].mean;
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+// Slices of hours come from the hourly summaries: they must say what the
+// readings say, also after older readings arrive late and after retention
+// cuts an hour in two.
+void tst_readingstore::hourlySummariesAgreeWithReadings()
+{
+    OPEN_STORE(store);
+    const qint64 minute = 60000;
+    const qint64 start = kT0 - 3 * 86400000 + 17 * minute; // not on an hour
+    QList<Minute> data;
+    QList<ReadingSet> frames;
+    for (int m = 0; m < 3 * 1440; m += 1) {
+        if (m % 97 == 50)
+            continue; // a missed minute now and then
+        const quint16 raw = m % 113 == 7 ? 65535 : m % 211 == 3 ? 8500 : quint16(1500 + (m * 37) % 700);
+        data.append({start + m * minute, raw});
+        frames.append({start + m * minute, 4, {raw}});
+    }
+    QVERIFY(store->add(frames));
+    const qint64 from = start + 23 * minute, to = start + 3 * 86400000 - 41 * minute;
+    QVERIFY2(sameBuckets(store->buckets(4, 1, from, to, 10), bruteBuckets(data, from, to, 10)),
+             qPrintable(store->lastError()));
+    QVERIFY(sameBuckets(store->buckets(4, 1, from, to, 10), bruteBuckets(data, from, to, 10))); // from the summaries now
+
+    // A reading arriving late, into an hour already summarised.
+    const Minute late{start + 30 * 60 * minute + 30 * 1000, 9000};
+    data.append(late);
+    QVERIFY(store->add({{late.time, 4, {late.raw}}}));
+    const QList<ReadingBucket> withLate = store->buckets(4, 1, from, to, 10);
+    QVERIFY(sameBuckets(withLate, bruteBuckets(data, from, to, 10)));
+    QCOMPARE(std::max_element(withLate.begin(), withLate.end(),
+                              [](const ReadingBucket &a, const ReadingBucket &b) { return a.max < b.max; })->max,
+             90.0);
+
+    // Retention cuts an hour in two; what is left of it is what counts.
+    const qint64 cutoff = start + 40 * 60 * minute + 25 * minute;
+    while (store->deleteReadingsBefore(cutoff, 500) > 0) {
+    }
+    QList<Minute> left;
+    for (const Minute &m : data)
+        if (m.time >= cutoff)
+            left.append(m);
+    QVERIFY(sameBuckets(store->buckets(4, 1, from, to, 10), bruteBuckets(left, from, to, 10)));
+    QVERIFY(sameBuckets(store->buckets(4, 1, start, to, 7), bruteBuckets(left, start, to, 7)));
 }
 
 void tst_readingstore::exportCsv_data()
