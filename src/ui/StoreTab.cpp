@@ -49,8 +49,10 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     m_rows->setObjectName(QStringLiteral("exportRows"));
     m_rows->addItems({QStringLiteral("每个读数一行"), QStringLiteral("每帧一行（每个测点一列）")});
     // The page scrolls rather than squeezing its fields below their height.
-    for (QWidget *field : std::initializer_list<QWidget *>{m_from, m_to, m_addresses, m_rows})
+    for (QWidget *field : std::initializer_list<QWidget *>{m_from, m_to, m_addresses, m_rows}) {
         field->setMinimumHeight(field->sizeHint().height());
+        field->setMaximumWidth(320);
+    }
     form->addRow(QStringLiteral("起始时间"), m_from);
     form->addRow(QStringLiteral("结束时间（不含）"), m_to);
     form->addRow(QStringLiteral("设备地址"), m_addresses);
@@ -66,7 +68,8 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     m_progress->setFormat(QStringLiteral("%v"));
     m_progress->hide();
     row->addWidget(m_export);
-    row->addWidget(m_progress, 1);
+    row->addWidget(m_progress);
+    row->addStretch(1);
     layout->addLayout(row);
     m_result = new QLabel;
     m_result->setObjectName(QStringLiteral("exportResult"));
