@@ -11,6 +11,7 @@ namespace {
 constexpr int kDeviceMarginMs = 50;     // what a device may take to start its reply
 constexpr int kUploadBytes = 31;        // an upload frame: 13 registers
 constexpr int kHighestAddress = 247;
+constexpr int kLinkDownPollMs = 100;   // how often a stopped link is looked at
 } // namespace
 
 int BusSettings::effectiveTimeoutMs() const
@@ -119,6 +120,12 @@ void BusEngine::sendNext()
     }
     if (m_settings.mode == BusSettings::Mode::Upload || m_settings.addresses.isEmpty())
         return; // listening only
+    if (!m_port.isOpen()) {
+        // The link is down (a gateway's connection lost): nobody is asked,
+        // nobody counted silent, until it is back.
+        scheduleNext(kLinkDownPollMs);
+        return;
+    }
     int address = 0;
     if (!nextAddress(&address))
         return;
@@ -231,6 +238,21 @@ void BusEngine::onTimeout()
 {
     if (m_request.isEmpty())
         return;
+    if (!m_port.isOpen()) {
+        // The link went down during the exchange: the device is not to blame.
+        --m_stats[m_address].requests;
+        m_timeout.stop();
+        m_request.clear();
+        m_exchangeBytes.clear();
+        m_buffer.clear();
+        if (m_stopping) {
+            m_running = false;
+            emit stopped();
+            return;
+        }
+        scheduleNext(kLinkDownPollMs);
+        return;
+    }
     ++m_stats[m_address].timeouts;
     if (m_triesLeft > 0 && !m_stopping) {
         retransmitAfterSilence();

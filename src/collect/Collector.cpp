@@ -4,6 +4,7 @@
 #include "core/FormState.h"
 #include "core/HexText.h"
 #include "platform/SerialPort.h"
+#include "platform/TcpTarget.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -49,6 +50,12 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
                       .toJson(QJsonDocument::Compact));
     });
     connect(m_engine.get(), &BusEngine::cycleDone, this, &Collector::onCycle);
+    connect(m_port.get(), &SerialPort::commEvent, this, [this](CommEvent event) {
+        if (event == CommEvent::Error)
+            onPortLost();
+    });
+    m_reconnect.setSingleShot(true);
+    connect(&m_reconnect, &QTimer::timeout, this, &Collector::reconnect);
     connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
 }
 
@@ -62,7 +69,9 @@ Collector::StartResult Collector::start(QString *why)
         return StartResult::StoreUnavailable;
     }
     if (!m_port->open()) {
-        *why = QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, m_port->deviceName());
+        const QString device = m_port->deviceName();
+        *why = isTcpDevice(device) ? m_port->openError()
+                                   : QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, device);
         return StartResult::PortUnavailable;
     }
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
@@ -73,10 +82,34 @@ Collector::StartResult Collector::start(QString *why)
 
 void Collector::stop()
 {
+    m_reconnect.stop();
     if (m_engine->running())
         m_engine->stop();
     else
         emit stopped();
+}
+
+// The port went away under us (a gateway dropped the connection, an adapter
+// was pulled): the engine waits, and the port is opened again, less and less
+// often, until it is back.
+void Collector::onPortLost()
+{
+    ++m_outages;
+    m_downSince.start();
+    m_reconnectDelayMs = 1000;
+    std::fprintf(stderr, "vxcollect: lost %s; reconnecting (outage %d)\n", qPrintable(m_port->deviceName()), m_outages);
+    m_reconnect.start(m_reconnectDelayMs);
+}
+
+void Collector::reconnect()
+{
+    if (m_port->open()) {
+        std::fprintf(stderr, "vxcollect: %s back after %.1f s\n", qPrintable(m_port->deviceName()),
+                     m_downSince.elapsed() / 1000.0);
+        return;
+    }
+    m_reconnectDelayMs = qMin(30000, m_reconnectDelayMs * 2);
+    m_reconnect.start(m_reconnectDelayMs);
 }
 
 void Collector::onReadings(int address, const QList<quint16> &registers, const QDateTime &arrived)
@@ -121,6 +154,8 @@ void Collector::onCycle()
         line += QStringLiteral(", central %1: %2 readings waiting")
                     .arg(m_store.centralConnected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
                     .arg(m_store.centralBacklog());
+    if (m_outages > 0)
+        line += QStringLiteral(", %1 link outages").arg(m_outages);
     if (m_store.readingsLost() > 0)
         line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
     print(line.toUtf8());

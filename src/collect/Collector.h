@@ -6,6 +6,7 @@
 #include "store/StoreService.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -28,6 +29,7 @@ public:
     void stop();
     BusEngine &engine() { return *m_engine; }
     StoreService &store() { return m_store; }
+    int outages() const { return m_outages; }
 
 signals:
     void stopped();
@@ -36,6 +38,8 @@ private:
     void onReadings(int address, const QList<quint16> &registers, const QDateTime &arrived);
     void onCycle();
     void print(const QByteArray &line);
+    void onPortLost();
+    void reconnect();
 
     CollectorSettings m_settings;
     std::unique_ptr<SerialPort> m_port;
@@ -44,6 +48,10 @@ private:
     StoreService m_store;
     QElapsedTimer m_sinceStatus;
     qint64 m_exchangesAtStatus = 0;
+    QTimer m_reconnect;
+    int m_reconnectDelayMs = 0;
+    int m_outages = 0;
+    QElapsedTimer m_downSince;
 };
 
 } // namespace vx

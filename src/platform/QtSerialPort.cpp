@@ -1,5 +1,10 @@
 #include "platform/QtSerialPort.h"
 
+#include "platform/TcpTarget.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
 #include <termios.h>
 
 namespace vx {
@@ -13,11 +18,16 @@ QtSerialPort::QtSerialPort(Resolver resolver, QObject *parent)
 
 bool QtSerialPort::open()
 {
-    if (m_port.isOpen())
+    if (isOpen())
         return true;
-    m_port.setPortName(deviceName());
-    if (!m_port.open(QIODevice::ReadWrite))
+    const QString device = deviceName();
+    if (isTcpDevice(device))
+        return openTcp(device);
+    m_port.setPortName(device);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openError = m_port.errorString();
         return false;
+    }
     // A rate the driver refuses leaves the port at its previous rate, as a
     // settings string with an odd number does on the original control.
     m_port.setBaudRate(baudRate());
@@ -30,8 +40,63 @@ bool QtSerialPort::open()
     return true;
 }
 
+bool QtSerialPort::openTcp(const QString &device)
+{
+    const auto target = parseTcpTarget(device);
+    if (!target) {
+        m_openError = QStringLiteral("\"%1\" is not tcp://HOST:PORT").arg(device);
+        return false;
+    }
+    delete m_socket;
+    m_socket = new QTcpSocket(this);
+    QEventLoop wait;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &wait, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::connected, &wait, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::errorOccurred, &wait, &QEventLoop::quit);
+    m_socket->connectToHost(target->host, target->port);
+    timeout.start(m_connectTimeoutMs);
+    if (m_socket->state() != QAbstractSocket::ConnectedState && m_socket->state() != QAbstractSocket::UnconnectedState)
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        m_openError = m_socket->error() == QAbstractSocket::UnknownSocketError
+                          ? QStringLiteral("no connection to %1 within %2 ms").arg(target->display()).arg(m_connectTimeoutMs)
+                          : QStringLiteral("cannot connect to %1: %2").arg(target->display(), m_socket->errorString());
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+        return false;
+    }
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    connect(m_socket, &QTcpSocket::readyRead, this, &QtSerialPort::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &QtSerialPort::onSocketLost);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &QtSerialPort::onSocketLost);
+    return true;
+}
+
+void QtSerialPort::onSocketLost()
+{
+    if (!m_socket)
+        return;
+    // Like a serial adapter pulled out: said once, closed, chosen again.
+    m_socket->disconnect(this);
+    m_socket->abort();
+    m_socket->deleteLater();
+    m_socket = nullptr;
+    discardWaiting();
+    emit commEvent(CommEvent::Error);
+}
+
 void QtSerialPort::close()
 {
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+    }
     if (m_port.isOpen())
         m_port.close();
     discardWaiting();
@@ -39,6 +104,8 @@ void QtSerialPort::close()
 
 bool QtSerialPort::isOpen() const
 {
+    if (m_socket)
+        return m_socket->state() == QAbstractSocket::ConnectedState;
     return m_port.isOpen();
 }
 
@@ -49,6 +116,12 @@ QString QtSerialPort::deviceName() const
 
 bool QtSerialPort::writeToDevice(const QByteArray &bytes)
 {
+    if (m_socket) {
+        if (m_socket->write(bytes) != bytes.size())
+            return false;
+        m_socket->flush();
+        return true;
+    }
     if (m_port.write(bytes) != bytes.size())
         return false;
     // Out now rather than on the next pass of the event loop: the request
@@ -59,6 +132,10 @@ bool QtSerialPort::writeToDevice(const QByteArray &bytes)
 
 void QtSerialPort::discardDeviceInput()
 {
+    if (m_socket) {
+        m_socket->readAll(); // what the socket's buffer holds; nothing can reach back further
+        return;
+    }
     if (m_port.isOpen()) {
         m_port.clear(QSerialPort::Input);
         m_port.readAll(); // anything Qt had buffered but not yet signalled
@@ -102,7 +179,7 @@ void QtSerialPort::applyWakeAfter()
 
 void QtSerialPort::onReadyRead()
 {
-    deliver(m_port.readAll());
+    deliver(m_socket ? m_socket->readAll() : m_port.readAll());
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)

@@ -3,14 +3,22 @@
 #include "platform/SerialPort.h"
 
 #include <QSerialPort>
+#include <QTcpSocket>
 
 #include <functional>
 
 namespace vx {
 
-// SerialPort on QSerialPort. The port number is turned into a device path by
-// the resolver given at construction. Modem-control lines are never touched:
-// setting DTR/RTS fails on pseudo-terminals.
+// SerialPort on QSerialPort, or on a TCP connection to a serial device server
+// when the device is "tcp://HOST:PORT". The port number is turned into a
+// device by the resolver given at construction. Modem-control lines are never
+// touched: setting DTR/RTS fails on pseudo-terminals.
+//
+// Over TCP, open() connects with a timeout while the event loop keeps
+// running (user input held back), so the window paints and timers tick; the
+// baud rate means nothing there. Keep-alive is on and Nagle off: a request
+// leaves at once. A connection the gateway drops is reported as a vanished
+// device is (CommEvent::Error).
 class QtSerialPort : public SerialPort {
     Q_OBJECT
 public:
@@ -22,6 +30,9 @@ public:
     void close() override;
     bool isOpen() const override;
     QString deviceName() const override;
+    QString openError() const override { return m_openError; }
+    bool overTcp() const { return m_socket != nullptr; }
+    void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
 
 protected:
     bool writeToDevice(const QByteArray &bytes) override;
@@ -32,11 +43,16 @@ protected:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    bool openTcp(const QString &device);
+    void onSocketLost();
 
     Resolver m_resolver;
     QSerialPort m_port;
     void applyWakeAfter();
 
+    QTcpSocket *m_socket = nullptr;   // set while the device is a TCP one
+    int m_connectTimeoutMs = 3000;
+    QString m_openError;
     int m_wakeAfter = -1; // the terminal's VMIN as last set; -1: unknown
     bool m_wakeAfterQueued = false;
 };

@@ -54,6 +54,8 @@ public:
     virtual bool isOpen() const = 0;
     // The device the port opens (or opened), for the operator.
     virtual QString deviceName() const { return {}; }
+    // Why the last open() failed, when the transport knows more than "no".
+    virtual QString openError() const { return {}; }
 
     static constexpr qsizetype kBacklogLimit = 64 * 1024;
 

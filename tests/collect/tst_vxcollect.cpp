@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +26,10 @@ private slots:
     void badConfiguration();
     void portThatCannotOpen();
     void sigtermLeavesWholeRecords();
+    void overTcpThroughAnOutage();
+    void refusedGatewayIsNamed();
+    void silentListenerTimesOut();
+    void simulatorRefusesASecondClient();
 };
 
 void tst_vxcollect::addressRanges_data()
@@ -147,6 +154,108 @@ void tst_vxcollect::sigtermLeavesWholeRecords()
     QFile raw(dir.filePath(QStringLiteral("dataGet.txt")));
     QVERIFY(raw.open(QIODevice::ReadOnly));
     QVERIFY(raw.readAll().endsWith("   \"\r\n"));
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+namespace {
+QString startTcpSimulator(QProcess &sim, const QStringList &options, const QString &listen = QStringLiteral("0"))
+{
+    sim.start(QStringLiteral(VXSIM_PATH), QStringList{"--tcp", listen} + options);
+    if (!sim.waitForReadyRead(5000))
+        return QString();
+    const auto m = QRegularExpression(QStringLiteral("on (tcp://\\S+)")).match(QString::fromUtf8(sim.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+} // namespace
+
+// The gateway goes away and comes back on the same address: vxcollect says
+// so once, reconnects by itself, counts the outage and goes on collecting;
+// no device is counted silent for the link's fault.
+void tst_vxcollect::overTcpThroughAnOutage()
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString url = startTcpSimulator(sim, {"--addresses", "1-3"});
+    QVERIFY(!url.isEmpty());
+    QProcess collect;
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", url, "--addresses", "1-3", "--dir", dir.path(), "--baud", "115200"});
+    QVERIFY(collect.waitForStarted());
+    const QString log = dir.filePath(QStringLiteral("data/3.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log).size() > 0, 10000);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(3000));
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAll()).contains("vxcollect: lost " + url.toUtf8()), 5000);
+    const qint64 sizeDuringOutage = QFileInfo(log).size();
+    QTest::qWait(1500);
+    QProcess again;
+    QCOMPARE(startTcpSimulator(again, {"--addresses", "1-3"}, url.section(QLatin1Char(':'), -1)), url);
+    QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAll()).contains(" back after "), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log).size() > sizeDuringOutage, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAll()).contains("3 answering, 0 silent, "), 5000);
+    QVERIFY2(output.contains(", 1 link outages"), output.right(500).constData());
+    QVERIFY(!output.contains("2 answering")); // nobody was counted silent for the link
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    QCOMPARE(collect.exitCode(), 0);
+    again.terminate();
+    again.waitForFinished(3000);
+}
+
+void tst_vxcollect::refusedGatewayIsNamed()
+{
+    QTemporaryDir dir;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QProcess p;
+    p.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--port", QStringLiteral("tcp://127.0.0.1:%1").arg(port)});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 3);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(err.startsWith(QStringLiteral("vxcollect: cannot connect to 127.0.0.1:%1: ").arg(port)), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+}
+
+// A gateway that accepts and never answers: timeouts, as for silent devices on a serial line.
+void tst_vxcollect::silentListenerTimesOut()
+{
+    QTemporaryDir dir;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--addresses", "1-2", "--timeout", "40",
+                                                   "--port", QStringLiteral("tcp://127.0.0.1:%1").arg(silent.serverPort())});
+    QVERIFY(collect.waitForStarted());
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAllStandardOutput()).contains("0 answering, 2 silent"), 5000);
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    QCOMPARE(collect.exitCode(), 0);
+}
+
+// One client at a time, as a gateway in exclusive mode: the second is closed at once.
+void tst_vxcollect::simulatorRefusesASecondClient()
+{
+    QProcess sim;
+    const QString url = startTcpSimulator(sim, {"--addresses", "1"});
+    QVERIFY(!url.isEmpty());
+    const QUrl address(url);
+    QTcpSocket first, second;
+    first.connectToHost(address.host(), quint16(address.port()));
+    QVERIFY(first.waitForConnected(3000));
+    QTest::qWait(100);
+    second.connectToHost(address.host(), quint16(address.port()));
+    QVERIFY(second.waitForConnected(3000) || second.state() == QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
+    QByteArray said;
+    QTRY_VERIFY((said += sim.readAllStandardError()).contains("a second client refused"));
+    // The first is still served.
+    first.write(QByteArray::fromHex("010300000012c5c7"));
+    QTRY_VERIFY(first.bytesAvailable() >= 41);
     sim.terminate();
     sim.waitForFinished(3000);
 }

@@ -20,8 +20,9 @@ private slots:
 void tst_portmap::parseConf()
 {
     const auto map = PortMap::parseConf(QStringLiteral(
-        "# comment\nCOM4=/dev/pts/5\n  com2 = /dev/ttyUSB0  \nCOM17=/x\nCOM3=\nnoise\n"));
-    QCOMPARE(map.size(), 2);
+        "# comment\nCOM4=/dev/pts/5\n  com2 = /dev/ttyUSB0  \nCOM17=/x\nCOM3=\nnoise\nCOM5=tcp://10.1.2.3:4001\n"));
+    QCOMPARE(map.size(), 3);
+    QCOMPARE(map.value(5), QStringLiteral("tcp://10.1.2.3:4001")); // a serial device server, passed on whole
     QCOMPARE(map.value(4), QStringLiteral("/dev/pts/5"));
     QCOMPARE(map.value(2), QStringLiteral("/dev/ttyUSB0"));
     // A NUL would cut the path short where the system reads it: the line is refused.

@@ -53,8 +53,13 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                                          "A device that answers only after this long, e.g. 3:1500 (repeatable).", "address:ms");
     const QCommandLineOption seed(QStringLiteral("seed"), "Seed of sensor codes and faults (default 1).", "n", "1");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "Print every request and reply on stderr.");
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+                                 "Serve the bus over TCP as a serial device server would, on [HOST:]PORT (default host "
+                                 "127.0.0.1; port 0: any free one, printed). One client at a time: a second is refused "
+                                 "(its connection closed at once).",
+                                 "[host:]port");
     p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
-                  pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose});
+                  pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose, tcp});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return std::nullopt;
@@ -128,6 +133,20 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     o.server.verbose = p.isSet(verbose);
     o.port = p.value(port);
     o.link = p.value(link);
+    if (p.isSet(tcp)) {
+        const QString text = p.value(tcp);
+        const int colon = int(text.lastIndexOf(QLatin1Char(':')));
+        o.tcpHost = colon >= 0 ? text.left(colon) : QStringLiteral("127.0.0.1");
+        if (o.tcpHost.startsWith(QLatin1Char('[')) && o.tcpHost.endsWith(QLatin1Char(']')))
+            o.tcpHost = o.tcpHost.mid(1, o.tcpHost.size() - 2);
+        bool good = false;
+        o.tcpPort = text.mid(colon + 1).toInt(&good);
+        if (!good || o.tcpPort < 0 || o.tcpPort > 65535 || o.tcpHost.isEmpty() || !o.port.isEmpty()) {
+            *error = o.port.isEmpty() ? QStringLiteral("--tcp: expected [host:]port, e.g. 4001 or 127.0.0.1:4001")
+                                      : QStringLiteral("--tcp and --port exclude each other");
+            return std::nullopt;
+        }
+    }
     if (!ok)
         return std::nullopt;
     return o;

@@ -1,9 +1,13 @@
 #include "Wire.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -98,6 +102,65 @@ SerialWire::SerialWire(const QString &path, int baud, QObject *parent) : Wire(pa
         m_port.setFlowControl(QSerialPort::NoFlowControl);
     }
     connect(&m_port, &QSerialPort::readyRead, this, [this] { emit received(m_port.readAll()); });
+}
+
+TcpWire::TcpWire(const QString &host, int port, QObject *parent) : Wire(parent), m_server(new QTcpServer(this))
+{
+    QHostAddress address;
+    if (!address.setAddress(host))
+        address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost) : QHostAddress();
+    if (address.isNull()) {
+        m_error = QStringLiteral("--tcp: \"%1\" is not an address of this machine").arg(host);
+        return;
+    }
+    if (!m_server->listen(address, quint16(port))) {
+        m_error = QStringLiteral("cannot listen on %1:%2: %3").arg(host).arg(port).arg(m_server->errorString());
+        return;
+    }
+    connect(m_server, &QTcpServer::newConnection, this, &TcpWire::onNewConnection);
+}
+
+bool TcpWire::isOpen() const
+{
+    return m_server->isListening();
+}
+
+QString TcpWire::description() const
+{
+    const QHostAddress a = m_server->serverAddress();
+    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(a.toString())
+                                                                       : a.toString();
+    return QStringLiteral("tcp://%1:%2").arg(host).arg(m_server->serverPort());
+}
+
+void TcpWire::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (m_client) {
+            ++m_refused;
+            std::fprintf(stderr, "vxsim: a second client refused (one at a time)\n");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_client = socket;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { emit received(socket->readAll()); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (m_client == socket)
+                m_client = nullptr;
+            socket->deleteLater();
+        });
+    }
+}
+
+void TcpWire::write(const QByteArray &bytes)
+{
+    if (m_client && m_client->state() == QAbstractSocket::ConnectedState) {
+        m_client->write(bytes);
+        m_client->flush();
+    }
+    // No client: the bytes are lost, as on a line nobody listens to.
 }
 
 } // namespace vxsim

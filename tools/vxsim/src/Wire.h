@@ -6,6 +6,8 @@
 #include <QString>
 
 class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
 
 namespace vxsim {
 
@@ -57,6 +59,29 @@ public:
 
 private:
     QSerialPort m_port;
+};
+
+// The bus behind a serial device server in transparent mode: bytes on a TCP
+// connection are the RTU frames. One client at a time, as a gateway in
+// exclusive mode: a second one's connection is closed at once (refused), and
+// the bus waits for the next client when the first goes.
+class TcpWire : public Wire {
+    Q_OBJECT
+public:
+    TcpWire(const QString &host, int port, QObject *parent = nullptr);
+    bool isOpen() const override;
+    void write(const QByteArray &bytes) override;
+    QString description() const override;
+    QString error() const { return m_error; }
+    int refused() const { return m_refused; }
+
+private:
+    void onNewConnection();
+
+    QTcpServer *m_server = nullptr;
+    QTcpSocket *m_client = nullptr;
+    QString m_error;
+    int m_refused = 0;
 };
 
 } // namespace vxsim

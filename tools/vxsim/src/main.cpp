@@ -1,4 +1,4 @@
-// vxsim: a bus of simulated data collectors on a pseudo-terminal or a serial port.
+// vxsim: a bus of simulated data collectors on a pseudo-terminal, a serial port or TCP.
 
 #include "Options.h"
 #include "SimServer.h"
@@ -34,7 +34,14 @@ int main(int argc, char *argv[])
     }
 
     std::unique_ptr<vxsim::Wire> wire;
-    if (options->port.isEmpty()) {
+    if (options->tcpPort >= 0) {
+        auto tcp = std::make_unique<vxsim::TcpWire>(options->tcpHost, options->tcpPort);
+        if (!tcp->isOpen()) {
+            std::fprintf(stderr, "vxsim: %s\n", qPrintable(tcp->error()));
+            return 1;
+        }
+        wire = std::move(tcp);
+    } else if (options->port.isEmpty()) {
         auto pty = std::make_unique<vxsim::PtyWire>(options->link);
         if (!pty->isOpen() || !pty->error().isEmpty()) {
             std::fprintf(stderr, "vxsim: %s\n", qPrintable(pty->error()));
