@@ -15,6 +15,7 @@ struct Box {
     QString title; // empty: the application's title
     BoxIcon icon = BoxIcon::None;
     BoxButtons buttons = BoxButtons::Ok;
+    bool cancelIsDefault = false; // Enter (and a box closed unread) means Cancel
 };
 
 struct FileRequest {

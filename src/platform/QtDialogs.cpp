@@ -18,6 +18,8 @@ BoxResult QtDialogs::showBox(const Box &box)
         ? QMessageBox::Ok | QMessageBox::Cancel
         : QMessageBox::StandardButtons(QMessageBox::Ok);
     QMessageBox mb(icon, box.title, box.text, buttons, m_parent);
+    if (box.cancelIsDefault && box.buttons == BoxButtons::OkCancel)
+        mb.setDefaultButton(QMessageBox::Cancel);
     return mb.exec() == QMessageBox::Ok ? BoxResult::Ok : BoxResult::Cancel;
 }
 

@@ -72,6 +72,8 @@ Outcome SensorReading::showSerials(const QByteArray &reply)
     m_c.txtShowID.setText(panes.showId);
     for (int i = 0; i < panes.found.size() && i < int(m_form.FoundSn.size()); ++i)
         m_form.FoundSn[std::size_t(i)] = panes.found[i];
+    if (m_codesRead)
+        m_codesRead(int(num::Val(m_c.txtStationID->text())), int(num::Val(m_c.txtChnId->text())), panes.found);
     return panes.complete ? Outcome::Completed : Outcome::Rejected;
 }
 

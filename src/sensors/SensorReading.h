@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLineEdit;
 class QTimer;
 
@@ -46,6 +48,10 @@ public:
 
     QString txtDir() const;
 
+    // Called with the codes of each read shown (device and channel as the boxes say).
+    using CodesRead = std::function<void(int address, int channel, const QStringList &codes)>;
+    void setCodesRead(CodesRead codesRead) { m_codesRead = std::move(codesRead); }
+
 private:
     Outcome showSerials(const QByteArray &reply);
     void showSearch(const QByteArray &reply);
@@ -55,6 +61,7 @@ private:
     Link &m_link;
     Dialogs &m_dialogs;
     QString m_programDir;
+    CodesRead m_codesRead;
 };
 
 } // namespace vx

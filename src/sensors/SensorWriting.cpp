@@ -64,8 +64,30 @@ void SensorWriting::cmdOpenFile_Click()
         for (std::size_t i = 0; i < 8; ++i)
             m_c.txtSenseSn[i]->setText((*imported.proof)[i]);
     }
+    m_listAccepted = false; // a new list is checked before its first write
+    if (m_listShown)
+        m_listShown();
     if (imported.failed)
         m_dialogs.message(kFormatError);
+}
+
+bool SensorWriting::listMayBeWritten()
+{
+    if (!m_listCheck || m_listAccepted)
+        return true;
+    QStringList codes;
+    for (int k = 1; k <= m_form.ChennelNum && k < int(m_form.SnList.size()); ++k)
+        codes << m_form.SnList[std::size_t(k)].trimmed();
+    const QString problems = m_listCheck(codes);
+    if (problems.isEmpty()) {
+        m_listAccepted = true;
+        return true;
+    }
+    Box box{QStringLiteral("导入的序列号列表有误（列表文件未改动）：\n%1\n\n按“确定”按原样写入，按“取消”停止。").arg(problems),
+            QStringLiteral("序列号检查"), BoxIcon::Warning, BoxButtons::OkCancel};
+    box.cancelIsDefault = true;
+    m_listAccepted = m_dialogs.message(box) == BoxResult::Ok;
+    return m_listAccepted;
 }
 
 bool SensorWriting::loadEntry(int k)
@@ -120,6 +142,8 @@ void SensorWriting::cmdFirst_Click()
     m_link.clearCommandText();
     if (m_form.SnList[1].isEmpty())
         return;
+    if (!listMayBeWritten())
+        return;
     if (!loadEntry(1)) {
         m_dialogs.message(kFormatError);
         return;
@@ -150,6 +174,8 @@ void SensorWriting::cmdWriteNext_Click()
     if (next > m_form.ChennelNum || next < 1)
         m_c.txtObjSensorid->setText(QStringLiteral("1"));
     const int k = int(num::wholePart(num::Val(m_c.txtObjSensorid->text())));
+    if (!listMayBeWritten())
+        return;
     if (!loadEntry(k)) {
         m_dialogs.message(kFormatError);
         return;
@@ -172,6 +198,8 @@ void SensorWriting::cmdWriteAllSn_Click()
         m_dialogs.message(QStringLiteral("你输入的定时时长格式有误,正确的值应该为正整数(毫秒)!"));
         return;
     }
+    if (m_form.ChennelNum > 0 && !listMayBeWritten())
+        return;
     m_c.Timer5->start(int(*ms));
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class QLineEdit;
 class QTimer;
@@ -45,17 +46,29 @@ public:
     void cmdStopWrite_Click();
     void Timer5_Timer();
 
+    // Checks a list before its codes are written: the failing positions'
+    // lines, empty when all is well. Asked once per imported list.
+    using ListCheck = std::function<QString(const QStringList &codes)>;
+    void setListCheck(ListCheck check) { m_listCheck = std::move(check); }
+    // Called after a list file has been shown.
+    void setListShown(std::function<void()> shown) { m_listShown = std::move(shown); }
+
 private:
     // Fills the proof-reading boxes with entry k; false when it has fewer than eight fields.
     bool loadEntry(int k);
     void showWriteResult(const QByteArray &reply);
     void endAutomaticWriting();
+    // True when the list may be written: it passed its check, or the operator chose to write it as it stands.
+    bool listMayBeWritten();
 
     Controls m_c;
     FormState &m_form;
     Link &m_link;
     Dialogs &m_dialogs;
     QString m_programDir;
+    ListCheck m_listCheck;
+    std::function<void()> m_listShown;
+    bool m_listAccepted = false;
 };
 
 } // namespace vx

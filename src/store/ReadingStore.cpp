@@ -2,6 +2,7 @@
 
 #include "acquisition/Measurement.h"
 #include "core/NumberText.h"
+#include "sensors/RomCode.h"
 #include "store/StoreSchema.h"
 
 #include <QAtomicInt>
@@ -333,6 +334,175 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
         if (!q.exec())
             return fail(q);
     }
+    return true;
+}
+
+QString SensorChange::text() const
+{
+    return QStringLiteral("通道%1 位置%2 传感器已更换: %3 → %4")
+        .arg(channel)
+        .arg(position, 2, 10, QLatin1Char('0'))
+        .arg(oldCode, newCode);
+}
+
+QList<SensorPlace> ReadingStore::sensorMap()
+{
+    QList<SensorPlace> result;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT address, channel, position, code, %1, %2 FROM sensor_map WHERE 1 = 1%3 "
+                             "ORDER BY address, channel, position")
+                  .arg(msExpr(QStringLiteral("first_seen")), msExpr(QStringLiteral("last_seen")), siteFilter()));
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toString(),
+                       q.value(4).toLongLong(), q.value(5).toLongLong()});
+    return result;
+}
+
+std::optional<QList<SensorChange>> ReadingStore::recordSensorCodes(int address, int channel, const QStringList &codes,
+                                                                   qint64 timeMs)
+{
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    QMap<int, QString> held;
+    for (const SensorPlace &p : sensorMap())
+        if (p.address == address && p.channel == channel)
+            held.insert(p.position, p.code);
+    QList<SensorChange> changes;
+    QList<StoreEvent> events;
+    if (!m_db.transaction()) {
+        fail(QSqlQuery(m_db));
+        return std::nullopt;
+    }
+    QSqlQuery &put = prepared(
+        sqlite ? QStringLiteral("INSERT INTO sensor_map (address, channel, position, code, first_seen, last_seen) "
+                                "VALUES (:address, :channel, :position, :code, :time, :time2) ON CONFLICT (address, channel, "
+                                "position) DO UPDATE SET first_seen = CASE WHEN code = excluded.code THEN first_seen ELSE "
+                                "excluded.first_seen END, code = excluded.code, last_seen = excluded.last_seen")
+               : QStringLiteral("INSERT INTO sensor_map (site, address, channel, position, code, first_seen, last_seen) "
+                                "VALUES (:site, :address, :channel, :position, :code, %1, %2) ON CONFLICT (site, address, "
+                                "channel, position) DO UPDATE SET first_seen = CASE WHEN sensor_map.code = excluded.code "
+                                "THEN sensor_map.first_seen ELSE excluded.first_seen END, code = excluded.code, "
+                                "last_seen = excluded.last_seen")
+                     .arg(timeExpr(QStringLiteral(":time")), timeExpr(QStringLiteral(":time2"))));
+    for (int i = 0; i < codes.size(); ++i) {
+        const int position = i + 1;
+        const QString code = codes[i].trimmed().toUpper();
+        if (held.contains(position) && held[position] != code) {
+            SensorChange change{channel, position, held[position], code};
+            changes.append(change);
+            events.append({timeMs, address, QStringLiteral("sensor_replaced"), change.text()});
+        }
+        put.bindValue(QStringLiteral(":address"), address);
+        put.bindValue(QStringLiteral(":channel"), channel);
+        put.bindValue(QStringLiteral(":position"), position);
+        put.bindValue(QStringLiteral(":code"), code);
+        put.bindValue(QStringLiteral(":time"), timeMs);
+        put.bindValue(QStringLiteral(":time2"), timeMs);
+        if (!sqlite)
+            put.bindValue(QStringLiteral(":site"), m_site);
+        if (!put.exec()) {
+            fail(put);
+            m_db.rollback();
+            return std::nullopt;
+        }
+    }
+    const bool ok = sqlite ? addSqlite({}, events, false) : addPostgres({}, events);
+    if (!ok || !m_db.commit()) {
+        if (ok)
+            m_lastError = m_db.lastError().text();
+        m_db.rollback();
+        return std::nullopt;
+    }
+    return changes;
+}
+
+bool ReadingStore::exportSensorMap(QIODevice &out, QString *error)
+{
+    QByteArray text = "address,channel,position,code,family,first_seen,last_seen\n";
+    for (const SensorPlace &p : sensorMap()) {
+        const auto code = romCodeOfText(p.code);
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
+                    .arg(p.address)
+                    .arg(p.channel)
+                    .arg(p.position)
+                    .arg(p.code, code ? familyName(quint8(code->at(0))) : QStringLiteral("unknown family"),
+                         rfc3339(p.firstSeenMs), rfc3339(p.lastSeenMs))
+                    .toUtf8();
+    }
+    if (out.write(text) != text.size()) {
+        *error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ReadingStore::importSensorMap(QIODevice &in, int *places, QString *error)
+{
+    QList<SensorPlace> read;
+    int lineNumber = 0;
+    while (!in.atEnd()) {
+        QString line = QString::fromUtf8(in.readLine()).trimmed();
+        ++lineNumber;
+        if (line.isEmpty() || (lineNumber == 1 && line.startsWith(QLatin1String("address,"))))
+            continue;
+        const QStringList f = line.split(QLatin1Char(','));
+        bool a = false, c = false, p = false;
+        SensorPlace place;
+        if (f.size() == 7) {
+            place.address = f[0].toInt(&a);
+            place.channel = f[1].toInt(&c);
+            place.position = f[2].toInt(&p);
+            place.code = f[3].trimmed().toUpper();
+            const QDateTime first = QDateTime::fromString(f[5], Qt::ISODateWithMs);
+            const QDateTime last = QDateTime::fromString(f[6], Qt::ISODateWithMs);
+            place.firstSeenMs = first.toMSecsSinceEpoch();
+            place.lastSeenMs = last.toMSecsSinceEpoch();
+            if (a && c && p && place.address >= 1 && place.address <= 247 && place.channel >= 1 && place.position >= 1
+                && romCodeOfText(place.code) && first.isValid() && last.isValid()) {
+                read.append(place);
+                continue;
+            }
+        }
+        *error = QStringLiteral("line %1 is not address,channel,position,code,family,first_seen,last_seen").arg(lineNumber);
+        return false;
+    }
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    if (!m_db.transaction())
+        return fail(QSqlQuery(m_db));
+    QSqlQuery &put = prepared(
+        sqlite ? QStringLiteral("INSERT OR REPLACE INTO sensor_map (address, channel, position, code, first_seen, "
+                                "last_seen) VALUES (:address, :channel, :position, :code, :first, :last)")
+               : QStringLiteral("INSERT INTO sensor_map (site, address, channel, position, code, first_seen, last_seen) "
+                                "VALUES (:site, :address, :channel, :position, :code, %1, %2) ON CONFLICT (site, "
+                                "address, channel, position) DO UPDATE SET code = excluded.code, first_seen = "
+                                "excluded.first_seen, last_seen = excluded.last_seen")
+                     .arg(timeExpr(QStringLiteral(":first")), timeExpr(QStringLiteral(":last"))));
+    for (const SensorPlace &p : read) {
+        put.bindValue(QStringLiteral(":address"), p.address);
+        put.bindValue(QStringLiteral(":channel"), p.channel);
+        put.bindValue(QStringLiteral(":position"), p.position);
+        put.bindValue(QStringLiteral(":code"), p.code);
+        put.bindValue(QStringLiteral(":first"), p.firstSeenMs);
+        put.bindValue(QStringLiteral(":last"), p.lastSeenMs);
+        if (!sqlite)
+            put.bindValue(QStringLiteral(":site"), m_site);
+        if (!put.exec()) {
+            *error = put.lastError().text();
+            m_db.rollback();
+            return false;
+        }
+    }
+    if (!m_db.commit()) {
+        *error = m_db.lastError().text();
+        m_db.rollback();
+        return false;
+    }
+    *places = int(read.size());
     return true;
 }
 

@@ -52,6 +52,21 @@ struct OutboxEntry {
     bool isEvent = false;
 };
 
+// The sensor last read at a device's channel and position.
+struct SensorPlace {
+    int address = 0, channel = 0, position = 0;
+    QString code;   // "28 FF 4A 3B 05 00 00 9C"
+    qint64 firstSeenMs = 0, lastSeenMs = 0;
+};
+
+// A position that held another sensor than last time.
+struct SensorChange {
+    int channel = 0, position = 0;
+    QString oldCode, newCode;
+    // "通道1 位置05 传感器已更换: 旧码 → 新码"
+    QString text() const;
+};
+
 struct ExportRequest {
     qint64 fromMs = 0, toMs = 0;   // [from, to)
     QList<int> addresses;          // empty: all
@@ -100,6 +115,17 @@ public:
     bool dropOutboxThrough(qint64 id);
     // Readings waiting in the outbox.
     qint64 outboxReadings();
+
+    // The sensor map: every place's code; and the codes a read found at one
+    // device's channel (position 1 first), stored, with each place whose
+    // code changed reported (and stored as a "sensor_replaced" event).
+    QList<SensorPlace> sensorMap();
+    std::optional<QList<SensorChange>> recordSensorCodes(int address, int channel, const QStringList &codes, qint64 timeMs);
+    // CSV: address,channel,position,code,family,first_seen,last_seen (RFC 3339).
+    bool exportSensorMap(QIODevice &out, QString *error);
+    // Takes a map exported before as this site's reference: its places replace
+    // those held; a line that is not such a place is refused with its number.
+    bool importSensorMap(QIODevice &in, int *places, QString *error);
 
     // Summarises every point's complete hours before upToMs that are not yet
     // (done beside collection, so a chart never waits for it); false on failure.

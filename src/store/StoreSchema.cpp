@@ -39,6 +39,21 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                  QStringLiteral("CREATE TABLE hourly_state (address INTEGER NOT NULL, point INTEGER NOT NULL, "
                                 "rolled_to INTEGER NOT NULL, PRIMARY KEY (address, point)) WITHOUT ROWID"),
              }},
+            {3,
+             {
+                 // The sensor last read at each device, channel and position.
+                 QStringLiteral("CREATE TABLE sensor_map (address INTEGER NOT NULL, channel INTEGER NOT NULL, "
+                                "position INTEGER NOT NULL, code TEXT NOT NULL, first_seen INTEGER NOT NULL, "
+                                "last_seen INTEGER NOT NULL, PRIMARY KEY (address, channel, position)) WITHOUT ROWID"),
+                 // Several sensors of one device replaced in one read are several
+                 // events: the detail is part of an event's key.
+                 QStringLiteral("CREATE TABLE events_v3 (time INTEGER NOT NULL, address INTEGER NOT NULL, "
+                                "kind TEXT NOT NULL, detail TEXT NOT NULL DEFAULT '', "
+                                "PRIMARY KEY (time, address, kind, detail)) WITHOUT ROWID"),
+                 QStringLiteral("INSERT INTO events_v3 SELECT time, address, kind, detail FROM events"),
+                 QStringLiteral("DROP TABLE events"),
+                 QStringLiteral("ALTER TABLE events_v3 RENAME TO events"),
+             }},
         };
     }
     return {
@@ -62,6 +77,15 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                             "sum double precision NOT NULL, count bigint NOT NULL, PRIMARY KEY (site, address, point, hour))"),
              QStringLiteral("CREATE TABLE hourly_state (site text NOT NULL, address smallint NOT NULL, "
                             "point smallint NOT NULL, rolled_to timestamptz NOT NULL, PRIMARY KEY (site, address, point))"),
+         }},
+        {3,
+         {
+             QStringLiteral("CREATE TABLE sensor_map (site text NOT NULL, address smallint NOT NULL, "
+                            "channel smallint NOT NULL, position smallint NOT NULL, code text NOT NULL, "
+                            "first_seen timestamptz NOT NULL, last_seen timestamptz NOT NULL, "
+                            "PRIMARY KEY (site, address, channel, position))"),
+             QStringLiteral("ALTER TABLE events DROP CONSTRAINT events_pkey, "
+                            "ADD PRIMARY KEY (site, time, address, kind, detail)"),
          }},
     };
 }

@@ -1,5 +1,7 @@
 #include "ui/RichPane.h"
 
+#include <QTextBlock>
+
 #include <QFontMetricsF>
 #include <QTextBlockFormat>
 #include <QTextCursor>
@@ -83,6 +85,19 @@ void RichPane::colourFrom(int index, const QColor &colour, std::optional<bool> b
     format.setForeground(colour);
     if (bold)
         format.setFontWeight(*bold ? QFont::Bold : QFont::Normal);
+    cursor.mergeCharFormat(format);
+}
+
+void RichPane::markLine(int line, const QColor &colour, const QString &toolTip)
+{
+    const QTextBlock block = m_edit->document()->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setForeground(colour);
+    format.setToolTip(toolTip);
     cursor.mergeCharFormat(format);
 }
 

@@ -27,6 +27,9 @@ public:
     // end, and sets its weight when bold is given.
     void colourFrom(int index, const QColor &colour, std::optional<bool> bold = std::nullopt);
 
+    // Colours one block (line, 0-based) and gives it a tooltip; the text stays as it is.
+    void markLine(int line, const QColor &colour, const QString &toolTip);
+
     void setVisible(bool visible);
     QTextEdit *widget() const { return m_edit; }
 

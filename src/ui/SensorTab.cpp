@@ -79,6 +79,12 @@ QWidget *viewFrame(SensorTab &t)
     panes->addWidget(t.txtSn, 1);
     layout->addWidget(t.cmdClearSn, 0, Qt::AlignLeft);
     layout->addLayout(panes, 1);
+    // What the shown codes' own checks and the sensor map say about them.
+    t.codeSummary = new QLabel;
+    t.codeSummary->setObjectName(QStringLiteral("sensorCodeSummary"));
+    t.codeSummary->setWordWrap(true);
+    t.codeSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(t.codeSummary);
     return frame;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTextEdit;
@@ -16,6 +17,7 @@ struct SensorTab {
     QTextEdit *txtSn = nullptr;
     QTextEdit *txtShowID = nullptr;
     QPushButton *cmdClearSn = nullptr;
+    QLabel *codeSummary = nullptr;
     QLineEdit *txtSearchChannel = nullptr;
     QLineEdit *txtSearchNum = nullptr;
     QPushButton *cmdAutoSearch = nullptr;

@@ -76,6 +76,24 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     m_result->setWordWrap(true);
     m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_result);
+
+    auto *mapRow = new QHBoxLayout;
+    auto *exportMap = new QPushButton(QStringLiteral("导出传感器表…"));
+    exportMap->setObjectName(QStringLiteral("exportSensorMapButton"));
+    auto *importMap = new QPushButton(QStringLiteral("导入传感器表…"));
+    importMap->setObjectName(QStringLiteral("importSensorMapButton"));
+    mapRow->addWidget(exportMap);
+    mapRow->addWidget(importMap);
+    mapRow->addStretch(1);
+    layout->addLayout(mapRow);
+    m_mapResult = new QLabel;
+    m_mapResult->setObjectName(QStringLiteral("sensorMapResult"));
+    m_mapResult->setWordWrap(true);
+    layout->addWidget(m_mapResult);
+    connect(exportMap, &QPushButton::clicked, this, &StoreTab::exportSensorMap);
+    connect(importMap, &QPushButton::clicked, this, &StoreTab::importSensorMap);
+    exportMap->setEnabled(m_service != nullptr);
+    importMap->setEnabled(m_service != nullptr);
     layout->addStretch(1);
 
     connect(m_export, &QPushButton::clicked, this, &StoreTab::exportCsv);
@@ -113,6 +131,51 @@ void StoreTab::refresh()
     m_state->setText(text);
     if (m_thread)
         m_progress->setValue(int(qMin<qint64>(m_rowsWritten.load(), std::numeric_limits<int>::max())));
+}
+
+namespace {
+std::unique_ptr<ReadingStore> openOwn(StoreService *service, QString *why)
+{
+    const auto parsed = parseStoreLocation(service->settings().local, why);
+    return parsed ? ReadingStore::open(*parsed, QString(), why) : nullptr;
+}
+} // namespace
+
+void StoreTab::exportSensorMap()
+{
+    if (!m_service)
+        return;
+    const QString file = m_dialogs.saveFileName({QStringLiteral("导出传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+    if (file.isEmpty())
+        return;
+    QString why;
+    auto store = openOwn(m_service, &why);
+    QSaveFile out(file);
+    if (store && out.open(QIODevice::WriteOnly) && store->exportSensorMap(out, &why) && out.commit()) {
+        m_mapResult->setText(QStringLiteral("传感器表已导出到 %1（%2 个位置）")
+                                 .arg(QDir::toNativeSeparators(file))
+                                 .arg(store->sensorMap().size()));
+        return;
+    }
+    m_mapResult->setText(QStringLiteral("传感器表导出失败：%1").arg(why.isEmpty() ? out.errorString() : why));
+}
+
+void StoreTab::importSensorMap()
+{
+    if (!m_service)
+        return;
+    const QString file = m_dialogs.openFileName({QStringLiteral("导入传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+    if (file.isEmpty())
+        return;
+    QString why;
+    auto store = openOwn(m_service, &why);
+    QFile in(file);
+    int places = 0;
+    if (store && in.open(QIODevice::ReadOnly) && store->importSensorMap(in, &places, &why)) {
+        m_mapResult->setText(QStringLiteral("已导入传感器表：%1 个位置").arg(places));
+        return;
+    }
+    m_mapResult->setText(QStringLiteral("传感器表导入失败：%1").arg(why.isEmpty() ? in.errorString() : why));
 }
 
 void StoreTab::exportCsv()

@@ -32,6 +32,9 @@ public:
     // Asks for a file, then writes the chosen range there.
     void exportCsv();
     bool exporting() const { return m_thread != nullptr; }
+    // The sensor map as CSV, out and back in (as a site's reference).
+    void exportSensorMap();
+    void importSensorMap();
 
 signals:
     void exportFinished(bool ok, const QString &message);
@@ -50,6 +53,7 @@ private:
     QPushButton *m_export;
     QProgressBar *m_progress;
     QLabel *m_result;
+    QLabel *m_mapResult;
     QTimer *m_refresh;
     QThread *m_thread = nullptr;
     std::atomic<qint64> m_rowsWritten{0};

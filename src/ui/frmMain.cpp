@@ -2,6 +2,9 @@
 
 #include "acquisition/CycleController.h"
 #include "acquisition/MeasurementDisplay.h"
+#include "core/NumberText.h"
+#include "sensors/SensorCodeCheck.h"
+#include "store/ReadingStore.h"
 #include "store/StoreService.h"
 #include "ui/StoreTab.h"
 #include "acquisition/QueryController.h"
@@ -475,6 +478,7 @@ void frmMain::bindSensors()
     SensorWriting::Controls wc;
     wc.txtStationID = txtStationID;
     wc.txtObjChannelID = tab.txtObjChannelID;
+    m_sensorTabChannel = tab.txtObjChannelID;
     wc.txtObjSensorid = tab.txtObjSensorid;
     wc.txtTimer5 = tab.txtTimer5;
     wc.txtSenseSn = tab.txtSenseSn;
@@ -490,6 +494,54 @@ void frmMain::bindSensors()
     connect(tab.cmdWriteNext, &QPushButton::clicked, writing, &SensorWriting::cmdWriteNext_Click);
     connect(tab.cmdWriteAllSn, &QPushButton::clicked, writing, &SensorWriting::cmdWriteAllSn_Click);
     connect(tab.cmdStopWrite, &QPushButton::clicked, writing, &SensorWriting::cmdStopWrite_Click);
+
+    // Every code shown is checked (CRC-8, family, duplicates here and in the
+    // sensor map); a read also updates the map and reports replaced sensors.
+    m_codeCheck = std::make_unique<SensorCodeCheck>(RichPane(tab.txtSn), tab.codeSummary);
+    m_codeCheck->setMap([this] {
+        ReadingStore *store = sensorMapStore();
+        return store ? store->sensorMap() : QList<SensorPlace>();
+    });
+    QLabel *summary = tab.codeSummary;
+    reading->setCodesRead([this, summary](int address, int channel, const QStringList &codes) {
+        m_codeCheck->markPane(address, channel);
+        ReadingStore *store = sensorMapStore();
+        if (!store || codes.isEmpty())
+            return;
+        const auto changes = store->recordSensorCodes(address, channel, codes, m_platform.clock().toMSecsSinceEpoch());
+        if (!changes) {
+            notice(QStringLiteral("传感器表无法写入：%1").arg(store->lastError()));
+            return;
+        }
+        QStringList texts;
+        for (const SensorChange &c : *changes)
+            texts << QStringLiteral("%1#设备 ").arg(address, 2, 10, QLatin1Char('0')) + c.text();
+        if (!texts.isEmpty()) {
+            summary->setText(summary->text() + QLatin1Char('\n') + texts.join(QLatin1Char('\n')));
+            notice(texts.join(QStringLiteral("；")));
+        }
+    });
+    writing->setListShown([this] {
+        m_codeCheck->markPane(int(num::Val(txtStationID->text())), int(num::Val(m_sensorTabChannel->text())));
+    });
+    writing->setListCheck([this](const QStringList &codes) {
+        return m_codeCheck->check(codes, int(num::Val(txtStationID->text())), int(num::Val(m_sensorTabChannel->text())))
+            .problems();
+    });
+}
+
+ReadingStore *frmMain::sensorMapStore()
+{
+    if (!m_sensorMapTried) {
+        m_sensorMapTried = true;
+        QString why;
+        const auto location = parseStoreLocation(windowStoreSettings(m_platform.programDir).local, &why);
+        if (location)
+            m_sensorMapStore = ReadingStore::open(*location, QString(), &why);
+        if (!m_sensorMapStore)
+            notice(QStringLiteral("传感器表不可用：%1").arg(why));
+    }
+    return m_sensorMapStore.get();
 }
 
 void frmMain::Form_Load()

@@ -29,6 +29,8 @@ class PortSettings;
 class QueryController;
 class SensorReading;
 class SensorWriting;
+class ReadingStore;
+class SensorCodeCheck;
 class StoreService;
 class StoreTab;
 
@@ -68,6 +70,8 @@ protected:
 
 private:
     void bindStore();
+    // The sensor map's connection, opened when first needed; null when the store cannot be used.
+    ReadingStore *sensorMapStore();
     void setCommandText(const QString &text) override;
     void setStateText(const QString &text) override;
     void showIndicator(Indicator indicator) override;
@@ -93,6 +97,10 @@ private:
     std::unique_ptr<StoreService> m_store; // outlives everything that adds to it
     StoreTab *m_storeTab = nullptr;
     QLabel *m_storeBacklog = nullptr;
+    std::unique_ptr<ReadingStore> m_sensorMapStore;
+    bool m_sensorMapTried = false;
+    QLineEdit *m_sensorTabChannel = nullptr; // where an imported list is to be written
+    std::unique_ptr<SensorCodeCheck> m_codeCheck;
     std::unique_ptr<Link> m_link;
     std::unique_ptr<PortSettings> m_portSettings;
     std::unique_ptr<QueryController> m_query;

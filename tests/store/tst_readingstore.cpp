@@ -29,6 +29,7 @@ private slots:
     void retentionInSmallBatches();
     void newerSchemaIsRefusedAndLeftAlone();
     void outboxKeepsOrder();
+    void sensorMapNoticesReplacementsAndRoundTrips();
 
 private:
     std::unique_ptr<ReadingStore> openStore(const QString &site = QStringLiteral("depot"));
@@ -432,6 +433,67 @@ void tst_readingstore::outboxKeepsOrder()
     QVERIFY(store->dropOutboxThrough(entries[1].id));
     QCOMPARE(store->outbox(10).size(), 2);
     QCOMPARE(store->outboxReadings(), 3);
+}
+
+void tst_readingstore::sensorMapNoticesReplacementsAndRoundTrips()
+{
+    OPEN_STORE(store);
+    const QString a = QStringLiteral("28 FF 4A 3B 05 00 00 F5"), b = QStringLiteral("28 FF 4A 3B 01 00 00 6B"),
+                  c = QStringLiteral("28 FF 4A 3B 02 00 00 8F");
+    auto changes = store->recordSensorCodes(2, 1, {a, b}, kT0);
+    QVERIFY2(changes, qPrintable(store->lastError()));
+    QVERIFY(changes->isEmpty()); // nothing known before: nothing replaced
+    changes = store->recordSensorCodes(2, 1, {a, c}, kT0 + 60000);
+    QVERIFY(changes);
+    QCOMPARE(changes->size(), 1);
+    QCOMPARE(changes->first().text(), QStringLiteral("通道1 位置02 传感器已更换: %1 → %2").arg(b, c));
+    changes = store->recordSensorCodes(2, 1, {a, c}, kT0 + 120000);
+    QVERIFY(changes && changes->isEmpty()); // reported once
+    const QList<StoreEvent> events = store->events(kT0, kT0 + 200000);
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, QStringLiteral("sensor_replaced"));
+    QCOMPARE(events[0].address, 2);
+    QCOMPARE(events[0].detail, QStringLiteral("通道1 位置02 传感器已更换: %1 → %2").arg(b, c));
+
+    const QList<SensorPlace> map = store->sensorMap();
+    QCOMPARE(map.size(), 2);
+    QCOMPARE(map[0].firstSeenMs, kT0);
+    QCOMPARE(map[0].lastSeenMs, kT0 + 120000);
+    QCOMPARE(map[1].code, c);
+    QCOMPARE(map[1].firstSeenMs, kT0 + 60000); // a new sensor is new from when it was found
+
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString why;
+    QVERIFY(store->exportSensorMap(out, &why));
+    const QByteArray csv = out.data();
+    QCOMPARE(QString::fromUtf8(csv),
+             QStringLiteral("address,channel,position,code,family,first_seen,last_seen\n"
+                            "2,1,1,%1,DS18B20,2026-12-07T08:00:00.000+08:00,2026-12-07T08:02:00.000+08:00\n"
+                            "2,1,2,%2,DS18B20,2026-12-07T08:01:00.000+08:00,2026-12-07T08:02:00.000+08:00\n")
+                 .arg(a, c));
+
+    // Back in, as another site's reference.
+    auto other = openStore();
+    QVERIFY(other);
+    QBuffer in;
+    in.setData(csv);
+    in.open(QIODevice::ReadOnly);
+    int places = 0;
+    QVERIFY2(other->importSensorMap(in, &places, &why), qPrintable(why));
+    QCOMPARE(places, 2);
+    const QList<SensorPlace> copied = other->sensorMap();
+    QCOMPARE(copied.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(copied[i].code, map[i].code);
+        QCOMPARE(copied[i].firstSeenMs, map[i].firstSeenMs);
+        QCOMPARE(copied[i].lastSeenMs, map[i].lastSeenMs);
+    }
+    QBuffer bad;
+    bad.setData(csv + "2,1,3,28 FF,DS18B20,x,y\n");
+    bad.open(QIODevice::ReadOnly);
+    QVERIFY(!other->importSensorMap(bad, &places, &why));
+    QCOMPARE(why, QStringLiteral("line 4 is not address,channel,position,code,family,first_seen,last_seen"));
 }
 
 QTEST_GUILESS_MAIN(tst_readingstore)

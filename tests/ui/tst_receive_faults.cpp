@@ -29,7 +29,7 @@ struct Mode {
     bool measurement = false;               // frames are checked and found again after noise
 };
 
-const QByteArray kCode = QByteArray::fromHex("28FF4A3B0500009C");
+const QByteArray kCode = QByteArray::fromHex("28FF4A3B050000F5"); // a real ROM code: its CRC-8 is right
 
 QByteArray withHead(const char *head, const QByteArray &body)
 {
