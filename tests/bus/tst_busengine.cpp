@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,6 +18,8 @@ class tst_busengine : public QObject {
 private slots:
     void healthyBusAtTheWireRate();
     void faultsNeverBecomeReadings();
+    void statisticsEqualWhatTheSimulatorDid_data();
+    void statisticsEqualWhatTheSimulatorDid();
     void silentDevicesBackOff();
     void exceptionIsNoTimeout();
     void deviceThatComesBackIsPolledAgain();
@@ -111,6 +114,73 @@ void tst_busengine::faultsNeverBecomeReadings()
         QCOMPARE(f.size(), 41);
         QCOMPARE(quint8(f[2]), quint8(36));
     }
+}
+
+void tst_busengine::statisticsEqualWhatTheSimulatorDid_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("drop") << QStringList{"--drop", "0.2", "--seed", "3"};
+    QTest::newRow("corrupt") << QStringList{"--corrupt", "0.25", "--seed", "4"};
+    QTest::newRow("noise") << QStringList{"--noise", "0.4", "--seed", "5"};
+    QTest::newRow("split with gaps") << QStringList{"--split", "6", "--gap", "3", "--seed", "6"};
+    QTest::newRow("latency") << QStringList{"--latency", "15", "--seed", "7"};
+    QTest::newRow("all at once") << QStringList{"--drop", "0.1", "--corrupt", "0.15", "--noise", "0.3", "--split", "9",
+                                                "--gap", "2", "--latency", "4", "--seed", "8"};
+}
+
+// The simulator logs what it did to every reply; the engine's statistics
+// must say the same, device by device.
+void tst_busengine::statisticsEqualWhatTheSimulatorDid()
+{
+    QFETCH(QStringList, faults);
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 2, 3};
+    s.timeoutMs = 250; // far above any delay here: a timeout is a reply that never came whole
+    QVERIFY(start(run, QStringList{"--addresses", "1-3", "--verbose"} + faults, s));
+    QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 60, 30000);
+    run.stop();
+    QTest::qWait(50);
+    struct Done {
+        qint64 requests = 0, clean = 0, dropped = 0, corruptedHeader = 0, corruptedBody = 0;
+    };
+    QMap<int, Done> did;
+    static const QRegularExpression line(QStringLiteral("^vxsim: ([0-9a-f]{2}) [0-9a-f ]+ -> [0-9a-f ]+?( \\[.*)?$"));
+    static const QRegularExpression corrupted(QStringLiteral("\\[corrupted byte (\\d+)\\]"));
+    for (const QByteArray &raw : run.sim.readAllStandardError().split('\n')) {
+        const auto m = line.match(QString::fromLatin1(raw));
+        if (!m.hasMatch())
+            continue;
+        Done &d = did[m.captured(1).toInt(nullptr, 16)];
+        ++d.requests;
+        const QString fate = m.captured(2);
+        const auto c = corrupted.match(fate);
+        if (fate.contains(QLatin1String("[dropped]")))
+            ++d.dropped;
+        else if (c.hasMatch())
+            ++(c.captured(1).toInt() < 2 ? d.corruptedHeader : d.corruptedBody);
+        else
+            ++d.clean;
+    }
+    qint64 faultsSeen = 0;
+    for (int a : s.addresses) {
+        const DeviceStats &st = run.engine->stats()[a];
+        const Done &d = did[a];
+        const QByteArray where = QByteArray::number(a);
+        QVERIFY2(d.requests > 0, where);
+        QCOMPARE(st.requests, d.requests);
+        QCOMPARE(st.goodReplies, d.clean);
+        QCOMPARE(st.exceptions, 0);
+        // A damaged body fails its CRC; a lost reply times out. A damaged
+        // address or function is not this reply's header: it ends as one or the other.
+        QCOMPARE(st.crcErrors + st.timeouts, d.dropped + d.corruptedHeader + d.corruptedBody);
+        QVERIFY2(st.crcErrors >= d.corruptedBody && st.timeouts >= d.dropped, where);
+        faultsSeen += d.dropped + d.corruptedHeader + d.corruptedBody;
+    }
+    if (faults.contains(QStringLiteral("--drop")) || faults.contains(QStringLiteral("--corrupt")))
+        QVERIFY(faultsSeen > 0);
+    for (const QByteArray &f : run.frames)
+        QVERIFY(hasValidCrc(f) && f.size() == 41);
 }
 
 void tst_busengine::silentDevicesBackOff()

@@ -30,10 +30,19 @@ void SimServer::onReceived(const QByteArray &bytes)
         ++m_handled;
         requestEndsAt += m_tx.wireMs(request.size());
         const QByteArray reply = m_bus.handle(request, qint64(m_tx.nowMs()));
-        if (m_options.verbose)
-            std::fprintf(stderr, "vxsim: %s -> %s\n", request.toHex(' ').constData(),
-                         reply.isEmpty() ? "(no reply)" : reply.toHex(' ').constData());
-        m_tx.send(reply, requestEndsAt);
+        const Transmitter::Sent sent = m_tx.send(reply, requestEndsAt);
+        if (m_options.verbose) {
+            // What was done to the reply, so a test can count it against what the master saw.
+            QByteArray fate;
+            if (sent.dropped)
+                fate = " [dropped]";
+            if (sent.corruptedByte >= 0)
+                fate += " [corrupted byte " + QByteArray::number(sent.corruptedByte) + "]";
+            if (sent.noiseBytes > 0)
+                fate += " [noise " + QByteArray::number(sent.noiseBytes) + "]";
+            std::fprintf(stderr, "vxsim: %s -> %s%s\n", request.toHex(' ').constData(),
+                         reply.isEmpty() ? "(no reply)" : reply.toHex(' ').constData(), fate.constData());
+        }
     }
 }
 

@@ -26,19 +26,22 @@ double Transmitter::wireMs(qsizetype bytes) const
     return double(bytes) * 10.0 * 1000.0 / m_faults.baud;
 }
 
-void Transmitter::send(const QByteArray &frame, double notBeforeMs)
+Transmitter::Sent Transmitter::send(const QByteArray &frame, double notBeforeMs)
 {
+    Sent sent;
     if (frame.isEmpty())
-        return;
+        return sent;
     if (chance(m_faults.drop)) {
         ++m_dropped;
-        return;
+        sent.dropped = true;
+        return sent;
     }
     QByteArray bytes = frame;
     if (chance(m_faults.corrupt)) {
         const auto at = std::uniform_int_distribution<int>(0, int(bytes.size()) - 1)(m_rng);
         bytes[at] = char(bytes[at] ^ (1 << std::uniform_int_distribution<int>(0, 7)(m_rng)));
         ++m_corrupted;
+        sent.corruptedByte = at;
     }
     if (chance(m_faults.noise)) {
         QByteArray noise;
@@ -46,6 +49,7 @@ void Transmitter::send(const QByteArray &frame, double notBeforeMs)
         for (int i = 0; i < n; ++i)
             noise.append(char(std::uniform_int_distribution<int>(0, 255)(m_rng)));
         bytes.prepend(noise);
+        sent.noiseBytes = n;
     }
     const int piece = m_faults.splitBytes > 0 ? m_faults.splitBytes : int(bytes.size());
     // Half duplex: a reply waits for the line to be free, and byte times stay
@@ -69,6 +73,7 @@ void Transmitter::send(const QByteArray &frame, double notBeforeMs)
         }
     }
     m_lineFreeAt = t;
+    return sent;
 }
 
 void Transmitter::enqueue(const Slice &slice)

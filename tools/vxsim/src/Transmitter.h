@@ -31,9 +31,15 @@ public:
 
     Transmitter(Write write, const Faults &faults, quint32 seed, QObject *parent = nullptr);
 
+    // What became of a frame: for the log, so a test can count what the simulator did.
+    struct Sent {
+        bool dropped = false;
+        int corruptedByte = -1;  // index in the frame of the flipped bit's byte
+        int noiseBytes = 0;
+    };
     // Queues a frame behind those already on their way; it starts no earlier
     // than notBeforeMs (on the clock of nowMs()).
-    void send(const QByteArray &frame, double notBeforeMs = 0);
+    Sent send(const QByteArray &frame, double notBeforeMs = 0);
 
     // Time on the line of n bytes at the configured rate (ten bits a byte);
     // 0 when not paced.
