@@ -53,6 +53,8 @@ void MeasurementDisplay::show(const QByteArray &frame, const QDateTime &arrived)
     m_records.append(logPath(a), dataLogRecord(now, texts));
     if (m_store)
         m_store->add({now.toMSecsSinceEpoch(), a, registers});
+    if (m_listener)
+        m_listener(a, registers, now.toMSecsSinceEpoch());
 }
 
 } // namespace vx

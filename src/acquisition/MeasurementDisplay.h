@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class QLabel;
 
@@ -30,6 +31,9 @@ public:
 
     // Every frame shown is stored too (none when null).
     void setStore(StoreService *store) { m_store = store; }
+    // And handed on (the overview, the alarms): address, registers, arrival in UTC ms.
+    using FrameListener = std::function<void(int address, const QList<quint16> &registers, qint64 timeMs)>;
+    void setFrameListener(FrameListener listener) { m_listener = std::move(listener); }
 
     QString dataDir() const { return m_dataDir; }
     QString logPath(int address) const;
@@ -41,6 +45,7 @@ private:
     RecordFiles &m_records;
     QString m_dataDir;
     StoreService *m_store = nullptr;
+    FrameListener m_listener;
     mutable std::array<QString, kMaxReplyAddress> m_logPaths;
 };
 

@@ -6,6 +6,7 @@
 #include "sensors/SensorCodeCheck.h"
 #include "store/ReadingStore.h"
 #include "store/StoreService.h"
+#include "ui/GrainOverview.h"
 #include "ui/StoreTab.h"
 #include "acquisition/QueryController.h"
 #include "config/ConfigController.h"
@@ -23,6 +24,7 @@
 #include "ui/ListCombo.h"
 
 #include <QAction>
+#include <QFrame>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
@@ -342,6 +344,79 @@ QWidget *frmMain::buildQueryFrame()
     return box;
 }
 
+void frmMain::bindGrain()
+{
+    m_overview = new GrainOverview;
+    m_overview->setObjectName(QStringLiteral("grainOverview"));
+    m_overview->map()->setClock([this] { return m_platform.clock().toMSecsSinceEpoch(); });
+    m_overview->map()->setSilentAfter([this] { return silentAfterMs(); });
+    SSTab2->addTab(scrollable(m_overview), QStringLiteral("粮情总览"));
+    m_measurements->setFrameListener([this](int address, const QList<quint16> &registers, qint64 timeMs) {
+        ++m_repliesTaken;
+        m_overview->take(address, registers, timeMs);
+    });
+    m_runState = new QLabel;
+    m_runState->setObjectName(QStringLiteral("runState"));
+    statusBar()->addPermanentWidget(m_runState);
+    m_tick = new QTimer(this);
+    m_tick->setObjectName(QStringLiteral("overviewTick"));
+    connect(m_tick, &QTimer::timeout, this, &frmMain::tick);
+    m_tick->start(1000);
+    connect(Command1, &QPushButton::clicked, this, [this] { m_uploadMode = true; });
+}
+
+qint64 frmMain::silentAfterMs() const
+{
+    if (Timer1->isActive()) {
+        const qint64 devices = qBound(qint64(1), qint64(num::Val(txtMaxID->text())), qint64(kMaxReplyAddress));
+        return 3 * devices * qMax(1, Timer1->interval());
+    }
+    if (m_uploadMode)
+        return 10 * 60 * 1000;
+    return std::numeric_limits<qint64>::max() / 4; // nothing runs: nobody is expected to answer
+}
+
+QString frmMain::runState() const
+{
+    if (Timer1->isActive())
+        return QStringLiteral("循环运行中 (周期 %1 ms)").arg(Timer1->interval());
+    if (Timer2->isActive())
+        return QStringLiteral("定时查询中");
+    if (m_uploadMode)
+        return QStringLiteral("主动上传模式");
+    return QString();
+}
+
+void frmMain::tick()
+{
+    const QString state = runState();
+    if (m_runState->text() != state)
+        m_runState->setText(state);
+    m_overview->refresh();
+    markSilentColumns();
+}
+
+void frmMain::markSilentColumns()
+{
+    // A silent cable's column is tinted behind its value boxes; the boxes keep their own colours.
+    if (m_columnFrames.isEmpty())
+        for (int c = 1; c <= kDeviceColumns; ++c)
+            m_columnFrames << findChild<QFrame *>(QStringLiteral("Frame3_%1").arg(c - 1));
+    for (int c = 1; c <= kDeviceColumns; ++c) {
+        QFrame *frame = m_columnFrames.value(c - 1);
+        if (!frame)
+            continue;
+        const bool silent = m_overview->map()->stateOf(c) == CableState::Silent;
+        if (frame->property("silent").toBool() == silent)
+            continue;
+        frame->setProperty("silent", silent);
+        QPalette pal = frame->palette();
+        pal.setColor(QPalette::Window, silent ? QColor(255, 200, 120) : palette().color(QPalette::Window));
+        frame->setPalette(pal);
+        frame->setToolTip(silent ? QStringLiteral("设备地址 %1：无响应").arg(c) : QStringLiteral("设备地址 %1").arg(c));
+    }
+}
+
 void frmMain::bindStore()
 {
     // Every frame the window takes is stored as vxcollect stores it; the text
@@ -413,6 +488,7 @@ void frmMain::bind()
 
     m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, m_records,
                                                           m_platform.programDir);
+    bindGrain();
     bindStore();
     m_link->setMeasurementHandler(
         [this](const QByteArray &frame, const QDateTime &arrived) { m_measurements->show(frame, arrived); });
@@ -592,6 +668,7 @@ Indicator frmMain::indicator() const
 void frmMain::setCommandText(const QString &text)
 {
     txtCommand->setText(text);
+    m_uploadMode = false; // a request went out: whatever ran before, upload mode has ended
 }
 
 void frmMain::setStateText(const QString &text)
@@ -602,6 +679,16 @@ void frmMain::setStateText(const QString &text)
 void frmMain::showIndicator(Indicator indicator)
 {
     indicatorStack->bringToFront(indicator);
+    if (indicator == Indicator::Pending) {
+        // The waiting text promises a look after three seconds: no reply since this request, a line says so.
+        const qint64 request = ++m_requestsSent;
+        const qint64 repliesBefore = m_repliesTaken;
+        QTimer::singleShot(3000, this, [this, request, repliesBefore] {
+            Q_UNUSED(request);
+            if (m_repliesTaken == repliesBefore)
+                notice(QStringLiteral("无响应：3 秒内未收到应答，请检查命令或硬件"));
+        });
+    }
 }
 
 } // namespace vx

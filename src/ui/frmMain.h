@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +34,7 @@ class ReadingStore;
 class SensorCodeCheck;
 class StoreService;
 class StoreTab;
+class GrainOverview;
 
 extern const QString kWindowTitle;
 
@@ -64,12 +66,22 @@ public:
     // Null when the store could not be opened.
     StoreService *store() { return m_store.get(); }
     StoreTab *storeTab() { return m_storeTab; }
+    GrainOverview *overview() { return m_overview; }
+    // How long a cable may go without an accepted reply before it counts as
+    // silent: three cycles while cycling, ten minutes in upload mode, never otherwise.
+    qint64 silentAfterMs() const;
+    // What runs, as the status area says it ("" when nothing does).
+    QString runState() const;
+    // The once-a-second look at what time alone changes (silent cables, what runs).
+    void tick();
 
 protected:
     bool event(QEvent *event) override;
 
 private:
     void bindStore();
+    void bindGrain();
+    void markSilentColumns();
     // The sensor map's connection, opened when first needed; null when the store cannot be used.
     ReadingStore *sensorMapStore();
     void setCommandText(const QString &text) override;
@@ -96,6 +108,13 @@ private:
     ValueGrid m_grid;
     std::unique_ptr<StoreService> m_store; // outlives everything that adds to it
     StoreTab *m_storeTab = nullptr;
+    GrainOverview *m_overview = nullptr;
+    QLabel *m_runState = nullptr;
+    QTimer *m_tick = nullptr;
+    QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39
+    bool m_uploadMode = false;        // 主动上传模式 chosen, and nothing sent since
+    qint64 m_requestsSent = 0;        // for the "no reply" check
+    qint64 m_repliesTaken = 0;
     QLabel *m_storeBacklog = nullptr;
     std::unique_ptr<ReadingStore> m_sensorMapStore;
     bool m_sensorMapTried = false;

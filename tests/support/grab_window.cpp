@@ -1,10 +1,16 @@
 // Saves a picture of the window on a fake port, one tab selected.
-// Usage: grab_window OUT.png [tab-index] [WIDTHxHEIGHT | min]   (a developer's tool, not a test)
+// Usage: grab_window OUT.png [tab-index] [WIDTHxHEIGHT | min] [demo]   (a developer's tool, not a test)
+// demo: 30 cables have answered (a warm spot, a cold corner, faults), 2 have fallen silent.
 
+#include "Frames.h"
 #include "TestWindow.h"
+
+#include <cmath>
 
 #include <QApplication>
 #include <QTabWidget>
+
+#include "ui/GrainOverview.h"
 
 int main(int argc, char *argv[])
 {
@@ -15,7 +21,33 @@ int main(int argc, char *argv[])
     QSize size(1280, 860);
     if (argc > 3) {
         const QList<QByteArray> wh = QByteArray(argv[3]).split('x');
-        size = wh.size() == 2 ? QSize(wh[0].toInt(), wh[1].toInt()) : t.w().minimumSizeHint();
+        size = wh.size() == 2 ? QSize(wh[0].toInt(), wh[1].toInt())
+               : QByteArray(argv[3]) == "min" ? t.w().minimumSizeHint() : size;
+    }
+    if (argc > 4 && QByteArray(argv[4]) == "demo") {
+        t.setText(QStringLiteral("txtMaxID"), QStringLiteral("32"));
+        for (int c = 1; c <= 32; ++c) {
+            QList<quint16> values;
+            for (int l = 1; l <= 18; ++l) {
+                const double v = 14 + l * 0.5 + 6 * std::exp(-((c - 20) * (c - 20) + (l - 9) * (l - 9)) / 20.0) - (c < 4 ? 6 : 0);
+                values << quint16(std::lround(v * 100));
+            }
+            if (c == 7)
+                values[3] = 0xFFFF;
+            if (c == 11)
+                values[12] = 8500;
+            t.now = t.now.addMSecs(c >= 31 ? 0 : 200);
+            t.setText(QStringLiteral("txtStationID"), QString::number(c));
+            t.setText(QStringLiteral("txtDataLength"), QStringLiteral("18"));
+            t.click(QStringLiteral("comDoOnce"));
+            t.receive(vx::test::replyFrame(quint8(c), values));
+        }
+        t.setText(QStringLiteral("txtTimerSet"), QStringLiteral("100"));
+        t.click(QStringLiteral("cmdCicleAll"));
+        t.now = t.now.addSecs(12); // cables 31 and 32 answered first: now silent
+        for (int c = 1; c <= 30; ++c)
+            t.w().overview()->take(c, {}, t.now.toMSecsSinceEpoch());
+        t.w().tick(); // the cycle keeps running: silence is judged while collecting
     }
     t.w().resize(size);
     t.find<QTabWidget>(QStringLiteral("SSTab2"))->setCurrentIndex(argc > 2 ? QByteArray(argv[2]).toInt() : 0);
