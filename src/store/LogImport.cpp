@@ -129,7 +129,10 @@ ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueF
             report.problems << text;
     };
     qint64 done = 0;
-    for (const auto &[path, address] : logs) {
+    for (const auto &log : logs) {
+        // Named, not bound: lambdas below use them, which C++17 allows only for variables.
+        const QString path = log.first;
+        const int address = log.second;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             problem(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));

@@ -6,6 +6,8 @@
 #include "sensors/SensorCodeCheck.h"
 #include "store/ReadingStore.h"
 #include "store/StoreService.h"
+#include "grain/AlarmSettingsFile.h"
+#include "ui/AlarmTab.h"
 #include "ui/GrainOverview.h"
 #include "ui/StoreTab.h"
 #include "acquisition/QueryController.h"
@@ -355,6 +357,30 @@ void frmMain::bindGrain()
         ++m_repliesTaken;
         m_overview->take(address, registers, timeMs);
     });
+    // Alarms: the same rules and settings file as vxcollect's.
+    const AlarmSettingsRead read = readAlarmSettings(alarmSettingsPath(m_platform.programDir));
+    m_alarmSettings = read.settings;
+    m_alarmSilentMinutes = read.silentMinutes;
+    if (!read.errors.isEmpty())
+        notice(QStringLiteral("报警设置有误，已用默认值：%1").arg(read.errors.join(QStringLiteral("；"))));
+    m_alarmTab = new AlarmTab;
+    m_alarmTab->setObjectName(QStringLiteral("alarmTab"));
+    SSTab2->addTab(m_alarmTab, QStringLiteral("报警"));
+    connect(m_alarmTab, &AlarmTab::acknowledgeRow, this, [this](int row) {
+        recordAlarmTransitions(m_alarms.acknowledge(row, m_platform.clock().toMSecsSinceEpoch()));
+    });
+    connect(m_alarmTab, &AlarmTab::acknowledgeAll, this, [this] {
+        recordAlarmTransitions(m_alarms.acknowledgeAll(m_platform.clock().toMSecsSinceEpoch()));
+    });
+    connect(m_alarmTab, &AlarmTab::editSettings, this, [this] {
+        auto *dialog = new AlarmSettingsDialog(m_alarmSettings, m_alarmSilentMinutes, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &AlarmSettingsDialog::accepted, this, &frmMain::applyAlarmSettings);
+        dialog->open(); // window-modal, and the event loop (collection) goes on
+    });
+    m_alarmCount = new QLabel;
+    m_alarmCount->setObjectName(QStringLiteral("alarmCount"));
+    statusBar()->addPermanentWidget(m_alarmCount);
     m_runState = new QLabel;
     m_runState->setObjectName(QStringLiteral("runState"));
     statusBar()->addPermanentWidget(m_runState);
@@ -367,6 +393,8 @@ void frmMain::bindGrain()
 
 qint64 frmMain::silentAfterMs() const
 {
+    if (m_alarmSilentMinutes > 0)
+        return qint64(m_alarmSilentMinutes) * 60000;
     if (Timer1->isActive()) {
         const qint64 devices = qBound(qint64(1), qint64(num::Val(txtMaxID->text())), qint64(kMaxReplyAddress));
         return 3 * devices * qMax(1, Timer1->interval());
@@ -394,6 +422,77 @@ void frmMain::tick()
         m_runState->setText(state);
     m_overview->refresh();
     markSilentColumns();
+    evaluateAlarms();
+}
+
+void frmMain::applyAlarmSettings(const AlarmSettings &settings, int silentMinutes)
+{
+    QString why;
+    if (!writeAlarmSettings(alarmSettingsPath(m_platform.programDir), settings, silentMinutes, &why))
+        notice(QStringLiteral("报警设置未保存：%1").arg(why));
+    m_alarmSettings = settings;
+    m_alarmSilentMinutes = silentMinutes;
+    m_windowAgoAt = 0; // the rise window may have changed
+    evaluateAlarms();
+}
+
+void frmMain::refreshWindowAgo(qint64 nowMs)
+{
+    // Once a minute: each answering point's reading nearest to a rise window ago, from the store.
+    if (m_windowAgoAt != 0 && nowMs - m_windowAgoAt < 60000)
+        return;
+    m_windowAgoAt = nowMs;
+    m_windowAgo.clear();
+    ReadingStore *store = sensorMapStore();
+    if (!store)
+        return;
+    const qint64 window = qint64(m_alarmSettings.riseWindowHours) * 3600000;
+    const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
+    const GrainSnapshot &snapshot = m_overview->snapshot();
+    for (int c = 1; c <= kMaxReplyAddress; ++c) {
+        if (m_overview->map()->stateOf(c) != CableState::Answering)
+            continue;
+        for (int l = 1; l <= kLayers; ++l) {
+            const PointReading &latest = snapshot.at(c, l).latest;
+            if (!latest.temperature())
+                continue;
+            const qint64 ago = latest.timeMs - window;
+            const QList<StoredReading> near = store->readings(c, l, ago - slack, ago + slack);
+            const StoredReading *best = nullptr;
+            for (const StoredReading &r : near)
+                if (r.status == ReadingStatus::Ok && (!best || qAbs(r.timeMs - ago) < qAbs(best->timeMs - ago)))
+                    best = &r;
+            if (best)
+                m_windowAgo.insert({c, l}, {best->timeMs, best->raw});
+        }
+    }
+}
+
+void frmMain::evaluateAlarms()
+{
+    const qint64 now = m_platform.clock().toMSecsSinceEpoch();
+    refreshWindowAgo(now);
+    AlarmSettings settings = m_alarmSettings;
+    settings.silentAfterMs = silentAfterMs();
+    recordAlarmTransitions(m_alarms.update(vx::evaluateAlarms(m_overview->snapshot(), now, settings, m_windowAgo), now));
+}
+
+void frmMain::recordAlarmTransitions(const QList<AlarmTransition> &transitions)
+{
+    for (const AlarmTransition &t : transitions) {
+        if (m_store)
+            m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
+    }
+    const int active = m_alarms.activeCount();
+    const QString count = active > 0 ? QStringLiteral("报警 %1").arg(active) : QString();
+    if (m_alarmCount->text() != count)
+        m_alarmCount->setText(count);
+    const int index = SSTab2->indexOf(m_alarmTab);
+    const QString title = active > 0 ? QStringLiteral("报警 (%1)").arg(active) : QStringLiteral("报警");
+    if (SSTab2->tabText(index) != title)
+        SSTab2->setTabText(index, title);
+    if (!transitions.isEmpty())
+        m_alarmTab->showAlarms(m_alarms);
 }
 
 void frmMain::markSilentColumns()

@@ -3,6 +3,7 @@
 #include "core/FormState.h"
 #include "core/Link.h"
 #include "core/Records.h"
+#include "grain/AlarmBook.h"
 #include "link/PortMap.h"
 #include "platform/Platform.h"
 #include "ui/ValueGrid.h"
@@ -35,6 +36,7 @@ class SensorCodeCheck;
 class StoreService;
 class StoreTab;
 class GrainOverview;
+class AlarmTab;
 
 extern const QString kWindowTitle;
 
@@ -67,6 +69,9 @@ public:
     StoreService *store() { return m_store.get(); }
     StoreTab *storeTab() { return m_storeTab; }
     GrainOverview *overview() { return m_overview; }
+    AlarmBook &alarms() { return m_alarms; }
+    AlarmTab *alarmTab() { return m_alarmTab; }
+    void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
     // How long a cable may go without an accepted reply before it counts as
     // silent: three cycles while cycling, ten minutes in upload mode, never otherwise.
     qint64 silentAfterMs() const;
@@ -82,6 +87,9 @@ private:
     void bindStore();
     void bindGrain();
     void markSilentColumns();
+    void evaluateAlarms();
+    void recordAlarmTransitions(const QList<AlarmTransition> &transitions);
+    void refreshWindowAgo(qint64 nowMs);
     // The sensor map's connection, opened when first needed; null when the store cannot be used.
     ReadingStore *sensorMapStore();
     void setCommandText(const QString &text) override;
@@ -109,6 +117,13 @@ private:
     std::unique_ptr<StoreService> m_store; // outlives everything that adds to it
     StoreTab *m_storeTab = nullptr;
     GrainOverview *m_overview = nullptr;
+    AlarmTab *m_alarmTab = nullptr;
+    QLabel *m_alarmCount = nullptr;
+    AlarmBook m_alarms;
+    AlarmSettings m_alarmSettings;
+    int m_alarmSilentMinutes = 0;
+    QMap<QPair<int, int>, PointReading> m_windowAgo; // each point's reading a rise window ago
+    qint64 m_windowAgoAt = 0;
     QLabel *m_runState = nullptr;
     QTimer *m_tick = nullptr;
     QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39

@@ -1,0 +1,172 @@
+#include "ui/AlarmTab.h"
+
+#include "grain/AlarmSettingsFile.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace vx {
+
+AlarmSettingsDialog::AlarmSettingsDialog(const AlarmSettings &settings, int silentMinutes, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_silentMinutes(silentMinutes)
+{
+    setObjectName(QStringLiteral("alarmSettingsDialog"));
+    setWindowTitle(QStringLiteral("报警设置"));
+    auto *form = new QFormLayout;
+    auto field = [&](const char *name, double value) {
+        auto *edit = new QLineEdit(QString::number(value));
+        edit->setObjectName(QString::fromLatin1(name));
+        return edit;
+    };
+    m_high = field("alarmHighLimit", settings.highLimit);
+    m_delta = field("alarmHotPointDelta", settings.hotPointDelta);
+    m_rise = field("alarmRisePerDay", settings.risePerDay);
+    m_window = field("alarmRiseWindowHours", settings.riseWindowHours);
+    m_jump = field("alarmJumpStep", settings.jumpStep);
+    m_silent = field("alarmSilentMinutes", silentMinutes);
+    m_overrides = new QPlainTextEdit(overridesText(settings));
+    m_overrides->setObjectName(QStringLiteral("alarmOverrides"));
+    m_overrides->setPlaceholderText(QStringLiteral("每行一项：电缆=温度（如 3=35）或 电缆.层=温度（如 3.5=28）"));
+    form->addRow(QStringLiteral("高温限 (°C)"), m_high);
+    form->addRow(QStringLiteral("热点：高于层平均 (°C)"), m_delta);
+    form->addRow(QStringLiteral("温升速率 (°C/天)"), m_rise);
+    form->addRow(QStringLiteral("温升时段 (小时)"), m_window);
+    form->addRow(QStringLiteral("跳变幅度 (°C)"), m_jump);
+    form->addRow(QStringLiteral("无响应判定 (分钟，0 为自动)"), m_silent);
+    form->addRow(QStringLiteral("单独高温限"), m_overrides);
+    m_errors = new QLabel;
+    m_errors->setObjectName(QStringLiteral("alarmSettingsErrors"));
+    m_errors->setStyleSheet(QStringLiteral("color: #c00000"));
+    m_errors->setWordWrap(true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (take()) {
+            emit accepted(m_settings, m_silentMinutes);
+            accept();
+        }
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_errors);
+    layout->addWidget(buttons);
+}
+
+bool AlarmSettingsDialog::take()
+{
+    QStringList errors;
+    auto number = [&](QLineEdit *edit, const QString &name, double *out) {
+        bool ok = false;
+        const double v = edit->text().trimmed().toDouble(&ok);
+        if (!ok)
+            errors << QStringLiteral("%1 \"%2\" 不是数字").arg(name, edit->text());
+        else
+            *out = v;
+    };
+    AlarmSettings s = m_settings;
+    double window = s.riseWindowHours, silent = m_silentMinutes;
+    number(m_high, QStringLiteral("高温限"), &s.highLimit);
+    number(m_delta, QStringLiteral("热点温差"), &s.hotPointDelta);
+    number(m_rise, QStringLiteral("温升速率"), &s.risePerDay);
+    number(m_window, QStringLiteral("温升时段"), &window);
+    number(m_jump, QStringLiteral("跳变幅度"), &s.jumpStep);
+    number(m_silent, QStringLiteral("无响应判定"), &silent);
+    s.riseWindowHours = int(window);
+    QString why;
+    if (!parseOverrides(m_overrides->toPlainText(), &s, &why))
+        errors << why;
+    if (errors.isEmpty())
+        errors = validateAlarmSettings(s, int(silent));
+    m_errors->setText(errors.join(QLatin1Char('\n')));
+    if (!errors.isEmpty())
+        return false;
+    m_settings = s;
+    m_silentMinutes = int(silent);
+    return true;
+}
+
+AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    m_list = new QTableWidget(0, 7);
+    m_list->setObjectName(QStringLiteral("alarmList"));
+    m_list->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("电缆"), QStringLiteral("层"),
+                                       QStringLiteral("数值"), QStringLiteral("规则"), QStringLiteral("说明"),
+                                       QStringLiteral("状态")});
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->verticalHeader()->hide();
+    layout->addWidget(m_list, 1);
+    auto *row = new QHBoxLayout;
+    auto *one = new QPushButton(QStringLiteral("确认"));
+    one->setObjectName(QStringLiteral("acknowledgeAlarmButton"));
+    auto *all = new QPushButton(QStringLiteral("全部确认"));
+    all->setObjectName(QStringLiteral("acknowledgeAllAlarmsButton"));
+    auto *settings = new QPushButton(QStringLiteral("报警设置…"));
+    settings->setObjectName(QStringLiteral("alarmSettingsButton"));
+    row->addWidget(one);
+    row->addWidget(all);
+    row->addStretch(1);
+    row->addWidget(settings);
+    layout->addLayout(row);
+    connect(one, &QPushButton::clicked, this, [this] {
+        if (selectedRow() >= 0)
+            emit acknowledgeRow(selectedRow());
+    });
+    connect(all, &QPushButton::clicked, this, &AlarmTab::acknowledgeAll);
+    connect(settings, &QPushButton::clicked, this, &AlarmTab::editSettings);
+}
+
+int AlarmTab::selectedRow() const
+{
+    const auto rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void AlarmTab::showAlarms(const AlarmBook &book)
+{
+    const int selected = selectedRow();
+    const QList<Alarm> &alarms = book.alarms();
+    m_list->setRowCount(int(alarms.size()));
+    for (int i = 0; i < alarms.size(); ++i) {
+        const Alarm &a = alarms[i];
+        const AlarmCondition &c = a.condition;
+        const QString state = a.state == Alarm::State::Active         ? QStringLiteral("报警中")
+                              : a.state == Alarm::State::Acknowledged ? QStringLiteral("已确认")
+                                                                      : QStringLiteral("已解除");
+        const QStringList cells{QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                QString::number(c.cable),
+                                c.layer > 0 ? QString::number(c.layer) : QStringLiteral("—"),
+                                c.rule == AlarmRule::CableSilent ? QString() : QString::number(c.value, 'f', 2),
+                                ruleName(c.rule),
+                                c.detail,
+                                state};
+        for (int k = 0; k < cells.size(); ++k) {
+            QTableWidgetItem *item = m_list->item(i, k);
+            if (!item) {
+                item = new QTableWidgetItem;
+                m_list->setItem(i, k, item);
+            }
+            if (item->text() != cells[k])
+                item->setText(cells[k]);
+            item->setForeground(a.state == Alarm::State::Active ? QColor(200, 0, 0)
+                                : a.state == Alarm::State::Acknowledged ? QColor(160, 90, 0)
+                                                                       : QColor(110, 110, 110));
+        }
+    }
+    if (selected >= 0 && selected < m_list->rowCount())
+        m_list->selectRow(selected);
+}
+
+} // namespace vx

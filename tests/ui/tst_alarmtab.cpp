@@ -1,0 +1,158 @@
+// Alarms in the window: raised from the frames it takes, acknowledged,
+// cleared, each change stored; settings edited with their limits checked.
+#include "Frames.h"
+#include "TestWindow.h"
+#include "grain/AlarmSettingsFile.h"
+#include "store/ReadingStore.h"
+#include "store/StoreService.h"
+#include "ui/AlarmTab.h"
+
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace vx;
+using namespace vx::test;
+
+class tst_alarmtab : public QObject {
+    Q_OBJECT
+private slots:
+    void raisedAcknowledgedClearedAndStored();
+    void settingsAreCheckedBeforeTheyCount();
+    void badSettingsFileFallsBackToDefaults();
+};
+
+namespace {
+void reply(TestWindow &t, int address, const QList<quint16> &registers)
+{
+    t.setText(QStringLiteral("txtStationID"), QString::number(address));
+    t.setText(QStringLiteral("txtDataLength"), QString::number(registers.size()));
+    t.click(QStringLiteral("comDoOnce"));
+    t.receive(replyFrame(quint8(address), registers));
+}
+
+QStringList eventKinds(TestWindow &t)
+{
+    t.w().store()->flush();
+    QString why;
+    const auto store = ReadingStore::open(*parseStoreLocation(t.path(QStringLiteral("vxmon.db")), &why), QString(), &why);
+    QStringList kinds;
+    for (const StoreEvent &e : store->events(0, std::numeric_limits<qint64>::max() / 4))
+        kinds << e.kind + QLatin1Char(':') + QString::number(e.address);
+    kinds.sort();
+    return kinds;
+}
+
+QString tabTitle(TestWindow &t)
+{
+    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
+    return tabs->tabText(tabs->indexOf(t.w().alarmTab()));
+}
+} // namespace
+
+void tst_alarmtab::raisedAcknowledgedClearedAndStored()
+{
+    // Jumps of 11 °C are made on purpose here: not a sensor fault in this bin.
+    TestWindow::Options options;
+    options.prepare = [](const QString &dir) {
+        QFile f(alarmSettingsPath(dir));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[alarms]\njump_step=50\n");
+    };
+    TestWindow t(options);
+    for (int c = 1; c <= 4; ++c)
+        reply(t, c, QList<quint16>(18, 2000));
+    QList<quint16> hot(18, 2000);
+    hot[2] = 3100; // 31.00 °C at cable 2, layer 3: above 30, and 8.25 above its layer's average
+    reply(t, 2, hot);
+    t.w().tick();
+    auto *list = t.find<QTableWidget>(QStringLiteral("alarmList"));
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QStringLiteral("报警 2"));
+    QCOMPARE(tabTitle(t), QStringLiteral("报警 (2)"));
+    QStringList rules{list->item(0, 4)->text(), list->item(1, 4)->text()};
+    rules.sort();
+    QCOMPARE(rules, (QStringList{QStringLiteral("热点"), QStringLiteral("高温")}));
+    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("2"));
+    QCOMPARE(list->item(0, 2)->text(), QStringLiteral("3"));
+    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("报警中"));
+
+    list->selectRow(0);
+    t.click(QStringLiteral("acknowledgeAlarmButton"));
+    QCOMPARE(t.w().alarms().activeCount(), 1);
+    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("已确认"));
+    t.click(QStringLiteral("acknowledgeAllAlarmsButton"));
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QString());
+    QCOMPARE(tabTitle(t), QStringLiteral("报警"));
+
+    reply(t, 2, QList<quint16>(18, 2000)); // back to normal
+    t.w().tick();
+    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("已解除"));
+    QCOMPARE(eventKinds(t), (QStringList{"alarm_acknowledged:2", "alarm_acknowledged:2", "alarm_cleared:2",
+                                         "alarm_cleared:2", "alarm_raised:2", "alarm_raised:2"}));
+}
+
+void tst_alarmtab::settingsAreCheckedBeforeTheyCount()
+{
+    TestWindow t;
+    QList<quint16> warm(18, 2000);
+    warm[2] = 3100;
+    reply(t, 1, warm);
+    reply(t, 2, QList<quint16>(18, 3000));
+    reply(t, 3, QList<quint16>(18, 3000));
+    t.w().tick();
+    QVERIFY(t.w().alarms().activeCount() >= 1);
+
+    t.click(QStringLiteral("alarmSettingsButton"));
+    auto *dialog = t.w().findChild<AlarmSettingsDialog *>(QStringLiteral("alarmSettingsDialog"));
+    QVERIFY(dialog && dialog->isVisible());
+    auto *high = dialog->findChild<QLineEdit *>(QStringLiteral("alarmHighLimit"));
+    auto *overrides = dialog->findChild<QPlainTextEdit *>(QStringLiteral("alarmOverrides"));
+    auto *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    auto *errors = dialog->findChild<QLabel *>(QStringLiteral("alarmSettingsErrors"));
+
+    high->setText(QStringLiteral("200"));
+    ok->click();
+    QCOMPARE(errors->text(), QStringLiteral("高温限 200 超出范围 -55 ~ 125"));
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!QFile::exists(alarmSettingsPath(t.dir())));
+    high->setText(QStringLiteral("35"));
+    overrides->setPlainText(QStringLiteral("1.3=30\n9.40=20"));
+    ok->click();
+    QVERIFY(errors->text().startsWith(QStringLiteral("单独高温限 \"9.40=20\"")));
+    overrides->setPlainText(QStringLiteral("1.3=30\n2=29.5"));
+    ok->click();
+    QTRY_VERIFY(!dialog->isVisible() || dialog->isHidden());
+
+    const AlarmSettingsRead saved = readAlarmSettings(alarmSettingsPath(t.dir()));
+    QVERIFY(saved.errors.isEmpty());
+    QCOMPARE(saved.settings.highLimit, 35.0);
+    QCOMPARE(saved.settings.pointHigh.value({1, 3}), 30.0);
+    QCOMPARE(saved.settings.cableHigh.value(2), 29.5);
+    // Applied at once: 31 °C at 1.3 is above its own 30; cable 2's 30 °C above its 29.5; cable 3 under 35.
+    QStringList highs;
+    for (const Alarm &a : t.w().alarms().alarms())
+        if (a.state == Alarm::State::Active && a.condition.rule == AlarmRule::HighTemperature)
+            highs << QStringLiteral("%1.%2").arg(a.condition.cable).arg(a.condition.layer);
+    QCOMPARE(highs.size(), 1 + 18);
+    QVERIFY(highs.contains(QStringLiteral("1.3")));
+    QVERIFY(!highs.contains(QStringLiteral("3.1")));
+}
+
+void tst_alarmtab::badSettingsFileFallsBackToDefaults()
+{
+    TestWindow::Options options;
+    options.prepare = [](const QString &dir) {
+        QFile f(alarmSettingsPath(dir));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[alarms]\nhigh_limit=hot\nhot_point_delta=2\n");
+    };
+    TestWindow t(options);
+    QVERIFY(t.w().statusBar()->currentMessage().startsWith(QStringLiteral("报警设置有误，已用默认值")));
+    QVERIFY(t.w().statusBar()->currentMessage().contains(QStringLiteral("高温限 \"hot\" 不是数字")));
+}
+
+QTEST_MAIN(tst_alarmtab)
+#include "tst_alarmtab.moc"
