@@ -3,6 +3,8 @@
 #include "acquisition/Measurement.h"
 #include "core/FormState.h"
 #include "core/HexText.h"
+#include "grain/AlarmSettingsFile.h"
+#include "store/ReadingStore.h"
 #include "platform/SerialPort.h"
 #include "platform/TcpTarget.h"
 
@@ -54,6 +56,14 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
         if (event == CommEvent::Error)
             onPortLost();
     });
+    const AlarmSettingsRead alarms = readAlarmSettings(alarmSettingsPath(m_settings.programDir));
+    m_alarmSettings = alarms.settings;
+    m_alarmSilentMinutes = alarms.silentMinutes;
+    for (const QString &e : alarms.errors)
+        std::fprintf(stderr, "vxcollect: %s (the default is used)\n", qPrintable(e));
+    // Once a second, whether polling or only listening to uploads.
+    m_alarmTimer.setInterval(1000);
+    connect(&m_alarmTimer, &QTimer::timeout, this, &Collector::evaluateAlarms);
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, &Collector::reconnect);
     connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
@@ -77,12 +87,14 @@ Collector::StartResult Collector::start(QString *why)
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
     m_sinceStatus.start();
     m_engine->start();
+    m_alarmTimer.start();
     return StartResult::Started;
 }
 
 void Collector::stop()
 {
     m_reconnect.stop();
+    m_alarmTimer.stop();
     if (m_engine->running())
         m_engine->stop();
     else
@@ -120,6 +132,7 @@ void Collector::onReadings(int address, const QList<quint16> &registers, const Q
         m_records.append(log, dataLogRecord(arrived, valueTexts(registers)));
     }
     m_store.add({arrived.toMSecsSinceEpoch(), address, registers});
+    m_snapshot.take(address, registers, arrived.toMSecsSinceEpoch());
     if (!m_settings.json)
         return;
     QJsonArray raw, celsius;
@@ -134,8 +147,64 @@ void Collector::onReadings(int address, const QList<quint16> &registers, const Q
               .toJson(QJsonDocument::Compact));
 }
 
+void Collector::evaluateAlarms()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    AlarmSettings settings = m_alarmSettings;
+    // Silent: three cycles without a reply (ten minutes when devices only upload), or as configured.
+    const qint64 cycle = qMax<qint64>(m_lastCycleMs, m_settings.bus.cyclePeriodMs);
+    settings.silentAfterMs = m_alarmSilentMinutes > 0 ? qint64(m_alarmSilentMinutes) * 60000
+                             : m_settings.bus.mode == BusSettings::Mode::Upload ? 600000
+                                                                                 : qMax<qint64>(3 * cycle, 1000);
+    if (now - m_windowAgoAt >= 60000) {
+        m_windowAgoAt = now;
+        m_windowAgo.clear();
+        if (!m_readBack) {
+            QString why;
+            if (const auto location = parseStoreLocation(m_settings.store.local, &why))
+                m_readBack = ReadingStore::open(*location, m_settings.store.site, &why);
+        }
+        const qint64 window = qint64(settings.riseWindowHours) * 3600000;
+        const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
+        for (int c = 1; m_readBack && c <= kCables; ++c) {
+            for (int l = 1; l <= kLayers; ++l) {
+                const PointReading &latest = m_snapshot.at(c, l).latest;
+                if (!latest.temperature())
+                    continue;
+                const qint64 ago = latest.timeMs - window;
+                const StoredReading *best = nullptr;
+                const QList<StoredReading> near = m_readBack->readings(c, l, ago - slack, ago + slack);
+                for (const StoredReading &r : near)
+                    if (r.status == ReadingStatus::Ok && (!best || qAbs(r.timeMs - ago) < qAbs(best->timeMs - ago)))
+                        best = &r;
+                if (best)
+                    m_windowAgo.insert({c, l}, {best->timeMs, best->raw});
+            }
+        }
+    }
+    for (const AlarmTransition &t : m_alarms.update(vx::evaluateAlarms(m_snapshot, now, settings, m_windowAgo), now)) {
+        m_store.addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
+        if (m_settings.json) {
+            const AlarmCondition &c = t.alarm.condition;
+            QJsonObject o{{QStringLiteral("alarm"), ruleKey(c.rule)},
+                          {QStringLiteral("state"), t.what},
+                          {QStringLiteral("cable"), c.cable},
+                          {QStringLiteral("value"), c.value},
+                          {QStringLiteral("detail"), c.detail},
+                          {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(t.alarm.changedMs, Qt::UTC)
+                                                       .toString(Qt::ISODateWithMs)}};
+            if (c.layer > 0)
+                o.insert(QStringLiteral("layer"), c.layer);
+            print(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        }
+    }
+}
+
 void Collector::onCycle()
 {
+    if (m_cycleClock.isValid())
+        m_lastCycleMs = m_cycleClock.elapsed();
+    m_cycleClock.start();
     if (m_settings.quiet || m_settings.json)
         return;
     int answering = 0, silent = 0;
@@ -156,6 +225,8 @@ void Collector::onCycle()
                     .arg(m_store.centralBacklog());
     if (m_outages > 0)
         line += QStringLiteral(", %1 link outages").arg(m_outages);
+    if (m_alarms.activeCount() > 0)
+        line += QStringLiteral(", %1 alarms").arg(m_alarms.activeCount());
     if (m_store.readingsLost() > 0)
         line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
     print(line.toUtf8());

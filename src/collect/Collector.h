@@ -3,6 +3,7 @@
 #include "bus/BusEngine.h"
 #include "collect/CollectorSettings.h"
 #include "core/Records.h"
+#include "grain/AlarmBook.h"
 #include "store/StoreService.h"
 
 #include <QObject>
@@ -30,6 +31,7 @@ public:
     BusEngine &engine() { return *m_engine; }
     StoreService &store() { return m_store; }
     int outages() const { return m_outages; }
+    const AlarmBook &alarms() const { return m_alarms; }
 
 signals:
     void stopped();
@@ -39,6 +41,7 @@ private:
     void onCycle();
     void print(const QByteArray &line);
     void onPortLost();
+    void evaluateAlarms();
     void reconnect();
 
     CollectorSettings m_settings;
@@ -48,6 +51,17 @@ private:
     StoreService m_store;
     QElapsedTimer m_sinceStatus;
     qint64 m_exchangesAtStatus = 0;
+    // The same alarm rules as the window's, over what this collector reads.
+    GrainSnapshot m_snapshot;
+    AlarmBook m_alarms;
+    AlarmSettings m_alarmSettings;
+    int m_alarmSilentMinutes = 0;
+    std::unique_ptr<ReadingStore> m_readBack; // for the rate of rise: readings a window ago
+    QMap<QPair<int, int>, PointReading> m_windowAgo;
+    qint64 m_windowAgoAt = 0;
+    QElapsedTimer m_cycleClock;
+    qint64 m_lastCycleMs = 0;
+    QTimer m_alarmTimer;
     QTimer m_reconnect;
     int m_reconnectDelayMs = 0;
     int m_outages = 0;

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -30,6 +32,7 @@ private slots:
     void refusedGatewayIsNamed();
     void silentListenerTimesOut();
     void simulatorRefusesASecondClient();
+    void alarmsAsTheWindowRaisesThem();
 };
 
 void tst_vxcollect::addressRanges_data()
@@ -258,6 +261,48 @@ void tst_vxcollect::simulatorRefusesASecondClient()
     QTRY_VERIFY(first.bytesAvailable() >= 41);
     sim.terminate();
     sim.waitForFinished(3000);
+}
+
+// A warm bin (35 °C everywhere): with the default limit every point is high,
+// printed with --json and stored; with the limit in alarms.ini at 40, none is.
+void tst_vxcollect::alarmsAsTheWindowRaisesThem()
+{
+    for (const bool raised : {true, false}) {
+        QTemporaryDir dir;
+        if (!raised) {
+            QFile ini(dir.filePath(QStringLiteral("alarms.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[alarms]\nhigh_limit=40\n");
+        }
+        QProcess sim;
+        const QString bus = dir.filePath(QStringLiteral("bus"));
+        sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--addresses", "1-2", "--base", "35"});
+        QVERIFY(sim.waitForReadyRead(5000) && QFileInfo::exists(bus));
+        QProcess collect;
+        collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "115200", "--addresses", "1-2", "--dir",
+                                                       dir.path(), "--json"});
+        QVERIFY(collect.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += collect.readAllStandardOutput()).count("\"raw\"") >= 6, 10000);
+        QTest::qWait(1500); // an evaluation or two
+        ::kill(pid_t(collect.processId()), SIGTERM);
+        QVERIFY(collect.waitForFinished(5000));
+        out += collect.readAllStandardOutput();
+        int highs = 0;
+        for (const QByteArray &line : out.split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.value(QStringLiteral("alarm")).toString() == QLatin1String("high_temperature")
+                && o.value(QStringLiteral("state")).toString() == QLatin1String("raised")) {
+                ++highs;
+                QVERIFY(o.value(QStringLiteral("value")).toDouble() > 30);
+                QVERIFY(o.contains(QStringLiteral("layer")));
+            }
+        }
+        // vxsim gives 16 of 18 points a reading: 2 cables x 16 points.
+        QCOMPARE(highs, raised ? 32 : 0);
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect)
