@@ -10,6 +10,7 @@
 #include "ui/AlarmTab.h"
 #include "ui/GrainOverview.h"
 #include "ui/StoreTab.h"
+#include "ui/TrendTab.h"
 #include "acquisition/QueryController.h"
 #include "config/ConfigController.h"
 #include "sensors/SensorReading.h"
@@ -378,6 +379,16 @@ void frmMain::bindGrain()
         connect(dialog, &AlarmSettingsDialog::accepted, this, &frmMain::applyAlarmSettings);
         dialog->open(); // window-modal, and the event loop (collection) goes on
     });
+    m_trendTab = new TrendTab([this] { return windowStore(); }, [this] { return m_platform.clock().toMSecsSinceEpoch(); },
+                              *m_platform.dialogs);
+    m_trendTab->setObjectName(QStringLiteral("trendTab"));
+    SSTab2->addTab(m_trendTab, QStringLiteral("历史曲线"));
+    connect(m_overview->map(), &GrainMap::pointActivated, this, [this](int cable, int layer) {
+        if (m_store)
+            m_store->flush(); // what was just taken is on the curve too
+        SSTab2->setCurrentWidget(m_trendTab);
+        m_trendTab->showPoint(cable, layer);
+    });
     m_alarmCount = new QLabel;
     m_alarmCount->setObjectName(QStringLiteral("alarmCount"));
     statusBar()->addPermanentWidget(m_alarmCount);
@@ -443,7 +454,7 @@ void frmMain::refreshWindowAgo(qint64 nowMs)
         return;
     m_windowAgoAt = nowMs;
     m_windowAgo.clear();
-    ReadingStore *store = sensorMapStore();
+    ReadingStore *store = windowStore();
     if (!store)
         return;
     const qint64 window = qint64(m_alarmSettings.riseWindowHours) * 3600000;
@@ -674,13 +685,13 @@ void frmMain::bindSensors()
     // sensor map); a read also updates the map and reports replaced sensors.
     m_codeCheck = std::make_unique<SensorCodeCheck>(RichPane(tab.txtSn), tab.codeSummary);
     m_codeCheck->setMap([this] {
-        ReadingStore *store = sensorMapStore();
+        ReadingStore *store = windowStore();
         return store ? store->sensorMap() : QList<SensorPlace>();
     });
     QLabel *summary = tab.codeSummary;
     reading->setCodesRead([this, summary](int address, int channel, const QStringList &codes) {
         m_codeCheck->markPane(address, channel);
-        ReadingStore *store = sensorMapStore();
+        ReadingStore *store = windowStore();
         if (!store || codes.isEmpty())
             return;
         const auto changes = store->recordSensorCodes(address, channel, codes, m_platform.clock().toMSecsSinceEpoch());
@@ -705,18 +716,18 @@ void frmMain::bindSensors()
     });
 }
 
-ReadingStore *frmMain::sensorMapStore()
+ReadingStore *frmMain::windowStore()
 {
-    if (!m_sensorMapTried) {
-        m_sensorMapTried = true;
+    if (!m_windowStoreTried) {
+        m_windowStoreTried = true;
         QString why;
         const auto location = parseStoreLocation(windowStoreSettings(m_platform.programDir).local, &why);
         if (location)
-            m_sensorMapStore = ReadingStore::open(*location, QString(), &why);
-        if (!m_sensorMapStore)
-            notice(QStringLiteral("传感器表不可用：%1").arg(why));
+            m_windowStore = ReadingStore::open(*location, QString(), &why);
+        if (!m_windowStore)
+            notice(QStringLiteral("数据库不可用：%1").arg(why));
     }
-    return m_sensorMapStore.get();
+    return m_windowStore.get();
 }
 
 void frmMain::Form_Load()

@@ -37,6 +37,7 @@ class StoreService;
 class StoreTab;
 class GrainOverview;
 class AlarmTab;
+class TrendTab;
 
 extern const QString kWindowTitle;
 
@@ -71,6 +72,7 @@ public:
     GrainOverview *overview() { return m_overview; }
     AlarmBook &alarms() { return m_alarms; }
     AlarmTab *alarmTab() { return m_alarmTab; }
+    TrendTab *trendTab() { return m_trendTab; }
     void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
     // How long a cable may go without an accepted reply before it counts as
     // silent: three cycles while cycling, ten minutes in upload mode, never otherwise.
@@ -90,8 +92,8 @@ private:
     void evaluateAlarms();
     void recordAlarmTransitions(const QList<AlarmTransition> &transitions);
     void refreshWindowAgo(qint64 nowMs);
-    // The sensor map's connection, opened when first needed; null when the store cannot be used.
-    ReadingStore *sensorMapStore();
+    // The window's own connection to the store (sensor map, trends, rate of rise), opened when first needed.
+    ReadingStore *windowStore();
     void setCommandText(const QString &text) override;
     void setStateText(const QString &text) override;
     void showIndicator(Indicator indicator) override;
@@ -118,6 +120,7 @@ private:
     StoreTab *m_storeTab = nullptr;
     GrainOverview *m_overview = nullptr;
     AlarmTab *m_alarmTab = nullptr;
+    TrendTab *m_trendTab = nullptr;
     QLabel *m_alarmCount = nullptr;
     AlarmBook m_alarms;
     AlarmSettings m_alarmSettings;
@@ -131,8 +134,8 @@ private:
     qint64 m_requestsSent = 0;        // for the "no reply" check
     qint64 m_repliesTaken = 0;
     QLabel *m_storeBacklog = nullptr;
-    std::unique_ptr<ReadingStore> m_sensorMapStore;
-    bool m_sensorMapTried = false;
+    std::unique_ptr<ReadingStore> m_windowStore;
+    bool m_windowStoreTried = false;
     QLineEdit *m_sensorTabChannel = nullptr; // where an imported list is to be written
     std::unique_ptr<SensorCodeCheck> m_codeCheck;
     std::unique_ptr<Link> m_link;
