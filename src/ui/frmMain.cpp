@@ -366,7 +366,8 @@ void frmMain::bindGrain()
         notice(QStringLiteral("报警设置有误，已用默认值：%1").arg(read.errors.join(QStringLiteral("；"))));
     m_alarmTab = new AlarmTab;
     m_alarmTab->setObjectName(QStringLiteral("alarmTab"));
-    SSTab2->addTab(m_alarmTab, QStringLiteral("报警"));
+    m_alarmPage = scrollable(m_alarmTab);
+    SSTab2->addTab(m_alarmPage, QStringLiteral("报警"));
     connect(m_alarmTab, &AlarmTab::acknowledgeRow, this, [this](int row) {
         recordAlarmTransitions(m_alarms.acknowledge(row, m_platform.clock().toMSecsSinceEpoch()));
     });
@@ -382,11 +383,12 @@ void frmMain::bindGrain()
     m_trendTab = new TrendTab([this] { return windowStore(); }, [this] { return m_platform.clock().toMSecsSinceEpoch(); },
                               *m_platform.dialogs);
     m_trendTab->setObjectName(QStringLiteral("trendTab"));
-    SSTab2->addTab(m_trendTab, QStringLiteral("历史曲线"));
+    m_trendPage = scrollable(m_trendTab);
+    SSTab2->addTab(m_trendPage, QStringLiteral("历史曲线"));
     connect(m_overview->map(), &GrainMap::pointActivated, this, [this](int cable, int layer) {
         if (m_store)
             m_store->flush(); // what was just taken is on the curve too
-        SSTab2->setCurrentWidget(m_trendTab);
+        SSTab2->setCurrentWidget(m_trendPage);
         m_trendTab->showPoint(cable, layer);
     });
     m_alarmCount = new QLabel;
@@ -498,7 +500,7 @@ void frmMain::recordAlarmTransitions(const QList<AlarmTransition> &transitions)
     const QString count = active > 0 ? QStringLiteral("报警 %1").arg(active) : QString();
     if (m_alarmCount->text() != count)
         m_alarmCount->setText(count);
-    const int index = SSTab2->indexOf(m_alarmTab);
+    const int index = SSTab2->indexOf(m_alarmPage);
     const QString title = active > 0 ? QStringLiteral("报警 (%1)").arg(active) : QStringLiteral("报警");
     if (SSTab2->tabText(index) != title)
         SSTab2->setTabText(index, title);

@@ -121,6 +121,8 @@ private:
     GrainOverview *m_overview = nullptr;
     AlarmTab *m_alarmTab = nullptr;
     TrendTab *m_trendTab = nullptr;
+    QWidget *m_alarmPage = nullptr; // the tab pages (scroll areas) around them
+    QWidget *m_trendPage = nullptr;
     QLabel *m_alarmCount = nullptr;
     AlarmBook m_alarms;
     AlarmSettings m_alarmSettings;

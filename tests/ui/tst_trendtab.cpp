@@ -108,7 +108,8 @@ void tst_trendtab::doubleClickInTheOverview()
     GrainMap *map = t.w().overview()->map();
     map->resize(1200, 560);
     QTest::mouseDClick(map, Qt::LeftButton, {}, map->cellRect(3, 2).center());
-    QCOMPARE(t.find<QTabWidget>(QStringLiteral("SSTab2"))->currentWidget(), t.w().trendTab());
+    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
+    QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("历史曲线"));
     QCOMPARE(t.w().trendTab()->shown().size(), 1);
     QCOMPARE(t.w().trendTab()->shown().first().cable, 3);
     QCOMPARE(t.w().trendTab()->shown().first().layer, 2);
