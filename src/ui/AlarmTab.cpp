@@ -105,7 +105,10 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->horizontalHeader()->setStretchLastSection(true);
+    // Time and the short columns as wide as their text; the description takes the rest.
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
+    m_list->setWordWrap(false);
     m_list->verticalHeader()->hide();
     layout->addWidget(m_list, 1);
     auto *row = new QHBoxLayout;
