@@ -797,6 +797,29 @@ QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs
     return result;
 }
 
+QList<PointSummary> ReadingStore::pointSummaries(qint64 fromMs, qint64 toMs)
+{
+    QList<PointSummary> result;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT address, point, min(celsius), max(celsius), avg(celsius), count(*) FROM readings "
+                             "WHERE time >= %1 AND time < %2 AND status = 'ok'%3 GROUP BY address, point "
+                             "ORDER BY address, point")
+                  .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    if (!siteFilter().isEmpty())
+        q.bindValue(QStringLiteral(":site"), m_site);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble(), q.value(3).toDouble(),
+                       q.value(4).toDouble(), q.value(5).toLongLong()});
+    return result;
+}
+
 QList<DeviceSeen> ReadingStore::devices()
 {
     QList<DeviceSeen> result;

@@ -67,6 +67,13 @@ struct SensorChange {
     QString text() const;
 };
 
+// One point's good readings over a span.
+struct PointSummary {
+    int address = 0, point = 0;
+    double min = 0, max = 0, mean = 0;
+    qint64 count = 0;
+};
+
 struct ExportRequest {
     qint64 fromMs = 0, toMs = 0;   // [from, to)
     QList<int> addresses;          // empty: all
@@ -103,6 +110,8 @@ public:
     // hourly summaries for the hours they cover.
     QList<ReadingBucket> buckets(int address, int point, qint64 fromMs, qint64 toMs, int count);
     QList<DeviceSeen> devices();
+    // Every point's minimum, maximum and mean of "ok" readings in [from, to), by address and point.
+    QList<PointSummary> pointSummaries(qint64 fromMs, qint64 toMs);
     QList<StoreEvent> events(qint64 fromMs, qint64 toMs);
 
     // CSV, UTF-8, a header row, times in RFC 3339 with the local offset.

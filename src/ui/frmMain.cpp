@@ -10,6 +10,7 @@
 #include "ui/AlarmTab.h"
 #include "ui/GrainOverview.h"
 #include "ui/StoreTab.h"
+#include "ui/ReportTab.h"
 #include "ui/TrendTab.h"
 #include "acquisition/QueryController.h"
 #include "config/ConfigController.h"
@@ -385,6 +386,9 @@ void frmMain::bindGrain()
     m_trendTab->setObjectName(QStringLiteral("trendTab"));
     m_trendPage = scrollable(m_trendTab);
     SSTab2->addTab(m_trendPage, QStringLiteral("历史曲线"));
+    m_reportTab = new ReportTab([this] { return windowStore(); }, *m_platform.dialogs);
+    m_reportTab->setObjectName(QStringLiteral("reportTab"));
+    SSTab2->addTab(scrollable(m_reportTab), QStringLiteral("日报"));
     connect(m_overview->map(), &GrainMap::pointActivated, this, [this](int cable, int layer) {
         if (m_store)
             m_store->flush(); // what was just taken is on the curve too

@@ -38,6 +38,7 @@ class StoreTab;
 class GrainOverview;
 class AlarmTab;
 class TrendTab;
+class ReportTab;
 
 extern const QString kWindowTitle;
 
@@ -73,6 +74,7 @@ public:
     AlarmBook &alarms() { return m_alarms; }
     AlarmTab *alarmTab() { return m_alarmTab; }
     TrendTab *trendTab() { return m_trendTab; }
+    ReportTab *reportTab() { return m_reportTab; }
     void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
     // How long a cable may go without an accepted reply before it counts as
     // silent: three cycles while cycling, ten minutes in upload mode, never otherwise.
@@ -121,6 +123,7 @@ private:
     GrainOverview *m_overview = nullptr;
     AlarmTab *m_alarmTab = nullptr;
     TrendTab *m_trendTab = nullptr;
+    ReportTab *m_reportTab = nullptr;
     QWidget *m_alarmPage = nullptr; // the tab pages (scroll areas) around them
     QWidget *m_trendPage = nullptr;
     QLabel *m_alarmCount = nullptr;
