@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -57,7 +58,16 @@ int main(int argc, char *argv[])
                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtbase);
 
-    vx::frmMain window;
+    // --viewer [DATABASE]: the view of a store another program (vxcollect) fills; no port is opened.
+    vx::Platform platform = vx::systemPlatform();
+    const QStringList args = QApplication::arguments();
+    if (const int at = int(args.indexOf(QStringLiteral("--viewer"))); at > 0) {
+        const QString named = args.value(at + 1);
+        platform.viewerStore = !named.isEmpty() && !named.startsWith(QLatin1Char('-'))
+                                   ? named
+                                   : QDir(platform.programDir).filePath(QStringLiteral("vxmon.db"));
+    }
+    vx::frmMain window(std::move(platform));
     StartupProbe probe;
     if (qEnvironmentVariableIsSet("VXMON_STARTUP_PROBE"))
         window.installEventFilter(&probe);

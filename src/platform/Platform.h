@@ -18,6 +18,9 @@ struct Platform {
     std::unique_ptr<Dialogs> dialogs;
     std::function<QDateTime()> clock;
     QString programDir;
+    // Viewer mode: no port is opened and nothing sent; the window shows what
+    // this store (a SQLite file or a postgresql:// URL) holds. Empty: the usual window.
+    QString viewerStore;
 };
 
 } // namespace vx

@@ -797,6 +797,40 @@ QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs
     return result;
 }
 
+QList<ReadingSet> ReadingStore::framesSince(qint64 sinceMs, int maxPoint)
+{
+    // Point by point through the key (address, point, time): seeks, never a scan of the table.
+    QMap<QPair<qint64, int>, ReadingSet> frames; // (time, address)
+    QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw FROM readings WHERE address = :address AND point = :point "
+                                           "AND time > %2%3 ORDER BY time")
+                                .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":since")), siteFilter()));
+    for (const DeviceSeen &d : devices()) {
+        if (d.lastSeenMs <= sinceMs)
+            continue;
+        for (int point = 1; point <= maxPoint; ++point) {
+            q.bindValue(QStringLiteral(":address"), d.address);
+            q.bindValue(QStringLiteral(":point"), point);
+            q.bindValue(QStringLiteral(":since"), sinceMs);
+            if (!siteFilter().isEmpty())
+                q.bindValue(QStringLiteral(":site"), m_site);
+            if (!q.exec()) {
+                fail(q);
+                return {};
+            }
+            while (q.next()) {
+                ReadingSet &f = frames[{q.value(0).toLongLong(), d.address}];
+                f.timeMs = q.value(0).toLongLong();
+                f.address = d.address;
+                while (f.raw.size() < point)
+                    f.raw.append(kNoReading);
+                f.raw[point - 1] = quint16(q.value(1).toInt());
+            }
+            q.finish();
+        }
+    }
+    return frames.values();
+}
+
 QList<PointSummary> ReadingStore::pointSummaries(qint64 fromMs, qint64 toMs)
 {
     QList<PointSummary> result;

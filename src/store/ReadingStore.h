@@ -110,6 +110,9 @@ public:
     // hourly summaries for the hours they cover.
     QList<ReadingBucket> buckets(int address, int point, qint64 fromMs, qint64 toMs, int count);
     QList<DeviceSeen> devices();
+    // Frames stored with a time after sinceMs (points 1..maxPoint; a point
+    // missing from a frame reads 65535), oldest first: what a viewer shows next.
+    QList<ReadingSet> framesSince(qint64 sinceMs, int maxPoint = 18);
     // Every point's minimum, maximum and mean of "ok" readings in [from, to), by address and point.
     QList<PointSummary> pointSummaries(qint64 fromMs, qint64 toMs);
     QList<StoreEvent> events(qint64 fromMs, qint64 toMs);

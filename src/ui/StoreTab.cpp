@@ -6,6 +6,9 @@
 #include "store/StoreService.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
@@ -84,6 +87,19 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     importMap->setObjectName(QStringLiteral("importSensorMapButton"));
     mapRow->addWidget(exportMap);
     mapRow->addWidget(importMap);
+    // The office PC's view of a store vxcollect fills: another window, reading only.
+    auto *viewerButton = new QPushButton(QStringLiteral("查看模式打开…"));
+    viewerButton->setObjectName(QStringLiteral("openViewerButton"));
+    viewerButton->setToolTip(QStringLiteral("另开一个只读窗口：不打开串口，显示数据库中的读数（如 vxcollect 写入的）"));
+    mapRow->addWidget(viewerButton);
+    connect(viewerButton, &QPushButton::clicked, this, [this] {
+        const QString file = m_dialogs.openFileName({QStringLiteral("查看模式：选择数据库"),
+                                                     m_service ? QFileInfo(m_service->settings().local).absolutePath()
+                                                               : QDir::homePath(),
+                                                     QStringLiteral("数据库 (*.db);;所有文件 (*)")});
+        if (!file.isEmpty() && !QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--viewer"), file}))
+            m_mapResult->setText(QStringLiteral("无法启动查看窗口"));
+    });
     mapRow->addStretch(1);
     layout->addLayout(mapRow);
     m_mapResult = new QLabel;

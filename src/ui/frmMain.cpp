@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "acquisition/CycleController.h"
+#include "acquisition/Measurement.h"
 #include "acquisition/MeasurementDisplay.h"
 #include "core/NumberText.h"
 #include "sensors/SensorCodeCheck.h"
@@ -48,8 +49,6 @@ namespace vx {
 
 const QString kWindowTitle = QStringLiteral("VX7310K-42无线动态数据监测软件");
 
-namespace {
-
 Platform systemPlatform()
 {
     Platform p;
@@ -60,6 +59,8 @@ Platform systemPlatform()
     p.clock = [] { return QDateTime::currentDateTime(); };
     return p;
 }
+
+namespace {
 
 QLineEdit *textBox(const char *name, const QString &text, int width = 60)
 {
@@ -410,6 +411,8 @@ void frmMain::bindGrain()
 
 qint64 frmMain::silentAfterMs() const
 {
+    if (viewer())
+        return qint64(m_alarmSilentMinutes > 0 ? m_alarmSilentMinutes : 10) * 60000; // the collector's pace is not known here
     if (m_alarmSilentMinutes > 0)
         return qint64(m_alarmSilentMinutes) * 60000;
     if (Timer1->isActive()) {
@@ -533,15 +536,63 @@ void frmMain::markSilentColumns()
     }
 }
 
+void frmMain::bindViewer()
+{
+    // Nothing may reach a bus another program owns: every control that sends or opens the port is off.
+    const QString why = QStringLiteral("查看模式：数据来自数据库，不向总线发送");
+    QStringList names{"comDoOnce", "cmdOneM", "cmdCicleAll", "Command1", "cmdCom", "Combo1", "Combo2",
+                      "cmdReadSensorID", "cmdAutoSearch", "cmdAutoInput", "cmdFirst", "cmdWriteNext", "cmdWriteAllSn",
+                      "cmdReadAdd", "cmdChangeID"};
+    for (int r = 0; r < 6; ++r)
+        names << QStringLiteral("cmdReadSet_%1").arg(r) << QStringLiteral("cmdSetV_%1").arg(r);
+    for (const QString &name : names) {
+        if (auto *control = findChild<QWidget *>(name)) {
+            control->setEnabled(false);
+            control->setToolTip(why);
+        }
+    }
+    auto *refresh = new QTimer(this);
+    refresh->setObjectName(QStringLiteral("viewerRefresh"));
+    connect(refresh, &QTimer::timeout, this, &frmMain::viewerRefresh);
+    refresh->start(kViewerRefreshMs);
+    // Start from the last hour: the latest readings, not the whole history.
+    m_viewerSince = m_platform.clock().toMSecsSinceEpoch() - 3600000;
+    QTimer::singleShot(0, this, &frmMain::viewerRefresh);
+}
+
+void frmMain::viewerRefresh()
+{
+    ReadingStore *store = windowStore();
+    if (!store)
+        return;
+    for (const ReadingSet &frame : store->framesSince(m_viewerSince)) {
+        m_viewerSince = qMax(m_viewerSince, frame.timeMs);
+        if (frame.address >= 1 && frame.address <= kDeviceColumns) {
+            const int column = frame.address - 1;
+            for (int k = 0; k < qMin<int>(frame.raw.size(), kPointsPerDevice); ++k)
+                if (frame.raw[k] != kNoReading)
+                    m_grid.showValue(ValueGrid::boxIndex(frame.address, k + 1), valueText(frame.raw[k]));
+            m_grid.LBLrecTime[column]->setText(longTime(QDateTime::fromMSecsSinceEpoch(frame.timeMs).time()));
+            if (frame.address <= kMaxReplyAddress)
+                m_grid.lblRCounter[column]->setText(QString::number(++m_form.RecCount[column]));
+        }
+        m_overview->take(frame.address, frame.raw, frame.timeMs);
+    }
+}
+
 void frmMain::bindStore()
 {
     // Every frame the window takes is stored as vxcollect stores it; the text
     // logs stay as they are. A store that cannot be opened is said once.
     QString problem;
-    m_store = std::make_unique<StoreService>(windowStoreSettings(m_platform.programDir));
-    if (!m_store->start(&problem)) {
-        m_store.reset();
-        notice(QStringLiteral("无法打开数据库：%1（读数只写入文本日志）").arg(problem));
+    if (viewer()) {
+        problem = QStringLiteral("查看模式：读取 %1，不写入").arg(m_platform.viewerStore);
+    } else {
+        m_store = std::make_unique<StoreService>(windowStoreSettings(m_platform.programDir));
+        if (!m_store->start(&problem)) {
+            m_store.reset();
+            notice(QStringLiteral("无法打开数据库：%1（读数只写入文本日志）").arg(problem));
+        }
     }
     m_measurements->setStore(m_store.get());
     m_storeTab = new StoreTab(m_store.get(), problem, *m_platform.dialogs);
@@ -620,6 +671,8 @@ void frmMain::bind()
     connect(Command1, &QPushButton::clicked, m_cycle.get(), &CycleController::Command1_Click);
     bindConfig();
     bindSensors();
+    if (viewer())
+        bindViewer(); // last: every control exists
 }
 
 void frmMain::bindConfig()
@@ -727,7 +780,8 @@ ReadingStore *frmMain::windowStore()
     if (!m_windowStoreTried) {
         m_windowStoreTried = true;
         QString why;
-        const auto location = parseStoreLocation(windowStoreSettings(m_platform.programDir).local, &why);
+        const auto location = parseStoreLocation(
+            viewer() ? m_platform.viewerStore : windowStoreSettings(m_platform.programDir).local, &why);
         if (location)
             m_windowStore = ReadingStore::open(*location, QString(), &why);
         if (!m_windowStore)
@@ -751,6 +805,10 @@ void frmMain::Form_Load()
         notice(QStringLiteral("comm.set 内容无效，已使用默认设置 COM1, 9600"));
     txtStationID->setText(QStringLiteral("1"));
 
+    if (viewer()) {
+        notice(QStringLiteral("查看模式：数据来自 %1，不打开串口").arg(m_platform.viewerStore));
+        return;
+    }
     if (!m_portSettings->restore(settings)) {
         m_form.StatFlag = 0;
         m_platform.dialogs->message({QStringLiteral("请检查串口端口,串口端口%1无法打开!").arg(m_form.CommNum),

@@ -44,6 +44,9 @@ extern const QString kWindowTitle;
 
 // The one window of the system. Constructing it lays out every control and
 // runs the start-up sequence (comm.set, port, receive side) once.
+// This machine's serial port (through the port mapping), Qt's dialogs, the wall clock.
+Platform systemPlatform();
+
 class frmMain : public QMainWindow, private LinkView {
     Q_OBJECT
 public:
@@ -76,6 +79,10 @@ public:
     TrendTab *trendTab() { return m_trendTab; }
     ReportTab *reportTab() { return m_reportTab; }
     void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
+    bool viewer() const { return !m_platform.viewerStore.isEmpty(); }
+    // Viewer mode: what the store holds since the last look, into the grid, the overview and the alarms.
+    void viewerRefresh();
+    static constexpr int kViewerRefreshMs = 3000;
     // How long a cable may go without an accepted reply before it counts as
     // silent: three cycles while cycling, ten minutes in upload mode, never otherwise.
     qint64 silentAfterMs() const;
@@ -90,6 +97,7 @@ protected:
 private:
     void bindStore();
     void bindGrain();
+    void bindViewer();
     void markSilentColumns();
     void evaluateAlarms();
     void recordAlarmTransitions(const QList<AlarmTransition> &transitions);
@@ -132,6 +140,7 @@ private:
     int m_alarmSilentMinutes = 0;
     QMap<QPair<int, int>, PointReading> m_windowAgo; // each point's reading a rise window ago
     qint64 m_windowAgoAt = 0;
+    qint64 m_viewerSince = 0;
     QLabel *m_runState = nullptr;
     QTimer *m_tick = nullptr;
     QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39

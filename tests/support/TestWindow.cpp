@@ -31,6 +31,7 @@ TestWindow::TestWindow(const Options &options)
     p.dialogs = std::move(dialogs);
     p.clock = [this] { return now; };
     p.programDir = m_dir.path();
+    p.viewerStore = options.viewerStore;
     m_window = std::make_unique<frmMain>(std::move(p));
 }
 

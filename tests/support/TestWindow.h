@@ -28,6 +28,8 @@ public:
         bool portOpenable = true;
         // Runs on the program directory before the window starts (special files, links).
         std::function<void(const QString &dir)> prepare;
+        // Viewer mode on this store (a path or URL); empty: the usual window.
+        QString viewerStore;
     };
 
     TestWindow();
