@@ -7,6 +7,7 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QMap>
 #include <QSqlDriver>
@@ -599,7 +600,7 @@ bool ReadingStore::addPartials(const QString &table, int address, int point, qin
     return true;
 }
 
-qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
+std::optional<qint64> ReadingStore::summariesEnd(int address, int point, qint64 noReadingsMs)
 {
     QSqlQuery &state = prepared(QStringLiteral("SELECT %1 FROM hourly_state WHERE address = :address AND point = :point%2")
                                     .arg(msExpr(QStringLiteral("rolled_to")), siteFilter()));
@@ -608,28 +609,34 @@ qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
     if (!siteFilter().isEmpty())
         state.bindValue(QStringLiteral(":site"), m_site);
     if (!state.exec())
-        return fail(state), -1;
-    qint64 rolledTo = 0;
+        return fail(state), std::nullopt;
     if (state.next()) {
-        rolledTo = state.value(0).toLongLong();
+        const qint64 rolledTo = state.value(0).toLongLong();
         state.finish();
-    } else {
-        // Never summarised: from the hour of the point's first reading.
-        state.finish();
-        QSqlQuery &first = prepared(QStringLiteral("SELECT min(%1) FROM readings WHERE address = :address AND "
-                                                   "point = :point%2")
-                                        .arg(msExpr(QStringLiteral("time")), siteFilter()));
-        first.bindValue(QStringLiteral(":address"), address);
-        first.bindValue(QStringLiteral(":point"), point);
-        if (!siteFilter().isEmpty())
-            first.bindValue(QStringLiteral(":site"), m_site);
-        if (!first.exec())
-            return fail(first), -1;
-        const bool any = first.next() && !first.value(0).isNull();
-        const qint64 firstMs = any ? first.value(0).toLongLong() : upToMs;
-        first.finish();
-        rolledTo = qMin(upToMs, firstMs - (firstMs % 3600000 + 3600000) % 3600000);
+        return rolledTo;
     }
+    state.finish();
+    // Never summarised: from the hour of the point's first reading.
+    QSqlQuery &first = prepared(QStringLiteral("SELECT min(%1) FROM readings WHERE address = :address AND point = :point%2")
+                                    .arg(msExpr(QStringLiteral("time")), siteFilter()));
+    first.bindValue(QStringLiteral(":address"), address);
+    first.bindValue(QStringLiteral(":point"), point);
+    if (!siteFilter().isEmpty())
+        first.bindValue(QStringLiteral(":site"), m_site);
+    if (!first.exec())
+        return fail(first), std::nullopt;
+    const bool any = first.next() && !first.value(0).isNull();
+    const qint64 firstMs = any ? first.value(0).toLongLong() : 0;
+    first.finish();
+    return any ? firstMs - (firstMs % 3600000 + 3600000) % 3600000 : noReadingsMs;
+}
+
+qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
+{
+    const auto end = summariesEnd(address, point, upToMs);
+    if (!end)
+        return -1;
+    const qint64 rolledTo = qMin(*end, upToMs);
     if (rolledTo >= upToMs)
         return rolledTo;
     const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
@@ -684,8 +691,14 @@ qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
     return upToMs;
 }
 
-bool ReadingStore::summariseHours(qint64 upToMs)
+std::optional<bool> ReadingStore::summariseHours(qint64 upToMs, int budgetMs)
 {
+    // A month of a point at a time, and only for budgetMs: a large backlog (an
+    // import, an upgraded file) is worked off in steps, and the commits of the
+    // thread doing it never wait long.
+    constexpr qint64 kStepMs = 30LL * 86400000;
+    QElapsedTimer clock;
+    clock.start();
     const qint64 hourMs = upToMs - (upToMs % 3600000 + 3600000) % 3600000;
     QSqlQuery &top = prepared(QStringLiteral("SELECT max(point) FROM readings WHERE address = :address") + siteFilter());
     for (const DeviceSeen &device : devices()) {
@@ -693,12 +706,22 @@ bool ReadingStore::summariseHours(qint64 upToMs)
         if (!siteFilter().isEmpty())
             top.bindValue(QStringLiteral(":site"), m_site);
         if (!top.exec())
-            return fail(top);
+            return fail(top), std::nullopt;
         const int points = top.next() ? top.value(0).toInt() : 0;
         top.finish();
-        for (int point = 1; point <= points; ++point)
-            if (rollUp(device.address, point, hourMs) < 0)
-                return false;
+        for (int point = 1; point <= points; ++point) {
+            const auto end = summariesEnd(device.address, point, hourMs);
+            if (!end)
+                return std::nullopt;
+            for (qint64 reached = *end; reached < hourMs;) {
+                if (budgetMs > 0 && clock.elapsed() >= budgetMs)
+                    return false;
+                const qint64 next = qMin(hourMs, reached + kStepMs);
+                if (rollUp(device.address, point, next) < 0)
+                    return std::nullopt;
+                reached = next;
+            }
+        }
     }
     return true;
 }

@@ -140,8 +140,10 @@ public:
     bool importSensorMap(QIODevice &in, int *places, QString *error);
 
     // Summarises every point's complete hours before upToMs that are not yet
-    // (done beside collection, so a chart never waits for it); false on failure.
-    bool summariseHours(qint64 upToMs);
+    // (done beside collection, so a chart never waits for it), for at most
+    // budgetMs (0: to the end): true when all are done, false when the budget
+    // ran out first (call again), nothing on failure.
+    std::optional<bool> summariseHours(qint64 upToMs, int budgetMs = 0);
 
     // Deletes at most `limit` readings older than cutoff; how many went, -1 on failure.
     int deleteReadingsBefore(qint64 cutoffMs, int limit);
@@ -164,6 +166,8 @@ private:
                      qint64 widthMs, QMap<qint64, Partial> *slices);
     // Brings the hourly summaries of a point up to (not including) the hour upToMs; where they now end.
     qint64 rollUp(int address, int point, qint64 upToMs);
+    // Where a point's summaries end (noReadingsMs when it has no readings).
+    std::optional<qint64> summariesEnd(int address, int point, qint64 noReadingsMs);
     bool moveRollupBack(int address, qint64 hourMs);
     bool trimSummaries(int address, int point, qint64 cutoffMs);
     QString hourExpr(const QString &column) const;

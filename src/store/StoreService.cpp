@@ -18,6 +18,7 @@ constexpr int kRetentionEveryMs = 10000;
 constexpr int kLongestBackoffMs = 30000;
 constexpr int kDrainOnCloseMs = 3000;
 constexpr int kSummariseEveryMs = 5 * 60 * 1000;
+constexpr int kSummariseBudgetMs = 100;
 } // namespace
 
 // Lives in the writer thread: commits batches, runs retention.
@@ -42,8 +43,7 @@ public:
         m_timer->start(m_service.m_settings.flushMs);
         // The hourly summaries charts read, kept up beside collection.
         m_summaries = new QTimer(this);
-        QObject::connect(m_summaries, &QTimer::timeout, this,
-                         [this] { m_store->summariseHours(QDateTime::currentMSecsSinceEpoch()); });
+        QObject::connect(m_summaries, &QTimer::timeout, this, [this] { summarise(); });
         m_summaries->start(kSummariseEveryMs);
         if (m_service.m_settings.keepDays > 0) {
             m_retention = new QTimer(this);
@@ -74,6 +74,14 @@ public:
                                        .arg(m_service.m_settings.local, m_store->lastError()));
         }
         m_service.putBack(std::move(pending));
+    }
+
+    // A little at a time: a commit never waits more than a step for it.
+    void summarise()
+    {
+        const auto done = m_store->summariseHours(QDateTime::currentMSecsSinceEpoch(), kSummariseBudgetMs);
+        if (done && !*done)
+            QTimer::singleShot(kSummariseBudgetMs, this, [this] { summarise(); });
     }
 
     void retain()
