@@ -280,7 +280,7 @@ void tst_readingstore::hourlySummariesAgreeWithReadings()
     // Summarised as the writer thread does it, a step at a time: the same buckets, now from the summaries.
     std::optional<bool> done;
     for (int step = 0; step < 1000 && !(done && *done); ++step) {
-        done = store->summariseHours(kNow, 1);
+        done = store->summariseHours(kT0 + 2 * 3600000, 1);
         QVERIFY(done);
     }
     QVERIFY(sameBuckets(store->buckets(4, 1, from, to, 10), bruteBuckets(data, from, to, 10)));
