@@ -3,6 +3,9 @@
 #include "store/ReadingSet.h"
 
 #include <QDateTime>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QSettings>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -246,6 +249,36 @@ void GrainMap::mouseDoubleClickEvent(QMouseEvent *event)
 GrainOverview::GrainOverview(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
+    auto *scale = new QHBoxLayout;
+    m_low = new QDoubleSpinBox;
+    m_low->setObjectName(QStringLiteral("overviewLow"));
+    m_high = new QDoubleSpinBox;
+    m_high->setObjectName(QStringLiteral("overviewHigh"));
+    for (QDoubleSpinBox *box : {m_low, m_high}) {
+        box->setRange(-55, 125);
+        box->setDecimals(1);
+        box->setSuffix(QStringLiteral(" °C"));
+    }
+    m_low->setValue(0);
+    m_high->setValue(40);
+    scale->addWidget(new QLabel(QStringLiteral("色标：蓝")));
+    scale->addWidget(m_low);
+    scale->addWidget(new QLabel(QStringLiteral("至红")));
+    scale->addWidget(m_high);
+    scale->addStretch(1);
+    layout->addLayout(scale);
+    auto applyScale = [this] {
+        if (m_high->value() <= m_low->value())
+            return; // the map keeps its limits until they make sense
+        m_map->setScale(m_low->value(), m_high->value());
+        if (!m_settingsFile.isEmpty()) {
+            QSettings ini(m_settingsFile, QSettings::IniFormat);
+            ini.setValue(QStringLiteral("overview/low"), m_low->value());
+            ini.setValue(QStringLiteral("overview/high"), m_high->value());
+        }
+    };
+    connect(m_low, &QDoubleSpinBox::valueChanged, this, applyScale);
+    connect(m_high, &QDoubleSpinBox::valueChanged, this, applyScale);
     m_map = new GrainMap;
     m_map->setSnapshot(&m_snapshot);
     layout->addWidget(m_map, 1);
@@ -253,6 +286,18 @@ GrainOverview::GrainOverview(QWidget *parent) : QWidget(parent)
     m_figures->setObjectName(QStringLiteral("grainFigures"));
     layout->addWidget(m_figures);
     refresh();
+}
+
+void GrainOverview::setSettingsFile(const QString &path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    const double low = ini.value(QStringLiteral("overview/low"), 0.0).toDouble();
+    const double high = ini.value(QStringLiteral("overview/high"), 40.0).toDouble();
+    if (high > low && low >= -55 && high <= 125) {
+        m_low->setValue(low);
+        m_high->setValue(high);
+    }
+    m_settingsFile = path; // from now on changes are kept
 }
 
 void GrainOverview::take(int address, const QList<quint16> &registers, qint64 timeMs)

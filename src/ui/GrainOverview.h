@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QDoubleSpinBox;
 class QLabel;
 
 namespace vx {
@@ -69,11 +70,15 @@ public:
     void take(int address, const QList<quint16> &registers, qint64 timeMs);
     // Cable states may change with time alone.
     void refresh();
+    // The colour scale's limits are kept in this INI file ([overview] low, high).
+    void setSettingsFile(const QString &path);
 
 private:
     GrainSnapshot m_snapshot;
     GrainMap *m_map;
     QLabel *m_figures;
+    QDoubleSpinBox *m_low, *m_high;
+    QString m_settingsFile;
 };
 
 } // namespace vx

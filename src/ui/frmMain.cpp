@@ -353,6 +353,7 @@ void frmMain::bindGrain()
 {
     m_overview = new GrainOverview;
     m_overview->setObjectName(QStringLiteral("grainOverview"));
+    m_overview->setSettingsFile(QDir(m_platform.programDir).filePath(QStringLiteral("view.ini")));
     m_overview->map()->setClock([this] { return m_platform.clock().toMSecsSinceEpoch(); });
     m_overview->map()->setSilentAfter([this] { return silentAfterMs(); });
     SSTab2->addTab(scrollable(m_overview), QStringLiteral("粮情总览"));

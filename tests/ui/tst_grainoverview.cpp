@@ -5,7 +5,9 @@
 #include "TestWindow.h"
 #include "ui/GrainOverview.h"
 
+#include <QDoubleSpinBox>
 #include <QFrame>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -73,8 +75,15 @@ void tst_grainoverview::cellsShowTemperaturesOnly()
     QVERIFY(map->colourOf(40.0).red() > map->colourOf(40.0).blue()); // hot is red
     for (const QPoint &none : {QPoint(2, 2), QPoint(3, 3), QPoint(3, 4), QPoint(4, 1), QPoint(40, 18)})
         QVERIFY2(isGrey(cellColour(image, map, none.x(), none.y())), qPrintable(QStringLiteral("%1,%2").arg(none.x()).arg(none.y())));
-    // Limits are the operator's: the same value, another colour.
-    map->setScale(10, 30);
+    // Limits are the operator's: the same value, another colour; kept for the next start.
+    t.find<QDoubleSpinBox>(QStringLiteral("overviewLow"))->setValue(10);
+    t.find<QDoubleSpinBox>(QStringLiteral("overviewHigh"))->setValue(30);
+    QCOMPARE(map->scaleLow(), 10.0);
+    QCOMPARE(map->scaleHigh(), 30.0);
+    QCOMPARE(QSettings(t.path(QStringLiteral("view.ini")), QSettings::IniFormat).value(QStringLiteral("overview/high")).toDouble(), 30.0);
+    t.find<QDoubleSpinBox>(QStringLiteral("overviewHigh"))->setValue(5); // below the low limit: not taken
+    QCOMPARE(map->scaleHigh(), 30.0);
+    t.find<QDoubleSpinBox>(QStringLiteral("overviewHigh"))->setValue(30);
     QCOMPARE(map->grab().toImage().pixelColor(map->cellRect(2, 1).topLeft() + QPoint(2, 2)).rgb(), map->colourOf(20.0).rgb());
     QCOMPARE(map->colourOf(20.0).rgb(), QColor::fromHsvF(0.5f * 240.0f / 360.0f, 0.75f, 0.95f).rgb());
 }
