@@ -10,7 +10,12 @@
 #include <QApplication>
 #include <QTabWidget>
 
+#include "store/StoreService.h"
 #include "ui/GrainOverview.h"
+#include "ui/ReportTab.h"
+#include "ui/TrendTab.h"
+
+#include <QLineEdit>
 
 int main(int argc, char *argv[])
 {
@@ -48,6 +53,11 @@ int main(int argc, char *argv[])
         for (int c = 1; c <= 30; ++c)
             t.w().overview()->take(c, {}, t.now.toMSecsSinceEpoch());
         t.w().tick(); // the cycle keeps running: silence is judged while collecting
+        t.w().store()->flush();
+        t.w().trendTab()->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("18-22"));
+        t.w().trendTab()->findChild<QLineEdit *>(QStringLiteral("trendLayers"))->setText(QStringLiteral("9"));
+        t.w().trendTab()->draw();
+        t.w().reportTab()->make(t.now.date());
     }
     t.w().resize(size);
     t.find<QTabWidget>(QStringLiteral("SSTab2"))->setCurrentIndex(argc > 2 ? QByteArray(argv[2]).toInt() : 0);
