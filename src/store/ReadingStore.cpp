@@ -52,6 +52,22 @@ QString notNull(const QString &text)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+// Each address's first and last frame time in a batch.
+QMap<int, DeviceSeen> devicesSeenIn(const QList<ReadingSet> &frames)
+{
+    QMap<int, DeviceSeen> seen;
+    for (const ReadingSet &frame : frames) {
+        DeviceSeen &d = seen[frame.address];
+        if (d.address == 0) {
+            d = {frame.address, frame.timeMs, frame.timeMs};
+        } else {
+            d.firstSeenMs = qMin(d.firstSeenMs, frame.timeMs);
+            d.lastSeenMs = qMax(d.lastSeenMs, frame.timeMs);
+        }
+    }
+    return seen;
+}
+
 QString celsiusText(quint16 raw)
 {
     return raw == kNoReading ? QString() : num::hundredthsText(hundredthsOf(raw));
@@ -185,7 +201,7 @@ bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> 
 
 bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
 {
-    QMap<int, DeviceSeen> seen;
+    const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
     for (const ReadingSet &frame : frames) {
         const int n = int(frame.raw.size());
         if (n > 0) {
@@ -208,13 +224,6 @@ bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreE
             if (!q.exec())
                 return fail(q);
             m_lastAdded += q.numRowsAffected();
-        }
-        DeviceSeen &d = seen[frame.address];
-        if (d.address == 0) {
-            d = {frame.address, frame.timeMs, frame.timeMs};
-        } else {
-            d.firstSeenMs = qMin(d.firstSeenMs, frame.timeMs);
-            d.lastSeenMs = qMax(d.lastSeenMs, frame.timeMs);
         }
         if (queueForCentral) {
             QSqlQuery &o = prepared(QStringLiteral(
@@ -266,7 +275,7 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
     // All readings of the batch in one statement, as arrays: a round trip a
     // row would hold a central server to a few thousand rows a second.
     QString addresses, points, times, raws, celsius, statuses;
-    QMap<int, DeviceSeen> seen;
+    const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
     qint64 rows = 0;
     for (const ReadingSet &frame : frames) {
         for (int k = 0; k < frame.raw.size(); ++k) {
@@ -279,13 +288,6 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
             celsius += sep + (raw == kNoReading ? QStringLiteral("NULL") : celsiusText(raw));
             statuses += sep + statusName(statusOf(raw));
             ++rows;
-        }
-        DeviceSeen &d = seen[frame.address];
-        if (d.address == 0) {
-            d = {frame.address, frame.timeMs, frame.timeMs};
-        } else {
-            d.firstSeenMs = qMin(d.firstSeenMs, frame.timeMs);
-            d.lastSeenMs = qMax(d.lastSeenMs, frame.timeMs);
         }
     }
     if (rows > 0) {

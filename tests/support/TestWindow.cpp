@@ -1,5 +1,7 @@
 #include "TestWindow.h"
 
+#include "Frames.h"
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFile>
@@ -83,6 +85,18 @@ QString TestWindow::fileText(const QString &name) const
     if (!f.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(f.readAll());
+}
+
+} // namespace vx::test
+
+namespace vx::test {
+
+void TestWindow::queryAnswered(int address, const QList<quint16> &registers)
+{
+    setText(QStringLiteral("txtStationID"), QString::number(address));
+    setText(QStringLiteral("txtDataLength"), QString::number(registers.size()));
+    click(QStringLiteral("comDoOnce"));
+    receive(replyFrame(quint8(address), registers));
 }
 
 } // namespace vx::test

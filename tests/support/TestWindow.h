@@ -60,6 +60,8 @@ public:
 
     // Delivers bytes as received and lets the receive event run.
     void receive(const QByteArray &bytes);
+    // A single query of `address` for as many registers as given, answered with them.
+    void queryAnswered(int address, const QList<quint16> &registers);
     QByteArray written() const { return m_port->lastWritten(); }
     QString fileText(const QString &name) const;
 

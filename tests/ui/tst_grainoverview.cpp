@@ -27,10 +27,7 @@ private slots:
 namespace {
 void reply(TestWindow &t, int address, const QList<quint16> &registers)
 {
-    t.setText(QStringLiteral("txtStationID"), QString::number(address));
-    t.setText(QStringLiteral("txtDataLength"), QString::number(registers.size()));
-    t.click(QStringLiteral("comDoOnce"));
-    t.receive(replyFrame(quint8(address), registers));
+    t.queryAnswered(address, registers);
 }
 
 quint16 raw(double c)

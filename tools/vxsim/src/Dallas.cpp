@@ -1,21 +1,12 @@
 #include "Dallas.h"
 
+#include "sensors/RomCode.h"
+
 namespace vxsim {
 
 quint8 dallasCrc8(const QByteArray &bytes)
 {
-    quint8 crc = 0;
-    for (char c : bytes) {
-        quint8 b = quint8(c);
-        for (int i = 0; i < 8; ++i) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc;
+    return vx::dallasCrc8(bytes); // the one the window checks codes with
 }
 
 QByteArray sensorCode(quint64 seed)
