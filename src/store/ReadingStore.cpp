@@ -52,6 +52,12 @@ QString notNull(const QString &text)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+// The start of the hour a time falls in (UTC hours, also before 1970).
+qint64 hourStart(qint64 ms)
+{
+    return ms - (ms % 3600000 + 3600000) % 3600000;
+}
+
 // Each address's first and last frame time in a batch.
 QMap<int, DeviceSeen> devicesSeenIn(const QList<ReadingSet> &frames)
 {
@@ -199,6 +205,32 @@ bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> 
     return false;
 }
 
+// First and last seen, widened by a batch; an older reading moves its hour's summary back.
+bool ReadingStore::storeDevices(const QMap<int, DeviceSeen> &seen)
+{
+    const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
+    QSqlQuery &q = prepared(
+        sqlite ? QStringLiteral("INSERT INTO devices (address, first_seen, last_seen) VALUES (:address, :first, :last) "
+                                "ON CONFLICT (address) DO UPDATE SET first_seen = min(first_seen, excluded.first_seen), "
+                                "last_seen = max(last_seen, excluded.last_seen)")
+               : QStringLiteral("INSERT INTO devices (site, address, first_seen, last_seen) VALUES (:site, :address, %1, %2) "
+                                "ON CONFLICT (site, address) DO UPDATE SET first_seen = LEAST(devices.first_seen, "
+                                "excluded.first_seen), last_seen = GREATEST(devices.last_seen, excluded.last_seen)")
+                     .arg(timeExpr(QStringLiteral(":first")), timeExpr(QStringLiteral(":last"))));
+    for (const DeviceSeen &d : seen) {
+        if (!sqlite)
+            q.bindValue(QStringLiteral(":site"), m_site);
+        q.bindValue(QStringLiteral(":address"), d.address);
+        q.bindValue(QStringLiteral(":first"), d.firstSeenMs);
+        q.bindValue(QStringLiteral(":last"), d.lastSeenMs);
+        if (!q.exec())
+            return fail(q);
+        if (!moveRollupBack(d.address, hourStart(d.firstSeenMs)))
+            return false;
+    }
+    return true;
+}
+
 bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
@@ -235,19 +267,8 @@ bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreE
                 return fail(o);
         }
     }
-    for (const DeviceSeen &d : seen) {
-        QSqlQuery &q = prepared(QStringLiteral(
-            "INSERT INTO devices (address, first_seen, last_seen) VALUES (?, ?, ?) ON CONFLICT (address) DO UPDATE "
-            "SET first_seen = min(first_seen, excluded.first_seen), last_seen = max(last_seen, excluded.last_seen)"));
-        q.bindValue(0, d.address);
-        q.bindValue(1, d.firstSeenMs);
-        q.bindValue(2, d.lastSeenMs);
-        if (!q.exec())
-            return fail(q);
-        // Readings older than the hourly summaries reach: summarise that hour again.
-        if (!moveRollupBack(d.address, d.firstSeenMs - (d.firstSeenMs % 3600000 + 3600000) % 3600000))
-            return false;
-    }
+    if (!storeDevices(seen))
+        return false;
     for (const StoreEvent &e : events) {
         QSqlQuery &q = prepared(QStringLiteral("INSERT OR IGNORE INTO events (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
         q.bindValue(0, e.timeMs);
@@ -310,21 +331,8 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
             return fail(q);
         m_lastAdded = q.numRowsAffected();
     }
-    for (const DeviceSeen &d : seen) {
-        QSqlQuery &q = prepared(QStringLiteral(
-            "INSERT INTO devices (site, address, first_seen, last_seen) VALUES (?, ?, %1, %2) "
-            "ON CONFLICT (site, address) DO UPDATE SET first_seen = LEAST(devices.first_seen, excluded.first_seen), "
-            "last_seen = GREATEST(devices.last_seen, excluded.last_seen)")
-                                   .arg(timeExpr(QStringLiteral("?")), timeExpr(QStringLiteral("?"))));
-        q.bindValue(0, m_site);
-        q.bindValue(1, d.address);
-        q.bindValue(2, d.firstSeenMs);
-        q.bindValue(3, d.lastSeenMs);
-        if (!q.exec())
-            return fail(q);
-        if (!moveRollupBack(d.address, d.firstSeenMs - (d.firstSeenMs % 3600000 + 3600000) % 3600000))
-            return false;
-    }
+    if (!storeDevices(seen))
+        return false;
     for (const StoreEvent &e : events) {
         QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail) "
                                                "VALUES (?, %1, ?, ?, ?) ON CONFLICT DO NOTHING")
@@ -630,7 +638,7 @@ std::optional<qint64> ReadingStore::summariesEnd(int address, int point, qint64 
     const bool any = first.next() && !first.value(0).isNull();
     const qint64 firstMs = any ? first.value(0).toLongLong() : 0;
     first.finish();
-    return any ? firstMs - (firstMs % 3600000 + 3600000) % 3600000 : noReadingsMs;
+    return any ? hourStart(firstMs) : noReadingsMs;
 }
 
 qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
@@ -701,7 +709,7 @@ std::optional<bool> ReadingStore::summariseHours(qint64 upToMs, int budgetMs)
     constexpr qint64 kStepMs = 30LL * 86400000;
     QElapsedTimer clock;
     clock.start();
-    const qint64 hourMs = upToMs - (upToMs % 3600000 + 3600000) % 3600000;
+    const qint64 hourMs = hourStart(upToMs);
     QSqlQuery &top = prepared(QStringLiteral("SELECT max(point) FROM readings WHERE address = :address") + siteFilter());
     for (const DeviceSeen &device : devices()) {
         top.bindValue(QStringLiteral(":address"), device.address);
@@ -733,7 +741,7 @@ std::optional<bool> ReadingStore::summariseHours(qint64 upToMs, int budgetMs)
 bool ReadingStore::trimSummaries(int address, int point, qint64 cutoffMs)
 {
     const bool sqlite = m_location.engine == StoreLocation::Engine::SQLite;
-    const qint64 hourMs = cutoffMs - (cutoffMs % 3600000 + 3600000) % 3600000;
+    const qint64 hourMs = hourStart(cutoffMs);
     QSqlQuery &drop = prepared(QStringLiteral("DELETE FROM hourly WHERE address = :address AND point = :point AND "
                                               "hour <= %1%2")
                                    .arg(timeExpr(QStringLiteral(":hour")), siteFilter()));
@@ -790,12 +798,12 @@ QList<ReadingBucket> ReadingStore::buckets(int address, int point, qint64 fromMs
     } else {
         // Whole hours from the hour `from` is in: an hourly summary falls in one slice.
         width = (width + hour - 1) / hour * hour;
-        origin = fromMs - (fromMs % hour + hour) % hour;
+        origin = hourStart(fromMs);
         if (origin + width * count < toMs)
             width += hour; // the earlier start must not cost the last slice
         const qint64 firstWhole = origin == fromMs ? fromMs : origin + hour;
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const qint64 lastWhole = qMin(toMs, now) - (qMin(toMs, now) % hour + hour) % hour; // the running hour still fills
+        const qint64 lastWhole = hourStart(qMin(toMs, now)); // the running hour still fills
         qint64 summarisedTo = firstWhole;
         if (lastWhole > firstWhole) {
             const qint64 rolled = rollUp(address, point, lastWhole);

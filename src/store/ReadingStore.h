@@ -153,6 +153,7 @@ private:
     bool connect(QString *error);
     bool fail(const QSqlQuery &q);
     bool addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral);
+    bool storeDevices(const QMap<int, DeviceSeen> &seen);
     bool addPostgres(const QList<ReadingSet> &frames, const QList<StoreEvent> &events);
     QString timeExpr(const QString &placeholder) const;   // ms -> the engine's time
     QString msExpr(const QString &column) const;           // the engine's time -> ms
