@@ -1,6 +1,8 @@
 #include "collect/Collector.h"
 
 #include "acquisition/Measurement.h"
+#include "central/Metrics.h"
+#include "central/MqttPublisher.h"
 #include "core/FormState.h"
 #include "core/HexText.h"
 #include "grain/AlarmSettingsFile.h"
@@ -9,6 +11,8 @@
 #include "platform/TcpTarget.h"
 
 #include <QDir>
+#include <QHttpServer>
+#include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +47,7 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
         m_store.addEvent({QDateTime::currentMSecsSinceEpoch(), address,
                           answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
+        publishState(address);
         if (m_settings.json)
             print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
                                             {QStringLiteral("state"), answering ? QStringLiteral("answering")
@@ -69,7 +74,13 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
 }
 
-Collector::~Collector() = default;
+Collector::~Collector()
+{
+    // What the last commit queued goes to the broker before it hears "offline".
+    m_store.flush();
+    if (m_mqtt)
+        m_mqtt->stop(3000);
+}
 
 Collector::StartResult Collector::start(QString *why)
 {
@@ -84,6 +95,19 @@ Collector::StartResult Collector::start(QString *why)
                                    : QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, device);
         return StartResult::PortUnavailable;
     }
+    if (m_settings.mqtt.enabled()) {
+        m_mqtt = std::make_unique<MqttPublisher>(m_settings.mqtt, m_settings.store.site, m_settings.store.local);
+        m_mqtt->setReporter([](const QString &line) { std::fprintf(stderr, "vxcollect: %s\n", qPrintable(line)); });
+        m_mqtt->setQueuedCount([this] { return m_store.readingsQueuedForMqtt(); });
+        QString mqttWhy;
+        if (!m_mqtt->start(&mqttWhy)) {
+            *why = QStringLiteral("cannot read the MQTT outbox: %1").arg(mqttWhy);
+            return StartResult::StoreUnavailable;
+        }
+    }
+    QString metricsWhy;
+    if (!startMetrics(&metricsWhy)) // collecting matters more than being watched
+        std::fprintf(stderr, "vxcollect: no metrics: %s\n", qPrintable(metricsWhy));
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
     m_sinceStatus.start();
     m_engine->start();
@@ -131,7 +155,9 @@ void Collector::onReadings(int address, const QList<quint16> &registers, const Q
         const QString log = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(address));
         m_records.append(log, dataLogRecord(arrived, valueTexts(registers)));
     }
-    m_store.add({arrived.toMSecsSinceEpoch(), address, registers});
+    const ReadingSet frame{arrived.toMSecsSinceEpoch(), address, registers};
+    m_store.add(frame);
+    m_latest.insert(address, frame);
     m_snapshot.take(address, registers, arrived.toMSecsSinceEpoch());
     if (!m_settings.json)
         return;
@@ -205,6 +231,12 @@ void Collector::onCycle()
     if (m_cycleClock.isValid())
         m_lastCycleMs = m_cycleClock.elapsed();
     m_cycleClock.start();
+    // Every device's statistics now and then; a change of state goes at once.
+    if (m_mqtt && (!m_sinceStatePublished.isValid() || m_sinceStatePublished.elapsed() >= 10000)) {
+        m_sinceStatePublished.start();
+        for (int address : m_settings.bus.addresses)
+            publishState(address);
+    }
     if (m_settings.quiet || m_settings.json)
         return;
     int answering = 0, silent = 0;
@@ -223,6 +255,10 @@ void Collector::onCycle()
         line += QStringLiteral(", central %1: %2 readings waiting")
                     .arg(m_store.centralConnected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
                     .arg(m_store.centralBacklog());
+    if (m_mqtt)
+        line += QStringLiteral(", mqtt %1: %2 readings waiting")
+                    .arg(m_mqtt->connected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
+                    .arg(m_mqtt->backlog());
     if (m_outages > 0)
         line += QStringLiteral(", %1 link outages").arg(m_outages);
     if (m_alarms.activeCount() > 0)
@@ -230,6 +266,100 @@ void Collector::onCycle()
     if (m_store.readingsLost() > 0)
         line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
     print(line.toUtf8());
+}
+
+void Collector::publishState(int address)
+{
+    if (!m_mqtt)
+        return;
+    const auto stats = m_engine->stats().constFind(address);
+    if (stats == m_engine->stats().constEnd())
+        return;
+    m_mqtt->publishRetained(m_mqtt->topics().state(address), statePayload(*stats, QDateTime::currentMSecsSinceEpoch()));
+}
+
+CollectorMetrics Collector::metrics() const
+{
+    CollectorMetrics m;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto &stats = m_engine->stats();
+    for (auto it = stats.cbegin(); it != stats.cend(); ++it) {
+        const DeviceStats &s = it.value();
+        DeviceMetrics d;
+        d.address = it.key();
+        d.up = s.answering;
+        d.requests = s.requests;
+        d.goodReplies = s.goodReplies;
+        d.timeouts = s.timeouts;
+        d.crcErrors = s.crcErrors;
+        d.exceptions = s.exceptions;
+        d.uploads = s.uploads;
+        d.responseMeanSeconds = s.responseMeanMs() / 1000.0;
+        d.responseMaxSeconds = s.responseMaxMs / 1000.0;
+        if (s.lastSeen.isValid())
+            d.lastSeenAgeSeconds = qMax<qint64>(0, s.lastSeen.msecsTo(now)) / 1000.0;
+        m.devices.append(d);
+    }
+    for (const ReadingSet &frame : m_latest)
+        for (int k = 0; k < frame.raw.size(); ++k)
+            if (statusOf(frame.raw[k]) == ReadingStatus::Ok)
+                m.temperatures.append({frame.address, k + 1, *celsiusOf(frame.raw[k])});
+    m.portOpen = m_port->isOpen();
+    m.linkOutages = m_outages;
+    m.exchanges = m_engine->exchanges();
+    m.cycles = m_engine->cycles();
+    auto &store = const_cast<StoreService &>(m_store);
+    m.storeWritable = store.writable();
+    m.storePending = store.readingsPending();
+    m.storeCommitted = store.readingsCommitted();
+    m.storeLost = store.readingsLost();
+    if (store.forwarding())
+        m.centralBacklog = store.centralBacklog();
+    if (m_mqtt) {
+        m.mqttBacklog = m_mqtt->backlog();
+        m.mqttConnected = m_mqtt->connected();
+    }
+    m.activeAlarms = m_alarms.activeCount();
+    return m;
+}
+
+bool Collector::startMetrics(QString *why)
+{
+    if (m_settings.metricsHost.isEmpty())
+        return true;
+    m_http = std::make_unique<QHttpServer>();
+    m_http->route(QStringLiteral("/metrics"), [this] {
+        return QHttpServerResponse(QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"), prometheusText(metrics()));
+    });
+    // Healthy: the bus can be reached and what is read can be kept.
+    m_http->route(QStringLiteral("/healthz"), [this] {
+        QByteArray problems;
+        if (!m_port->isOpen())
+            problems += "port closed\n";
+        if (!m_store.writable())
+            problems += "store not writable\n";
+        return problems.isEmpty()
+                   ? QHttpServerResponse(QByteArrayLiteral("text/plain"), QByteArrayLiteral("ok\n"))
+                   : QHttpServerResponse(QByteArrayLiteral("text/plain"), problems,
+                                         QHttpServerResponse::StatusCode::ServiceUnavailable);
+    });
+    const QHostAddress address = m_settings.metricsHost == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost)
+                                                                                       : QHostAddress(m_settings.metricsHost);
+    if (address.isNull()) {
+        *why = QStringLiteral("\"%1\" is not an IP address to listen on").arg(m_settings.metricsHost);
+        m_http.reset();
+        return false;
+    }
+    m_metricsPort = m_http->listen(address, quint16(m_settings.metricsPort));
+    if (m_metricsPort == 0) {
+        *why = QStringLiteral("cannot listen on %1:%2").arg(m_settings.metricsHost).arg(m_settings.metricsPort);
+        m_http.reset();
+        return false;
+    }
+    if (!m_settings.quiet)
+        std::fprintf(stderr, "vxcollect: metrics on http://%s:%d/metrics\n", qPrintable(m_settings.metricsHost),
+                     m_metricsPort);
+    return true;
 }
 
 void Collector::print(const QByteArray &line)

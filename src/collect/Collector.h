@@ -11,9 +11,13 @@
 
 #include <memory>
 
+class QHttpServer;
+
 namespace vx {
 
+class MqttPublisher;
 class SerialPort;
+struct CollectorMetrics;
 
 // vxcollect's wiring: the port, the engine, and what becomes of each reading
 // set: the same raw receive log and per-device data logs the window writes,
@@ -32,6 +36,10 @@ public:
     StoreService &store() { return m_store; }
     int outages() const { return m_outages; }
     const AlarmBook &alarms() const { return m_alarms; }
+    MqttPublisher *mqtt() { return m_mqtt.get(); }
+    // The port the metrics endpoint listens on; 0 when it does not.
+    int metricsPort() const { return m_metricsPort; }
+    CollectorMetrics metrics() const;
 
 signals:
     void stopped();
@@ -43,6 +51,8 @@ private:
     void onPortLost();
     void evaluateAlarms();
     void reconnect();
+    bool startMetrics(QString *why);
+    void publishState(int address);
 
     CollectorSettings m_settings;
     std::unique_ptr<SerialPort> m_port;
@@ -66,6 +76,11 @@ private:
     int m_reconnectDelayMs = 0;
     int m_outages = 0;
     QElapsedTimer m_downSince;
+    QMap<int, ReadingSet> m_latest;        // each device's last frame, for the temperature gauges
+    std::unique_ptr<QHttpServer> m_http;
+    int m_metricsPort = 0;
+    std::unique_ptr<MqttPublisher> m_mqtt; // after the store: stopped before it
+    QElapsedTimer m_sinceStatePublished;
 };
 
 } // namespace vx

@@ -1,5 +1,6 @@
 #include "collect/CollectorSettings.h"
 
+#include "central/MqttMessages.h"
 #include "platform/ProgramDir.h"
 
 #include <QCommandLineParser>
@@ -8,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSettings>
 
 namespace vx {
@@ -59,6 +61,16 @@ const Option kOptions[] = {
     {"central", "Central PostgreSQL store the readings are shipped to: postgresql://user@host:port/dbname.", "url", ""},
     {"site", "This bus's name in the central store (default: the host name).", "name", ""},
     {"keep-days", "Delete readings older than this many days; 0 keeps them (default 0).", "days", "0"},
+    {"mqtt", "MQTT broker readings are published to: host or host:port (default port 1883); none when empty.", "host[:port]", ""},
+    {"mqtt-prefix", "First topic level(s) (default vxmon): topics are <prefix>/<site>/<address>/<point>.", "prefix", "vxmon"},
+    {"mqtt-qos", "MQTT quality of service, 0, 1 or 2 (default 1).", "n", "1"},
+    {"mqtt-user", "MQTT user name.", "name", ""},
+    {"mqtt-password", "MQTT password (better in the INI file: a command line is visible to every user).", "password", ""},
+    {"mqtt-ca", "CA certificate file: connect to the broker with TLS.", "file", ""},
+    {"mqtt-client-id", "MQTT client id (default vxcollect-<site>).", "id", ""},
+    {"mqtt-keepalive", "MQTT keep-alive in seconds (default 30).", "s", "30"},
+    {"metrics", "Prometheus metrics and /healthz on host:port (default 127.0.0.1:9464; port 0: any free one); "
+                "\"off\": none.", "host:port", "127.0.0.1:9464"},
     {"from", "export: first time, e.g. 2026-12-01 or 2026-12-01T08:00:00+08:00 (default: the oldest).", "time", ""},
     {"to", "export: end time, not included (default: now).", "time", ""},
     {"per", "export: reading (one row per reading) or frame (a column per point) (default reading).", "row", "reading"},
@@ -86,6 +98,20 @@ std::optional<qint64> parseTimeArgument(const QString &text)
             return when.toMSecsSinceEpoch();
     }
     return std::nullopt;
+}
+
+std::optional<HostPort> parseHostPort(const QString &text, int defaultPort, bool allowZero)
+{
+    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]\\s/]+))(?::(\\d{1,5}))?$"));
+    const auto m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    HostPort result;
+    result.host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+    result.port = m.captured(3).isEmpty() ? defaultPort : m.captured(3).toInt();
+    if (result.port > 65535 || (result.port == 0 && !allowZero))
+        return std::nullopt;
+    return result;
 }
 
 SettingsRead readCollectorSettings(const QStringList &arguments)
@@ -211,6 +237,42 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         if (!central || central->engine != StoreLocation::Engine::PostgreSQL)
             result.errors << QStringLiteral("--central: %1")
                                  .arg(central ? QStringLiteral("\"%1\" is not a postgresql:// URL").arg(store.central) : why);
+    }
+
+    MqttSettings &mqtt = s.mqtt;
+    const QString broker = value(opt("mqtt")).trimmed();
+    if (!broker.isEmpty()) {
+        if (const auto hp = parseHostPort(broker, 1883)) {
+            mqtt.host = hp->host;
+            mqtt.port = hp->port;
+        } else {
+            result.errors << QStringLiteral("--mqtt: \"%1\" is not a host or host:port").arg(broker);
+        }
+    }
+    mqtt.prefix = value(opt("mqtt-prefix")).trimmed();
+    if (const QString problem = mqttPrefixProblem(mqtt.prefix); !problem.isEmpty())
+        result.errors << QStringLiteral("--mqtt-prefix: %1").arg(problem);
+    mqtt.qos = number(opt("mqtt-qos"), 0, 2);
+    mqtt.user = value(opt("mqtt-user"));
+    mqtt.password = value(opt("mqtt-password"));
+    mqtt.caFile = value(opt("mqtt-ca")).trimmed();
+    if (!mqtt.caFile.isEmpty() && !QFileInfo(mqtt.caFile).isReadable())
+        result.errors << QStringLiteral("--mqtt-ca: cannot read %1").arg(mqtt.caFile);
+    mqtt.clientId = value(opt("mqtt-client-id")).trimmed();
+    mqtt.keepAliveSeconds = number(opt("mqtt-keepalive"), 5, 65535);
+    store.mqtt = mqtt.enabled();
+    if (const QString problem = mqttSiteProblem(store.site); mqtt.enabled() && !problem.isEmpty())
+        result.errors << QStringLiteral("--site: %1").arg(problem);
+
+    const QString metrics = value(opt("metrics")).trimmed();
+    if (metrics.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {
+        s.metricsHost.clear();
+    } else if (const auto hp = parseHostPort(metrics, 9464, true);
+               hp && (hp->host == QLatin1String("localhost") || !QHostAddress(hp->host).isNull())) {
+        s.metricsHost = hp->host;
+        s.metricsPort = hp->port;
+    } else {
+        result.errors << QStringLiteral("--metrics: \"%1\" is not host:port or off").arg(metrics);
     }
 
     const QStringList positional = p.positionalArguments();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus/BusEngine.h"
+#include "central/MqttSettings.h"
 #include "store/ReadingStore.h"
 #include "store/StoreService.h"
 
@@ -21,6 +22,9 @@ struct CollectorSettings {
     bool quiet = false;
     bool json = false;
     StoreSettings store;       // local file (default vxmon.db in programDir), central URL, site, age limit
+    MqttSettings mqtt;         // the broker readings are published to; host empty: none
+    QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
+    int metricsPort = 9464;    // 0: any free port (it is printed)
 
     enum class Command { Collect, Import, Export };
     Command command = Command::Collect;
@@ -35,6 +39,14 @@ std::optional<qint64> parseTimeArgument(const QString &text);
 
 // "1-36,40": addresses 1..247, in order, without repeats; nothing when the text is not such a list.
 std::optional<QList<int>> parseAddressRanges(const QString &text);
+
+// "host", "host:port", "[v6 address]:port"; nothing for anything else, or
+// for a port outside 1..65535 (0 too when allowZero).
+struct HostPort {
+    QString host;
+    int port = 0;
+};
+std::optional<HostPort> parseHostPort(const QString &text, int defaultPort, bool allowZero = false);
 
 // Reads the options (and the INI file --config names) into settings; each
 // bad value gives one line naming the option and the value.

@@ -19,6 +19,11 @@ namespace {
 
 QAtomicInt connectionSerial;
 
+QString outboxTable(OutboxQueue queue)
+{
+    return queue == MqttQueue ? QStringLiteral("mqtt_outbox") : QStringLiteral("outbox");
+}
+
 QByteArray packRegisters(const QList<quint16> &raw)
 {
     QByteArray bytes;
@@ -187,14 +192,14 @@ QString ReadingStore::siteFilter() const
     return m_location.engine == StoreLocation::Engine::SQLite ? QString() : QStringLiteral(" AND site = :site");
 }
 
-bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
+bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     m_lastAdded = 0;
     if (frames.isEmpty() && events.isEmpty())
         return true;
     if (!m_db.transaction())
         return fail(QSqlQuery(m_db));
-    const bool ok = m_location.engine == StoreLocation::Engine::SQLite ? addSqlite(frames, events, queueForCentral)
+    const bool ok = m_location.engine == StoreLocation::Engine::SQLite ? addSqlite(frames, events, queues)
                                                                        : addPostgres(frames, events);
     if (ok && m_db.commit())
         return true;
@@ -231,7 +236,7 @@ bool ReadingStore::storeDevices(const QMap<int, DeviceSeen> &seen)
     return true;
 }
 
-bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral)
+bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
     for (const ReadingSet &frame : frames) {
@@ -257,9 +262,11 @@ bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreE
                 return fail(q);
             m_lastAdded += q.numRowsAffected();
         }
-        if (queueForCentral) {
-            QSqlQuery &o = prepared(QStringLiteral(
-                "INSERT INTO outbox (time, address, kind, raw) VALUES (?, ?, 'frame', ?)"));
+        for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
+            if (!(queues & queue))
+                continue;
+            QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, raw) VALUES (?, ?, 'frame', ?)")
+                                        .arg(outboxTable(queue)));
             o.bindValue(0, frame.timeMs);
             o.bindValue(1, frame.address);
             o.bindValue(2, packRegisters(frame.raw));
@@ -277,9 +284,11 @@ bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreE
         q.bindValue(3, notNull(e.detail));
         if (!q.exec())
             return fail(q);
-        if (queueForCentral) {
-            QSqlQuery &o = prepared(QStringLiteral(
-                "INSERT INTO outbox (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
+        for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
+            if (!(queues & queue))
+                continue;
+            QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, detail) VALUES (?, ?, ?, ?)")
+                                        .arg(outboxTable(queue)));
             o.bindValue(0, e.timeMs);
             o.bindValue(1, e.address);
             o.bindValue(2, e.kind);
@@ -1030,10 +1039,11 @@ bool ReadingStore::exportCsv(QIODevice &out, const ExportRequest &request, QStri
     return true;
 }
 
-QList<OutboxEntry> ReadingStore::outbox(int limit)
+QList<OutboxEntry> ReadingStore::outbox(int limit, OutboxQueue queue)
 {
     QList<OutboxEntry> result;
-    QSqlQuery &q = prepared(QStringLiteral("SELECT id, time, address, kind, raw, detail FROM outbox ORDER BY id LIMIT ?"));
+    QSqlQuery &q = prepared(
+        QStringLiteral("SELECT id, time, address, kind, raw, detail FROM %1 ORDER BY id LIMIT ?").arg(outboxTable(queue)));
     q.bindValue(0, limit);
     if (!q.exec()) {
         fail(q);
@@ -1055,17 +1065,18 @@ QList<OutboxEntry> ReadingStore::outbox(int limit)
     return result;
 }
 
-bool ReadingStore::dropOutboxThrough(qint64 id)
+bool ReadingStore::dropOutboxThrough(qint64 id, OutboxQueue queue)
 {
-    QSqlQuery &q = prepared(QStringLiteral("DELETE FROM outbox WHERE id <= ?"));
+    QSqlQuery &q = prepared(QStringLiteral("DELETE FROM %1 WHERE id <= ?").arg(outboxTable(queue)));
     q.bindValue(0, id);
     return q.exec() || fail(q);
 }
 
-qint64 ReadingStore::outboxReadings()
+qint64 ReadingStore::outboxReadings(OutboxQueue queue)
 {
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SELECT coalesce(sum(length(raw)), 0) / 2 FROM outbox WHERE kind = 'frame'")) || !q.next())
+    if (!q.exec(QStringLiteral("SELECT coalesce(sum(length(raw)), 0) / 2 FROM %1 WHERE kind = 'frame'").arg(outboxTable(queue)))
+        || !q.next())
         return fail(q), -1;
     return q.value(0).toLongLong();
 }

@@ -80,6 +80,12 @@ struct ExportRequest {
     bool perFrame = false;         // one row per frame, a column per point; else one row per reading
 };
 
+// The local store's queues of what waits to be sent on (SQLite only).
+enum OutboxQueue : int {
+    CentralQueue = 1,   // for the central PostgreSQL store
+    MqttQueue = 2,      // for the MQTT broker
+};
+
 // The readings store: one interface, a SQLite file or a PostgreSQL database
 // behind it. One instance is one connection, used from the thread that opened it.
 // In PostgreSQL every row carries the site it came from; a SQLite file is one site's.
@@ -97,8 +103,8 @@ public:
 
     // Frames and events in one transaction: all of them or none. A reading
     // already stored (same address, point and time) is left as it was.
-    // queueForCentral: the frames and events also wait in the outbox (SQLite only).
-    bool add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events = {}, bool queueForCentral = false);
+    // queues: OutboxQueue flags; the frames and events also wait in those outboxes (SQLite only).
+    bool add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events = {}, int queues = 0);
     // Readings the last add() actually inserted.
     qint64 lastAdded() const { return m_lastAdded; }
 
@@ -122,11 +128,11 @@ public:
     bool exportCsv(QIODevice &out, const ExportRequest &request, QString *error,
                    const std::function<bool(qint64)> &progress = {});
 
-    // The outbox (SQLite): the oldest entries, and dropping them once shipped.
-    QList<OutboxEntry> outbox(int limit);
-    bool dropOutboxThrough(qint64 id);
-    // Readings waiting in the outbox.
-    qint64 outboxReadings();
+    // An outbox (SQLite): the oldest entries, and dropping them once shipped.
+    QList<OutboxEntry> outbox(int limit, OutboxQueue queue = CentralQueue);
+    bool dropOutboxThrough(qint64 id, OutboxQueue queue = CentralQueue);
+    // Readings waiting in an outbox.
+    qint64 outboxReadings(OutboxQueue queue = CentralQueue);
 
     // The sensor map: every place's code; and the codes a read found at one
     // device's channel (position 1 first), stored, with each place whose
@@ -152,7 +158,7 @@ private:
     ReadingStore(const StoreLocation &location, const QString &site);
     bool connect(QString *error);
     bool fail(const QSqlQuery &q);
-    bool addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, bool queueForCentral);
+    bool addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues);
     bool storeDevices(const QMap<int, DeviceSeen> &seen);
     bool addPostgres(const QList<ReadingSet> &frames, const QList<StoreEvent> &events);
     QString timeExpr(const QString &placeholder) const;   // ms -> the engine's time

@@ -54,6 +54,13 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                  QStringLiteral("DROP TABLE events"),
                  QStringLiteral("ALTER TABLE events_v3 RENAME TO events"),
              }},
+            {4,
+             {
+                 // What waits for the MQTT broker: its own queue, so a broker and a
+                 // central database that are away at different times each get everything.
+                 QStringLiteral("CREATE TABLE mqtt_outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
+                                "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
+             }},
         };
     }
     return {

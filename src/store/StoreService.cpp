@@ -58,16 +58,21 @@ public:
         StoreService::Pending pending = m_service.takePending();
         if (pending.frames.isEmpty() && pending.events.isEmpty())
             return;
-        if (m_store->add(pending.frames, pending.events, m_service.forwarding())) {
+        const int queues = (m_service.forwarding() ? CentralQueue : 0) | (m_service.m_settings.mqtt ? MqttQueue : 0);
+        if (m_store->add(pending.frames, pending.events, queues)) {
             m_service.m_committed += pending.rows;
             if (m_service.forwarding())
                 m_service.m_backlog += pending.rows;
+            if (m_service.m_settings.mqtt)
+                m_service.m_mqttQueued += pending.rows;
+            m_service.m_writable = true;
             if (m_failing) {
                 m_failing = false;
                 emit m_service.recovered(QStringLiteral("the store %1 is written again").arg(m_service.m_settings.local));
             }
             return;
         }
+        m_service.m_writable = false;
         if (!m_failing) {
             m_failing = true;
             emit m_service.problem(QStringLiteral("cannot write the store %1: %2; readings are held in memory")
@@ -313,6 +318,12 @@ void StoreService::add(const ReadingSet &frame)
         m_flushAsked = true;
         QMetaObject::invokeMethod(m_writer, [this] { m_writer->commit(); }, Qt::QueuedConnection);
     }
+}
+
+qint64 StoreService::readingsPending()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pending.rows;
 }
 
 void StoreService::addEvent(const StoreEvent &event)

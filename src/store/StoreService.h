@@ -17,6 +17,7 @@ struct StoreSettings {
     QString central;        // postgresql://... the readings are shipped to; empty: none
     QString site;           // this bus's name in the central store
     int keepDays = 0;       // 0: readings are kept for ever
+    bool mqtt = false;      // readings and events also wait in the outbox of an MQTT publisher
     int flushMs = 1000;     // a batch is committed at least this often...
     int flushRows = 1000;   // ...and as soon as this many readings wait
     int pendingLimit = 1000000; // readings held in memory while the file cannot be written
@@ -54,6 +55,12 @@ public:
     bool centralConnected() const { return m_centralConnected.load(); }
     qint64 readingsCommitted() const { return m_committed.load(); }
     qint64 readingsLost() const { return m_lost.load(); }
+    // Readings committed into the MQTT outbox since start.
+    qint64 readingsQueuedForMqtt() const { return m_mqttQueued.load(); }
+    // Readings taken and not yet committed.
+    qint64 readingsPending();
+    // False from a failed commit until one succeeds again.
+    bool writable() const { return m_writable.load(); }
 
 signals:
     // A problem worth one line (said once until it clears), and its clearing.
@@ -82,6 +89,8 @@ private:
     std::atomic<bool> m_centralConnected{false};
     std::atomic<qint64> m_committed{0};
     std::atomic<qint64> m_lost{0};
+    std::atomic<qint64> m_mqttQueued{0};
+    std::atomic<bool> m_writable{true};
 };
 
 } // namespace vx

@@ -29,6 +29,7 @@ private slots:
     void retentionInSmallBatches();
     void newerSchemaIsRefusedAndLeftAlone();
     void outboxKeepsOrder();
+    void outboxesAreIndependent();
     void sensorMapNoticesReplacementsAndRoundTrips();
 
 private:
@@ -439,6 +440,31 @@ void tst_readingstore::outboxKeepsOrder()
     QVERIFY(store->dropOutboxThrough(entries[1].id));
     QCOMPARE(store->outbox(10).size(), 2);
     QCOMPARE(store->outboxReadings(), 3);
+}
+
+// The broker's queue and the central store's are drained apart: one away
+// longer than the other still gets everything, in order.
+void tst_readingstore::outboxesAreIndependent()
+{
+    if (postgres())
+        QSKIP("the outboxes are the local store's");
+    auto store = openStore();
+    QVERIFY(store);
+    QVERIFY(store->add({{kT0, 1, {2000, 2001}}}, {{kT0 + 1, 1, QStringLiteral("alarm_raised"), QStringLiteral("x")}},
+                       CentralQueue | MqttQueue));
+    QVERIFY(store->add({{kT0 + 10, 2, {2100}}}, {}, MqttQueue));
+    QVERIFY(store->add({{kT0 + 20, 3, {2200}}}, {}, CentralQueue));
+    QCOMPARE(store->outboxReadings(CentralQueue), 3);
+    QCOMPARE(store->outboxReadings(MqttQueue), 3);
+    const QList<OutboxEntry> mqtt = store->outbox(10, MqttQueue);
+    QCOMPARE(mqtt.size(), 3);
+    QCOMPARE(mqtt[1].event.detail, QStringLiteral("x"));
+    QCOMPARE(mqtt[2].frame.address, 2);
+    QVERIFY(store->dropOutboxThrough(mqtt.last().id, MqttQueue));
+    QCOMPARE(store->outboxReadings(MqttQueue), 0);
+    const QList<OutboxEntry> central = store->outbox(10, CentralQueue);
+    QCOMPARE(central.size(), 3);
+    QCOMPARE(central.last().frame.address, 3);
 }
 
 void tst_readingstore::sensorMapNoticesReplacementsAndRoundTrips()

@@ -1,4 +1,5 @@
 #include "PgServer.h"
+#include "FreePort.h"
 
 #include <QDir>
 #include <QProcess>
@@ -9,23 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
 
 QString serverBinaries()
 {
@@ -92,7 +76,7 @@ bool PgServer::start()
                                             QStringLiteral("--no-sync")},
                  true))
             return false;
-        m_port = freePort();
+        m_port = freeTcpPort();
     }
     if (!run(QStringLiteral("pg_ctl"),
              {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-l"),

@@ -1,0 +1,162 @@
+#include "central/MqttMessages.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace vx {
+
+namespace {
+
+QString levelProblem(const QString &level, const char *what)
+{
+    if (level.isEmpty())
+        return QStringLiteral("%1 has an empty topic level").arg(QLatin1String(what));
+    for (const QChar c : level) {
+        if (c == QLatin1Char('+') || c == QLatin1Char('#') || c.unicode() == 0)
+            return QStringLiteral("%1 \"%2\" holds '%3', which MQTT reserves").arg(QLatin1String(what), level, c);
+    }
+    return {};
+}
+
+void appendCelsius(QByteArray &out, quint16 raw)
+{
+    const auto celsius = celsiusOf(raw);
+    if (!celsius) {
+        out += "null";
+        return;
+    }
+    // Hundredths are what the device sends: two decimals say it exactly.
+    out += QByteArray::number(*celsius, 'f', 2);
+}
+
+} // namespace
+
+QByteArray MqttTopics::base() const
+{
+    return (prefix + QLatin1Char('/') + site).toUtf8();
+}
+
+QByteArray MqttTopics::point(int address, int point) const
+{
+    return base() + '/' + QByteArray::number(address) + '/' + QByteArray::number(point);
+}
+
+QByteArray MqttTopics::frame(int address) const
+{
+    return base() + '/' + QByteArray::number(address);
+}
+
+QByteArray MqttTopics::state(int address) const
+{
+    return frame(address) + "/state";
+}
+
+QByteArray MqttTopics::alarms() const
+{
+    return base() + "/alarms";
+}
+
+QByteArray MqttTopics::status() const
+{
+    return base() + "/status";
+}
+
+QString mqttPrefixProblem(const QString &prefix)
+{
+    for (const QString &level : prefix.split(QLatin1Char('/'))) {
+        const QString why = levelProblem(level, "the MQTT prefix");
+        if (!why.isEmpty())
+            return why;
+    }
+    return prefix.toUtf8().size() > 1024 ? QStringLiteral("the MQTT prefix is too long") : QString();
+}
+
+QString mqttSiteProblem(const QString &site)
+{
+    if (site.contains(QLatin1Char('/')))
+        return QStringLiteral("the site \"%1\" holds '/', which would make it several topic levels").arg(site);
+    return levelProblem(site, "the site");
+}
+
+QByteArray rfc3339Utc(qint64 timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1();
+}
+
+QByteArray pointPayload(qint64 timeMs, quint16 raw)
+{
+    QByteArray out;
+    out.reserve(80);
+    out += "{\"time\":\"";
+    out += rfc3339Utc(timeMs);
+    out += "\",\"celsius\":";
+    appendCelsius(out, raw);
+    out += ",\"raw\":";
+    out += QByteArray::number(raw);
+    out += ",\"status\":\"";
+    out += statusName(statusOf(raw)).toLatin1();
+    out += "\"}";
+    return out;
+}
+
+QByteArray framePayload(const ReadingSet &frame)
+{
+    QByteArray celsius, raw, status;
+    for (int k = 0; k < frame.raw.size(); ++k) {
+        const char *comma = k == 0 ? "" : ",";
+        celsius += comma;
+        appendCelsius(celsius, frame.raw[k]);
+        raw += comma + QByteArray::number(frame.raw[k]);
+        status += comma;
+        status += '"' + statusName(statusOf(frame.raw[k])).toLatin1() + '"';
+    }
+    return "{\"time\":\"" + rfc3339Utc(frame.timeMs) + "\",\"celsius\":[" + celsius + "],\"raw\":[" + raw +
+           "],\"status\":[" + status + "]}";
+}
+
+QByteArray statePayload(const DeviceStats &stats, qint64 nowMs)
+{
+    QJsonObject o{{QStringLiteral("state"), stats.answering ? QStringLiteral("answering") : QStringLiteral("silent")},
+                  {QStringLiteral("time"), QString::fromLatin1(rfc3339Utc(nowMs))},
+                  {QStringLiteral("requests"), stats.requests},
+                  {QStringLiteral("good_replies"), stats.goodReplies},
+                  {QStringLiteral("timeouts"), stats.timeouts},
+                  {QStringLiteral("crc_errors"), stats.crcErrors},
+                  {QStringLiteral("exceptions"), stats.exceptions},
+                  {QStringLiteral("uploads"), stats.uploads},
+                  {QStringLiteral("response_ms"), stats.responseMeanMs()},
+                  {QStringLiteral("last_seen"),
+                   stats.lastSeen.isValid() ? QJsonValue(QString::fromLatin1(rfc3339Utc(stats.lastSeen.toMSecsSinceEpoch())))
+                                            : QJsonValue()}};
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray alarmPayload(const StoreEvent &event)
+{
+    QString state = event.kind;
+    state.remove(0, int(qstrlen("alarm_")));
+    const QJsonObject o{{QStringLiteral("time"), QString::fromLatin1(rfc3339Utc(event.timeMs))},
+                        {QStringLiteral("cable"), event.address},
+                        {QStringLiteral("state"), state},
+                        {QStringLiteral("text"), event.detail}};
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QList<MqttMessage> mqttMessagesFor(const OutboxEntry &entry, const MqttTopics &topics)
+{
+    QList<MqttMessage> messages;
+    if (entry.isEvent) {
+        if (entry.event.kind.startsWith(QLatin1String("alarm_")))
+            messages.append({topics.alarms(), alarmPayload(entry.event), false});
+        return messages;
+    }
+    const ReadingSet &frame = entry.frame;
+    messages.reserve(frame.raw.size() + 1);
+    for (int k = 0; k < frame.raw.size(); ++k)
+        messages.append({topics.point(frame.address, k + 1), pointPayload(frame.timeMs, frame.raw[k]), false});
+    messages.append({topics.frame(frame.address), framePayload(frame), false});
+    return messages;
+}
+
+} // namespace vx

@@ -1,0 +1,157 @@
+#include "MqttBroker.h"
+#include "FreePort.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutexLocker>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QThread>
+#include <QDateTime>
+
+#include <mosquitto.h>
+
+#include <pwd.h>
+
+MqttBroker::~MqttBroker()
+{
+    stop();
+}
+
+bool MqttBroker::start()
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"))
+                                .isEmpty()
+                                ? QStringLiteral("/usr/sbin/mosquitto")
+                                : QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+    if (!QFile::exists(program)) {
+        m_why = QStringLiteral("no mosquitto program (Debian package mosquitto)");
+        return false;
+    }
+    if (!m_dir) {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_port = freeTcpPort();
+        const passwd *me = ::getpwuid(::getuid());
+        QFile conf(m_dir->filePath(QStringLiteral("mosquitto.conf")));
+        if (!conf.open(QIODevice::WriteOnly) || !me) {
+            m_why = QStringLiteral("cannot write the broker's configuration");
+            return false;
+        }
+        // As the user running the test (as root it would switch to "mosquitto",
+        // who cannot write the temporary directory); nothing a subscriber
+        // misses while it reconnects is dropped.
+        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser %2\npersistence true\n"
+                                  "persistence_location %3/\nmax_queued_messages 0\nautosave_interval 1\n")
+                       .arg(m_port)
+                       .arg(QString::fromLocal8Bit(me->pw_name), m_dir->path())
+                       .toUtf8());
+    }
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(program, {QStringLiteral("-c"), m_dir->filePath(QStringLiteral("mosquitto.conf"))});
+    if (!m_process->waitForStarted(5000)) {
+        m_why = m_process->errorString();
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000) {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_port));
+        if (probe.waitForConnected(200))
+            return true;
+        if (m_process->state() != QProcess::Running)
+            break;
+        QThread::msleep(20);
+    }
+    m_process->waitForFinished(1000);
+    m_why = QStringLiteral("mosquitto did not listen on %1: %2").arg(m_port).arg(QString::fromLocal8Bit(m_process->readAll()));
+    return false;
+}
+
+bool MqttBroker::stop()
+{
+    if (!m_process || m_process->state() == QProcess::NotRunning)
+        return true;
+    m_process->terminate();
+    if (!m_process->waitForFinished(5000)) {
+        m_process->kill();
+        m_process->waitForFinished(2000);
+    }
+    return true;
+}
+
+MqttSubscriber::MqttSubscriber(const QString &clientId, const QByteArray &filter, bool persistent) : m_filter(filter)
+{
+    mosquitto_lib_init();
+    m_mosq = mosquitto_new(clientId.toUtf8().constData(), !persistent, this);
+    mosquitto_connect_callback_set(m_mosq, &MqttSubscriber::onConnect);
+    mosquitto_subscribe_callback_set(m_mosq, &MqttSubscriber::onSubscribe);
+    mosquitto_message_callback_set(m_mosq, &MqttSubscriber::onMessage);
+    mosquitto_reconnect_delay_set(m_mosq, 1, 1, false);
+}
+
+MqttSubscriber::~MqttSubscriber()
+{
+    mosquitto_disconnect(m_mosq);
+    mosquitto_loop_stop(m_mosq, true);
+    mosquitto_destroy(m_mosq);
+}
+
+bool MqttSubscriber::connectTo(int port)
+{
+    if (mosquitto_connect(m_mosq, "127.0.0.1", port, 10) != MOSQ_ERR_SUCCESS)
+        return false;
+    return mosquitto_loop_start(m_mosq) == MOSQ_ERR_SUCCESS;
+}
+
+void MqttSubscriber::onConnect(struct mosquitto *mosq, void *self, int rc)
+{
+    if (rc == 0)
+        mosquitto_subscribe(mosq, nullptr, static_cast<MqttSubscriber *>(self)->m_filter.constData(), 1);
+}
+
+void MqttSubscriber::onSubscribe(struct mosquitto *, void *self, int, int, const int *)
+{
+    auto *s = static_cast<MqttSubscriber *>(self);
+    QMutexLocker lock(&s->m_mutex);
+    s->m_subscribed = true;
+}
+
+void MqttSubscriber::onMessage(struct mosquitto *, void *self, const struct mosquitto_message *message)
+{
+    auto *s = static_cast<MqttSubscriber *>(self);
+    Message m{QByteArray(message->topic),
+              QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain,
+              QDateTime::currentMSecsSinceEpoch()};
+    QMutexLocker lock(&s->m_mutex);
+    s->m_messages.append(m);
+}
+
+bool MqttSubscriber::subscribed() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_subscribed;
+}
+
+QList<MqttSubscriber::Message> MqttSubscriber::messages() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_messages;
+}
+
+QList<MqttSubscriber::Message> MqttSubscriber::on(const QByteArray &topic) const
+{
+    QList<Message> result;
+    QMutexLocker lock(&m_mutex);
+    for (const Message &m : m_messages)
+        if (m.topic == topic)
+            result.append(m);
+    return result;
+}
+
+int MqttSubscriber::count() const
+{
+    QMutexLocker lock(&m_mutex);
+    return int(m_messages.size());
+}
