@@ -121,11 +121,34 @@ void MqttSubscriber::onSubscribe(struct mosquitto *, void *self, int, int, const
 void MqttSubscriber::onMessage(struct mosquitto *, void *self, const struct mosquitto_message *message)
 {
     auto *s = static_cast<MqttSubscriber *>(self);
-    Message m{QByteArray(message->topic),
-              QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain,
-              QDateTime::currentMSecsSinceEpoch()};
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    if (s->m_countOnly) {
+        // A frame's payload carries arrays; its "time" is when the collector took it.
+        qint64 delay = -1;
+        if (payload.contains("\"raw\":[")) {
+            const qsizetype at = payload.indexOf("\"time\":\"");
+            if (at >= 0) {
+                const QByteArray time = payload.mid(at + 8, 24);
+                delay = now - QDateTime::fromString(QString::fromLatin1(time), Qt::ISODateWithMs).toMSecsSinceEpoch();
+            }
+        }
+        QMutexLocker lock(&s->m_mutex);
+        ++s->m_count;
+        if (delay >= 0)
+            s->m_frameDelays.append(delay);
+        return;
+    }
+    Message m{QByteArray(message->topic), payload, message->retain, now};
     QMutexLocker lock(&s->m_mutex);
+    ++s->m_count;
     s->m_messages.append(m);
+}
+
+QList<qint64> MqttSubscriber::frameDelaysMs() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_frameDelays;
 }
 
 bool MqttSubscriber::subscribed() const
@@ -153,5 +176,5 @@ QList<MqttSubscriber::Message> MqttSubscriber::on(const QByteArray &topic) const
 int MqttSubscriber::count() const
 {
     QMutexLocker lock(&m_mutex);
-    return int(m_messages.size());
+    return m_count;
 }

@@ -55,6 +55,10 @@ public:
     // Messages whose topic is exactly `topic`.
     QList<Message> on(const QByteArray &topic) const;
     int count() const;
+    // Counts only (and the arrival delays of frames, from their "time"): for
+    // benchmarks that would not hold millions of messages.
+    void setCountOnly(bool countOnly) { m_countOnly = countOnly; }
+    QList<qint64> frameDelaysMs() const;
 
 private:
     static void onConnect(struct mosquitto *, void *self, int rc);
@@ -65,6 +69,9 @@ private:
     mutable QMutex m_mutex;
     QList<Message> m_messages;
     bool m_subscribed = false;
+    bool m_countOnly = false;
+    int m_count = 0;
+    QList<qint64> m_frameDelays;
 };
 
 // In a test function: a started broker, or QSKIP (QFAIL under CI=true, where mosquitto must run).
