@@ -146,9 +146,10 @@ bool MqttPublisher::connectToBroker(QString *why)
     while (rc == MOSQ_ERR_SUCCESS && !m_connectAcked && clock.elapsed() < kConnackWaitMs && !m_stopAsked)
         rc = mosquitto_loop(m_mosq, 50, 1);
     if (rc != MOSQ_ERR_SUCCESS || m_connectResult != 0) {
-        *why = rc != MOSQ_ERR_SUCCESS ? errorText(rc)
-               : m_connectAcked       ? QString::fromUtf8(mosquitto_connack_string(m_connectResult))
-                                      : QStringLiteral("no answer to the connection");
+        // The broker's own reason first ("not authorised"), over the library's "refused".
+        *why = m_connectAcked && m_connectResult != 0 ? QString::fromUtf8(mosquitto_connack_string(m_connectResult))
+               : rc != MOSQ_ERR_SUCCESS               ? errorText(rc)
+                                                      : QStringLiteral("no answer to the connection");
         dropConnection();
         return false;
     }

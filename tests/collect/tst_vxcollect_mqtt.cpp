@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,6 +25,7 @@ private slots:
     void topicsPayloadsStateAndWill();
     void brokerRestartLosesNothing();
     void metricsAgreeWithTheSimulator();
+    void passwordAndTls();
 };
 
 namespace {
@@ -324,6 +327,88 @@ void tst_vxcollect_mqtt::metricsAgreeWithTheSimulator()
     }
     QVERIFY(devicesOff <= 1);
     QVERIFY(faultsSeen > 0);
+}
+
+// A broker that wants TLS and a password: a wrong password is said and
+// nothing is lost meanwhile; the right one, after a restart of the
+// collector, publishes what waited in the outbox, then what comes.
+void tst_vxcollect_mqtt::passwordAndTls()
+{
+    QTemporaryDir keys;
+    auto run = [&](const QString &program, const QStringList &arguments) {
+        QProcess p;
+        p.setWorkingDirectory(keys.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, arguments);
+        const bool ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!ok)
+            qWarning().noquote() << program << arguments.join(' ') << p.readAll();
+        return ok;
+    };
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    const QString passwd = QStandardPaths::findExecutable(QStringLiteral("mosquitto_passwd"));
+    if (openssl.isEmpty() || passwd.isEmpty()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("openssl and mosquitto_passwd are needed");
+        QSKIP("openssl and mosquitto_passwd are needed");
+    }
+    QFile ext(keys.filePath(QStringLiteral("ext.cnf")));
+    QVERIFY(ext.open(QIODevice::WriteOnly));
+    ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    QVERIFY(run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+                          "-days", "2", "-subj", "/CN=vx test CA"}));
+    QVERIFY(run(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
+                          "-subj", "/CN=127.0.0.1"}));
+    QVERIFY(run(openssl, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                          "-out", "server.pem", "-days", "2", "-extfile", "ext.cnf"}));
+    QVERIFY(run(passwd, {"-c", "-b", "passwd", "north", "s3cret"}));
+    MqttBroker broker;
+    broker.setListenerOptions(QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\npassword_file %4\nallow_anonymous false")
+                                  .arg(keys.filePath("ca.pem"), keys.filePath("server.pem"), keys.filePath("server.key"),
+                                       keys.filePath("passwd")));
+    VX_REQUIRE_BROKER(broker);
+    MqttSubscriber watch(QStringLiteral("watch"), "vxmon/north/#", false);
+    watch.setLogin(QStringLiteral("north"), QStringLiteral("s3cret"));
+    watch.setCaFile(keys.filePath("ca.pem"));
+    QVERIFY(watch.connectTo(broker.port()));
+    QTRY_VERIFY(watch.subscribed());
+
+    Run bad;
+    const QStringList tls{"--baud", "38400", "--addresses", "1-2", "--mqtt", broker.address(), "--mqtt-ca",
+                          keys.filePath("ca.pem"), "--mqtt-user", "north", "--metrics", "off"};
+    QVERIFY(bad.start({"--pace", "--baud", "38400", "--addresses", "1-2"}, tls + QStringList{"--mqtt-password", "wrong"}));
+    QTRY_VERIFY2_WITH_TIMEOUT(bad.saw("not reachable"), bad.output.constData(), 15000);
+    QVERIFY2(bad.output.contains("not authori"), bad.output.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(bad.saw("readings waiting") && bad.output.contains("mqtt unreachable"), 15000);
+    ::kill(pid_t(bad.collect.processId()), SIGTERM);
+    QVERIFY(bad.collect.waitForFinished(10000));
+    QCOMPARE(bad.collect.exitCode(), 0);
+    bad.sim.terminate();
+    QVERIFY(bad.sim.waitForFinished(5000));
+    QVERIFY(watch.on("vxmon/north/1").isEmpty());
+    const qint64 restartedAt = QDateTime::currentMSecsSinceEpoch();
+
+    // The same directory, so the same store and outbox.
+    QProcess sim, collect;
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bad.bus(), "--pace", "--baud", "38400", "--addresses", "1-2"});
+    QVERIFY(sim.waitForReadyRead(5000));
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), QStringList{"--port", bad.bus(), "--dir", bad.dir.path(), "--site", "north"}
+                                                      + tls + QStringList{"--mqtt-password", "s3cret"});
+    auto stop = qScopeGuard([&] {
+        collect.terminate();
+        collect.waitForFinished(10000);
+        sim.terminate();
+        sim.waitForFinished(5000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!watch.on("vxmon/north/1").isEmpty()
+                                 && timeOf(json(watch.on("vxmon/north/1").last().payload)) > restartedAt + 500,
+                             20000);
+    const auto frames = watch.on("vxmon/north/1");
+    QVERIFY2(timeOf(json(frames.first().payload)) < restartedAt, "what waited came first");
+    for (int i = 1; i < frames.size(); ++i)
+        QVERIFY(timeOf(json(frames[i].payload)) > timeOf(json(frames[i - 1].payload)));
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect_mqtt)

@@ -40,10 +40,13 @@ bool MqttBroker::start()
         // As the user running the test (as root it would switch to "mosquitto",
         // who cannot write the temporary directory); nothing a subscriber
         // misses while it reconnects is dropped.
-        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser %2\npersistence true\n"
-                                  "persistence_location %3/\nmax_queued_messages 0\nautosave_interval 1\n")
+        const QString anonymous = m_listenerOptions.contains(QLatin1String("allow_anonymous"))
+                                      ? QString()
+                                      : QStringLiteral("allow_anonymous true\n");
+        conf.write(QStringLiteral("listener %1 127.0.0.1\n%2%3\nuser %4\npersistence true\n"
+                                  "persistence_location %5/\nmax_queued_messages 0\nautosave_interval 1\n")
                        .arg(m_port)
-                       .arg(QString::fromLocal8Bit(me->pw_name), m_dir->path())
+                       .arg(anonymous, m_listenerOptions, QString::fromLocal8Bit(me->pw_name), m_dir->path())
                        .toUtf8());
     }
     m_process = std::make_unique<QProcess>();
@@ -96,6 +99,16 @@ MqttSubscriber::~MqttSubscriber()
     mosquitto_disconnect(m_mosq);
     mosquitto_loop_stop(m_mosq, true);
     mosquitto_destroy(m_mosq);
+}
+
+void MqttSubscriber::setLogin(const QString &user, const QString &password)
+{
+    mosquitto_username_pw_set(m_mosq, user.toUtf8().constData(), password.toUtf8().constData());
+}
+
+void MqttSubscriber::setCaFile(const QString &caFile)
+{
+    mosquitto_tls_set(m_mosq, caFile.toLocal8Bit().constData(), nullptr, nullptr, nullptr, nullptr);
 }
 
 bool MqttSubscriber::connectTo(int port)

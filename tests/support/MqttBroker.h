@@ -21,6 +21,8 @@ public:
     MqttBroker(const MqttBroker &) = delete;
     MqttBroker &operator=(const MqttBroker &) = delete;
 
+    // Lines for the listener (TLS files, a password file, allow_anonymous false), before the first start.
+    void setListenerOptions(const QString &lines) { m_listenerOptions = lines; }
     // Starts it (again on the same port after stop()); false and why() when it cannot.
     bool start();
     // SIGTERM: it saves its sessions and closes every connection.
@@ -35,6 +37,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     QString m_why;
+    QString m_listenerOptions;
 };
 
 // A subscriber on libmosquitto's own thread, with a persistent session and
@@ -49,6 +52,9 @@ public:
     };
     MqttSubscriber(const QString &clientId, const QByteArray &filter, bool persistent = true);
     ~MqttSubscriber();
+    // Before connectTo(): a user and password, TLS with a CA file.
+    void setLogin(const QString &user, const QString &password);
+    void setCaFile(const QString &caFile);
     bool connectTo(int port);
     bool subscribed() const;
     QList<Message> messages() const;
