@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace vx {
 
@@ -12,7 +14,13 @@ QString programDirectory()
         QDir().mkpath(home);
         return QDir(home).absolutePath();
     }
-    return QCoreApplication::applicationDirPath();
+    const QString own = QCoreApplication::applicationDirPath();
+    if (QFileInfo(own).isWritable())
+        return own;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString fallback = QDir(data.isEmpty() ? QDir::homePath() : data).filePath(QStringLiteral("vxmon"));
+    QDir().mkpath(fallback);
+    return fallback;
 }
 
 } // namespace vx
