@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Callgrind.h"
@@ -67,6 +68,28 @@ void run(double seconds)
     loop.exec();
 }
 
+// BENCH_PAINTS=1: which widgets were painted how often, to find what an exchange repaints.
+class PaintCounter : public QObject {
+public:
+    QMap<QString, int> counts;
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++counts[QString::fromLatin1(object->metaObject()->className()) + QLatin1Char(' ') + object->objectName()];
+        return false;
+    }
+    void print(int per) const
+    {
+        QList<QPair<int, QString>> sorted;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            sorted.append({it.value(), it.key()});
+        std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+        for (int i = 0; i < qMin<int>(25, int(sorted.size())); ++i)
+            std::printf("  %6.2f paints/%s  %s\n", per > 0 ? double(sorted[i].first) / per : 0.0, "unit",
+                        qPrintable(sorted[i].second));
+    }
+};
+
 // Runs the window on the simulator for a while after start() and reports.
 void measure(const char *what, const char *unit, const QString &vxsim, const QStringList &options, double seconds,
              const std::function<void(DeviceWindow &)> &start)
@@ -93,9 +116,13 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     const auto cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
+    PaintCounter paints;
+    if (qEnvironmentVariableIsSet("BENCH_PAINTS"))
+        qApp->installEventFilter(&paints);
     CALLGRIND_START_INSTRUMENTATION;
     run(seconds);
     CALLGRIND_STOP_INSTRUMENTATION;
+    qApp->removeEventFilter(&paints);
     const auto cpu1 = cpuSeconds();
     const double user = cpu1.first - cpu0.first, system = cpu1.second - cpu0.second, cpu = user + system;
     const double elapsed = wall.nsecsElapsed() / 1e9;
@@ -108,6 +135,8 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     std::printf("cpu per %-10s %.3f ms\n", unit, n > 0 ? 1000.0 * cpu / n : 0.0);
     if (sent > 0)
         std::printf("requests           %d (%d without a reply in time)\n", sent, sent - n);
+    if (!paints.counts.isEmpty())
+        paints.print(n);
     w.click(QStringLiteral("cmdStopOnce"));
 }
 
@@ -124,6 +153,13 @@ int main(int argc, char *argv[])
 
     const double seconds = argc > 2 ? QByteArray(argv[2]).toDouble() : 10.0;
 
+    if (qEnvironmentVariable("BENCH_CALLGRIND") == QLatin1String("cycle")) {
+        measure("cycle, 36 devices, period 100 ms (for callgrind)", "exchange", vxsim, {}, seconds, [](DeviceWindow &w) {
+            w.box(QStringLiteral("txtTimerSet"))->setText(QStringLiteral("100"));
+            w.click(QStringLiteral("cmdCicleAll"));
+        });
+        return 0;
+    }
     if (qEnvironmentVariableIsSet("BENCH_CALLGRIND")) {
         // Slow enough for the window to keep up under valgrind: instructions per frame, repeatable.
         measure("active upload, 10 frames/s (for callgrind)", "frame", vxsim, {"--upload", "--upload-interval", "3600"},

@@ -4,7 +4,6 @@
 #include "ui/Unshaped.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 
 #include <QFrame>
 #include <QGridLayout>
@@ -17,17 +16,6 @@
 namespace vx {
 
 namespace {
-
-// One style for all value boxes, alive as long as the application.
-QStyle *panelStyle()
-{
-    static QPointer<CachedPanelStyle> style;
-    if (!style) {
-        style = new CachedPanelStyle; // on top of the application's style, whichever it is
-        style->setParent(QCoreApplication::instance());
-    }
-    return style;
-}
 
 // A label sized once for its longest text: a label whose size can change
 // lays out the whole window again on every new text.
@@ -68,7 +56,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
         box->setFixedWidth(58);
         box->setAlignment(Qt::AlignRight);
         withoutShaping(box);
-        box->setStyle(panelStyle());
+        box->setStyle(CachedPanelStyle::shared());
         rows->addWidget(label, p - 1, 0);
         rows->addWidget(box, p - 1, 1);
         grid.lblDanWei[index] = label;

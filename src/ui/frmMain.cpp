@@ -1,5 +1,7 @@
 #include "ui/frmMain.h"
 
+#include "ui/CachedPanelStyle.h"
+
 #include "acquisition/CycleController.h"
 #include "acquisition/Measurement.h"
 #include "acquisition/MeasurementDisplay.h"
@@ -170,6 +172,9 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     layout->addWidget(label4);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
+    // Every group box's frame from a pixmap: the same pixels, drawn once.
+    for (QGroupBox *box : findChildren<QGroupBox *>())
+        box->setStyle(CachedPanelStyle::shared());
 
     bind();
     Form_Load();

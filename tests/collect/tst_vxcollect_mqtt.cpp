@@ -116,7 +116,8 @@ void tst_vxcollect_mqtt::topicsPayloadsStateAndWill()
     static const QRegularExpression pointTopic(QStringLiteral("^vxmon/north/([1-3])/([0-9]+)$"));
     static const QRegularExpression otherTopic(QStringLiteral("^vxmon/north/(([1-3])|([1-3])/state|alarms|status)$"));
     QMap<QByteArray, QByteArray> points; // "address time point" -> payload
-    for (const auto &m : watch.messages()) {
+    const auto received = watch.messages(); // one snapshot: frames and points of the same moment
+    for (const auto &m : received) {
         const auto p = pointTopic.match(QString::fromUtf8(m.topic));
         QVERIFY2(p.hasMatch() || otherTopic.match(QString::fromUtf8(m.topic)).hasMatch(), m.topic);
         if (p.hasMatch()) {
@@ -129,8 +130,10 @@ void tst_vxcollect_mqtt::topicsPayloadsStateAndWill()
     }
     for (int address = 1; address <= 3; ++address) {
         qint64 last = 0;
-        const auto frames = watch.on("vxmon/north/" + QByteArray::number(address));
-        for (const auto &m : frames) {
+        const QByteArray topic = "vxmon/north/" + QByteArray::number(address);
+        for (const auto &m : received) {
+            if (m.topic != topic)
+                continue;
             const QJsonObject frame = json(m.payload);
             const QJsonArray raw = frame.value("raw").toArray(), celsius = frame.value("celsius").toArray(),
                              status = frame.value("status").toArray();
