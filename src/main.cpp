@@ -1,3 +1,4 @@
+#include "ui/Language.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -50,13 +51,16 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vxmon"));
-    QApplication::setApplicationDisplayName(vx::kWindowTitle);
-
-    // Qt's own texts (standard buttons read 确定 and 取消) in Chinese.
-    QTranslator qtbase;
-    if (qtbase.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtbase);
+    // Chinese unless the system is English or --lang says otherwise.
+    QString why;
+    const auto language = vx::chooseLanguage(QApplication::arguments(), QLocale::system().name(), &why);
+    if (!language) {
+        std::fprintf(stderr, "vxmon: %s\n", qPrintable(why));
+        return 2;
+    }
+    if (!vx::installLanguage(*language))
+        std::fprintf(stderr, "vxmon: the English translation is missing; the texts stay Chinese\n");
+    QApplication::setApplicationDisplayName(vx::kWindowTitle());
 
     // --viewer [DATABASE]: the view of a store another program (vxcollect) fills; no port is opened.
     vx::Platform platform = vx::systemPlatform();

@@ -36,7 +36,7 @@ void CycleController::cmdCicleAll_Click()
 {
     const auto period = periodOf(m_c.txtTimerSet->text());
     if (!period) {
-        m_dialogs.message(kBadPeriodMessage);
+        m_dialogs.message(kBadPeriodMessage());
         return;
     }
     m_c.Timer1->start(*period);

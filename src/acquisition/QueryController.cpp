@@ -51,7 +51,7 @@ void QueryController::cmdOneM_Click()
     m_c.lblErrCounter->setText(QStringLiteral("1"));
     const auto period = periodOf(m_c.txtTimerSet->text());
     if (!period) {
-        m_dialogs.message(kBadPeriodMessage);
+        m_dialogs.message(kBadPeriodMessage());
         return;
     }
     m_c.Timer2->start(*period);

@@ -1,5 +1,7 @@
 #include "acquisition/QueryFrame.h"
 
+#include <QCoreApplication>
+
 #include "core/Crc16.h"
 #include "core/NumberText.h"
 
@@ -7,8 +9,10 @@
 
 namespace vx {
 
-const QString kBadPeriodMessage =
-    QStringLiteral("你输入的定时时长格式有误，应该为数字，值范围为10-60000!");
+QString kBadPeriodMessage()
+{
+    return QCoreApplication::translate("vx", "你输入的定时时长格式有误，应该为数字，值范围为10-60000!");
+}
 
 namespace {
 char byteOrZero(double whole)
@@ -22,19 +26,19 @@ QueryBuild buildQuery(const QueryFields &fields)
 {
     const auto station = num::numericValue(fields.stationId);
     if (!station)
-        return {std::nullopt, QStringLiteral("你输入的设备地址格式有误!")};
+        return {std::nullopt, QCoreApplication::translate("vx", "你输入的设备地址格式有误!")};
     const auto fun = num::numericValue(fields.funId);
     if (!fun)
-        return {std::nullopt, QStringLiteral("你输入的功能码格式有误!")};
+        return {std::nullopt, QCoreApplication::translate("vx", "你输入的功能码格式有误!")};
     const auto length = num::numericValue(fields.dataLength);
     if (!length)
-        return {std::nullopt, QStringLiteral("你输入的数据长度格式有误!")};
+        return {std::nullopt, QCoreApplication::translate("vx", "你输入的数据长度格式有误!")};
     const auto start = num::numericValue(fields.startId);
     if (!start)
-        return {std::nullopt, QStringLiteral("你输入的起始地址格式有误!")};
+        return {std::nullopt, QCoreApplication::translate("vx", "你输入的起始地址格式有误!")};
     const auto n = num::inRange(num::wholePart(*length), 1, 24);
     if (!n)
-        return {std::nullopt, QStringLiteral("你输入的数据长度格式有误,正确的值应该为1-24!")};
+        return {std::nullopt, QCoreApplication::translate("vx", "你输入的数据长度格式有误,正确的值应该为1-24!")};
 
     QByteArray payload(6, '\0');
     payload[0] = byteOrZero(num::wholePart(*station));
@@ -63,7 +67,7 @@ QString shortPeriodNotice(int periodMs, double wireMs)
 {
     if (periodMs >= wireMs)
         return {};
-    return QStringLiteral("定时时长小于通信时间(约 %1 ms)，回复将无法接收").arg(int(std::ceil(wireMs)));
+    return QCoreApplication::translate("vx", "定时时长小于通信时间(约 %1 ms)，回复将无法接收").arg(int(std::ceil(wireMs)));
 }
 
 } // namespace vx

@@ -32,7 +32,7 @@ struct QueryBuild {
 // register (whole part), 0, N (1..24). A byte that does not fit is sent as 0.
 QueryBuild buildQuery(const QueryFields &fields);
 
-extern const QString kBadPeriodMessage;
+QString kBadPeriodMessage(); // in the window's language
 
 // The timer period of txtTimerSet: its whole part must lie in 10..60000; the
 // period is the number rounded (half to even). Nothing when invalid.

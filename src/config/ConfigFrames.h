@@ -27,7 +27,7 @@ struct ParameterRow {
     QString name;
     QString hint;
 };
-const ParameterRow &parameterRow(int row);
+ParameterRow parameterRow(int row);
 
 // Read parameter row (function 0x04, one register). An address text that is
 // not a number fitting a byte is sent as address 0.

@@ -1,5 +1,7 @@
 #include "core/HexText.h"
 
+#include <QCoreApplication>
+
 namespace vx {
 
 namespace {
@@ -45,7 +47,7 @@ QString RecHexTail(const QByteArray &bytes, qsizetype maxBytes)
     if (bytes.size() <= maxBytes)
         return RecHex(bytes);
     const qsizetype cut = bytes.size() - maxBytes;
-    return QStringLiteral(" [前 %1 字节略去]").arg(cut) + RecHex(bytes.right(maxBytes));
+    return QCoreApplication::translate("vx", " [前 %1 字节略去]").arg(cut) + RecHex(bytes.right(maxBytes));
 }
 
 QString serialText(const QByteArray &bytes)

@@ -1,5 +1,7 @@
 #include "core/Link.h"
 
+#include <QCoreApplication>
+
 #include "core/FrameScan.h"
 #include "core/HexText.h"
 #include "platform/Dialogs.h"
@@ -8,8 +10,14 @@
 
 namespace vx {
 
-const QString kPortClosedMessage = QStringLiteral("打开串口出错，请确定串口是否已被占用");
-const QString kWaitingText = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
+QString kPortClosedMessage()
+{
+    return QCoreApplication::translate("vx", "打开串口出错，请确定串口是否已被占用");
+}
+QString kWaitingText()
+{
+    return QCoreApplication::translate("vx", "等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
+}
 
 namespace {
 // A backlog is handled this much at a time, the window getting its turn between.
@@ -56,7 +64,7 @@ bool Link::guardedSend(const Outgoing &request)
         // State first: timer ticks that run while the box is open then see a closed link.
         m_view.showIndicator(Indicator::NotConnected);
         m_form.StatFlag = 0;
-        m_dialogs.message(kPortClosedMessage);
+        m_dialogs.message(kPortClosedMessage());
         return false;
     }
     m_view.showIndicator(Indicator::Pending);
@@ -107,7 +115,7 @@ void Link::writeAndShow(const Outgoing &request, Indicator whenOpen)
     m_view.showIndicator(whenOpen);
     m_port.write(request.wire);
     if (request.showsWaiting)
-        m_view.setStateText(kWaitingText);
+        m_view.setStateText(kWaitingText());
 }
 
 void Link::setInterpretation(Kind kind, Interpretation interpretation)

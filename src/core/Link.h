@@ -46,8 +46,8 @@ enum class Outcome { Completed, Rejected };
 
 constexpr quint8 kMeasurementFunction = 0x03;
 
-extern const QString kPortClosedMessage;
-extern const QString kWaitingText;
+QString kPortClosedMessage(); // in the window's language
+QString kWaitingText();
 
 // The two send sequences every request uses, and the receive handler that
 // takes each reply, logs and shows it, and hands it to the interpretation

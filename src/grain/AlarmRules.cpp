@@ -1,5 +1,7 @@
 #include "grain/AlarmRules.h"
 
+#include <QCoreApplication>
+
 #include "store/ReadingSet.h"
 
 namespace vx {
@@ -11,14 +13,40 @@ double AlarmSettings::highFor(int cable, int layer) const
     return cableHigh.value(cable, highLimit);
 }
 
+namespace {
+// The detail as stored (the source text) and what to translate it from when shown.
+AlarmCondition condition(AlarmRule rule, int cable, int layer, double value, const char *source,
+                         const QString &argument = QString())
+{
+    const QString text = QString::fromUtf8(source);
+    AlarmCondition c{rule, cable, layer, value, argument.isNull() ? text : text.arg(argument)};
+    c.detailSource = source;
+    c.detailArgument = argument;
+    return c;
+}
+} // namespace
+
+QString alarmDetailShown(const AlarmCondition &condition)
+{
+    if (!condition.detailSource)
+        return condition.detail;
+    const QString text = QCoreApplication::translate("vx", condition.detailSource);
+    return condition.detailArgument.isNull() ? text : text.arg(condition.detailArgument);
+}
+
+QString ruleNameShown(AlarmRule rule)
+{
+    return QCoreApplication::translate("vx", ruleName(rule).toUtf8().constData());
+}
+
 QString ruleName(AlarmRule rule)
 {
     switch (rule) {
-    case AlarmRule::HighTemperature: return QStringLiteral("高温");
-    case AlarmRule::HotPoint: return QStringLiteral("热点");
-    case AlarmRule::RateOfRise: return QStringLiteral("温升过快");
-    case AlarmRule::SensorFault: return QStringLiteral("传感器故障");
-    case AlarmRule::CableSilent: return QStringLiteral("电缆无响应");
+    case AlarmRule::HighTemperature: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "高温"));
+    case AlarmRule::HotPoint: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "热点"));
+    case AlarmRule::RateOfRise: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "温升过快"));
+    case AlarmRule::SensorFault: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "传感器故障"));
+    case AlarmRule::CableSilent: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "电缆无响应"));
     }
     return QString();
 }
@@ -50,8 +78,9 @@ QList<AlarmCondition> evaluateAlarms(const GrainSnapshot &snapshot, qint64 nowMs
     for (int c = 1; c <= kCables; ++c) {
         const CableState state = cableState(snapshot.lastSeen[std::size_t(c - 1)], nowMs, settings.silentAfterMs);
         if (state == CableState::Silent) {
-            out.append({AlarmRule::CableSilent, c, 0, double(nowMs - *snapshot.lastSeen[std::size_t(c - 1)]) / 1000.0,
-                        QStringLiteral("%1 s 无应答").arg((nowMs - *snapshot.lastSeen[std::size_t(c - 1)]) / 1000)});
+            out.append(condition(AlarmRule::CableSilent, c, 0, double(nowMs - *snapshot.lastSeen[std::size_t(c - 1)]) / 1000.0,
+                                 QT_TRANSLATE_NOOP("vx", "%1 s 无应答"),
+                                 QString::number((nowMs - *snapshot.lastSeen[std::size_t(c - 1)]) / 1000)));
             continue;
         }
         if (state != CableState::Answering)
@@ -64,35 +93,35 @@ QList<AlarmCondition> evaluateAlarms(const GrainSnapshot &snapshot, qint64 nowMs
             const ReadingStatus status = statusOf(raw);
             // Sensor faults first: a faulty value is no temperature.
             if (status == ReadingStatus::NoReading) {
-                out.append({AlarmRule::SensorFault, c, l, 0, QStringLiteral("无读数")});
+                out.append(condition(AlarmRule::SensorFault, c, l, 0, QT_TRANSLATE_NOOP("vx", "无读数")));
                 continue;
             }
             if (status == ReadingStatus::OutOfRange) {
-                out.append({AlarmRule::SensorFault, c, l, celsius(raw), QStringLiteral("超出量程")});
+                out.append(condition(AlarmRule::SensorFault, c, l, celsius(raw), QT_TRANSLATE_NOOP("vx", "超出量程")));
                 continue;
             }
             const bool hadPrevious = p.previous.has() && statusOf(p.previous.raw) != ReadingStatus::NoReading;
             if (status == ReadingStatus::PowerOn) {
                 // 85.00 is a temperature unless it came out of nowhere: the 1-Wire power-on value.
                 if (hadPrevious && qAbs(celsius(p.previous.raw) - 85.0) > 10.0) {
-                    out.append({AlarmRule::SensorFault, c, l, 85.0, QStringLiteral("上电值 85.00")});
+                    out.append(condition(AlarmRule::SensorFault, c, l, 85.0, QT_TRANSLATE_NOOP("vx", "上电值 85.00")));
                     continue;
                 }
             }
             const double t = celsius(raw);
             if (hadPrevious && qAbs(t - celsius(p.previous.raw)) > settings.jumpStep
                 && !(status == ReadingStatus::PowerOn)) {
-                out.append({AlarmRule::SensorFault, c, l, t,
-                            QStringLiteral("跳变 %1 °C").arg(t - celsius(p.previous.raw), 0, 'f', 2)});
+                out.append(condition(AlarmRule::SensorFault, c, l, t, QT_TRANSLATE_NOOP("vx", "跳变 %1 °C"),
+                                     QString::number(t - celsius(p.previous.raw), 'f', 2)));
                 continue;
             }
             if (t > settings.highFor(c, l))
-                out.append({AlarmRule::HighTemperature, c, l, t,
-                            QStringLiteral("高于 %1 °C").arg(settings.highFor(c, l), 0, 'f', 1)});
+                out.append(condition(AlarmRule::HighTemperature, c, l, t, QT_TRANSLATE_NOOP("vx", "高于 %1 °C"),
+                                     QString::number(settings.highFor(c, l), 'f', 1)));
             const Figures &layer = stats.layers[std::size_t(l - 1)];
             if (layer.count > 1 && t - layer.mean > settings.hotPointDelta)
-                out.append({AlarmRule::HotPoint, c, l, t,
-                            QStringLiteral("高于层平均 %1 °C").arg(t - layer.mean, 0, 'f', 2)});
+                out.append(condition(AlarmRule::HotPoint, c, l, t, QT_TRANSLATE_NOOP("vx", "高于层平均 %1 °C"),
+                                     QString::number(t - layer.mean, 'f', 2)));
             const auto ago = windowAgo.find({c, l});
             if (ago != windowAgo.end() && ago->temperature()) {
                 const double span = double(p.latest.timeMs - ago->timeMs);
@@ -100,8 +129,8 @@ QList<AlarmCondition> evaluateAlarms(const GrainSnapshot &snapshot, qint64 nowMs
                 if (span >= window / 2) {
                     const double perDay = (t - *ago->temperature()) / (span / 86400000.0);
                     if (perDay > settings.risePerDay)
-                        out.append({AlarmRule::RateOfRise, c, l, perDay,
-                                    QStringLiteral("%1 °C/天").arg(perDay, 0, 'f', 2)});
+                        out.append(condition(AlarmRule::RateOfRise, c, l, perDay, QT_TRANSLATE_NOOP("vx", "%1 °C/天"),
+                                             QString::number(perDay, 'f', 2)));
                 }
             }
         }

@@ -22,8 +22,9 @@ struct AlarmSettings {
 };
 
 enum class AlarmRule { HighTemperature, HotPoint, RateOfRise, SensorFault, CableSilent };
-// "高温", "热点", "温升过快", "传感器故障", "电缆无响应"
+// "高温", "热点", "温升过快", "传感器故障", "电缆无响应" (as stored), and as shown in the window's language
 QString ruleName(AlarmRule rule);
+QString ruleNameShown(AlarmRule rule);
 // "high_temperature", ... as stored and printed
 QString ruleKey(AlarmRule rule);
 
@@ -33,7 +34,9 @@ struct AlarmCondition {
     int cable = 0;
     int layer = 0;
     double value = 0;
-    QString detail;
+    QString detail;                      // as stored: "高于 30.0 °C"
+    const char *detailSource = nullptr;  // "高于 %1 °C", translated when shown
+    QString detailArgument;              // "30.0"
     bool operator==(const AlarmCondition &o) const
     {
         return rule == o.rule && cable == o.cable && layer == o.layer && qFuzzyCompare(value + 1000, o.value + 1000)
@@ -44,6 +47,9 @@ struct AlarmCondition {
 // windowAgo: for a point, its reading nearest to riseWindowHours before its
 // latest (from the store), when there is one; a span shorter than half the
 // window is not judged.
+// The detail in the window's language (the stored text when its source is not known).
+QString alarmDetailShown(const AlarmCondition &condition);
+
 QList<AlarmCondition> evaluateAlarms(const GrainSnapshot &snapshot, qint64 nowMs, const AlarmSettings &settings,
                                      const QMap<QPair<int, int>, PointReading> &windowAgo = {});
 

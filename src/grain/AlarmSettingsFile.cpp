@@ -1,5 +1,7 @@
 #include "grain/AlarmSettingsFile.h"
 
+#include <QCoreApplication>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,20 +12,20 @@ namespace vx {
 namespace {
 struct Range {
     const char *key;
-    const char *name;
+    const char *name; // translated when shown
     double lo, hi;
 };
-const Range kHigh{"high_limit", "高温限", -55, 125};
-const Range kDelta{"hot_point_delta", "热点温差", 0.1, 50};
-const Range kRise{"rise_per_day", "温升速率", 0.1, 50};
-const Range kWindow{"rise_window_hours", "温升时段（小时）", 1, 720};
-const Range kJump{"jump_step", "跳变幅度", 0.5, 100};
-const Range kSilent{"silent_minutes", "无响应判定（分钟）", 0, 1440};
-const Range kLimit{"", "温度限", -55, 125};
+const Range kHigh{"high_limit", QT_TRANSLATE_NOOP("vx", "高温限"), -55, 125};
+const Range kDelta{"hot_point_delta", QT_TRANSLATE_NOOP("vx", "热点温差"), 0.1, 50};
+const Range kRise{"rise_per_day", QT_TRANSLATE_NOOP("vx", "温升速率"), 0.1, 50};
+const Range kWindow{"rise_window_hours", QT_TRANSLATE_NOOP("vx", "温升时段（小时）"), 1, 720};
+const Range kJump{"jump_step", QT_TRANSLATE_NOOP("vx", "跳变幅度"), 0.5, 100};
+const Range kSilent{"silent_minutes", QT_TRANSLATE_NOOP("vx", "无响应判定（分钟）"), 0, 1440};
+const Range kLimit{"", QT_TRANSLATE_NOOP("vx", "温度限"), -55, 125};
 
 QString rangeMessage(const Range &r, double v)
 {
-    return QStringLiteral("%1 %2 超出范围 %3 ~ %4").arg(QString::fromUtf8(r.name)).arg(v).arg(r.lo).arg(r.hi);
+    return QCoreApplication::translate("vx", "%1 %2 超出范围 %3 ~ %4").arg(QCoreApplication::translate("vx", r.name)).arg(v).arg(r.lo).arg(r.hi);
 }
 } // namespace
 
@@ -46,8 +48,8 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
         const double v = ini.value(key).toString().trimmed().toDouble(&ok);
         if (!ok || v < r.lo || v > r.hi) {
             read.errors << QStringLiteral("%1: %2").arg(path, ok ? rangeMessage(r, v)
-                                                                   : QStringLiteral("%1 \"%2\" 不是数字")
-                                                                         .arg(QString::fromUtf8(r.name), ini.value(key).toString()));
+                                                                   : QCoreApplication::translate("vx", "%1 \"%2\" 不是数字")
+                                                                         .arg(QCoreApplication::translate("vx", r.name), ini.value(key).toString()));
             return fallback;
         }
         return v;
@@ -108,7 +110,7 @@ bool writeAlarmSettings(const QString &path, const AlarmSettings &s, int silentM
         ini.setValue(QStringLiteral("point_high/%1.%2").arg(it.key().first).arg(it.key().second), it.value());
     ini.sync();
     if (ini.status() != QSettings::NoError) {
-        *error = QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path));
+        *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(path));
         return false;
     }
     return true;
@@ -138,7 +140,7 @@ bool parseOverrides(const QString &text, AlarmSettings *settings, QString *error
         const double limit = m.captured(3).toDouble();
         if (!m.hasMatch() || cable < 1 || cable > kCables || (!m.captured(2).isEmpty() && (layer < 1 || layer > kLayers))
             || limit < kLimit.lo || limit > kLimit.hi) {
-            *error = QStringLiteral("单独高温限 \"%1\" 应为 电缆=温度 或 电缆.层=温度（电缆 1-%2，层 1-%3，温度 %4 ~ %5）")
+            *error = QCoreApplication::translate("vx", "单独高温限 \"%1\" 应为 电缆=温度 或 电缆.层=温度（电缆 1-%2，层 1-%3，温度 %4 ~ %5）")
                          .arg(raw.trimmed())
                          .arg(kCables)
                          .arg(kLayers)

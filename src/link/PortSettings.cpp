@@ -1,5 +1,7 @@
 #include "link/PortSettings.h"
 
+#include <QCoreApplication>
+
 #include "core/FormState.h"
 #include "link/PortMap.h"
 #include "platform/Dialogs.h"
@@ -11,7 +13,10 @@
 namespace vx {
 
 namespace {
-const QString kChoosePort = QStringLiteral("请选择端口");
+QString kChoosePort()
+{
+    return QCoreApplication::translate("vx", "请选择端口");
+}
 }
 
 PortSettings::PortSettings(const Controls &controls, FormState &form, SerialPort &port,
@@ -57,7 +62,7 @@ bool PortSettings::takeChosenPort()
         m_port.close();
     const int index = m_c.Combo1->listIndex();
     if (index < 0) {
-        m_dialogs.message(kChoosePort);
+        m_dialogs.message(kChoosePort());
         return false;
     }
     m_port.setPortNumber(index + 1);
@@ -85,8 +90,8 @@ void PortSettings::cmdCom_Click()
     m_form.CommRate = qint16(m_c.Combo2->itemText(rateIndex >= 0 ? rateIndex : 0).toInt());
     m_port.setSettings(settingsText(m_form.CommRate));
     if (m_port.isOpen()) {
-        m_dialogs.message({QStringLiteral("所选的串行端口已被其他设备所使用!"),
-                           QStringLiteral("系统信息"), BoxIcon::Warning, BoxButtons::Ok});
+        m_dialogs.message({QCoreApplication::translate("vx", "所选的串行端口已被其他设备所使用!"),
+                           QCoreApplication::translate("vx", "系统信息"), BoxIcon::Warning, BoxButtons::Ok});
         return;
     }
     m_port.open();
@@ -94,11 +99,11 @@ void PortSettings::cmdCom_Click()
     m_form.StatFlag = -1;
     if (!writeCommSet(commSetPath(), {m_form.CommNum, m_form.CommRate})) {
         // Never report a save that did not happen.
-        m_dialogs.message({QStringLiteral("串口设置保存失败，无法写入文件：") + commSetPath(),
-                           QStringLiteral("系统提示"), BoxIcon::Warning, BoxButtons::Ok});
+        m_dialogs.message({QCoreApplication::translate("vx", "串口设置保存失败，无法写入文件：") + commSetPath(),
+                           QCoreApplication::translate("vx", "系统提示"), BoxIcon::Warning, BoxButtons::Ok});
         return;
     }
-    m_dialogs.message({QStringLiteral("串口设置保存成功"), QStringLiteral("系统提示"),
+    m_dialogs.message({QCoreApplication::translate("vx", "串口设置保存成功"), QCoreApplication::translate("vx", "系统提示"),
                        BoxIcon::None, BoxButtons::Ok});
 }
 

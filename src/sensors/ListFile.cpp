@@ -1,5 +1,7 @@
 #include "sensors/ListFile.h"
 
+#include <QCoreApplication>
+
 #include "core/NumberText.h"
 
 #include <QIODevice>
@@ -122,7 +124,7 @@ ListImport importListFile(QIODevice &in, std::array<QString, 129> &SnList, qint1
         return result;
     }
     ChennelNum = qint16(*whole);
-    result.sn = QStringLiteral("本次共导入%1个序列号").arg(ChennelNum) + kCrLf;
+    result.sn = QCoreApplication::translate("vx", "本次共导入%1个序列号").arg(ChennelNum) + kCrLf;
 
     for (int k = 1; k <= ChennelNum; ++k) {
         if (k >= int(SnList.size()) || reader.next(item) != ListFileReader::Status::Item) {
@@ -137,7 +139,7 @@ ListImport importListFile(QIODevice &in, std::array<QString, 129> &SnList, qint1
             return result;
         }
         result.sn += QLatin1Char('"') + item
-            + (isValidEntry(fields) ? QStringLiteral("\"") : QStringLiteral("\" [无效]")) + kCrLf;
+            + (isValidEntry(fields) ? QStringLiteral("\"") : QCoreApplication::translate("vx", "\" [无效]")) + kCrLf;
     }
 
     const QStringList first = entryFields(SnList[1]);

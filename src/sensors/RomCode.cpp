@@ -1,5 +1,7 @@
 #include "sensors/RomCode.h"
 
+#include <QCoreApplication>
+
 #include "core/HexText.h"
 
 namespace vx {
@@ -36,25 +38,25 @@ RomCheck checkRomCode(const QByteArray &code)
     RomCheck check;
     if (code.size() != 8) {
         check.verdict = RomVerdict::NoSensor;
-        check.reason = QStringLiteral("不是 8 字节的序列号");
+        check.reason = QCoreApplication::translate("vx", "不是 8 字节的序列号");
         return check;
     }
     if (code == QByteArray(8, '\0') || code == QByteArray(8, '\xFF')) {
         check.verdict = RomVerdict::NoSensor;
         check.family = familyName(quint8(code[0]));
-        check.reason = code[0] == 0 ? QStringLiteral("无传感器（全 00）") : QStringLiteral("无传感器（全 FF）");
+        check.reason = code[0] == 0 ? QCoreApplication::translate("vx", "无传感器（全 00）") : QCoreApplication::translate("vx", "无传感器（全 FF）");
         return check;
     }
     check.family = familyName(quint8(code[0]));
     const quint8 crc = dallasCrc8(code.left(7));
     if (crc != quint8(code[7])) {
         check.verdict = RomVerdict::BadCrc;
-        check.reason = QStringLiteral("CRC-8 校验错误：末字节 %1，应为 %2").arg(FormatHex(quint8(code[7])), FormatHex(crc));
+        check.reason = QCoreApplication::translate("vx", "CRC-8 校验错误：末字节 %1，应为 %2").arg(FormatHex(quint8(code[7])), FormatHex(crc));
         return check;
     }
     if (check.family == QLatin1String("unknown family")) {
         check.verdict = RomVerdict::UnknownFamily;
-        check.reason = QStringLiteral("未知器件族 %1").arg(FormatHex(quint8(code[0])));
+        check.reason = QCoreApplication::translate("vx", "未知器件族 %1").arg(FormatHex(quint8(code[0])));
     }
     return check;
 }
@@ -81,7 +83,7 @@ QString CodeFinding::reason() const
     if (check.verdict != RomVerdict::Good)
         parts << check.reason;
     if (!duplicateOf.isEmpty())
-        parts << QStringLiteral("重复：与%1相同").arg(duplicateOf);
+        parts << QCoreApplication::translate("vx", "重复：与%1相同").arg(duplicateOf);
     return parts.join(QStringLiteral("；"));
 }
 
@@ -97,13 +99,13 @@ CodeListCheck checkCodeList(const QStringList &codes, const QMap<QString, QStrin
         const auto code = romCodeOfText(text);
         if (!code) {
             f.check.verdict = RomVerdict::NoSensor;
-            f.check.reason = QStringLiteral("不是 8 字节的序列号");
+            f.check.reason = QCoreApplication::translate("vx", "不是 8 字节的序列号");
         } else {
             f.check = checkRomCode(*code);
         }
         if (f.check.verdict != RomVerdict::NoSensor) {
             if (first.contains(text))
-                f.duplicateOf = QStringLiteral("位置%1").arg(first[text], 2, 10, QLatin1Char('0'));
+                f.duplicateOf = QCoreApplication::translate("vx", "位置%1").arg(first[text], 2, 10, QLatin1Char('0'));
             else if (known.contains(text) && samePlace.value(f.position) != text)
                 f.duplicateOf = known[text];
             first.insert(text, first.value(text, f.position));
@@ -125,9 +127,9 @@ CodeListCheck checkCodeList(const QStringList &codes, const QMap<QString, QStrin
 
 QString CodeListCheck::summary() const
 {
-    QString text = QStringLiteral("良好 %1，CRC 错误 %2，未知器件族 %3，重复 %4").arg(good).arg(badCrc).arg(unknownFamily).arg(duplicates);
+    QString text = QCoreApplication::translate("vx", "良好 %1，CRC 错误 %2，未知器件族 %3，重复 %4").arg(good).arg(badCrc).arg(unknownFamily).arg(duplicates);
     if (noSensor > 0)
-        text += QStringLiteral("，无传感器 %1").arg(noSensor);
+        text += QCoreApplication::translate("vx", "，无传感器 %1").arg(noSensor);
     return text;
 }
 
@@ -136,7 +138,7 @@ QString CodeListCheck::problems() const
     QStringList lines;
     for (const CodeFinding &f : findings)
         if (f.fails())
-            lines << QStringLiteral("位置%1：%2").arg(f.position, 2, 10, QLatin1Char('0')).arg(f.reason());
+            lines << QCoreApplication::translate("vx", "位置%1：%2").arg(f.position, 2, 10, QLatin1Char('0')).arg(f.reason());
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,5 +1,7 @@
 #include "sensors/SensorCodeCheck.h"
 
+#include <QCoreApplication>
+
 #include "store/ReadingStore.h"
 
 #include <QLabel>
@@ -32,7 +34,7 @@ CodeListCheck SensorCodeCheck::check(const QStringList &codes, int address, int 
         for (const SensorPlace &p : m_map()) {
             if (p.address == address && p.channel == channel)
                 samePlace.insert(p.position, p.code);
-            known.insert(p.code, QStringLiteral("设备%1 通道%2 位置%3")
+            known.insert(p.code, QCoreApplication::translate("vx", "设备%1 通道%2 位置%3")
                                      .arg(p.address, 2, 10, QLatin1Char('0'))
                                      .arg(p.channel)
                                      .arg(p.position, 2, 10, QLatin1Char('0')));
@@ -59,7 +61,7 @@ CodeListCheck SensorCodeCheck::markPane(int address, int channel)
         if (result.findings[k].fails())
             m_pane.markLine(codeLines[k], kMarked, result.findings[k].reason());
     if (m_summary)
-        m_summary->setText(codes.isEmpty() ? QString() : QStringLiteral("序列号检查：") + result.summary());
+        m_summary->setText(codes.isEmpty() ? QString() : QCoreApplication::translate("vx", "序列号检查：") + result.summary());
     return result;
 }
 

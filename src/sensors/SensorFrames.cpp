@@ -1,5 +1,7 @@
 #include "sensors/SensorFrames.h"
 
+#include <QCoreApplication>
+
 #include "core/Crc16.h"
 #include "core/NumberText.h"
 
@@ -7,11 +9,14 @@ namespace vx {
 
 namespace {
 
-const QString kStation = QStringLiteral("设备地址");
+QString kStation()
+{
+    return QCoreApplication::translate("vx", "设备地址");
+}
 
 QString outOfRange(const QString &field)
 {
-    return QStringLiteral("你输入的%1超出范围,正确的值应该为0-255!").arg(field);
+    return QCoreApplication::translate("vx", "你输入的%1超出范围,正确的值应该为0-255!").arg(field);
 }
 
 // The whole part of a text's leading number, when it fits a byte.
@@ -49,8 +54,8 @@ std::optional<QString> convert(const Field (&fields)[N], std::array<quint8, N> &
 
 SensorBuild buildSerialRead(const QString &station, const QString &channel, const QString &count)
 {
-    const Field fields[] = {{station, kStation}, {channel, QStringLiteral("通道号")},
-                            {count, QStringLiteral("读取总数")}};
+    const Field fields[] = {{station, kStation()}, {channel, QCoreApplication::translate("vx", "通道号")},
+                            {count, QCoreApplication::translate("vx", "读取总数")}};
     std::array<quint8, 3> b{};
     if (const auto error = convert(fields, b, leadingByte))
         return {std::nullopt, *error};
@@ -65,8 +70,8 @@ bool namesAChannel(const QString &channelText)
 
 SensorBuild buildSearch(const QString &station, const QString &firstChannel, const QString &channelCount)
 {
-    const Field fields[] = {{station, kStation}, {firstChannel, QStringLiteral("通道号")},
-                            {channelCount, QStringLiteral("通道数")}};
+    const Field fields[] = {{station, kStation()}, {firstChannel, QCoreApplication::translate("vx", "通道号")},
+                            {channelCount, QCoreApplication::translate("vx", "通道数")}};
     std::array<quint8, 3> b{};
     if (const auto error = convert(fields, b, roundedByte))
         return {std::nullopt, *error};
@@ -77,8 +82,8 @@ SensorBuild buildSearch(const QString &station, const QString &firstChannel, con
 SensorBuild buildSerialWrite(const QString &station, const QString &channel, const QString &position,
                              const std::array<QString, 8> &boxes)
 {
-    const Field fields[] = {{station, kStation}, {channel, QStringLiteral("通道号")},
-                            {position, QStringLiteral("传感器序号")}};
+    const Field fields[] = {{station, kStation()}, {channel, QCoreApplication::translate("vx", "通道号")},
+                            {position, QCoreApplication::translate("vx", "传感器序号")}};
     std::array<quint8, 3> b{};
     if (const auto error = convert(fields, b, leadingByte))
         return {std::nullopt, *error};
@@ -88,7 +93,7 @@ SensorBuild buildSerialWrite(const QString &station, const QString &channel, con
         const auto byte = hexByte(boxes[i]);
         if (!byte)
             return {std::nullopt,
-                    QStringLiteral("你输入的序列号第%1个字节格式有误,正确的值应该为00-FF!").arg(i + 1)};
+                    QCoreApplication::translate("vx", "你输入的序列号第%1个字节格式有误,正确的值应该为00-FF!").arg(i + 1)};
         payload.append(char(*byte));
     }
     return {withCrc(payload), {}};
@@ -96,8 +101,8 @@ SensorBuild buildSerialWrite(const QString &station, const QString &channel, con
 
 SensorBuild buildReadIn(const QString &station, const QString &channel, const QString &position)
 {
-    const Field fields[] = {{station, kStation}, {channel, QStringLiteral("通道号")},
-                            {position, QStringLiteral("位置编号")}};
+    const Field fields[] = {{station, kStation()}, {channel, QCoreApplication::translate("vx", "通道号")},
+                            {position, QCoreApplication::translate("vx", "位置编号")}};
     std::array<quint8, 3> b{};
     if (const auto error = convert(fields, b, leadingByte))
         return {std::nullopt, *error};

@@ -1,5 +1,7 @@
 #include "sensors/SensorPanes.h"
 
+#include <QCoreApplication>
+
 #include "core/HexText.h"
 #include "core/NumberText.h"
 #include "sensors/SensorFrames.h"
@@ -17,8 +19,8 @@ SerialReadPanes serialReadPanes(const QString &station, const QString &channel, 
                                 const QByteArray &reply)
 {
     SerialReadPanes panes;
-    panes.sn = num::twoDigitsText(station) + QStringLiteral("#设备,通道") + num::twoDigitsText(channel)
-        + QStringLiteral("下：") + kCrLf + countText + kCrLf;
+    panes.sn = num::twoDigitsText(station) + QCoreApplication::translate("vx", "#设备,通道") + num::twoDigitsText(channel)
+        + QCoreApplication::translate("vx", "下：") + kCrLf + countText + kCrLf;
     panes.showId = QStringLiteral("  ") + kCrLf + kCrLf;
     const double count = num::wholePart(num::Val(countText));
     for (qint64 i = 0; i < count; ++i) {
@@ -33,7 +35,7 @@ SerialReadPanes serialReadPanes(const QString &station, const QString &channel, 
         }
         panes.found.append(serialText(reply.mid(k, 8)));
         panes.sn += quint8(reply[k]) == kFamilyCode ? QStringLiteral("\"") + kCrLf
-                                                     : QStringLiteral("\"  [无效]") + kCrLf;
+                                                     : QCoreApplication::translate("vx", "\"  [无效]") + kCrLf;
     }
     return panes;
 }
@@ -41,14 +43,14 @@ SerialReadPanes serialReadPanes(const QString &station, const QString &channel, 
 QString searchPane(const QString &station, const QString &firstChannel, const QString &channelCount,
                    const QByteArray &reply)
 {
-    QString text = num::twoDigitsText(station) + QStringLiteral("#设备下：") + kCrLf;
+    QString text = num::twoDigitsText(station) + QCoreApplication::translate("vx", "#设备下：") + kCrLf;
     const auto count = num::numericValue(channelCount);
     const double channels = count ? num::roundHalfEven(*count) : 0;
     const double first = num::Val(firstChannel);
     // Only channels whose count byte arrived get a line.
     const qint64 lines = qint64(std::fmin(channels, double(reply.size() - 3)));
     for (qint64 j = 0; j < lines; ++j) {
-        text += QStringLiteral("通道") + plainNumber(first + double(j)) + QStringLiteral(" 发现传感器个数为：")
+        text += QCoreApplication::translate("vx", "通道") + plainNumber(first + double(j)) + QCoreApplication::translate("vx", " 发现传感器个数为：")
             + num::twoDigits(quint8(reply[3 + j])) + kCrLf;
     }
     return text;
@@ -56,8 +58,8 @@ QString searchPane(const QString &station, const QString &firstChannel, const QS
 
 QString writeResultLine(const QString &channel, const QString &position, bool succeeded)
 {
-    return QStringLiteral("导入到 ") + num::twoDigitsText(channel) + QStringLiteral("通道 ")
-        + num::twoDigitsText(position) + (succeeded ? QStringLiteral("#位置 [成功]") : QStringLiteral("#位置 [失败]"))
+    return QCoreApplication::translate("vx", "导入到 ") + num::twoDigitsText(channel) + QCoreApplication::translate("vx", "通道 ")
+        + num::twoDigitsText(position) + (succeeded ? QCoreApplication::translate("vx", "#位置 [成功]") : QCoreApplication::translate("vx", "#位置 [失败]"))
         + kCrLf;
 }
 

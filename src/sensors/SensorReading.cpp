@@ -1,5 +1,7 @@
 #include "sensors/SensorReading.h"
 
+#include <QCoreApplication>
+
 #include "core/FormState.h"
 #include "core/NumberText.h"
 #include "platform/Dialogs.h"
@@ -17,7 +19,10 @@
 namespace vx {
 
 namespace {
-const QString kNoChannel = QStringLiteral("请指定正确的模块及通道编号");
+QString kNoChannel()
+{
+    return QCoreApplication::translate("vx", "请指定正确的模块及通道编号");
+}
 }
 
 SensorReading::SensorReading(const Controls &controls, FormState &form, Link &link, Dialogs &dialogs,
@@ -83,7 +88,7 @@ void SensorReading::cmdSaveSn_Click()
     const auto count = num::numericValue(m_c.TXTsensorID->text());
     const auto m = count ? num::inRange(*count, 0, qint64(m_form.FoundSn.size())) : std::nullopt;
     if (!m) {
-        m_dialogs.message(QStringLiteral("你输入的读取总数格式有误,正确的值应该为0-65的整数!"));
+        m_dialogs.message(QCoreApplication::translate("vx", "你输入的读取总数格式有误,正确的值应该为0-65的整数!"));
         return;
     }
     QDir().mkpath(txtDir());
@@ -99,7 +104,7 @@ void SensorReading::cmdSaveSn_Click()
     QSaveFile file(name);
     if (!writeStaysInside(name, m_programDir) || !file.open(QIODevice::WriteOnly)
         || file.write(formatListFile(entries)) < 0 || !file.commit())
-        m_dialogs.message(QStringLiteral("无法写入文件 %1，序列号未保存!").arg(QDir::toNativeSeparators(name)));
+        m_dialogs.message(QCoreApplication::translate("vx", "无法写入文件 %1，序列号未保存!").arg(QDir::toNativeSeparators(name)));
 }
 
 void SensorReading::cmdAutoSearch_Click()
@@ -110,7 +115,7 @@ void SensorReading::cmdAutoSearch_Click()
     m_form.CmdKind = Kind::Search;
     m_form.HexText.clear();
     if (!namesAChannel(m_c.txtSearchChannel->text())) {
-        m_dialogs.message(kNoChannel);
+        m_dialogs.message(kNoChannel());
         return;
     }
     const SensorBuild built = buildSearch(m_c.txtStationID->text(), m_c.txtSearchChannel->text(),
@@ -152,7 +157,7 @@ void SensorReading::cmdAutoInput_Click()
     m_form.CmdKind = Kind::ReadIn;
     m_form.HexText.clear();
     if (!namesAChannel(m_c.txtObjChnid->text())) {
-        m_dialogs.message(kNoChannel);
+        m_dialogs.message(kNoChannel());
         return;
     }
     const SensorBuild built = buildReadIn(m_c.txtStationID->text(), m_c.txtObjChnid->text(),

@@ -1,5 +1,7 @@
 #include "sensors/SensorWriting.h"
 
+#include <QCoreApplication>
+
 #include "core/FormState.h"
 #include "core/NumberText.h"
 #include "platform/Dialogs.h"
@@ -20,9 +22,18 @@
 namespace vx {
 
 namespace {
-const QString kFormatError = QStringLiteral("输入的文件数据格式有误！请检查");
-const QString kImportFirst = QStringLiteral("请按正确的格式，先导入正确的传感器序列号");
-const QString kFinished = QStringLiteral("操作结束");
+QString kFormatError()
+{
+    return QCoreApplication::translate("vx", "输入的文件数据格式有误！请检查");
+}
+QString kImportFirst()
+{
+    return QCoreApplication::translate("vx", "请按正确的格式，先导入正确的传感器序列号");
+}
+QString kFinished()
+{
+    return QCoreApplication::translate("vx", "操作结束");
+}
 } // namespace
 
 SensorWriting::SensorWriting(const Controls &controls, FormState &form, Link &link, Dialogs &dialogs,
@@ -43,7 +54,7 @@ void SensorWriting::cmdOpenFile_Click()
     const QString txtDir = QDir(m_programDir).filePath(QStringLiteral("txt"));
     QDir().mkpath(txtDir);
     const QString name = m_dialogs.openFileName(
-        {QStringLiteral("打开文件"), txtDir, QStringLiteral("序列号文件 (*.txt);;所有文件（*） (*)")});
+        {QCoreApplication::translate("vx", "打开文件"), txtDir, QCoreApplication::translate("vx", "序列号文件 (*.txt);;所有文件（*） (*)")});
     if (name.isEmpty())
         return; // the operator changed their mind: nothing to report
 
@@ -68,7 +79,7 @@ void SensorWriting::cmdOpenFile_Click()
     if (m_listShown)
         m_listShown();
     if (imported.failed)
-        m_dialogs.message(kFormatError);
+        m_dialogs.message(kFormatError());
 }
 
 bool SensorWriting::listMayBeWritten()
@@ -83,8 +94,8 @@ bool SensorWriting::listMayBeWritten()
         m_listAccepted = true;
         return true;
     }
-    Box box{QStringLiteral("导入的序列号列表有误（列表文件未改动）：\n%1\n\n按“确定”按原样写入，按“取消”停止。").arg(problems),
-            QStringLiteral("序列号检查"), BoxIcon::Warning, BoxButtons::OkCancel};
+    Box box{QCoreApplication::translate("vx", "导入的序列号列表有误（列表文件未改动）：\n%1\n\n按“确定”按原样写入，按“取消”停止。").arg(problems),
+            QCoreApplication::translate("vx", "序列号检查"), BoxIcon::Warning, BoxButtons::OkCancel};
     box.cancelIsDefault = true;
     m_listAccepted = m_dialogs.message(box) == BoxResult::Ok;
     return m_listAccepted;
@@ -145,7 +156,7 @@ void SensorWriting::cmdFirst_Click()
     if (!listMayBeWritten())
         return;
     if (!loadEntry(1)) {
-        m_dialogs.message(kFormatError);
+        m_dialogs.message(kFormatError());
         return;
     }
     const QString error = WriteSensorID();
@@ -158,7 +169,7 @@ void SensorWriting::cmdWriteNext_Click()
     m_c.Timer2->stop();
     const double current = num::Val(m_c.txtObjSensorid->text());
     if (num::wholePart(current) > 100) {
-        m_dialogs.message({QStringLiteral("已是最后一个了"), {}, BoxIcon::None, BoxButtons::OkCancel});
+        m_dialogs.message({QCoreApplication::translate("vx", "已是最后一个了"), {}, BoxIcon::None, BoxButtons::OkCancel});
         return;
     }
     const double next = current + 1;
@@ -168,7 +179,7 @@ void SensorWriting::cmdWriteNext_Click()
         return;
     }
     if (m_form.ChennelNum < 1) {
-        m_dialogs.message(kImportFirst);
+        m_dialogs.message(kImportFirst());
         return;
     }
     if (next > m_form.ChennelNum || next < 1)
@@ -177,7 +188,7 @@ void SensorWriting::cmdWriteNext_Click()
     if (!listMayBeWritten())
         return;
     if (!loadEntry(k)) {
-        m_dialogs.message(kFormatError);
+        m_dialogs.message(kFormatError());
         return;
     }
     const QString error = WriteSensorID();
@@ -191,11 +202,11 @@ void SensorWriting::cmdWriteAllSn_Click()
     m_c.txtObjSensorid->setText(QStringLiteral("0"));
     m_c.txtSn.setText(QString());
     if (m_form.ChennelNum == 0)
-        m_dialogs.message(kImportFirst); // the first tick then ends the run
+        m_dialogs.message(kImportFirst()); // the first tick then ends the run
     const auto period = num::numericValue(m_c.txtTimer5->text());
     const auto ms = period ? num::inRange(*period, 1, std::numeric_limits<int>::max()) : std::nullopt;
     if (!ms) {
-        m_dialogs.message(QStringLiteral("你输入的定时时长格式有误,正确的值应该为正整数(毫秒)!"));
+        m_dialogs.message(QCoreApplication::translate("vx", "你输入的定时时长格式有误,正确的值应该为正整数(毫秒)!"));
         return;
     }
     if (m_form.ChennelNum > 0 && !listMayBeWritten())
@@ -211,7 +222,7 @@ void SensorWriting::cmdStopWrite_Click()
 void SensorWriting::endAutomaticWriting()
 {
     m_c.Timer5->stop();
-    m_dialogs.message({kFinished, {}, BoxIcon::None, BoxButtons::OkCancel});
+    m_dialogs.message({kFinished(), {}, BoxIcon::None, BoxButtons::OkCancel});
 }
 
 void SensorWriting::Timer5_Timer()

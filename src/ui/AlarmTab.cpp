@@ -1,5 +1,7 @@
 #include "ui/AlarmTab.h"
 
+#include <QCoreApplication>
+
 #include "grain/AlarmSettingsFile.h"
 
 #include <QDateTime>
@@ -20,7 +22,7 @@ AlarmSettingsDialog::AlarmSettingsDialog(const AlarmSettings &settings, int sile
     : QDialog(parent), m_settings(settings), m_silentMinutes(silentMinutes)
 {
     setObjectName(QStringLiteral("alarmSettingsDialog"));
-    setWindowTitle(QStringLiteral("报警设置"));
+    setWindowTitle(QCoreApplication::translate("vx", "报警设置"));
     auto *form = new QFormLayout;
     auto field = [&](const char *name, double value) {
         auto *edit = new QLineEdit(QString::number(value));
@@ -35,14 +37,14 @@ AlarmSettingsDialog::AlarmSettingsDialog(const AlarmSettings &settings, int sile
     m_silent = field("alarmSilentMinutes", silentMinutes);
     m_overrides = new QPlainTextEdit(overridesText(settings));
     m_overrides->setObjectName(QStringLiteral("alarmOverrides"));
-    m_overrides->setPlaceholderText(QStringLiteral("每行一项：电缆=温度（如 3=35）或 电缆.层=温度（如 3.5=28）"));
-    form->addRow(QStringLiteral("高温限 (°C)"), m_high);
-    form->addRow(QStringLiteral("热点：高于层平均 (°C)"), m_delta);
-    form->addRow(QStringLiteral("温升速率 (°C/天)"), m_rise);
-    form->addRow(QStringLiteral("温升时段 (小时)"), m_window);
-    form->addRow(QStringLiteral("跳变幅度 (°C)"), m_jump);
-    form->addRow(QStringLiteral("无响应判定 (分钟，0 为自动)"), m_silent);
-    form->addRow(QStringLiteral("单独高温限"), m_overrides);
+    m_overrides->setPlaceholderText(QCoreApplication::translate("vx", "每行一项：电缆=温度（如 3=35）或 电缆.层=温度（如 3.5=28）"));
+    form->addRow(QCoreApplication::translate("vx", "高温限 (°C)"), m_high);
+    form->addRow(QCoreApplication::translate("vx", "热点：高于层平均 (°C)"), m_delta);
+    form->addRow(QCoreApplication::translate("vx", "温升速率 (°C/天)"), m_rise);
+    form->addRow(QCoreApplication::translate("vx", "温升时段 (小时)"), m_window);
+    form->addRow(QCoreApplication::translate("vx", "跳变幅度 (°C)"), m_jump);
+    form->addRow(QCoreApplication::translate("vx", "无响应判定 (分钟，0 为自动)"), m_silent);
+    form->addRow(QCoreApplication::translate("vx", "单独高温限"), m_overrides);
     m_errors = new QLabel;
     m_errors->setObjectName(QStringLiteral("alarmSettingsErrors"));
     m_errors->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -68,18 +70,18 @@ bool AlarmSettingsDialog::take()
         bool ok = false;
         const double v = edit->text().trimmed().toDouble(&ok);
         if (!ok)
-            errors << QStringLiteral("%1 \"%2\" 不是数字").arg(name, edit->text());
+            errors << QCoreApplication::translate("vx", "%1 \"%2\" 不是数字").arg(name, edit->text());
         else
             *out = v;
     };
     AlarmSettings s = m_settings;
     double window = s.riseWindowHours, silent = m_silentMinutes;
-    number(m_high, QStringLiteral("高温限"), &s.highLimit);
-    number(m_delta, QStringLiteral("热点温差"), &s.hotPointDelta);
-    number(m_rise, QStringLiteral("温升速率"), &s.risePerDay);
-    number(m_window, QStringLiteral("温升时段"), &window);
-    number(m_jump, QStringLiteral("跳变幅度"), &s.jumpStep);
-    number(m_silent, QStringLiteral("无响应判定"), &silent);
+    number(m_high, QCoreApplication::translate("vx", "高温限"), &s.highLimit);
+    number(m_delta, QCoreApplication::translate("vx", "热点温差"), &s.hotPointDelta);
+    number(m_rise, QCoreApplication::translate("vx", "温升速率"), &s.risePerDay);
+    number(m_window, QCoreApplication::translate("vx", "温升时段"), &window);
+    number(m_jump, QCoreApplication::translate("vx", "跳变幅度"), &s.jumpStep);
+    number(m_silent, QCoreApplication::translate("vx", "无响应判定"), &silent);
     s.riseWindowHours = int(window);
     QString why;
     if (!parseOverrides(m_overrides->toPlainText(), &s, &why))
@@ -99,9 +101,9 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
     m_list = new QTableWidget(0, 7);
     m_list->setObjectName(QStringLiteral("alarmList"));
-    m_list->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("电缆"), QStringLiteral("层"),
-                                       QStringLiteral("数值"), QStringLiteral("规则"), QStringLiteral("说明"),
-                                       QStringLiteral("状态")});
+    m_list->setHorizontalHeaderLabels({QCoreApplication::translate("vx", "时间"), QCoreApplication::translate("vx", "电缆"), QCoreApplication::translate("vx", "层"),
+                                       QCoreApplication::translate("vx", "数值"), QCoreApplication::translate("vx", "规则"), QCoreApplication::translate("vx", "说明"),
+                                       QCoreApplication::translate("vx", "状态")});
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -112,11 +114,11 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     m_list->verticalHeader()->hide();
     layout->addWidget(m_list, 1);
     auto *row = new QHBoxLayout;
-    auto *one = new QPushButton(QStringLiteral("确认"));
+    auto *one = new QPushButton(QCoreApplication::translate("vx", "确认"));
     one->setObjectName(QStringLiteral("acknowledgeAlarmButton"));
-    auto *all = new QPushButton(QStringLiteral("全部确认"));
+    auto *all = new QPushButton(QCoreApplication::translate("vx", "全部确认"));
     all->setObjectName(QStringLiteral("acknowledgeAllAlarmsButton"));
-    auto *settings = new QPushButton(QStringLiteral("报警设置…"));
+    auto *settings = new QPushButton(QCoreApplication::translate("vx", "报警设置…"));
     settings->setObjectName(QStringLiteral("alarmSettingsButton"));
     row->addWidget(one);
     row->addWidget(all);
@@ -145,15 +147,15 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     for (int i = 0; i < alarms.size(); ++i) {
         const Alarm &a = alarms[i];
         const AlarmCondition &c = a.condition;
-        const QString state = a.state == Alarm::State::Active         ? QStringLiteral("报警中")
-                              : a.state == Alarm::State::Acknowledged ? QStringLiteral("已确认")
-                                                                      : QStringLiteral("已解除");
+        const QString state = a.state == Alarm::State::Active         ? QCoreApplication::translate("vx", "报警中")
+                              : a.state == Alarm::State::Acknowledged ? QCoreApplication::translate("vx", "已确认")
+                                                                      : QCoreApplication::translate("vx", "已解除");
         const QStringList cells{QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 QString::number(c.cable),
                                 c.layer > 0 ? QString::number(c.layer) : QStringLiteral("—"),
                                 c.rule == AlarmRule::CableSilent ? QString() : QString::number(c.value, 'f', 2),
-                                ruleName(c.rule),
-                                c.detail,
+                                ruleNameShown(c.rule),
+                                alarmDetailShown(c),
                                 state};
         for (int k = 0; k < cells.size(); ++k) {
             QTableWidgetItem *item = m_list->item(i, k);

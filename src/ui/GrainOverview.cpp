@@ -1,5 +1,7 @@
 #include "ui/GrainOverview.h"
 
+#include <QCoreApplication>
+
 #include "store/ReadingSet.h"
 
 #include <QDateTime>
@@ -22,7 +24,10 @@ constexpr int kHeaderRows = 1;      // cable numbers
 constexpr int kStatRows = 3;        // a cable's average, maximum, minimum
 constexpr int kLegendRows = 2;
 const QColor kNoTemperature(205, 205, 205);
-const QStringList kStatNames = {QStringLiteral("平均"), QStringLiteral("最高"), QStringLiteral("最低")};
+QStringList kStatNames()
+{
+    return {QCoreApplication::translate("vx", "平均"), QCoreApplication::translate("vx", "最高"), QCoreApplication::translate("vx", "最低")};
+}
 
 QString oneDecimal(double v)
 {
@@ -128,11 +133,11 @@ void GrainMap::paintEvent(QPaintEvent *)
         p.drawText(r, Qt::AlignCenter, QString::number(c));
     }
     for (int l = 1; l <= kLayers; ++l)
-        p.drawText(cell(0, kHeaderRows + l - 1), Qt::AlignCenter, QStringLiteral("%1层").arg(l));
+        p.drawText(cell(0, kHeaderRows + l - 1), Qt::AlignCenter, QCoreApplication::translate("vx", "%1层", "map row header: narrow").arg(l));
     for (int k = 0; k < kStatColumns; ++k)
-        p.drawText(cell(kHeaderColumns + kCables + k, 0), Qt::AlignCenter, kStatNames[k]);
+        p.drawText(cell(kHeaderColumns + kCables + k, 0), Qt::AlignCenter, kStatNames()[k]);
     for (int k = 0; k < kStatRows; ++k)
-        p.drawText(cell(0, kHeaderRows + kLayers + k), Qt::AlignCenter, kStatNames[k]);
+        p.drawText(cell(0, kHeaderRows + kLayers + k), Qt::AlignCenter, kStatNames()[k]);
 
     // The cells.
     for (int c = 1; c <= kCables; ++c) {
@@ -153,10 +158,10 @@ void GrainMap::paintEvent(QPaintEvent *)
                 p.setPen(Qt::black);
                 if (reading.has()) {
                     const ReadingStatus status = statusOf(reading.raw);
-                    text = status == ReadingStatus::NoReading  ? QStringLiteral("无")
+                    text = status == ReadingStatus::NoReading  ? QCoreApplication::translate("vx", "无")
                            : status == ReadingStatus::PowerOn ? QStringLiteral("85?")
                            : t                                ? oneDecimal(*t)
-                                                              : QStringLiteral("超限");
+                                                              : QCoreApplication::translate("vx", "超限");
                 }
             }
             p.drawText(r, Qt::AlignCenter, text);
@@ -194,7 +199,7 @@ void GrainMap::paintEvent(QPaintEvent *)
     p.fillRect(grey, kNoTemperature);
     p.fillRect(grey, hatch);
     p.drawText(QRect(grey.right() + 4, grey.top() - h / 3, 18 * w, h), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("无温度：尚无读数、无读数、可疑 85.00、电缆无响应"));
+               QCoreApplication::translate("vx", "无温度：尚无读数、无读数、可疑 85.00、电缆无响应"));
 }
 
 QString GrainMap::toolTipAt(int c, int l) const
@@ -202,24 +207,24 @@ QString GrainMap::toolTipAt(int c, int l) const
     if (!m_snapshot)
         return QString();
     const PointReading &r = m_snapshot->at(c, l).latest;
-    QString text = QStringLiteral("电缆%1 层%2").arg(c, 2, 10, QLatin1Char('0')).arg(l, 2, 10, QLatin1Char('0'));
+    QString text = QCoreApplication::translate("vx", "电缆%1 层%2").arg(c, 2, 10, QLatin1Char('0')).arg(l, 2, 10, QLatin1Char('0'));
     if (!r.has()) {
-        text += QStringLiteral("\n尚无读数");
+        text += QCoreApplication::translate("vx", "\n尚无读数");
     } else {
         const ReadingStatus status = statusOf(r.raw);
         text += QLatin1Char('\n')
-                + (status == ReadingStatus::NoReading ? QStringLiteral("无读数")
+                + (status == ReadingStatus::NoReading ? QCoreApplication::translate("vx", "无读数")
                                                       : QStringLiteral("%1 °C").arg(celsiusOf(r.raw).value_or(0), 0, 'f', 2));
         if (status == ReadingStatus::PowerOn)
-            text += QStringLiteral("（上电值，可疑）");
+            text += QCoreApplication::translate("vx", "（上电值，可疑）");
         else if (status == ReadingStatus::OutOfRange)
-            text += QStringLiteral("（超出量程）");
-        text += QStringLiteral("\n读数时间 %1\n原始值 %2")
+            text += QCoreApplication::translate("vx", "（超出量程）");
+        text += QCoreApplication::translate("vx", "\n读数时间 %1\n原始值 %2")
                     .arg(QDateTime::fromMSecsSinceEpoch(r.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                     .arg(r.raw);
     }
     if (stateOf(c) == CableState::Silent)
-        text += QStringLiteral("\n电缆无响应");
+        text += QCoreApplication::translate("vx", "\n电缆无响应");
     return text;
 }
 
@@ -261,9 +266,9 @@ GrainOverview::GrainOverview(QWidget *parent) : QWidget(parent)
     }
     m_low->setValue(0);
     m_high->setValue(40);
-    scale->addWidget(new QLabel(QStringLiteral("色标：蓝")));
+    scale->addWidget(new QLabel(QCoreApplication::translate("vx", "色标：蓝")));
     scale->addWidget(m_low);
-    scale->addWidget(new QLabel(QStringLiteral("至红")));
+    scale->addWidget(new QLabel(QCoreApplication::translate("vx", "至红")));
     scale->addWidget(m_high);
     scale->addStretch(1);
     layout->addLayout(scale);
@@ -318,14 +323,14 @@ void GrainOverview::refresh()
         }
     }
     QString text = s.bin.count == 0
-                       ? QStringLiteral("全仓：尚无温度")
-                       : QStringLiteral("全仓：平均 %1 °C，最高 %2 °C（电缆%3 层%4），最低 %5 °C")
+                       ? QCoreApplication::translate("vx", "全仓：尚无温度")
+                       : QCoreApplication::translate("vx", "全仓：平均 %1 °C，最高 %2 °C（电缆%3 层%4），最低 %5 °C")
                              .arg(s.bin.mean, 0, 'f', 2)
                              .arg(s.bin.max, 0, 'f', 2)
                              .arg(s.maxCable, 2, 10, QLatin1Char('0'))
                              .arg(s.maxLayer, 2, 10, QLatin1Char('0'))
                              .arg(s.bin.min, 0, 'f', 2);
-    text += QStringLiteral("；电缆：应答 %1，无响应 %2，未见 %3").arg(answering).arg(silent).arg(never);
+    text += QCoreApplication::translate("vx", "；电缆：应答 %1，无响应 %2，未见 %3").arg(answering).arg(silent).arg(never);
     if (m_figures->text() != text)
         m_figures->setText(text);
     m_map->update();

@@ -1,5 +1,7 @@
 #include "ui/LinkIndicator.h"
 
+#include <QCoreApplication>
+
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -34,7 +36,7 @@ LinkIndicator::LinkIndicator(QWidget *parent) : QWidget(parent)
         label->setGeometry(0, 0, 16, 16);
         label->setObjectName(QString::fromLatin1(images[i].name));
         label->setPixmap(lamp(images[i].colour));
-        label->setToolTip(QStringLiteral("数据采集通讯状态指示"));
+        label->setToolTip(QCoreApplication::translate("vx", "数据采集通讯状态指示"));
         label->setVisible(Indicator(i) == m_front);
         m_images[i] = label;
     }

@@ -1,5 +1,7 @@
 #include "ui/ReportTab.h"
 
+#include <QCoreApplication>
+
 #include "grain/GrainState.h"
 #include "platform/Dialogs.h"
 
@@ -19,11 +21,15 @@
 namespace vx {
 
 namespace {
-QString figuresText(const DailyReport &r)
+// shown: in the window's language; else (the PDF, a file) always as written here.
+QString figuresText(const DailyReport &r, bool shown)
 {
+    const auto text = [shown](const char *source) {
+        return shown ? QCoreApplication::translate("vx", source) : QString::fromUtf8(source);
+    };
     if (r.bin.count == 0)
-        return QStringLiteral("%1：当天没有读数").arg(r.date.toString(Qt::ISODate));
-    return QStringLiteral("%1 全仓：最低 %2 °C，最高 %3 °C（电缆%4 层%5），平均 %6 °C，读数 %7 个；报警 %8 条")
+        return text(QT_TRANSLATE_NOOP("vx", "%1：当天没有读数")).arg(r.date.toString(Qt::ISODate));
+    return text(QT_TRANSLATE_NOOP("vx", "%1 全仓：最低 %2 °C，最高 %3 °C（电缆%4 层%5），平均 %6 °C，读数 %7 个；报警 %8 条"))
         .arg(r.date.toString(Qt::ISODate), DailyReport::number(r.bin.min), DailyReport::number(r.bin.max))
         .arg(r.bin.address, 2, 10, QLatin1Char('0'))
         .arg(r.bin.point, 2, 10, QLatin1Char('0'))
@@ -65,13 +71,13 @@ ReportTab::ReportTab(StoreSource store, Dialogs &dialogs, QWidget *parent)
     m_date->setObjectName(QStringLiteral("reportDate"));
     m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     m_date->setCalendarPopup(true);
-    auto *makeButton = new QPushButton(QStringLiteral("生成"));
+    auto *makeButton = new QPushButton(QCoreApplication::translate("vx", "生成"));
     makeButton->setObjectName(QStringLiteral("reportMakeButton"));
-    auto *pdf = new QPushButton(QStringLiteral("保存PDF…"));
+    auto *pdf = new QPushButton(QCoreApplication::translate("vx", "保存PDF…"));
     pdf->setObjectName(QStringLiteral("reportPdfButton"));
-    auto *csv = new QPushButton(QStringLiteral("保存CSV…"));
+    auto *csv = new QPushButton(QCoreApplication::translate("vx", "保存CSV…"));
     csv->setObjectName(QStringLiteral("reportCsvButton"));
-    row->addWidget(new QLabel(QStringLiteral("日期")));
+    row->addWidget(new QLabel(QCoreApplication::translate("vx", "日期")));
     row->addWidget(m_date);
     row->addWidget(makeButton);
     row->addStretch(1);
@@ -85,8 +91,8 @@ ReportTab::ReportTab(StoreSource store, Dialogs &dialogs, QWidget *parent)
     m_table->setObjectName(QStringLiteral("reportTable"));
     QStringList headings;
     for (int l = 1; l <= kLayers; ++l)
-        headings << QStringLiteral("%1层").arg(l);
-    headings << QStringLiteral("最低") << QStringLiteral("最高") << QStringLiteral("平均");
+        headings << QCoreApplication::translate("vx", "%1层").arg(l);
+    headings << QCoreApplication::translate("vx", "最低") << QCoreApplication::translate("vx", "最高") << QCoreApplication::translate("vx", "平均");
     m_table->setHorizontalHeaderLabels(headings);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -97,16 +103,16 @@ ReportTab::ReportTab(StoreSource store, Dialogs &dialogs, QWidget *parent)
 
     connect(makeButton, &QPushButton::clicked, this, [this] { make(m_date->date()); });
     connect(pdf, &QPushButton::clicked, this, [this] {
-        const QString file = m_dialogs.saveFileName({QStringLiteral("保存日报"), QDir::homePath(), QStringLiteral("PDF (*.pdf)")});
+        const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "保存日报"), QDir::homePath(), QStringLiteral("PDF (*.pdf)")});
         QString why;
         if (!file.isEmpty() && !savePdf(file, &why))
-            m_figures->setText(QStringLiteral("保存失败：%1").arg(why));
+            m_figures->setText(QCoreApplication::translate("vx", "保存失败：%1").arg(why));
     });
     connect(csv, &QPushButton::clicked, this, [this] {
-        const QString file = m_dialogs.saveFileName({QStringLiteral("保存日报"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+        const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "保存日报"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
         QString why;
         if (!file.isEmpty() && !saveCsv(file, &why))
-            m_figures->setText(QStringLiteral("保存失败：%1").arg(why));
+            m_figures->setText(QCoreApplication::translate("vx", "保存失败：%1").arg(why));
     });
 }
 
@@ -114,7 +120,7 @@ bool ReportTab::make(const QDate &date)
 {
     ReadingStore *store = m_store();
     if (!store) {
-        m_figures->setText(QStringLiteral("数据库不可用"));
+        m_figures->setText(QCoreApplication::translate("vx", "数据库不可用"));
         return false;
     }
     m_date->setDate(date);
@@ -124,12 +130,12 @@ bool ReportTab::make(const QDate &date)
     QStringList rowNames;
     for (int i = 0; i < cables.size(); ++i) {
         const int c = cables[i];
-        rowNames << QStringLiteral("电缆%1").arg(c);
+        rowNames << QCoreApplication::translate("vx", "电缆%1").arg(c);
         for (int l = 1; l <= kLayers; ++l) {
             const PointSummary *p = m_report.at(c, l);
             auto *item = new QTableWidgetItem(p ? DailyReport::number(p->mean) : QString());
             if (p)
-                item->setToolTip(QStringLiteral("最低 %1 °C，最高 %2 °C").arg(DailyReport::number(p->min), DailyReport::number(p->max)));
+                item->setToolTip(QCoreApplication::translate("vx", "最低 %1 °C，最高 %2 °C").arg(DailyReport::number(p->min), DailyReport::number(p->max)));
             m_table->setItem(i, l - 1, item);
         }
         const PointSummary f = cableFigures(m_report, c);
@@ -138,7 +144,7 @@ bool ReportTab::make(const QDate &date)
         m_table->setItem(i, kLayers + 2, new QTableWidgetItem(DailyReport::number(f.mean)));
     }
     m_table->setVerticalHeaderLabels(rowNames);
-    m_figures->setText(figuresText(m_report));
+    m_figures->setText(figuresText(m_report, true));
     m_alarms->clear();
     for (const StoreEvent &e : m_report.alarms)
         m_alarms->addItem(alarmLine(e));
@@ -166,7 +172,7 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
     pdf.setTitle(QStringLiteral("粮情日报 %1").arg(m_report.date.toString(Qt::ISODate)));
     QPainter p;
     if (!p.begin(&pdf)) {
-        *error = QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(file));
+        *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(file));
         return false;
     }
     const QRect page = p.viewport();
@@ -188,7 +194,7 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
         p.setFont(body);
         p.drawText(QRect(0, 0, page.width(), 36), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("第 %1 / %2 页").arg(n + 1).arg(pages));
-        p.drawText(QRect(0, 40, page.width(), 24), Qt::AlignLeft | Qt::AlignVCenter, figuresText(m_report));
+        p.drawText(QRect(0, 40, page.width(), 24), Qt::AlignLeft | Qt::AlignVCenter, figuresText(m_report, false));
         int y = 72;
         auto cell = [&](int column, const QString &text) {
             const QRect r(column * cellW, y, cellW, cellH);
@@ -226,7 +232,7 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
         }
     }
     if (!p.end()) {
-        *error = QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(file));
+        *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(file));
         return false;
     }
     return true;

@@ -47,23 +47,23 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     }
     m_addresses = new QLineEdit;
     m_addresses->setObjectName(QStringLiteral("exportAddresses"));
-    m_addresses->setPlaceholderText(QStringLiteral("全部，或如 1-36,40"));
+    m_addresses->setPlaceholderText(QCoreApplication::translate("vx", "全部，或如 1-36,40"));
     m_rows = new QComboBox;
     m_rows->setObjectName(QStringLiteral("exportRows"));
-    m_rows->addItems({QStringLiteral("每个读数一行"), QStringLiteral("每帧一行（每个测点一列）")});
+    m_rows->addItems({QCoreApplication::translate("vx", "每个读数一行"), QCoreApplication::translate("vx", "每帧一行（每个测点一列）")});
     // The page scrolls rather than squeezing its fields below their height.
     for (QWidget *field : std::initializer_list<QWidget *>{m_from, m_to, m_addresses, m_rows}) {
         field->setMinimumHeight(field->sizeHint().height());
         field->setMaximumWidth(320);
     }
-    form->addRow(QStringLiteral("起始时间"), m_from);
-    form->addRow(QStringLiteral("结束时间（不含）"), m_to);
-    form->addRow(QStringLiteral("设备地址"), m_addresses);
-    form->addRow(QStringLiteral("行格式"), m_rows);
+    form->addRow(QCoreApplication::translate("vx", "起始时间"), m_from);
+    form->addRow(QCoreApplication::translate("vx", "结束时间（不含）"), m_to);
+    form->addRow(QCoreApplication::translate("vx", "设备地址"), m_addresses);
+    form->addRow(QCoreApplication::translate("vx", "行格式"), m_rows);
     layout->addLayout(form);
 
     auto *row = new QHBoxLayout;
-    m_export = new QPushButton(QStringLiteral("导出CSV…"));
+    m_export = new QPushButton(QCoreApplication::translate("vx", "导出CSV…"));
     m_export->setObjectName(QStringLiteral("exportCsvButton"));
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("exportProgress"));
@@ -81,24 +81,24 @@ StoreTab::StoreTab(StoreService *service, const QString &problem, Dialogs &dialo
     layout->addWidget(m_result);
 
     auto *mapRow = new QHBoxLayout;
-    auto *exportMap = new QPushButton(QStringLiteral("导出传感器表…"));
+    auto *exportMap = new QPushButton(QCoreApplication::translate("vx", "导出传感器表…"));
     exportMap->setObjectName(QStringLiteral("exportSensorMapButton"));
-    auto *importMap = new QPushButton(QStringLiteral("导入传感器表…"));
+    auto *importMap = new QPushButton(QCoreApplication::translate("vx", "导入传感器表…"));
     importMap->setObjectName(QStringLiteral("importSensorMapButton"));
     mapRow->addWidget(exportMap);
     mapRow->addWidget(importMap);
     // The office PC's view of a store vxcollect fills: another window, reading only.
-    auto *viewerButton = new QPushButton(QStringLiteral("查看模式打开…"));
+    auto *viewerButton = new QPushButton(QCoreApplication::translate("vx", "查看模式打开…"));
     viewerButton->setObjectName(QStringLiteral("openViewerButton"));
-    viewerButton->setToolTip(QStringLiteral("另开一个只读窗口：不打开串口，显示数据库中的读数（如 vxcollect 写入的）"));
+    viewerButton->setToolTip(QCoreApplication::translate("vx", "另开一个只读窗口：不打开串口，显示数据库中的读数（如 vxcollect 写入的）"));
     mapRow->addWidget(viewerButton);
     connect(viewerButton, &QPushButton::clicked, this, [this] {
-        const QString file = m_dialogs.openFileName({QStringLiteral("查看模式：选择数据库"),
+        const QString file = m_dialogs.openFileName({QCoreApplication::translate("vx", "查看模式：选择数据库"),
                                                      m_service ? QFileInfo(m_service->settings().local).absolutePath()
                                                                : QDir::homePath(),
-                                                     QStringLiteral("数据库 (*.db);;所有文件 (*)")});
+                                                     QCoreApplication::translate("vx", "数据库 (*.db);;所有文件 (*)")});
         if (!file.isEmpty() && !QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--viewer"), file}))
-            m_mapResult->setText(QStringLiteral("无法启动查看窗口"));
+            m_mapResult->setText(QCoreApplication::translate("vx", "无法启动查看窗口"));
     });
     mapRow->addStretch(1);
     layout->addLayout(mapRow);
@@ -131,19 +131,19 @@ StoreTab::~StoreTab()
 void StoreTab::refresh()
 {
     if (!m_service) {
-        m_state->setText(QStringLiteral("数据库不可用：%1").arg(m_problem));
+        m_state->setText(QCoreApplication::translate("vx", "数据库不可用：%1").arg(m_problem));
         m_export->setEnabled(false);
         return;
     }
-    QString text = QStringLiteral("数据库：%1\n本次运行已保存读数：%2")
+    QString text = QCoreApplication::translate("vx", "数据库：%1\n本次运行已保存读数：%2")
                        .arg(QDir::toNativeSeparators(m_service->settings().local))
                        .arg(m_service->readingsCommitted());
     if (m_service->forwarding())
-        text += QStringLiteral("\n中心数据库：%1，待上传读数：%2")
-                    .arg(m_service->centralConnected() ? QStringLiteral("已连接") : QStringLiteral("无法连接"))
+        text += QCoreApplication::translate("vx", "\n中心数据库：%1，待上传读数：%2")
+                    .arg(m_service->centralConnected() ? QCoreApplication::translate("vx", "已连接") : QCoreApplication::translate("vx", "无法连接"))
                     .arg(m_service->centralBacklog());
     if (m_service->readingsLost() > 0)
-        text += QStringLiteral("\n数据库无法写入，丢失读数：%1").arg(m_service->readingsLost());
+        text += QCoreApplication::translate("vx", "\n数据库无法写入，丢失读数：%1").arg(m_service->readingsLost());
     m_state->setText(text);
     if (m_thread)
         m_progress->setValue(int(qMin<qint64>(m_rowsWritten.load(), std::numeric_limits<int>::max())));
@@ -161,26 +161,26 @@ void StoreTab::exportSensorMap()
 {
     if (!m_service)
         return;
-    const QString file = m_dialogs.saveFileName({QStringLiteral("导出传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+    const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "导出传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
     if (file.isEmpty())
         return;
     QString why;
     auto store = openOwn(m_service, &why);
     QSaveFile out(file);
     if (store && out.open(QIODevice::WriteOnly) && store->exportSensorMap(out, &why) && out.commit()) {
-        m_mapResult->setText(QStringLiteral("传感器表已导出到 %1（%2 个位置）")
+        m_mapResult->setText(QCoreApplication::translate("vx", "传感器表已导出到 %1（%2 个位置）")
                                  .arg(QDir::toNativeSeparators(file))
                                  .arg(store->sensorMap().size()));
         return;
     }
-    m_mapResult->setText(QStringLiteral("传感器表导出失败：%1").arg(why.isEmpty() ? out.errorString() : why));
+    m_mapResult->setText(QCoreApplication::translate("vx", "传感器表导出失败：%1").arg(why.isEmpty() ? out.errorString() : why));
 }
 
 void StoreTab::importSensorMap()
 {
     if (!m_service)
         return;
-    const QString file = m_dialogs.openFileName({QStringLiteral("导入传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+    const QString file = m_dialogs.openFileName({QCoreApplication::translate("vx", "导入传感器表"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
     if (file.isEmpty())
         return;
     QString why;
@@ -188,10 +188,10 @@ void StoreTab::importSensorMap()
     QFile in(file);
     int places = 0;
     if (store && in.open(QIODevice::ReadOnly) && store->importSensorMap(in, &places, &why)) {
-        m_mapResult->setText(QStringLiteral("已导入传感器表：%1 个位置").arg(places));
+        m_mapResult->setText(QCoreApplication::translate("vx", "已导入传感器表：%1 个位置").arg(places));
         return;
     }
-    m_mapResult->setText(QStringLiteral("传感器表导入失败：%1").arg(why.isEmpty() ? in.errorString() : why));
+    m_mapResult->setText(QCoreApplication::translate("vx", "传感器表导入失败：%1").arg(why.isEmpty() ? in.errorString() : why));
 }
 
 void StoreTab::exportCsv()
@@ -206,17 +206,17 @@ void StoreTab::exportCsv()
     if (!addresses.isEmpty()) {
         const auto list = parseAddressRanges(addresses);
         if (!list) {
-            m_result->setText(QStringLiteral("设备地址应如 1-36,40（1-247）"));
+            m_result->setText(QCoreApplication::translate("vx", "设备地址应如 1-36,40（1-247）"));
             return;
         }
         request.addresses = *list;
     }
     if (request.toMs <= request.fromMs) {
-        m_result->setText(QStringLiteral("结束时间应晚于起始时间"));
+        m_result->setText(QCoreApplication::translate("vx", "结束时间应晚于起始时间"));
         return;
     }
     const QString file = m_dialogs.saveFileName(
-        {QStringLiteral("导出CSV"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+        {QCoreApplication::translate("vx", "导出CSV"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
     if (file.isEmpty())
         return;
     // A connection of its own, in a thread of its own: the window keeps collecting meanwhile.
@@ -254,14 +254,14 @@ void StoreTab::exportCsv()
         m_progress->hide();
         m_export->setEnabled(true);
         const bool ok = outcome->isEmpty();
-        const QString message = ok ? QStringLiteral("已导出 %1 个读数到 %2").arg(m_rowsWritten.load()).arg(QDir::toNativeSeparators(file))
-                                   : QStringLiteral("导出失败：%1").arg(*outcome);
+        const QString message = ok ? QCoreApplication::translate("vx", "已导出 %1 个读数到 %2").arg(m_rowsWritten.load()).arg(QDir::toNativeSeparators(file))
+                                   : QCoreApplication::translate("vx", "导出失败：%1").arg(*outcome);
         m_result->setText(message);
         emit exportFinished(ok, message);
     });
     m_export->setEnabled(false);
     m_progress->show();
-    m_result->setText(QStringLiteral("正在导出…"));
+    m_result->setText(QCoreApplication::translate("vx", "正在导出…"));
     m_thread->start();
 }
 

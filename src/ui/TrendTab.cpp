@@ -1,5 +1,7 @@
 #include "ui/TrendTab.h"
 
+#include <QCoreApplication>
+
 #include "collect/CollectorSettings.h"
 #include "platform/Dialogs.h"
 #include "store/ReadingStore.h"
@@ -65,14 +67,14 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     auto *row = new QHBoxLayout;
     m_cables = new QLineEdit(QStringLiteral("1"));
     m_cables->setObjectName(QStringLiteral("trendCables"));
-    m_cables->setToolTip(QStringLiteral("电缆，如 1-3,7"));
+    m_cables->setToolTip(QCoreApplication::translate("vx", "电缆，如 1-3,7"));
     m_layers = new QLineEdit(QStringLiteral("1"));
     m_layers->setObjectName(QStringLiteral("trendLayers"));
-    m_layers->setToolTip(QStringLiteral("层，如 1,9,18"));
+    m_layers->setToolTip(QCoreApplication::translate("vx", "层，如 1,9,18"));
     m_span = new QComboBox;
     m_span->setObjectName(QStringLiteral("trendSpan"));
-    m_span->addItems({QStringLiteral("最近24小时"), QStringLiteral("最近7天"), QStringLiteral("最近30天"),
-                      QStringLiteral("最近一年"), QStringLiteral("指定日期")});
+    m_span->addItems({QCoreApplication::translate("vx", "最近24小时"), QCoreApplication::translate("vx", "最近7天"), QCoreApplication::translate("vx", "最近30天"),
+                      QCoreApplication::translate("vx", "最近一年"), QCoreApplication::translate("vx", "指定日期")});
     const QDateTime today(QDateTime::fromMSecsSinceEpoch(m_now()).date(), QTime(0, 0));
     m_from = new QDateTimeEdit(today.addDays(-7));
     m_from->setObjectName(QStringLiteral("trendFrom"));
@@ -87,17 +89,17 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
         m_from->setEnabled(i == 4);
         m_to->setEnabled(i == 4);
     });
-    auto *drawButton = new QPushButton(QStringLiteral("绘制"));
+    auto *drawButton = new QPushButton(QCoreApplication::translate("vx", "绘制"));
     drawButton->setObjectName(QStringLiteral("trendDrawButton"));
-    auto *reset = new QPushButton(QStringLiteral("复位"));
+    auto *reset = new QPushButton(QCoreApplication::translate("vx", "复位"));
     reset->setObjectName(QStringLiteral("trendResetButton"));
-    auto *csv = new QPushButton(QStringLiteral("导出CSV…"));
+    auto *csv = new QPushButton(QCoreApplication::translate("vx", "导出CSV…"));
     csv->setObjectName(QStringLiteral("trendCsvButton"));
-    auto *png = new QPushButton(QStringLiteral("导出图片…"));
+    auto *png = new QPushButton(QCoreApplication::translate("vx", "导出图片…"));
     png->setObjectName(QStringLiteral("trendPngButton"));
-    row->addWidget(new QLabel(QStringLiteral("电缆")));
+    row->addWidget(new QLabel(QCoreApplication::translate("vx", "电缆")));
     row->addWidget(m_cables);
-    row->addWidget(new QLabel(QStringLiteral("层")));
+    row->addWidget(new QLabel(QCoreApplication::translate("vx", "层")));
     row->addWidget(m_layers);
     row->addWidget(m_span);
     row->addWidget(m_from);
@@ -124,17 +126,17 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     connect(drawButton, &QPushButton::clicked, this, &TrendTab::draw);
     connect(reset, &QPushButton::clicked, this, [this] { m_chart->zoomReset(); });
     connect(csv, &QPushButton::clicked, this, [this] {
-        const QString file = m_dialogs.saveFileName({QStringLiteral("导出曲线数据"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
+        const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "导出曲线数据"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
         QString why;
         if (!file.isEmpty())
-            m_message->setText(exportCsv(file, &why) ? QStringLiteral("已导出 %1").arg(QDir::toNativeSeparators(file))
-                                                     : QStringLiteral("导出失败：%1").arg(why));
+            m_message->setText(exportCsv(file, &why) ? QCoreApplication::translate("vx", "已导出 %1").arg(QDir::toNativeSeparators(file))
+                                                     : QCoreApplication::translate("vx", "导出失败：%1").arg(why));
     });
     connect(png, &QPushButton::clicked, this, [this] {
-        const QString file = m_dialogs.saveFileName({QStringLiteral("导出曲线图片"), QDir::homePath(), QStringLiteral("PNG (*.png)")});
+        const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "导出曲线图片"), QDir::homePath(), QStringLiteral("PNG (*.png)")});
         if (!file.isEmpty())
-            m_message->setText(m_view->grab().save(file, "PNG") ? QStringLiteral("已导出 %1").arg(QDir::toNativeSeparators(file))
-                                                               : QStringLiteral("导出失败：无法写入 %1").arg(file));
+            m_message->setText(m_view->grab().save(file, "PNG") ? QCoreApplication::translate("vx", "已导出 %1").arg(QDir::toNativeSeparators(file))
+                                                               : QCoreApplication::translate("vx", "导出失败：无法写入 %1").arg(file));
     });
 }
 
@@ -165,15 +167,15 @@ bool TrendTab::draw()
     const auto layers = rangeList(m_layers->text(), 125);
     const auto [from, to] = range();
     if (!cables || !layers || to <= from || cables->size() * layers->size() > 32) {
-        m_message->setText(!cables   ? QStringLiteral("电缆应如 1-3,7")
-                           : !layers ? QStringLiteral("层应如 1,9,18")
-                           : to <= from ? QStringLiteral("结束日期应晚于起始日期")
-                                        : QStringLiteral("一次最多 32 条曲线"));
+        m_message->setText(!cables   ? QCoreApplication::translate("vx", "电缆应如 1-3,7")
+                           : !layers ? QCoreApplication::translate("vx", "层应如 1,9,18")
+                           : to <= from ? QCoreApplication::translate("vx", "结束日期应晚于起始日期")
+                                        : QCoreApplication::translate("vx", "一次最多 32 条曲线"));
         return false;
     }
     ReadingStore *store = m_store();
     if (!store) {
-        m_message->setText(QStringLiteral("数据库不可用"));
+        m_message->setText(QCoreApplication::translate("vx", "数据库不可用"));
         return false;
     }
     QElapsedTimer clock;
@@ -195,7 +197,7 @@ bool TrendTab::draw()
         for (int l : *layers) {
             Series s{c, l, {}, {}, {}, {}};
             auto *line = new QLineSeries;
-            line->setName(QStringLiteral("电缆%1 层%2").arg(c).arg(l));
+            line->setName(QCoreApplication::translate("vx", "电缆%1 层%2").arg(c).arg(l));
             QList<QPointF> points;
             for (const ReadingBucket &b : store->buckets(c, l, from, to, kBuckets)) {
                 s.times << b.startMs;
@@ -228,11 +230,11 @@ bool TrendTab::draw()
     qint64 points = 0;
     for (const Series &s : m_shown)
         points += s.times.size();
-    m_message->setText(any ? QStringLiteral("%1 条曲线，%2 个点（每点为该时段的平均，悬停可见时间与数值），用时 %3 ms")
+    m_message->setText(any ? QCoreApplication::translate("vx", "%1 条曲线，%2 个点（每点为该时段的平均，悬停可见时间与数值），用时 %3 ms")
                                  .arg(m_shown.size())
                                  .arg(points)
                                  .arg(clock.elapsed())
-                           : QStringLiteral("所选时段没有读数"));
+                           : QCoreApplication::translate("vx", "所选时段没有读数"));
     return true;
 }
 

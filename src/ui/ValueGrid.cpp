@@ -41,7 +41,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     frame->setObjectName(QStringLiteral("Frame3_%1").arg(k));
     frame->setFrameShape(QFrame::StyledPanel);
     frame->setAutoFillBackground(true);
-    frame->setToolTip(QStringLiteral("设备地址 %1").arg(k + 1));
+    frame->setToolTip(QCoreApplication::translate("vx", "设备地址 %1").arg(k + 1));
     auto *rows = new QGridLayout(frame);
     rows->setContentsMargins(3, 3, 3, 3);
     rows->setHorizontalSpacing(2);
@@ -64,7 +64,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     }
     layout->addWidget(frame);
 
-    auto *stats = new QGroupBox(QStringLiteral("接收统计"));
+    auto *stats = new QGroupBox(QCoreApplication::translate("vx", "接收统计"));
     stats->setObjectName(QStringLiteral("frmRecStat_%1").arg(k));
     auto *statsLayout = new QVBoxLayout(stats);
     statsLayout->setContentsMargins(4, 2, 4, 2);

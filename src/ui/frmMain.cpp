@@ -1,5 +1,7 @@
 #include "ui/frmMain.h"
 
+#include <QCoreApplication>
+
 #include "ui/CachedPanelStyle.h"
 
 #include "acquisition/CycleController.h"
@@ -49,7 +51,10 @@
 
 namespace vx {
 
-const QString kWindowTitle = QStringLiteral("VX7310K-42无线动态数据监测软件");
+QString kWindowTitle()
+{
+    return QCoreApplication::translate("vx", "VX7310K-42无线动态数据监测软件");
+}
 
 Platform systemPlatform()
 {
@@ -57,7 +62,7 @@ Platform systemPlatform()
     p.programDir = programDirectory();
     auto map = std::make_shared<PortMap>(p.programDir);
     p.port = std::make_unique<QtSerialPort>([map](int n) { return map->deviceFor(n); });
-    p.dialogs = std::make_unique<QtDialogs>(kWindowTitle);
+    p.dialogs = std::make_unique<QtDialogs>(kWindowTitle());
     p.clock = [] { return QDateTime::currentDateTime(); };
     return p;
 }
@@ -137,7 +142,7 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     : QMainWindow(parent), m_platform(std::move(platform)), m_portMap(m_platform.programDir)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(kWindowTitle);
+    setWindowTitle(kWindowTitle());
     if (auto *qtDialogs = dynamic_cast<QtDialogs *>(m_platform.dialogs.get()))
         qtDialogs->setParentWidget(this);
     m_platform.port->setModalGate(&m_platform.dialogs->gate());
@@ -166,8 +171,7 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     bottom->addWidget(buildMonitorFrame(), 1);
     bottom->addWidget(buildQueryFrame());
     layout->addLayout(bottom);
-    auto *label4 = new QLabel(QStringLiteral(
-        "设备地址范围 1-245；串口格式：无校验，8 位数据位，1 位停止位。"));
+    auto *label4 = new QLabel(QCoreApplication::translate("vx", "设备地址范围 1-245；串口格式：无校验，8 位数据位，1 位停止位。"));
     label4->setObjectName(QStringLiteral("Label4"));
     layout->addWidget(label4);
     setCentralWidget(central);
@@ -209,15 +213,15 @@ bool frmMain::event(QEvent *event)
 
 QWidget *frmMain::buildModbusFrame()
 {
-    auto *box = frame("Frame10", QStringLiteral("MODBUS设置"));
+    auto *box = frame("Frame10", QCoreApplication::translate("vx", "MODBUS设置"));
     auto *grid = new QGridLayout(box);
     txtStationID = textBox("txtStationID", QStringLiteral("2"));
     withoutShaping(txtStationID); // the cycle rewrites it on every tick
     txtFunID = textBox("txtFunID", QStringLiteral("3"));
     txtStartID = textBox("txtStartID", QStringLiteral("0"));
     txtDataLength = textBox("txtDataLength", QStringLiteral("18"));
-    const QString labels[] = {QStringLiteral("设备地址"), QStringLiteral("功 能 码"),
-                              QStringLiteral("超始地址"), QStringLiteral("数据长度")};
+    const QString labels[] = {QCoreApplication::translate("vx", "设备地址"), QCoreApplication::translate("vx", "功 能 码"),
+                              QCoreApplication::translate("vx", "超始地址"), QCoreApplication::translate("vx", "数据长度")};
     QLineEdit *boxes[] = {txtStationID, txtFunID, txtStartID, txtDataLength};
     for (int i = 0; i < 4; ++i) {
         grid->addWidget(new QLabel(labels[i]), 0, i);
@@ -228,7 +232,7 @@ QWidget *frmMain::buildModbusFrame()
 
 QWidget *frmMain::buildPortFrame()
 {
-    auto *box = frame("Frame5", QStringLiteral("串口设置"));
+    auto *box = frame("Frame5", QCoreApplication::translate("vx", "串口设置"));
     auto *grid = new QGridLayout(box);
     Combo1 = new ListCombo;
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -240,10 +244,10 @@ QWidget *frmMain::buildPortFrame()
     Combo2->addItems({QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
                       QStringLiteral("19200")});
     Combo2->showUnselected(QStringLiteral("19200"));
-    cmdCom = button("cmdCom", QStringLiteral("保存设置"));
-    grid->addWidget(new QLabel(QStringLiteral("串口号")), 0, 0);
+    cmdCom = button("cmdCom", QCoreApplication::translate("vx", "保存设置"));
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "串口号")), 0, 0);
     grid->addWidget(Combo1, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("波特率")), 1, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "波特率")), 1, 0);
     grid->addWidget(Combo2, 1, 1);
     grid->addWidget(cmdCom, 0, 2, 2, 1);
     return box;
@@ -251,17 +255,17 @@ QWidget *frmMain::buildPortFrame()
 
 QWidget *frmMain::buildStatusFrame()
 {
-    auto *box = frame("Frame6", QStringLiteral("运行状态指示"));
+    auto *box = frame("Frame6", QCoreApplication::translate("vx", "运行状态指示"));
     auto *row = new QHBoxLayout(box);
     indicatorStack = new LinkIndicator;
     lblErrCounter = new QLabel(QStringLiteral("0"));
     lblErrCounter->setObjectName(QStringLiteral("lblErrCounter"));
-    lblErrCounter->setToolTip(QStringLiteral("误码率"));
+    lblErrCounter->setToolTip(QCoreApplication::translate("vx", "误码率"));
     lblErrCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     fixSize(lblErrCounter, QStringLiteral("00000000")); // a hundred million replies
     lblCounter = new QLabel(QStringLiteral("0"));
     lblCounter->setObjectName(QStringLiteral("lblCounter"));
-    lblCounter->setToolTip(QStringLiteral("测试统计"));
+    lblCounter->setToolTip(QCoreApplication::translate("vx", "测试统计"));
     fixSize(lblCounter, QStringLiteral("000000")); // wraps after 65535
     auto *bar = new QLabel(QStringLiteral("/")); // replies over requests, like a fraction
     row->addWidget(indicatorStack);
@@ -276,28 +280,27 @@ void frmMain::buildTabs()
 {
     SSTab2 = new QTabWidget;
     SSTab2->setObjectName(QStringLiteral("SSTab2"));
-    const QString names[] = {QStringLiteral("1-10#电缆"), QStringLiteral("11-20#电缆"),
-                             QStringLiteral("21-30#电缆"), QStringLiteral("31-40#电缆")};
+    const QString names[] = {QCoreApplication::translate("vx", "1-10#电缆"), QCoreApplication::translate("vx", "11-20#电缆"),
+                             QCoreApplication::translate("vx", "21-30#电缆"), QCoreApplication::translate("vx", "31-40#电缆")};
     for (int t = 1; t <= 4; ++t)
         SSTab2->addTab(scrollable(m_grid.buildTab(t)), names[t - 1]);
     m_configPage = new QWidget;
-    SSTab2->addTab(scrollable(m_configPage), QStringLiteral("单机参数设置"));
+    SSTab2->addTab(scrollable(m_configPage), QCoreApplication::translate("vx", "单机参数设置"));
     m_sensorPage = new QWidget;
-    SSTab2->addTab(scrollable(m_sensorPage), QStringLiteral("单机传感器设置"));
+    SSTab2->addTab(scrollable(m_sensorPage), QCoreApplication::translate("vx", "单机传感器设置"));
     auto *about = new QWidget;
     auto *aboutLayout = new QVBoxLayout(about);
-    auto *label9 = new QLabel(kWindowTitle + QStringLiteral(
-        "\n\n用于无线数据采集设备的数据查询、传感器序列号管理与设备参数配置。"
+    auto *label9 = new QLabel(kWindowTitle() + QCoreApplication::translate("vx", "\n\n用于无线数据采集设备的数据查询、传感器序列号管理与设备参数配置。"
         "\n数据日志保存在程序目录的 data 文件夹中，原始接收记录保存在 dataGet.txt。"));
     label9->setObjectName(QStringLiteral("Label9"));
     label9->setAlignment(Qt::AlignCenter);
     aboutLayout->addWidget(label9);
-    SSTab2->addTab(scrollable(about), QStringLiteral("关于软件"));
+    SSTab2->addTab(scrollable(about), QCoreApplication::translate("vx", "关于软件"));
 }
 
 QWidget *frmMain::buildMonitorFrame()
 {
-    auto *box = frame("Frame1", QStringLiteral("二次开发命令观察窗口"));
+    auto *box = frame("Frame1", QCoreApplication::translate("vx", "二次开发命令观察窗口"));
     auto *grid = new QGridLayout(box);
     txtCommand = new QLineEdit;
     txtCommand->setObjectName(QStringLiteral("txtCommand"));
@@ -320,31 +323,31 @@ QWidget *frmMain::buildMonitorFrame()
     auto *stateHolder = new FillHolder(txtState);
     stateHolder->setFixedHeight(48);
     stateHolder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    auto *copy = new QAction(QStringLiteral("复制"), txtState);
+    auto *copy = new QAction(QCoreApplication::translate("vx", "复制"), txtState);
     connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(txtState->text()); });
     txtState->addAction(copy);
     txtState->setContextMenuPolicy(Qt::ActionsContextMenu);
-    grid->addWidget(new QLabel(QStringLiteral("发送命令:")), 0, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "发送命令:")), 0, 0);
     grid->addWidget(txtCommand, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("接收命令:")), 1, 0, Qt::AlignTop);
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "接收命令:")), 1, 0, Qt::AlignTop);
     grid->addWidget(stateHolder, 1, 1);
     return box;
 }
 
 QWidget *frmMain::buildQueryFrame()
 {
-    auto *box = frame("Frame11", QStringLiteral("数据查询操作"));
+    auto *box = frame("Frame11", QCoreApplication::translate("vx", "数据查询操作"));
     auto *grid = new QGridLayout(box);
     txtTimerSet = textBox("txtTimerSet", QStringLiteral("1000"));
     txtMaxID = textBox("txtMaxID", QStringLiteral("36"));
-    cmdCicleAll = button("cmdCicleAll", QStringLiteral("多模块循环"));
-    Command1 = button("Command1", QStringLiteral("主动上传模式"));
-    comDoOnce = button("comDoOnce", QStringLiteral("单次"));
-    cmdOneM = button("cmdOneM", QStringLiteral("循环"));
-    cmdStopOnce = button("cmdStopOnce", QStringLiteral("停止"));
-    grid->addWidget(new QLabel(QStringLiteral("定时时长(ms)")), 0, 0);
+    cmdCicleAll = button("cmdCicleAll", QCoreApplication::translate("vx", "多模块循环"));
+    Command1 = button("Command1", QCoreApplication::translate("vx", "主动上传模式"));
+    comDoOnce = button("comDoOnce", QCoreApplication::translate("vx", "单次"));
+    cmdOneM = button("cmdOneM", QCoreApplication::translate("vx", "循环"));
+    cmdStopOnce = button("cmdStopOnce", QCoreApplication::translate("vx", "停止"));
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "定时时长(ms)")), 0, 0);
     grid->addWidget(txtTimerSet, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("最大循环ID")), 1, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("vx", "最大循环ID")), 1, 0);
     grid->addWidget(txtMaxID, 1, 1);
     grid->addWidget(cmdCicleAll, 0, 2);
     grid->addWidget(Command1, 1, 2);
@@ -361,7 +364,7 @@ void frmMain::bindGrain()
     m_overview->setSettingsFile(QDir(m_platform.programDir).filePath(QStringLiteral("view.ini")));
     m_overview->map()->setClock([this] { return m_platform.clock().toMSecsSinceEpoch(); });
     m_overview->map()->setSilentAfter([this] { return silentAfterMs(); });
-    SSTab2->addTab(scrollable(m_overview), QStringLiteral("粮情总览"));
+    SSTab2->addTab(scrollable(m_overview), QCoreApplication::translate("vx", "粮情总览"));
     m_measurements->setFrameListener([this](int address, const QList<quint16> &registers, qint64 timeMs) {
         ++m_repliesTaken;
         m_overview->take(address, registers, timeMs);
@@ -371,11 +374,11 @@ void frmMain::bindGrain()
     m_alarmSettings = read.settings;
     m_alarmSilentMinutes = read.silentMinutes;
     if (!read.errors.isEmpty())
-        notice(QStringLiteral("报警设置有误，已用默认值：%1").arg(read.errors.join(QStringLiteral("；"))));
+        notice(QCoreApplication::translate("vx", "报警设置有误，已用默认值：%1").arg(read.errors.join(QStringLiteral("；"))));
     m_alarmTab = new AlarmTab;
     m_alarmTab->setObjectName(QStringLiteral("alarmTab"));
     m_alarmPage = scrollable(m_alarmTab);
-    SSTab2->addTab(m_alarmPage, QStringLiteral("报警"));
+    SSTab2->addTab(m_alarmPage, QCoreApplication::translate("vx", "报警"));
     connect(m_alarmTab, &AlarmTab::acknowledgeRow, this, [this](int row) {
         recordAlarmTransitions(m_alarms.acknowledge(row, m_platform.clock().toMSecsSinceEpoch()));
     });
@@ -392,10 +395,10 @@ void frmMain::bindGrain()
                               *m_platform.dialogs);
     m_trendTab->setObjectName(QStringLiteral("trendTab"));
     m_trendPage = scrollable(m_trendTab);
-    SSTab2->addTab(m_trendPage, QStringLiteral("历史曲线"));
+    SSTab2->addTab(m_trendPage, QCoreApplication::translate("vx", "历史曲线"));
     m_reportTab = new ReportTab([this] { return windowStore(); }, *m_platform.dialogs);
     m_reportTab->setObjectName(QStringLiteral("reportTab"));
-    SSTab2->addTab(scrollable(m_reportTab), QStringLiteral("日报"));
+    SSTab2->addTab(scrollable(m_reportTab), QCoreApplication::translate("vx", "日报"));
     connect(m_overview->map(), &GrainMap::pointActivated, this, [this](int cable, int layer) {
         if (m_store)
             m_store->flush(); // what was just taken is on the curve too
@@ -433,11 +436,11 @@ qint64 frmMain::silentAfterMs() const
 QString frmMain::runState() const
 {
     if (Timer1->isActive())
-        return QStringLiteral("循环运行中 (周期 %1 ms)").arg(Timer1->interval());
+        return QCoreApplication::translate("vx", "循环运行中 (周期 %1 ms)").arg(Timer1->interval());
     if (Timer2->isActive())
-        return QStringLiteral("定时查询中");
+        return QCoreApplication::translate("vx", "定时查询中");
     if (m_uploadMode)
-        return QStringLiteral("主动上传模式");
+        return QCoreApplication::translate("vx", "主动上传模式");
     return QString();
 }
 
@@ -455,7 +458,7 @@ void frmMain::applyAlarmSettings(const AlarmSettings &settings, int silentMinute
 {
     QString why;
     if (!writeAlarmSettings(alarmSettingsPath(m_platform.programDir), settings, silentMinutes, &why))
-        notice(QStringLiteral("报警设置未保存：%1").arg(why));
+        notice(QCoreApplication::translate("vx", "报警设置未保存：%1").arg(why));
     m_alarmSettings = settings;
     m_alarmSilentMinutes = silentMinutes;
     m_windowAgoAt = 0; // the rise window may have changed
@@ -510,11 +513,11 @@ void frmMain::recordAlarmTransitions(const QList<AlarmTransition> &transitions)
             m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
     }
     const int active = m_alarms.activeCount();
-    const QString count = active > 0 ? QStringLiteral("报警 %1").arg(active) : QString();
+    const QString count = active > 0 ? QCoreApplication::translate("vx", "报警 %1").arg(active) : QString();
     if (m_alarmCount->text() != count)
         m_alarmCount->setText(count);
     const int index = SSTab2->indexOf(m_alarmPage);
-    const QString title = active > 0 ? QStringLiteral("报警 (%1)").arg(active) : QStringLiteral("报警");
+    const QString title = active > 0 ? QCoreApplication::translate("vx", "报警 (%1)").arg(active) : QCoreApplication::translate("vx", "报警");
     if (SSTab2->tabText(index) != title)
         SSTab2->setTabText(index, title);
     if (!transitions.isEmpty())
@@ -538,14 +541,14 @@ void frmMain::markSilentColumns()
         QPalette pal = frame->palette();
         pal.setColor(QPalette::Window, silent ? QColor(255, 200, 120) : palette().color(QPalette::Window));
         frame->setPalette(pal);
-        frame->setToolTip(silent ? QStringLiteral("设备地址 %1：无响应").arg(c) : QStringLiteral("设备地址 %1").arg(c));
+        frame->setToolTip(silent ? QCoreApplication::translate("vx", "设备地址 %1：无响应").arg(c) : QCoreApplication::translate("vx", "设备地址 %1").arg(c));
     }
 }
 
 void frmMain::bindViewer()
 {
     // Nothing may reach a bus another program owns: every control that sends or opens the port is off.
-    const QString why = QStringLiteral("查看模式：数据来自数据库，不向总线发送");
+    const QString why = QCoreApplication::translate("vx", "查看模式：数据来自数据库，不向总线发送");
     QStringList names{"comDoOnce", "cmdOneM", "cmdCicleAll", "Command1", "cmdCom", "Combo1", "Combo2",
                       "cmdReadSensorID", "cmdAutoSearch", "cmdAutoInput", "cmdFirst", "cmdWriteNext", "cmdWriteAllSn",
                       "cmdReadAdd", "cmdChangeID"};
@@ -592,33 +595,33 @@ void frmMain::bindStore()
     // logs stay as they are. A store that cannot be opened is said once.
     QString problem;
     if (viewer()) {
-        problem = QStringLiteral("查看模式：读取 %1，不写入").arg(m_platform.viewerStore);
+        problem = QCoreApplication::translate("vx", "查看模式：读取 %1，不写入").arg(m_platform.viewerStore);
     } else {
         m_store = std::make_unique<StoreService>(windowStoreSettings(m_platform.programDir));
         if (!m_store->start(&problem)) {
             m_store.reset();
-            notice(QStringLiteral("无法打开数据库：%1（读数只写入文本日志）").arg(problem));
+            notice(QCoreApplication::translate("vx", "无法打开数据库：%1（读数只写入文本日志）").arg(problem));
         }
     }
     m_measurements->setStore(m_store.get());
     m_storeTab = new StoreTab(m_store.get(), problem, *m_platform.dialogs);
-    SSTab2->addTab(scrollable(m_storeTab), QStringLiteral("数据存储"));
+    SSTab2->addTab(scrollable(m_storeTab), QCoreApplication::translate("vx", "数据存储"));
     if (m_store && m_store->forwarding()) {
         m_storeBacklog = new QLabel;
         m_storeBacklog->setObjectName(QStringLiteral("centralBacklog"));
         statusBar()->addPermanentWidget(m_storeBacklog);
         auto *timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this, [this] {
-            m_storeBacklog->setText(QStringLiteral("待上传读数：%1%2")
+            m_storeBacklog->setText(QCoreApplication::translate("vx", "待上传读数：%1%2")
                                         .arg(m_store->centralBacklog())
-                                        .arg(m_store->centralConnected() ? QString() : QStringLiteral("（中心数据库无法连接）")));
+                                        .arg(m_store->centralConnected() ? QString() : QCoreApplication::translate("vx", "（中心数据库无法连接）")));
         });
         timer->start(1000);
-        m_storeBacklog->setText(QStringLiteral("待上传读数：%1").arg(m_store->centralBacklog()));
+        m_storeBacklog->setText(QCoreApplication::translate("vx", "待上传读数：%1").arg(m_store->centralBacklog()));
     }
     if (m_store)
         connect(m_store.get(), &StoreService::problem, this, [this](const QString &message) {
-            notice(QStringLiteral("数据库：%1").arg(message));
+            notice(QCoreApplication::translate("vx", "数据库：%1").arg(message));
         });
 }
 
@@ -626,7 +629,7 @@ void frmMain::bind()
 {
     m_records.setProgramDir(m_platform.programDir);
     m_records.setLossHandler([this](const QString &path) {
-        notice(QStringLiteral("无法写入文件 %1，记录未保存（本次运行只提示一次）").arg(QDir::toNativeSeparators(path)));
+        notice(QCoreApplication::translate("vx", "无法写入文件 %1，记录未保存（本次运行只提示一次）").arg(QDir::toNativeSeparators(path)));
     });
     m_link = std::make_unique<Link>(m_form, *m_platform.port, *m_platform.dialogs,
                                     static_cast<LinkView &>(*this), m_records,
@@ -666,7 +669,7 @@ void frmMain::bind()
     m_link->setMeasurementHandler(
         [this](const QByteArray &frame, const QDateTime &arrived) { m_measurements->show(frame, arrived); });
     connect(m_platform.port.get(), &SerialPort::backlogDropped, this, [this](qint64 bytes) {
-        notice(QStringLiteral("接收积压超过 %1 KB：%2 字节未能处理（对话框打开期间）")
+        notice(QCoreApplication::translate("vx", "接收积压超过 %1 KB：%2 字节未能处理（对话框打开期间）")
                    .arg(SerialPort::kBacklogLimit / 1024)
                    .arg(bytes));
     });
@@ -761,12 +764,16 @@ void frmMain::bindSensors()
             return;
         const auto changes = store->recordSensorCodes(address, channel, codes, m_platform.clock().toMSecsSinceEpoch());
         if (!changes) {
-            notice(QStringLiteral("传感器表无法写入：%1").arg(store->lastError()));
+            notice(QCoreApplication::translate("vx", "传感器表无法写入：%1").arg(store->lastError()));
             return;
         }
         QStringList texts;
         for (const SensorChange &c : *changes)
-            texts << QStringLiteral("%1#设备 ").arg(address, 2, 10, QLatin1Char('0')) + c.text();
+            texts << QCoreApplication::translate("vx", "%1#设备 通道%2 位置%3 传感器已更换: %4 → %5")
+                         .arg(address, 2, 10, QLatin1Char('0'))
+                         .arg(c.channel)
+                         .arg(c.position, 2, 10, QLatin1Char('0'))
+                         .arg(c.oldCode, c.newCode);
         if (!texts.isEmpty()) {
             summary->setText(summary->text() + QLatin1Char('\n') + texts.join(QLatin1Char('\n')));
             notice(texts.join(QStringLiteral("；")));
@@ -791,7 +798,7 @@ ReadingStore *frmMain::windowStore()
         if (location)
             m_windowStore = ReadingStore::open(*location, QString(), &why);
         if (!m_windowStore)
-            notice(QStringLiteral("数据库不可用：%1").arg(why));
+            notice(QCoreApplication::translate("vx", "数据库不可用：%1").arg(why));
     }
     return m_windowStore.get();
 }
@@ -808,17 +815,17 @@ void frmMain::Form_Load()
     if (saved.status == CommSetStatus::Ok)
         settings = saved.settings;
     else if (saved.status == CommSetStatus::Damaged)
-        notice(QStringLiteral("comm.set 内容无效，已使用默认设置 COM1, 9600"));
+        notice(QCoreApplication::translate("vx", "comm.set 内容无效，已使用默认设置 COM1, 9600"));
     txtStationID->setText(QStringLiteral("1"));
 
     if (viewer()) {
-        notice(QStringLiteral("查看模式：数据来自 %1，不打开串口").arg(m_platform.viewerStore));
+        notice(QCoreApplication::translate("vx", "查看模式：数据来自 %1，不打开串口").arg(m_platform.viewerStore));
         return;
     }
     if (!m_portSettings->restore(settings)) {
         m_form.StatFlag = 0;
-        m_platform.dialogs->message({QStringLiteral("请检查串口端口,串口端口%1无法打开!").arg(m_form.CommNum),
-                                     QStringLiteral("KELP系统出错提示"), BoxIcon::None, BoxButtons::Ok});
+        m_platform.dialogs->message({QCoreApplication::translate("vx", "请检查串口端口,串口端口%1无法打开!").arg(m_form.CommNum),
+                                     QCoreApplication::translate("vx", "KELP系统出错提示"), BoxIcon::None, BoxButtons::Ok});
         return;
     }
     m_form.RecLen = 31;
@@ -830,7 +837,7 @@ void frmMain::portLost()
     if (m_platform.port->isOpen())
         return;
     showIndicator(Indicator::NotConnected);
-    notice(QStringLiteral("串口 COM%1（%2）已断开：请检查设备，然后在“串口号”中重新选择端口")
+    notice(QCoreApplication::translate("vx", "串口 COM%1（%2）已断开：请检查设备，然后在“串口号”中重新选择端口")
                .arg(m_form.CommNum)
                .arg(m_platform.port->deviceName()));
 }
@@ -866,7 +873,7 @@ void frmMain::showIndicator(Indicator indicator)
         QTimer::singleShot(3000, this, [this, request, repliesBefore] {
             Q_UNUSED(request);
             if (m_repliesTaken == repliesBefore)
-                notice(QStringLiteral("无响应：3 秒内未收到应答，请检查命令或硬件"));
+                notice(QCoreApplication::translate("vx", "无响应：3 秒内未收到应答，请检查命令或硬件"));
         });
     }
 }

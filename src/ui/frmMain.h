@@ -40,7 +40,7 @@ class AlarmTab;
 class TrendTab;
 class ReportTab;
 
-extern const QString kWindowTitle;
+QString kWindowTitle(); // in the window's language
 
 // The one window of the system. Constructing it lays out every control and
 // runs the start-up sequence (comm.set, port, receive side) once.

@@ -168,7 +168,7 @@ void tst_cycle::badPeriodRefused()
     t.click(QStringLiteral("cmdCicleAll"));
     t.setText(QStringLiteral("txtTimerSet"), period);
     t.click(QStringLiteral("cmdCicleAll"));
-    QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage});
+    QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage()});
     // A running cycle keeps running with its old period.
     QCOMPARE(t.find<QTimer>(QStringLiteral("Timer1"))->interval(), 500);
     QVERIFY(t.find<QTimer>(QStringLiteral("Timer1"))->isActive());

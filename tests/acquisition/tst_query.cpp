@@ -149,7 +149,7 @@ void tst_query::periodStart()
     QCOMPARE(t.form().RecCount[1], 7);
     auto *timer2 = t.find<QTimer>(QStringLiteral("Timer2"));
     if (interval < 0) {
-        QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage});
+        QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage()});
         QVERIFY(!timer2->isActive());
     } else {
         QVERIFY(t.dialogs().boxes.isEmpty());
@@ -249,7 +249,7 @@ void tst_query::ticksWaitWhileABoxIsOpen()
     };
     t.setText(QStringLiteral("txtTimerSet"), QStringLiteral("abc"));
     t.click(QStringLiteral("cmdOneM")); // refused; the running timer keeps its period
-    QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage});
+    QCOMPARE(t.dialogs().texts(), QStringList{kBadPeriodMessage()});
     QVERIFY(sentWhenOpened >= 2);
     QCOMPARE(sentWhenClosed, sentWhenOpened);
     QTRY_VERIFY(t.port().written.size() > sentWhenClosed); // ticks resume once it is closed

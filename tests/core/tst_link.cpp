@@ -109,7 +109,7 @@ void tst_link::guardedSendOnClosedPort()
     m_form->RecLen = 9;
     QVERIFY(!m_link->guardedSend(queryRequest()));
     QVERIFY(m_port->written.isEmpty());
-    QCOMPARE(m_dialogs->texts(), QStringList{kPortClosedMessage});
+    QCOMPARE(m_dialogs->texts(), QStringList{kPortClosedMessage()});
     QCOMPARE(m_dialogs->boxes.first().title, m_dialogs->appTitle());
     QCOMPARE(m_view->indicator, Indicator::NotConnected);
     QCOMPARE(m_form->StatFlag, qint16(0));
@@ -148,7 +148,7 @@ void tst_link::plainSendShowsOnlyTheFrameOfALongerWrite()
     QCOMPARE(m_view->command, QStringLiteral("02 06 0C 01 01 04 AA BB "));
     QCOMPARE(m_form->CmdLenth, qint16(9));
     QCOMPARE(m_view->indicator, Indicator::Connected);
-    QCOMPARE(m_view->state, kWaitingText);
+    QCOMPARE(m_view->state, kWaitingText());
 }
 
 void tst_link::receiveGate_data()

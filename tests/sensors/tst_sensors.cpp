@@ -121,7 +121,7 @@ void tst_sensors::readRequestAndReply()
     QCOMPARE(t.form().CmdLenth, qint16(29));
     QCOMPARE(t.port().threshold(), 29);
     QCOMPARE(t.port().inputLength(), 29);
-    QCOMPARE(t.text(QStringLiteral("txtState")), kWaitingText);
+    QCOMPARE(t.text(QStringLiteral("txtState")), kWaitingText());
     QVERIFY(!pane(t, "txtShowID")->isHidden());
 
     const QByteArray reply = serialReply(2, {kGood, QByteArray::fromHex("10FF4A3B0500009C"), kGood});

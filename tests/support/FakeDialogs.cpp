@@ -4,7 +4,7 @@
 
 namespace vx::test {
 
-FakeDialogs::FakeDialogs() : Dialogs(kWindowTitle) {}
+FakeDialogs::FakeDialogs() : Dialogs(kWindowTitle()) {}
 
 QStringList FakeDialogs::texts() const
 {

@@ -2,6 +2,7 @@
 // Usage: grab_window OUT.png [tab-index] [WIDTHxHEIGHT | min] [demo]   (a developer's tool, not a test)
 // demo: 30 cables have answered (a warm spot, a cold corner, faults), 2 have fallen silent.
 
+#include "ui/Language.h"
 #include "Frames.h"
 #include "TestWindow.h"
 
@@ -22,6 +23,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc < 2)
         return 2;
+    // GRAB_LANG=en: the window in English, as vxmon --lang en shows it.
+    vx::installLanguage(qEnvironmentVariable("GRAB_LANG") == QLatin1String("en") ? vx::Language::English
+                                                                                 : vx::Language::Chinese);
     vx::test::TestWindow t;
     QSize size(1280, 860);
     if (argc > 3) {
