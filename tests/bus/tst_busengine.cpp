@@ -1,3 +1,4 @@
+#include "SimulatorLog.h"
 #include "bus/BusEngine.h"
 #include "core/Crc16.h"
 #include "platform/QtSerialPort.h"
@@ -141,31 +142,11 @@ void tst_busengine::statisticsEqualWhatTheSimulatorDid()
     QTRY_VERIFY_WITH_TIMEOUT(run.engine->exchanges() >= 60, 30000);
     run.stop();
     QTest::qWait(50);
-    struct Done {
-        qint64 requests = 0, clean = 0, dropped = 0, corruptedHeader = 0, corruptedBody = 0;
-    };
-    QMap<int, Done> did;
-    static const QRegularExpression line(QStringLiteral("^vxsim: ([0-9a-f]{2}) [0-9a-f ]+ -> [0-9a-f ]+?( \\[.*)?$"));
-    static const QRegularExpression corrupted(QStringLiteral("\\[corrupted byte (\\d+)\\]"));
-    for (const QByteArray &raw : run.sim.readAllStandardError().split('\n')) {
-        const auto m = line.match(QString::fromLatin1(raw));
-        if (!m.hasMatch())
-            continue;
-        Done &d = did[m.captured(1).toInt(nullptr, 16)];
-        ++d.requests;
-        const QString fate = m.captured(2);
-        const auto c = corrupted.match(fate);
-        if (fate.contains(QLatin1String("[dropped]")))
-            ++d.dropped;
-        else if (c.hasMatch())
-            ++(c.captured(1).toInt() < 2 ? d.corruptedHeader : d.corruptedBody);
-        else
-            ++d.clean;
-    }
+    const QMap<int, SimulatorCounts> did = simulatorCounts(run.sim.readAllStandardError());
     qint64 faultsSeen = 0;
     for (int a : s.addresses) {
         const DeviceStats &st = run.engine->stats()[a];
-        const Done &d = did[a];
+        const SimulatorCounts d = did.value(a);
         const QByteArray where = QByteArray::number(a);
         QVERIFY2(d.requests > 0, where);
         QCOMPARE(st.requests, d.requests);

@@ -2,6 +2,7 @@
 // metrics endpoint read as a scraper reads it.
 #include "MqttBroker.h"
 #include "PromText.h"
+#include "SimulatorLog.h"
 #include "store/ReadingStore.h"
 
 #include <QJsonArray>
@@ -289,20 +290,7 @@ void tst_vxcollect_mqtt::metricsAgreeWithTheSimulator()
     QCOMPARE(text.value("vxcollect_port_up"), 0.0);
     QCOMPARE(text.value("vxcollect_link_outages_total"), 1.0);
 
-    struct Done {
-        qint64 requests = 0, clean = 0, faulty = 0;
-    };
-    QMap<int, Done> did;
-    static const QRegularExpression line(QStringLiteral("^vxsim: ([0-9a-f]{2}) [0-9a-f ]+ -> [0-9a-f ]+?( \\[.*)?$"));
-    for (const QByteArray &raw : run.sim.readAllStandardError().split('\n')) {
-        const auto m = line.match(QString::fromLatin1(raw));
-        if (!m.hasMatch())
-            continue;
-        Done &d = did[m.captured(1).toInt(nullptr, 16)];
-        ++d.requests;
-        const QString fate = m.captured(2);
-        (fate.contains(QLatin1String("[dropped]")) || fate.contains(QLatin1String("[corrupted")) ? d.faulty : d.clean) += 1;
-    }
+    const QMap<int, SimulatorCounts> did = simulatorCounts(run.sim.readAllStandardError());
     // The exchange in flight when the simulator went away may be logged by it
     // and not counted by the collector (the link's fault, not the device's),
     // or answered and not read: one device at most may be off, by one.
@@ -310,7 +298,7 @@ void tst_vxcollect_mqtt::metricsAgreeWithTheSimulator()
     qint64 faultsSeen = 0;
     for (int address = 1; address <= 3; ++address) {
         const QMap<QByteArray, QByteArray> labels{{"address", QByteArray::number(address)}};
-        const Done &d = did[address];
+        const SimulatorCounts d = did.value(address);
         const qint64 requests = qint64(text.value("vxcollect_requests_total", labels).value_or(-1));
         const qint64 good = qint64(text.value("vxcollect_good_replies_total", labels).value_or(-1));
         const qint64 failed = qint64(text.value("vxcollect_timeouts_total", labels).value_or(-1)
@@ -318,12 +306,12 @@ void tst_vxcollect_mqtt::metricsAgreeWithTheSimulator()
         const QByteArray counts = QStringLiteral("address %1: collector %2 requests, %3 good, %4 failed; "
                                                  "simulator %5 requests, %6 clean, %7 faulty")
                                       .arg(address).arg(requests).arg(good).arg(failed)
-                                      .arg(d.requests).arg(d.clean).arg(d.faulty).toUtf8();
+                                      .arg(d.requests).arg(d.clean).arg(d.faulty()).toUtf8();
         QVERIFY2(d.requests >= 20, counts);
-        QVERIFY2(qAbs(requests - d.requests) <= 1 && qAbs(good - d.clean) <= 1 && qAbs(failed - d.faulty) <= 1, counts);
-        devicesOff += requests != d.requests || good != d.clean || failed != d.faulty;
+        QVERIFY2(qAbs(requests - d.requests) <= 1 && qAbs(good - d.clean) <= 1 && qAbs(failed - d.faulty()) <= 1, counts);
+        devicesOff += requests != d.requests || good != d.clean || failed != d.faulty();
         QCOMPARE(requests, good + failed + qint64(text.value("vxcollect_exceptions_total", labels).value_or(-1)));
-        faultsSeen += d.faulty;
+        faultsSeen += d.faulty();
         // The gauge holds the device's last good reading of point 1.
         const auto celsius = text.value("vxcollect_temperature_celsius", {{"address", QByteArray::number(address)}, {"point", "1"}});
         QVERIFY(celsius && *celsius > 10 && *celsius < 40);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RequireServer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -80,12 +82,4 @@ private:
     QList<qint64> m_frameDelays;
 };
 
-// In a test function: a started broker, or QSKIP (QFAIL under CI=true, where mosquitto must run).
-#define VX_REQUIRE_BROKER(broker)                                                                                      \
-    do {                                                                                                               \
-        if (!(broker).running() && !(broker).start()) {                                                                \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                                   \
-                QFAIL(qPrintable(QStringLiteral("mosquitto cannot start: ") + (broker).why()));                       \
-            QSKIP(qPrintable(QStringLiteral("mosquitto cannot start: ") + (broker).why()));                           \
-        }                                                                                                              \
-    } while (false)
+#define VX_REQUIRE_BROKER(server) VX_REQUIRE_SERVER(server, "mosquitto")

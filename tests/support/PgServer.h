@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RequireServer.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -41,12 +43,4 @@ private:
     QString m_why;
 };
 
-// In a test function: a started server, or QSKIP (QFAIL under CI=true, where the server must run).
-#define VX_REQUIRE_PG(server)                                                                                          \
-    do {                                                                                                               \
-        if (!(server).running() && !(server).start()) {                                                                \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                                   \
-                QFAIL(qPrintable(QStringLiteral("PostgreSQL cannot start: ") + (server).why()));                       \
-            QSKIP(qPrintable(QStringLiteral("PostgreSQL cannot start: ") + (server).why()));                           \
-        }                                                                                                              \
-    } while (false)
+#define VX_REQUIRE_PG(server) VX_REQUIRE_SERVER(server, "PostgreSQL")
