@@ -13,6 +13,8 @@
 #include <QSqlDriver>
 #include <QSqlError>
 
+#include <sqlite3.h>
+
 namespace vx {
 
 namespace {
@@ -94,6 +96,7 @@ ReadingStore::ReadingStore(const StoreLocation &location, const QString &site)
 
 ReadingStore::~ReadingStore()
 {
+    sqlite3_finalize(m_insertReading); // before the connection closes
     m_statements.clear();
     m_db.close();
     m_db = QSqlDatabase();
@@ -236,12 +239,75 @@ bool ReadingStore::storeDevices(const QMap<int, DeviceSeen> &seen)
     return true;
 }
 
+namespace {
+const char *statusText(ReadingStatus status)
+{
+    switch (status) {
+    case ReadingStatus::Ok: return "ok";
+    case ReadingStatus::NoReading: return "no_reading";
+    case ReadingStatus::PowerOn: return "power_on";
+    case ReadingStatus::OutOfRange: return "out_of_range";
+    }
+    return "ok";
+}
+} // namespace
+
+// The readings of a batch through SQLite's own prepared statement, in the
+// transaction QSqlDatabase opened on the same connection. *done is false
+// when the driver gives no handle (the caller binds through QSqlQuery then).
+bool ReadingStore::insertReadingsDirectly(const QList<ReadingSet> &frames, bool *done)
+{
+    *done = false;
+    const QVariant handle = m_db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return true;
+    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!db)
+        return true;
+    if (!m_insertReading
+        && sqlite3_prepare_v2(db,
+                              "INSERT OR IGNORE INTO readings (address, point, time, raw, celsius, status) "
+                              "VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                              -1, &m_insertReading, nullptr)
+               != SQLITE_OK) {
+        m_lastError = QString::fromUtf8(sqlite3_errmsg(db));
+        return false;
+    }
+    for (const ReadingSet &frame : frames) {
+        for (int k = 0; k < frame.raw.size(); ++k) {
+            const quint16 raw = frame.raw[k];
+            const auto celsius = celsiusOf(raw);
+            sqlite3_bind_int(m_insertReading, 1, frame.address);
+            sqlite3_bind_int(m_insertReading, 2, k + 1);
+            sqlite3_bind_int64(m_insertReading, 3, frame.timeMs);
+            sqlite3_bind_int(m_insertReading, 4, raw);
+            if (celsius)
+                sqlite3_bind_double(m_insertReading, 5, *celsius);
+            else
+                sqlite3_bind_null(m_insertReading, 5);
+            sqlite3_bind_text(m_insertReading, 6, statusText(statusOf(raw)), -1, SQLITE_STATIC);
+            const int rc = sqlite3_step(m_insertReading);
+            sqlite3_reset(m_insertReading);
+            if (rc != SQLITE_DONE) {
+                m_lastError = QString::fromUtf8(sqlite3_errmsg(db));
+                return false;
+            }
+            m_lastAdded += sqlite3_changes(db);
+        }
+    }
+    *done = true;
+    return true;
+}
+
 bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
+    bool insertedDirectly = false;
+    if (!insertReadingsDirectly(frames, &insertedDirectly))
+        return false;
     for (const ReadingSet &frame : frames) {
         const int n = int(frame.raw.size());
-        if (n > 0) {
+        if (n > 0 && !insertedDirectly) {
             // One statement a frame: its points are bound together.
             QString sql = QStringLiteral("INSERT OR IGNORE INTO readings (address, point, time, raw, celsius, status) VALUES ");
             for (int k = 0; k < n; ++k)
