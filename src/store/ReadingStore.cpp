@@ -253,17 +253,17 @@ const char *statusText(ReadingStatus status)
 } // namespace
 
 // The readings of a batch through SQLite's own prepared statement, in the
-// transaction QSqlDatabase opened on the same connection. *done is false
-// when the driver gives no handle (the caller binds through QSqlQuery then).
-bool ReadingStore::insertReadingsDirectly(const QList<ReadingSet> &frames, bool *done)
+// transaction QSqlDatabase opened on the same connection.
+bool ReadingStore::insertReadings(const QList<ReadingSet> &frames)
 {
-    *done = false;
     const QVariant handle = m_db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return true;
-    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
-    if (!db)
-        return true;
+    sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                      ? *static_cast<sqlite3 *const *>(handle.constData())
+                      : nullptr;
+    if (!db) {
+        m_lastError = QStringLiteral("the SQLite driver gives no connection handle");
+        return false;
+    }
     if (!m_insertReading
         && sqlite3_prepare_v2(db,
                               "INSERT OR IGNORE INTO readings (address, point, time, raw, celsius, status) "
@@ -295,39 +295,15 @@ bool ReadingStore::insertReadingsDirectly(const QList<ReadingSet> &frames, bool 
             m_lastAdded += sqlite3_changes(db);
         }
     }
-    *done = true;
     return true;
 }
 
 bool ReadingStore::addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
-    bool insertedDirectly = false;
-    if (!insertReadingsDirectly(frames, &insertedDirectly))
+    if (!insertReadings(frames))
         return false;
     for (const ReadingSet &frame : frames) {
-        const int n = int(frame.raw.size());
-        if (n > 0 && !insertedDirectly) {
-            // One statement a frame: its points are bound together.
-            QString sql = QStringLiteral("INSERT OR IGNORE INTO readings (address, point, time, raw, celsius, status) VALUES ");
-            for (int k = 0; k < n; ++k)
-                sql += k == 0 ? QStringLiteral("(?,?,?,?,?,?)") : QStringLiteral(",(?,?,?,?,?,?)");
-            QSqlQuery &q = prepared(sql);
-            int i = 0;
-            for (int k = 0; k < n; ++k) {
-                const quint16 raw = frame.raw[k];
-                q.bindValue(i++, frame.address);
-                q.bindValue(i++, k + 1);
-                q.bindValue(i++, frame.timeMs);
-                q.bindValue(i++, int(raw));
-                const auto celsius = celsiusOf(raw);
-                q.bindValue(i++, celsius ? QVariant(*celsius) : QVariant(QMetaType::fromType<double>()));
-                q.bindValue(i++, statusName(statusOf(raw)));
-            }
-            if (!q.exec())
-                return fail(q);
-            m_lastAdded += q.numRowsAffected();
-        }
         for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
             if (!(queues & queue))
                 continue;

@@ -190,7 +190,7 @@ private:
     // SQLite's own statement for one reading: binding through QSqlQuery cost
     // about 2,000 instructions a value (it formats a placeholder name for each).
     sqlite3_stmt *m_insertReading = nullptr;
-    bool insertReadingsDirectly(const QList<ReadingSet> &frames, bool *done);
+    bool insertReadings(const QList<ReadingSet> &frames);
 };
 
 } // namespace vx
