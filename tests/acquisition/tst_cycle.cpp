@@ -77,7 +77,9 @@ void tst_cycle::shortPeriodIsNoticed()
 }
 
 // The cycle's timer keeps the period typed: no early ticks, no bursts of
-// catch-up ticks (bounds generous: a busy machine only ticks later).
+// catch-up ticks. A loaded machine only delays ticks, and one late tick lets
+// the next come sooner (the schedule holds), so two consecutive intervals may
+// be short but never two in a row: a burst packs three ticks into a few ms.
 void tst_cycle::periodIsKept()
 {
     TestWindow t;
@@ -88,13 +90,21 @@ void tst_cycle::periodIsKept()
     QTRY_VERIFY_WITH_TIMEOUT(t.port().written.size() >= 41, 5000);
     t.click(QStringLiteral("cmdStopOnce"));
     const QList<qint64> at = t.port().writtenAtNs;
-    double shortest = 1e9;
-    for (int i = 1; i < at.size(); ++i)
+    const qsizetype intervals = at.size() - 1;
+    double shortest = 1e9, shortestPair = 1e9;
+    for (qsizetype i = 1; i < at.size(); ++i) {
         shortest = qMin(shortest, double(at[i] - at[i - 1]) / 1e6);
-    const double mean = double(at.last() - at.first()) / 1e6 / double(at.size() - 1);
-    qInfo("period 25 ms: mean %.2f ms, shortest %.2f ms over %lld ticks", mean, shortest, qsizetype(at.size() - 1));
-    QVERIFY2(shortest >= 12.0, "ticks in a burst"); // one late tick lets the next come sooner: the schedule holds
-    QVERIFY(mean >= 24.5 && mean < 40.0);
+        if (i >= 2)
+            shortestPair = qMin(shortestPair, double(at[i] - at[i - 2]) / 1e6);
+    }
+    const double mean = double(at.last() - at.first()) / 1e6 / double(intervals);
+    qInfo("period 25 ms: mean %.2f ms, shortest %.2f ms, shortest two %.2f ms over %lld ticks", mean, shortest,
+          shortestPair, intervals);
+    QVERIFY2(shortestPair >= 12.0, "ticks in a burst");
+    // Only the first tick may be late without the rest following it: the
+    // schedule then spans at least one period fewer than the ticks.
+    QVERIFY(mean >= 25.0 * double(intervals - 1) / double(intervals) - 0.5);
+    QVERIFY(mean < 60.0);
 }
 
 void tst_cycle::nextAddress_data()
