@@ -51,10 +51,13 @@ void MeasurementDisplay::show(const QByteArray &frame, const QDateTime &arrived)
     }
 
     m_records.append(logPath(a), dataLogRecord(now, texts));
+    if (!m_store && !m_listener)
+        return;
+    const qint64 epochMs = now.toMSecsSinceEpoch(); // a mktime() each time: asked once
     if (m_store)
-        m_store->add({now.toMSecsSinceEpoch(), a, registers});
+        m_store->add({epochMs, a, registers});
     if (m_listener)
-        m_listener(a, registers, now.toMSecsSinceEpoch());
+        m_listener(a, registers, epochMs);
 }
 
 } // namespace vx

@@ -67,10 +67,14 @@ QString longTime(const QTime &time)
 QString generalDateTime(const QDateTime &when)
 {
     // Every reply formats its time twice and many share a second: the last
-    // text is kept (the UI thread is the only caller).
+    // text is kept (the UI thread is the only caller). Keyed on the local date
+    // and second the text is made of: the epoch time of a local QDateTime
+    // costs a mktime() each time it is asked for.
     static qint64 lastSecond = std::numeric_limits<qint64>::min();
     static QString lastText;
-    const qint64 second = when.isValid() ? when.toMSecsSinceEpoch() / 1000 : std::numeric_limits<qint64>::min() + 1;
+    const qint64 second = when.isValid()
+                              ? when.date().toJulianDay() * 86400 + when.time().msecsSinceStartOfDay() / 1000
+                              : std::numeric_limits<qint64>::min() + 1;
     if (second != lastSecond || !when.isValid()) {
         lastText = shortDate(when.date()) + QLatin1Char(' ') + longTime(when.time());
         lastSecond = second;

@@ -12,6 +12,7 @@ private slots:
     void dataGetRecordLayout();
     void dateAndTimeTexts_data();
     void dateAndTimeTexts();
+    void timeTextFollowsEveryCall();
     void appendsRecordByRecord();
     void missingDirectoryIsCreated();
     void lossIsReportedOncePerDirectory();
@@ -46,6 +47,29 @@ void tst_records::dateAndTimeTexts()
     QCOMPARE(shortDate(when.date()), date);
     QCOMPARE(longTime(when.time()), time);
     QCOMPARE(generalDateTime(when), date + QLatin1Char(' ') + time);
+}
+
+// The last text is reused within a second: a change of second, of day, or a
+// step back must still show.
+void tst_records::timeTextFollowsEveryCall()
+{
+    const QDate day(2026, 12, 7);
+    const struct {
+        QDateTime when;
+        const char *text;
+    } calls[] = {
+        {QDateTime(day, QTime(8, 3, 5, 100)), "2026/12/7 08:03:05"},
+        {QDateTime(day, QTime(8, 3, 5, 999)), "2026/12/7 08:03:05"},
+        {QDateTime(day, QTime(8, 3, 6, 0)), "2026/12/7 08:03:06"},
+        {QDateTime(day.addDays(1), QTime(8, 3, 6, 0)), "2026/12/8 08:03:06"},
+        {QDateTime(day, QTime(8, 3, 5, 0)), "2026/12/7 08:03:05"},
+        {QDateTime(day, QTime(8, 3, 5, 0), Qt::UTC), "2026/12/7 08:03:05"},
+        {QDateTime(), "0/0/0 -1:-1:-1"},
+        {QDateTime(day.addDays(-1), QTime(23, 59, 59)), "2026/12/6 23:59:59"},
+        {QDateTime(day, QTime(0, 0, 0)), "2026/12/7 00:00:00"},
+    };
+    for (const auto &call : calls)
+        QCOMPARE(generalDateTime(call.when), QString::fromLatin1(call.text));
 }
 
 void tst_records::appendsRecordByRecord()
