@@ -37,18 +37,18 @@ LinkIndicator::LinkIndicator(QWidget *parent) : QWidget(parent)
         label->setObjectName(QString::fromLatin1(images[i].name));
         label->setPixmap(lamp(images[i].colour));
         label->setToolTip(QCoreApplication::translate("vx", "数据采集通讯状态指示"));
-        label->setVisible(Indicator(i) == m_front);
         m_images[i] = label;
     }
+    m_images[int(m_front)]->raise();
 }
 
 void LinkIndicator::bringToFront(Indicator indicator)
 {
     if (indicator == m_front)
         return;
-    // Only the front picture is shown, so a change paints one label, not three.
-    m_images[int(indicator)]->setVisible(true);
-    m_images[int(m_front)]->setVisible(false);
+    // The pictures stay shown and the state's is raised in front: showing and
+    // hiding them asked for the window's layout twice per exchange.
+    m_images[int(indicator)]->raise();
     m_front = indicator;
 }
 

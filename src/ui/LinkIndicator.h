@@ -10,8 +10,8 @@ namespace vx {
 
 // Three 16 x 16 pictures stacked at one place (imgNotConnected red,
 // ImgYellow yellow, imgConnected green); the one in front is the state.
-// Not a stacked widget: its pages sit in a layout, and switching them laid
-// out the whole window twice per exchange.
+// Not a stacked widget, and no picture is hidden: either way each switch
+// asked for a layout pass, twice per exchange.
 class LinkIndicator : public QWidget {
     Q_OBJECT
 public:
