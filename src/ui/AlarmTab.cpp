@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -96,6 +98,10 @@ bool AlarmSettingsDialog::take()
     return true;
 }
 
+namespace {
+constexpr int kDetailColumn = 5; // the description: takes the width the others leave
+}
+
 AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
@@ -107,10 +113,13 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Time and the short columns as wide as their text; the description takes the rest.
-    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_list->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
+    // Time and the short columns as wide as their text; the description takes
+    // the rest. Widths follow the texts in showAlarms(): letting the header
+    // resize to contents measured every row of every column each second.
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_list->horizontalHeader()->setSectionResizeMode(kDetailColumn, QHeaderView::Stretch);
     m_list->setWordWrap(false);
+    m_list->resizeColumnsToContents(); // the headings' widths, before any row
     m_list->verticalHeader()->hide();
     layout->addWidget(m_list, 1);
     auto *row = new QHBoxLayout;
@@ -141,34 +150,57 @@ int AlarmTab::selectedRow() const
 
 void AlarmTab::showAlarms(const AlarmBook &book)
 {
+    // This runs every second over up to kHistory alarms: only what changed is
+    // set, and a column only ever widens to a new text (letting the header
+    // measure every row for its widths cost more than the rest of a second's
+    // work).
     const int selected = selectedRow();
     const QList<Alarm> &alarms = book.alarms();
     m_list->setRowCount(int(alarms.size()));
+    const QFontMetrics metrics(m_list->font());
+    // What the item delegate adds around a text.
+    const int padding = 2 * (m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1) + 1;
+    const auto cell = [this](int row, int column) {
+        QTableWidgetItem *item = m_list->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            m_list->setItem(row, column, item);
+        }
+        return item;
+    };
+    const auto put = [&](QTableWidgetItem *item, int column, const QString &text, const QBrush &colour) {
+        if (item->text() != text) {
+            item->setText(text);
+            const int wanted = metrics.horizontalAdvance(text) + padding;
+            if (column != kDetailColumn && wanted > m_list->columnWidth(column))
+                m_list->setColumnWidth(column, wanted);
+        }
+        if (item->foreground() != colour)
+            item->setForeground(colour);
+    };
     for (int i = 0; i < alarms.size(); ++i) {
         const Alarm &a = alarms[i];
         const AlarmCondition &c = a.condition;
         const QString state = a.state == Alarm::State::Active         ? QCoreApplication::translate("vx", "报警中")
                               : a.state == Alarm::State::Acknowledged ? QCoreApplication::translate("vx", "已确认")
                                                                       : QCoreApplication::translate("vx", "已解除");
-        const QStringList cells{QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                QString::number(c.cable),
-                                c.layer > 0 ? QString::number(c.layer) : QStringLiteral("—"),
-                                c.rule == AlarmRule::CableSilent ? QString() : QString::number(c.value, 'f', 2),
-                                ruleNameShown(c.rule),
-                                alarmDetailShown(c),
-                                state};
-        for (int k = 0; k < cells.size(); ++k) {
-            QTableWidgetItem *item = m_list->item(i, k);
-            if (!item) {
-                item = new QTableWidgetItem;
-                m_list->setItem(i, k, item);
-            }
-            if (item->text() != cells[k])
-                item->setText(cells[k]);
-            item->setForeground(a.state == Alarm::State::Active ? QColor(200, 0, 0)
-                                : a.state == Alarm::State::Acknowledged ? QColor(160, 90, 0)
-                                                                       : QColor(110, 110, 110));
-        }
+        const QBrush colour(a.state == Alarm::State::Active         ? QColor(200, 0, 0)
+                            : a.state == Alarm::State::Acknowledged ? QColor(160, 90, 0)
+                                                                    : QColor(110, 110, 110));
+        // The time is formatted only when its row shows another alarm.
+        QTableWidgetItem *time = cell(i, 0);
+        const bool sameTime = !time->text().isEmpty() && time->data(Qt::UserRole).toLongLong() == a.raisedMs;
+        put(time, 0,
+            sameTime ? time->text()
+                     : QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+            colour);
+        time->setData(Qt::UserRole, a.raisedMs);
+        put(cell(i, 1), 1, QString::number(c.cable), colour);
+        put(cell(i, 2), 2, c.layer > 0 ? QString::number(c.layer) : QStringLiteral("—"), colour);
+        put(cell(i, 3), 3, c.rule == AlarmRule::CableSilent ? QString() : QString::number(c.value, 'f', 2), colour);
+        put(cell(i, 4), 4, ruleNameShown(c.rule), colour);
+        put(cell(i, kDetailColumn), kDetailColumn, alarmDetailShown(c), colour);
+        put(cell(i, 6), 6, state, colour);
     }
     if (selected >= 0 && selected < m_list->rowCount())
         m_list->selectRow(selected);

@@ -2,12 +2,14 @@
 // cleared, each change stored; settings edited with their limits checked.
 #include "Frames.h"
 #include "TestWindow.h"
+#include "grain/AlarmBook.h"
 #include "grain/AlarmSettingsFile.h"
 #include "store/ReadingStore.h"
 #include "store/StoreService.h"
 #include "ui/AlarmTab.h"
 
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -22,6 +24,7 @@ private slots:
     void raisedAcknowledgedClearedAndStored();
     void settingsAreCheckedBeforeTheyCount();
     void badSettingsFileFallsBackToDefaults();
+    void columnsFitTheirTexts();
 };
 
 namespace {
@@ -40,6 +43,18 @@ QStringList eventKinds(TestWindow &t)
         kinds << e.kind + QLatin1Char(':') + QString::number(e.address);
     kinds.sort();
     return kinds;
+}
+
+// Every short column at least as wide as each of its texts (the description
+// column takes what is left).
+QString narrowCell(QTableWidget *list)
+{
+    const QFontMetrics metrics(list->font());
+    for (int r = 0; r < list->rowCount(); ++r)
+        for (int k = 0; k < list->columnCount(); ++k)
+            if (k != 5 && list->item(r, k) && metrics.horizontalAdvance(list->item(r, k)->text()) > list->columnWidth(k))
+                return QStringLiteral("row %1 column %2: \"%3\" in %4 px").arg(r).arg(k).arg(list->item(r, k)->text()).arg(list->columnWidth(k));
+    return QString();
 }
 
 QString tabTitle(TestWindow &t)
@@ -156,3 +171,45 @@ void tst_alarmtab::badSettingsFileFallsBackToDefaults()
 
 QTEST_MAIN(tst_alarmtab)
 #include "tst_alarmtab.moc"
+
+// Widths follow the texts as alarms come, change and go, without the header
+// measuring every row each second.
+void tst_alarmtab::columnsFitTheirTexts()
+{
+    AlarmTab tab;
+    tab.resize(900, 400);
+    tab.show();
+    auto *list = tab.findChild<QTableWidget *>(QStringLiteral("alarmList"));
+    const auto high = [](int cable, double value) {
+        AlarmCondition condition {};
+        condition.rule = AlarmRule::HighTemperature;
+        condition.cable = cable;
+        condition.layer = 3;
+        condition.value = value;
+        condition.detail = QStringLiteral("高于 30.0 °C");
+        return condition;
+    };
+    const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(8, 0)).toMSecsSinceEpoch();
+    AlarmBook book;
+    book.update({high(2, 31)}, t0);
+    tab.showAlarms(book);
+    QCOMPARE(list->rowCount(), 1);
+    QCOMPARE(narrowCell(list), QString());
+    // The same alarm, a much wider value: no row added, its column widens.
+    book.update({high(2, 123456.78)}, t0 + 1000);
+    tab.showAlarms(book);
+    QCOMPARE(list->rowCount(), 1);
+    QCOMPARE(list->item(0, 3)->text(), QStringLiteral("123456.78"));
+    QCOMPARE(narrowCell(list), QString());
+    // Another alarm, and the first cleared: rows change, every column fits.
+    book.update({high(245, -12.5)}, t0 + 2000);
+    tab.showAlarms(book);
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(narrowCell(list), QString());
+    // Rows moved down: each shows its own alarm's time and cable.
+    QCOMPARE(list->item(0, 0)->text(), QStringLiteral("2026-12-07 08:00:02"));
+    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("245"));
+    QCOMPARE(list->item(1, 0)->text(), QStringLiteral("2026-12-07 08:00:00"));
+    QCOMPARE(list->item(1, 1)->text(), QStringLiteral("2"));
+    QVERIFY(list->horizontalHeader()->sectionResizeMode(0) != QHeaderView::ResizeToContents);
+}
