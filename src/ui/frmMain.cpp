@@ -32,7 +32,9 @@
 #include "ui/Unshaped.h"
 #include "ui/ListCombo.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QComboBox>
 #include <QFrame>
 #include <QClipboard>
 #include <QDir>
@@ -176,9 +178,14 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     layout->addWidget(label4);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
-    // Every group box's frame from a pixmap: the same pixels, drawn once.
+    // Every group box's and line edit's frame from a pixmap: the same pixels, drawn once.
     for (QGroupBox *box : findChildren<QGroupBox *>())
         box->setStyle(CachedPanelStyle::shared());
+    for (QLineEdit *box : findChildren<QLineEdit *>()) {
+        // A spin box's or combo box's own editor is drawn by its owner's style.
+        if (!qobject_cast<QAbstractSpinBox *>(box->parentWidget()) && !qobject_cast<QComboBox *>(box->parentWidget()))
+            box->setStyle(CachedPanelStyle::shared());
+    }
 
     bind();
     Form_Load();
