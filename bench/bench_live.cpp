@@ -7,6 +7,9 @@
 #include "DeviceWindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -22,6 +25,7 @@
 
 #include "Callgrind.h"
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace vx;
 using namespace vx::test;
@@ -39,6 +43,47 @@ std::pair<double, double> cpuSeconds()
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+// Each of this process's threads so far, by thread name: CPU seconds (user
+// plus system) and how often it went to sleep (every wake-up costs a context
+// switch, dear on a virtual machine).
+struct ThreadUse {
+    double cpu = 0;
+    qint64 sleeps = 0;
+};
+
+qint64 voluntarySwitches(const QString &id)
+{
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(id));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("voluntary_ctxt_switches:"))
+            return line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    return 0;
+}
+
+QMap<QString, ThreadUse> threadUse()
+{
+    QMap<QString, ThreadUse> use;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    for (const QString &id : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(id));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> fields = line.mid(close + 2).split(' '); // fields from the 3rd on
+        if (fields.size() < 13)
+            continue;
+        const QString name = QString::fromLocal8Bit(line.mid(open + 1, close - open - 1));
+        use[name].cpu += (fields[11].toDouble() + fields[12].toDouble()) / tick;
+        use[name].sleeps += voluntarySwitches(id);
+    }
+    return use;
 }
 
 struct Simulator {
@@ -68,13 +113,19 @@ void run(double seconds)
     loop.exec();
 }
 
-// BENCH_PAINTS=1: which widgets were painted how often, to find what an exchange repaints.
+// BENCH_PAINTS=1: which widgets were painted how often, to find what an exchange repaints;
+// BENCH_PAINTS=events: which events went where, to find what wakes the window.
 class PaintCounter : public QObject {
 public:
     QMap<QString, int> counts;
+    bool events = false; // BENCH_PAINTS=events: every event by type and receiver instead
     bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (events)
+            ++counts[QStringLiteral("event %1 to %2 %3")
+                         .arg(int(event->type()))
+                         .arg(QString::fromLatin1(object->metaObject()->className()), object->objectName())];
+        else if (event->type() == QEvent::Paint)
             ++counts[QString::fromLatin1(object->metaObject()->className()) + QLatin1Char(' ') + object->objectName()];
         return false;
     }
@@ -114,9 +165,11 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     const int before = replies->text().toInt();
     const int asked = requests->text().toInt();
     const auto cpu0 = cpuSeconds();
+    const QMap<QString, ThreadUse> threads0 = threadUse();
     QElapsedTimer wall;
     wall.start();
     PaintCounter paints;
+    paints.events = qEnvironmentVariable("BENCH_PAINTS") == QLatin1String("events");
     if (qEnvironmentVariableIsSet("BENCH_PAINTS"))
         qApp->installEventFilter(&paints);
     CALLGRIND_START_INSTRUMENTATION;
@@ -124,6 +177,7 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     CALLGRIND_STOP_INSTRUMENTATION;
     qApp->removeEventFilter(&paints);
     const auto cpu1 = cpuSeconds();
+    const QMap<QString, ThreadUse> threads1 = threadUse();
     const double user = cpu1.first - cpu0.first, system = cpu1.second - cpu0.second, cpu = user + system;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const int n = replies->text().toInt() - before;
@@ -135,6 +189,14 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     std::printf("cpu per %-10s %.3f ms\n", unit, n > 0 ? 1000.0 * cpu / n : 0.0);
     if (sent > 0)
         std::printf("requests           %d (%d without a reply in time)\n", sent, sent - n);
+    // Where it went: the window's thread, the store's writer, and the rest.
+    for (auto it = threads1.cbegin(); it != threads1.cend(); ++it) {
+        const double used = it.value().cpu - threads0.value(it.key()).cpu;
+        const qint64 sleeps = it.value().sleeps - threads0.value(it.key()).sleeps;
+        if (used > 0 || sleeps > 0)
+            std::printf("  thread %-16s %.3f ms, %.1f wake-ups per %s\n", qPrintable(it.key()),
+                        n > 0 ? 1000.0 * used / n : 0.0, n > 0 ? double(sleeps) / n : 0.0, unit);
+    }
     if (!paints.counts.isEmpty())
         paints.print(n);
     w.click(QStringLiteral("cmdStopOnce"));
