@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QStyleOption>
 
+#include <algorithm>
 #include <tuple>
 
 namespace vx {
@@ -77,6 +78,50 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
         it = m_panels.emplace(key, panel).first;
     }
     painter->drawPixmap(option->rect.topLeft(), it->second);
+}
+
+void CachedPanelStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                                          const QWidget *widget) const
+{
+    const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+    if (control != CC_GroupBox || !box || box->rect.isEmpty() || !painter->device()) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    // Everything the pixels depend on: the option, and the painter's font and hints.
+    GroupBoxPicture wanted;
+    wanted.numbers = {box->rect.width(), box->rect.height(), int(ratio * 100), int(box->state), int(box->subControls),
+                      int(box->activeSubControls), int(box->features), int(box->textAlignment), box->lineWidth,
+                      box->midLineWidth, int(box->direction), int(box->textColor.rgba()), int(painter->renderHints())};
+    wanted.palette = box->palette.cacheKey();
+    wanted.text = box->text;
+    wanted.font = painter->font();
+    auto it = std::find_if(m_groupBoxes.begin(), m_groupBoxes.end(), [&](const GroupBoxPicture &known) {
+        return known.numbers == wanted.numbers && known.palette == wanted.palette && known.text == wanted.text
+            && known.font == wanted.font;
+    });
+    if (it == m_groupBoxes.end()) {
+        if (m_groupBoxes.size() >= kMaxPanels)
+            m_groupBoxes.clear();
+        QPixmap picture((QSizeF(box->rect.size()) * ratio).toSize());
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.setFont(painter->font());
+        p.setPen(painter->pen());
+        p.setBrush(painter->brush());
+        p.setRenderHints(painter->renderHints());
+        p.setLayoutDirection(painter->layoutDirection());
+        QStyleOptionGroupBox atOrigin = *box;
+        atOrigin.rect = QRect(QPoint(0, 0), box->rect.size());
+        QProxyStyle::drawComplexControl(control, &atOrigin, &p, widget);
+        p.end();
+        wanted.picture = picture;
+        m_groupBoxes.push_back(wanted);
+        it = m_groupBoxes.end() - 1;
+    }
+    painter->drawPixmap(box->rect.topLeft(), it->picture);
 }
 
 } // namespace vx

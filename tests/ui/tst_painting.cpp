@@ -3,6 +3,9 @@
 #include "ui/LinkIndicator.h"
 
 #include <QApplication>
+
+#include <algorithm>
+#include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -17,6 +20,8 @@ class tst_painting : public QObject {
 private slots:
     void cachedFrameIsPixelForPixel_data();
     void cachedFrameIsPixelForPixel();
+    void cachedGroupBoxIsPixelForPixel_data();
+    void cachedGroupBoxIsPixelForPixel();
     void pacedRepaintsLoseNothing();
     void indicatorShowsOnlyItsFront();
 };
@@ -64,6 +69,79 @@ void tst_painting::cachedFrameIsPixelForPixel()
     const QImage expected = render(plain);
     QCOMPARE(render(styled), expected); // drawn once ...
     QCOMPARE(render(styled), expected); // ... and copied from the pixmap after
+}
+
+void tst_painting::cachedGroupBoxIsPixelForPixel_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("opaqueBehind");
+    QTest::newRow("Chinese title") << QStringLiteral("运行状态指示") << QSize(240, 120) << false << true << true;
+    QTest::newRow("over nothing") << QStringLiteral("运行状态指示") << QSize(240, 120) << false << true << false;
+    QTest::newRow("English title") << QStringLiteral("MODBUS settings") << QSize(300, 90) << false << true << true;
+    QTest::newRow("checkable") << QStringLiteral("数据查询操作") << QSize(200, 80) << true << true << true;
+    QTest::newRow("disabled") << QStringLiteral("串口设置") << QSize(200, 80) << false << false << true;
+    QTest::newRow("no title") << QString() << QSize(120, 60) << false << true << true;
+    QTest::newRow("narrower than its title") << QStringLiteral("二次开发命令观察窗口") << QSize(50, 40) << false << true << true;
+}
+
+namespace {
+// The largest difference of any channel of any pixel (-1: sizes differ).
+int largestDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q)),
+                            qAbs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
+}
+} // namespace
+
+// A group box, frame and title, looks the same drawn from the pixmap, and a
+// box that changes (title, size, state) is drawn afresh. Fusion's frame is a
+// half-transparent picture: blended once into the pixmap and once onto the
+// window, its edge pixels may round one level apart from a single blend.
+void tst_painting::cachedGroupBoxIsPixelForPixel()
+{
+    QFETCH(QString, title);
+    QFETCH(QSize, size);
+    QFETCH(bool, checkable);
+    QFETCH(bool, enabled);
+    QFETCH(bool, opaqueBehind);
+    CachedPanelStyle cached;
+    QGroupBox plain(title), styled(title);
+    styled.setStyle(&cached);
+    for (QGroupBox *box : {&plain, &styled}) {
+        box->setCheckable(checkable);
+        box->resize(size);
+        box->setEnabled(enabled);
+    }
+    const auto render = [&](QGroupBox &box) {
+        QImage image(box.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(opaqueBehind ? box.palette().color(QPalette::Window) : QColor(Qt::transparent));
+        box.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    const QImage expected = render(plain);
+    const int first = largestDifference(render(styled), expected), second = largestDifference(render(styled), expected);
+    QVERIFY2(first >= 0 && first <= 1, qPrintable(QString::number(first)));    // drawn once ...
+    QVERIFY2(second >= 0 && second <= 1, qPrintable(QString::number(second))); // ... and copied after
+    // Changed, each is drawn again rather than copied from the old picture.
+    for (QGroupBox *box : {&plain, &styled}) {
+        box->setTitle(title + QStringLiteral(" 2"));
+        box->resize(size + QSize(10, 4));
+    }
+    const QImage changed = render(plain);
+    QVERIFY(largestDifference(changed, expected) != 0);
+    const int redrawn = largestDifference(render(styled), changed);
+    QVERIFY2(redrawn >= 0 && redrawn <= 1, qPrintable(QString::number(redrawn)));
 }
 
 // Repaints come at most every so often, but the last state is always painted.
