@@ -3,8 +3,10 @@
 #include "platform/TcpTarget.h"
 
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace vx {
@@ -14,6 +16,9 @@ QtSerialPort::QtSerialPort(Resolver resolver, QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+    m_lookAgain.setSingleShot(true);
+    m_lookAgain.setTimerType(Qt::PreciseTimer);
+    connect(&m_lookAgain, &QTimer::timeout, this, &QtSerialPort::lookedAgain);
 }
 
 bool QtSerialPort::open()
@@ -36,6 +41,10 @@ bool QtSerialPort::open()
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_wakeAfter = -1;
+    m_lookAwayBaud = 0; // what was learnt about the line starts again
+    m_linePaced = false;
+    m_firstPieceAwaited = false;
+    m_sentSinceLook = 0;
     neededChanged();
     return true;
 }
@@ -99,6 +108,7 @@ void QtSerialPort::close()
     }
     if (m_port.isOpen())
         m_port.close();
+    m_lookAgain.stop();
     discardWaiting();
 }
 
@@ -127,6 +137,8 @@ bool QtSerialPort::writeToDevice(const QByteArray &bytes)
     // Out now rather than on the next pass of the event loop: the request
     // leaves sooner and the loop wakes once less per exchange.
     m_port.flush();
+    m_sentSinceLook += int(bytes.size()); // a reply comes after these
+    neededChanged();
     return true;
 }
 
@@ -137,6 +149,7 @@ void QtSerialPort::discardDeviceInput()
         return;
     }
     if (m_port.isOpen()) {
+        watchAgain(); // a new request before the look: judged on what came meanwhile
         m_port.clear(QSerialPort::Input);
         m_port.readAll(); // anything Qt had buffered but not yet signalled
     }
@@ -150,9 +163,6 @@ void QtSerialPort::discardDeviceOutput()
 
 void QtSerialPort::neededChanged()
 {
-    // A terminal with VMIN n (and VTIME 0) reports itself readable only once
-    // n bytes have come. At 19200 baud an adapter may hand over every byte on
-    // its own: without this, a 41-byte reply wakes the program 41 times.
     // Applied once control is back in the event loop: a request and its reply
     // change the need several times, and only the last value is waited on.
     if (m_wakeAfterQueued || !m_port.isOpen())
@@ -163,18 +173,127 @@ void QtSerialPort::neededChanged()
 
 void QtSerialPort::applyWakeAfter()
 {
+    // At 19200 baud a USB adapter hands over a piece of a reply every
+    // millisecond, about twenty per 41-byte reply, and a terminal wakes its
+    // poller for every piece whatever VMIN says. But the rest of a frame
+    // cannot all be there before its wire time, nor a reply before the wire
+    // time of its request and its own: until then the terminal is not watched,
+    // and after that VMIN (with VTIME 0) holds the read back until the rest is
+    // there. A pseudo-terminal may hand over a whole reply at once, long
+    // before its wire time: so a reply is awaited from its request only once a
+    // reply has been seen to come in pieces; until then its first byte is
+    // watched for (and always with nothing asked, as in active upload).
     m_wakeAfterQueued = false;
-    const int wakeAfter = qBound(1, bytesNeeded(), 255);
-    if (wakeAfter == m_wakeAfter || !m_port.isOpen())
+    if (!m_port.isOpen())
+        return;
+    const int fd = int(m_port.handle());
+    if (fd < 0)
+        return;
+    if (baudRate() != m_lookAwayBaud) { // learnt for another rate
+        m_lookAwayBaud = baudRate();
+        m_lookAwayShare = 1.0;
+        m_linePaced = false;
+    }
+    const int sent = m_sentSinceLook;
+    m_sentSinceLook = 0;
+    const int begun = bytesWaiting();
+    bool awaiting = true; // the rest of something: VMIN is what it still needs
+    if (begun > 0) {
+        if (m_firstPieceAwaited && begun < threshold())
+            m_linePaced = true; // a reply's first piece came alone
+        m_firstPieceAwaited = false;
+        lookAway(fd, 0);
+    } else if (sent > 0 && m_linePaced) {
+        lookAway(fd, sent);
+    } else {
+        m_firstPieceAwaited = sent > 0 || (m_firstPieceAwaited && !m_lookAgain.isActive());
+        watchAgain();
+        awaiting = false;
+    }
+    const int wakeAfter = awaiting ? qBound(1, bytesNeeded(), 255) : 1;
+    if (wakeAfter == m_wakeAfter)
         return;
     termios tio {};
-    const int fd = int(m_port.handle());
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+    if (::tcgetattr(fd, &tio) != 0)
         return;
     tio.c_cc[VMIN] = cc_t(wakeAfter);
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &tio) == 0)
         m_wakeAfter = wakeAfter;
+}
+
+void QtSerialPort::lookAway(int fd, int sentBefore)
+{
+    const int needed = bytesNeeded();
+    const qint32 baud = baudRate();
+    int there = 0;
+    if (needed < kLookAwayFrom || baud <= 0 || ::ioctl(fd, FIONREAD, &there) != 0 || there >= needed) {
+        watchAgain();
+        return;
+    }
+    // Whole milliseconds, rounded down: on a line at the rate set, the look
+    // comes no later than the last byte. A pseudo-terminal or a line set to
+    // another rate may deliver sooner: see judgeLookAway().
+    const double byteMs = 10.0 * 1000.0 / double(baud);
+    const int ms = int(double(sentBefore + needed - there) * byteMs * m_lookAwayShare);
+    if (ms < 2) { // not worth a timer
+        watchAgain();
+        return;
+    }
+    watchTerminal(false);
+    m_lookAwayFor = needed;
+    m_lookAwaySaw = there;
+    m_lookAgain.start(ms);
+}
+
+void QtSerialPort::lookedAgain()
+{
+    int there = 0;
+    const int fd = int(m_port.handle());
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &there) != 0) {
+        watchTerminal(true);
+        return;
+    }
+    const bool moving = there > m_lookAwaySaw;
+    judgeLookAway(there);
+    // Still coming: its rest cannot be there before its own wire time either.
+    if (moving && there < bytesNeeded())
+        lookAway(fd, 0);
+    else
+        watchTerminal(true);
+}
+
+void QtSerialPort::judgeLookAway(int there)
+{
+    // Everything was there when the program looked again: the bytes came
+    // faster than the rate set (a pseudo-terminal), or the look came late, so
+    // look away half as long next time. Not all there: the look was in time,
+    // and the share creeps back towards the whole wire time.
+    if (m_lookAwayFor <= 0)
+        return;
+    m_lookAwayShare = there >= m_lookAwayFor ? m_lookAwayShare / 2 : qMin(1.0, m_lookAwayShare * 1.1);
+    m_lookAwayFor = 0;
+}
+
+void QtSerialPort::watchAgain()
+{
+    if (m_lookAgain.isActive()) {
+        m_lookAgain.stop();
+        int there = 0;
+        const int fd = int(m_port.handle());
+        if (fd >= 0 && ::ioctl(fd, FIONREAD, &there) == 0)
+            judgeLookAway(there);
+    }
+    watchTerminal(true);
+}
+
+void QtSerialPort::watchTerminal(bool watch)
+{
+    // QSerialPort's own read notifier: it has no interface to pause reading.
+    // Whatever else pauses it (a full read buffer) is resumed by the next read.
+    for (QSocketNotifier *notifier : m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly))
+        if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled() != watch)
+            notifier->setEnabled(watch);
 }
 
 void QtSerialPort::onReadyRead()

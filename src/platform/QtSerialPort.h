@@ -4,6 +4,7 @@
 
 #include <QSerialPort>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 
@@ -32,6 +33,8 @@ public:
     QString deviceName() const override;
     QString openError() const override { return m_openError; }
     bool overTcp() const { return m_socket != nullptr; }
+    // False while the terminal is left alone because what is awaited cannot be there yet.
+    bool watchingTerminal() const { return !m_lookAgain.isActive(); }
     void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
 
 protected:
@@ -46,9 +49,25 @@ private:
     bool openTcp(const QString &device);
     void onSocketLost();
 
+    void applyWakeAfter();
+    void lookAway(int fd, int sentBefore);
+    void lookedAgain();
+    void judgeLookAway(int there);
+    void watchTerminal(bool watch);
+    void watchAgain();
+    // Below this many bytes awaited the terminal is always watched.
+    static constexpr int kLookAwayFrom = 8;
+
     Resolver m_resolver;
     QSerialPort m_port;
-    void applyWakeAfter();
+    QTimer m_lookAgain; // ends a pause in watching the terminal
+    int m_lookAwayFor = 0;   // the bytes a pause waits for; 0: none running
+    int m_lookAwaySaw = 0;   // bytes already in the terminal when it began
+    int m_sentSinceLook = 0; // request bytes written since the last decision
+    bool m_firstPieceAwaited = false; // watching for the first byte of a reply
+    bool m_linePaced = false; // replies seen to come in pieces, at a line's pace
+    double m_lookAwayShare = 1.0; // of the wire time set by the baud rate, learnt
+    qint32 m_lookAwayBaud = 0;    // the rate it was learnt at
 
     QTcpSocket *m_socket = nullptr;   // set while the device is a TCP one
     int m_connectTimeoutMs = 3000;

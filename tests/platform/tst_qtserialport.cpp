@@ -21,6 +21,7 @@ private slots:
     void opensThroughASymlink();
     void absentDeviceStaysClosed();
     void terminalWakesOnlyForWhatTheEventNeeds();
+    void restOfAFrameIsNotWatchedForOnTheWire();
 };
 
 void tst_qtserialport::talksOverAPseudoTerminal()
@@ -78,8 +79,18 @@ void tst_qtserialport::absentDeviceStaysClosed()
     QVERIFY(!port.write("x"));
 }
 
-// The terminal's VMIN follows the bytes the next receive event still needs,
-// so a reply trickling in byte by byte wakes the program once, not per byte.
+namespace {
+int vminOf(int fd)
+{
+    QCoreApplication::processEvents(); // applied once the event loop has its turn
+    termios tio {};
+    return ::tcgetattr(fd, &tio) == 0 ? int(tio.c_cc[VMIN]) : -1;
+}
+} // namespace
+
+// With nothing begun the terminal wakes for the first byte; once a frame has
+// begun, VMIN is what the next receive event still needs, so its rest
+// trickling in wakes the program once, not per piece.
 void tst_qtserialport::terminalWakesOnlyForWhatTheEventNeeds()
 {
     PtyPeer peer;
@@ -88,32 +99,88 @@ void tst_qtserialport::terminalWakesOnlyForWhatTheEventNeeds()
     QVERIFY(port.open());
     const int fd = ::open(qPrintable(peer.slavePath()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);
-    auto wakeAfter = [fd] {
-        QCoreApplication::processEvents(); // applied once the event loop has its turn
-        termios tio {};
-        return ::tcgetattr(fd, &tio) == 0 ? int(tio.c_cc[VMIN]) : -1;
-    };
     QSignalSpy events(&port, &SerialPort::commEvent);
     port.setThreshold(41);
-    QCOMPARE(wakeAfter(), 41);
+    QCOMPARE(vminOf(fd), 1);
     peer.send(QByteArray(10, '\x01'));
-    QTest::qWait(50);
-    QCOMPARE(port.bytesWaiting(), 0); // they wait in the terminal
+    QTRY_COMPARE(port.bytesWaiting(), 10);
+    QCOMPARE(vminOf(fd), 31);
     for (int i = 0; i < 31; ++i) // the rest byte by byte
         peer.send(QByteArray(1, '\x02'));
     QTRY_COMPARE(events.count(), 1);
     QCOMPARE(port.read(), QByteArray(10, '\x01') + QByteArray(31, '\x02'));
-    QCOMPARE(wakeAfter(), 41);
+    QCOMPARE(vminOf(fd), 1);
     // The start of a frame put back: only its rest is waited for.
     port.unread(QByteArray(10, '\x03'));
-    QCOMPARE(wakeAfter(), 31);
-    port.clearWaiting();
-    QCOMPARE(wakeAfter(), 41);
-    port.setThreshold(0); // no events: every byte is taken as it comes
-    QCOMPARE(wakeAfter(), 1);
+    QCOMPARE(vminOf(fd), 31);
     port.setThreshold(400); // more than a terminal can wait for
-    QCOMPARE(wakeAfter(), 255);
+    QCOMPARE(vminOf(fd), 255);
+    port.clearWaiting();
+    port.setThreshold(41);
+    QCOMPARE(vminOf(fd), 1);
+    port.setThreshold(0); // no events: every byte is taken as it comes
+    QCOMPARE(vminOf(fd), 1);
     ::close(fd);
+}
+
+// While the rest of a frame is on the wire the terminal is not watched at
+// all (it would wake the program for every piece); whatever is there when it
+// looks again is read, and nothing is lost. A reply is awaited from its
+// request only once replies have been seen to come in pieces: a
+// pseudo-terminal handing over whole replies at once is read at once.
+void tst_qtserialport::restOfAFrameIsNotWatchedForOnTheWire()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QtSerialPort port([&](int) { return peer.slavePath(); });
+    port.setSettings(QStringLiteral("1200,N,8,1")); // 8.3 ms a byte: a 41-byte reply takes 342 ms
+    QVERIFY(port.open());
+    QSignalSpy events(&port, &SerialPort::commEvent);
+    port.setThreshold(41);
+    const QByteArray request = QByteArray::fromHex("020300000012C5F4");
+    const QByteArray reply = QByteArray(1, '\x02') + QByteArray(40, '\x07');
+
+    // Whole replies: each read as soon as it is there.
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(port.write(request));
+        QCoreApplication::processEvents();
+        QVERIFY(port.watchingTerminal());
+        peer.send(reply);
+        QTRY_COMPARE(events.count(), round + 1);
+        QCOMPARE(port.read(), reply);
+    }
+
+    // A reply in pieces: after its first piece the rest is not watched for ...
+    QVERIFY(port.write(request));
+    peer.send(reply.left(3));
+    QTRY_COMPARE(port.bytesWaiting(), 3);
+    QCoreApplication::processEvents();
+    QVERIFY(!port.watchingTerminal());
+    peer.send(reply.mid(3)); // ... even when it comes early: it waits in the terminal,
+    QTest::qWait(30);
+    QCOMPARE(port.bytesWaiting(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 3, 5000); // and is read whole once looked at
+    QCOMPARE(port.read(), reply);
+    QVERIFY(port.watchingTerminal());
+
+    // From now on a reply is awaited from its request.
+    QVERIFY(port.write(request));
+    QCoreApplication::processEvents();
+    QVERIFY(!port.watchingTerminal());
+    peer.send(reply);
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 4, 5000);
+    QCOMPARE(port.read(), reply);
+
+    // A new request while looking away: what came meanwhile is discarded as
+    // before, and the look starts again from the new request.
+    QVERIFY(port.write(request));
+    QCoreApplication::processEvents();
+    peer.send(QByteArray(5, '\x09'));
+    port.clearInput();
+    QVERIFY(port.write(request));
+    peer.send(reply);
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 5, 5000);
+    QCOMPARE(port.read(), reply);
 }
 
 QTEST_GUILESS_MAIN(tst_qtserialport)
