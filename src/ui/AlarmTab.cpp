@@ -154,8 +154,9 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     // set, and a column only ever widens to a new text (letting the header
     // measure every row for its widths cost more than the rest of a second's
     // work).
-    const int selected = selectedRow();
     const QList<Alarm> &alarms = book.alarms();
+    followNewAlarms(alarms);
+    const int selected = selectedRow(); // moved down with its alarm
     m_list->setRowCount(int(alarms.size()));
     const QFontMetrics metrics(m_list->font());
     // What the item delegate adds around a text.
@@ -204,6 +205,31 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     }
     if (selected >= 0 && selected < m_list->rowCount())
         m_list->selectRow(selected);
+    m_shown.clear();
+    m_shown.reserve(alarms.size());
+    for (const Alarm &a : alarms)
+        m_shown.append(shown(a));
+}
+
+AlarmTab::Shown AlarmTab::shown(const Alarm &alarm)
+{
+    const AlarmCondition &c = alarm.condition;
+    return {int(c.rule), c.cable, c.layer, alarm.raisedMs};
+}
+
+void AlarmTab::followNewAlarms(const QList<Alarm> &alarms)
+{
+    // New alarms come first: rows are inserted for them, so the rows below
+    // keep their alarms and their cells need not be set again.
+    if (m_shown.isEmpty() || alarms.isEmpty())
+        return;
+    qsizetype added = 0;
+    while (added < alarms.size() && !(shown(alarms[added]) == m_shown.first()))
+        ++added;
+    if (added == 0 || added == alarms.size())
+        return; // nothing new, or nothing of before left: every row is set anyway
+    for (qsizetype i = 0; i < added; ++i)
+        m_list->insertRow(0);
 }
 
 } // namespace vx

@@ -52,7 +52,20 @@ signals:
     void editSettings();
 
 private:
+    // What makes an alarm itself, whatever its state: rows follow alarms by it.
+    struct Shown {
+        int rule, cable, layer;
+        qint64 raisedMs;
+        bool operator==(const Shown &o) const
+        {
+            return rule == o.rule && cable == o.cable && layer == o.layer && raisedMs == o.raisedMs;
+        }
+    };
+    static Shown shown(const Alarm &alarm);
+    void followNewAlarms(const QList<Alarm> &alarms);
+
     QTableWidget *m_list;
+    QList<Shown> m_shown; // the alarm in each row, newest first
 };
 
 } // namespace vx

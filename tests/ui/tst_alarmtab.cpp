@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -25,6 +26,7 @@ private slots:
     void settingsAreCheckedBeforeTheyCount();
     void badSettingsFileFallsBackToDefaults();
     void columnsFitTheirTexts();
+    void selectionStaysWithItsAlarm();
 };
 
 namespace {
@@ -212,4 +214,39 @@ void tst_alarmtab::columnsFitTheirTexts()
     QCOMPARE(list->item(1, 0)->text(), QStringLiteral("2026-12-07 08:00:00"));
     QCOMPARE(list->item(1, 1)->text(), QStringLiteral("2"));
     QVERIFY(list->horizontalHeader()->sectionResizeMode(0) != QHeaderView::ResizeToContents);
+}
+
+// The operator selects an alarm; a new one comes in above it. The selection
+// stays on the alarm chosen, and acknowledging acts on that one.
+void tst_alarmtab::selectionStaysWithItsAlarm()
+{
+    AlarmTab tab;
+    auto *list = tab.findChild<QTableWidget *>(QStringLiteral("alarmList"));
+    const auto high = [](int cable) {
+        AlarmCondition condition {};
+        condition.rule = AlarmRule::HighTemperature;
+        condition.cable = cable;
+        condition.layer = 1;
+        condition.value = 31;
+        condition.detail = QStringLiteral("高于 30.0 °C");
+        return condition;
+    };
+    AlarmBook book;
+    book.update({high(7)}, 1000);
+    tab.showAlarms(book);
+    list->selectRow(0);
+    book.update({high(7), high(9)}, 2000);
+    tab.showAlarms(book);
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("9"));
+    QCOMPARE(tab.selectedRow(), 1);
+    QCOMPARE(list->item(tab.selectedRow(), 1)->text(), QStringLiteral("7"));
+    QSignalSpy acknowledged(&tab, &AlarmTab::acknowledgeRow);
+    tab.findChild<QPushButton *>(QStringLiteral("acknowledgeAlarmButton"))->click();
+    QCOMPARE(acknowledged.count(), 1);
+    QCOMPARE(book.alarms().at(acknowledged.first().first().toInt()).condition.cable, 7);
+    // Alarm 7 clears and stays as history; the selection stays on it.
+    book.update({high(9)}, 3000);
+    tab.showAlarms(book);
+    QCOMPARE(list->item(tab.selectedRow(), 1)->text(), QStringLiteral("7"));
 }
