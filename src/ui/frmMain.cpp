@@ -157,6 +157,15 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     connect(m_repaintLater, &QTimer::timeout, this, [this] {
         QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     });
+    // One timer for the "no reply" check, not one per request: the cycle's
+    // requests kept some hundred timers running, each waking the program.
+    m_noReplyCheck = new QTimer(this);
+    m_noReplyCheck->setSingleShot(true);
+    m_noReplyCheck->setInterval(3000);
+    connect(m_noReplyCheck, &QTimer::timeout, this, [this] {
+        if (m_repliesTaken == m_repliesBeforeCheck)
+            notice(QCoreApplication::translate("vx", "无响应：3 秒内未收到应答，请检查命令或硬件"));
+    });
 
     auto *central = new QWidget;
     auto *layout = new QVBoxLayout(central);
@@ -374,6 +383,7 @@ void frmMain::bindGrain()
     SSTab2->addTab(scrollable(m_overview), QCoreApplication::translate("vx", "粮情总览"));
     m_measurements->setFrameListener([this](int address, const QList<quint16> &registers, qint64 timeMs) {
         ++m_repliesTaken;
+        m_noReplyCheck->stop(); // answered: the next request starts its own look
         m_overview->take(address, registers, timeMs);
     });
     // Alarms: the same rules and settings file as vxcollect's.
@@ -873,15 +883,12 @@ void frmMain::setStateText(const QString &text)
 void frmMain::showIndicator(Indicator indicator)
 {
     indicatorStack->bringToFront(indicator);
-    if (indicator == Indicator::Pending) {
-        // The waiting text promises a look after three seconds: no reply since this request, a line says so.
-        const qint64 request = ++m_requestsSent;
-        const qint64 repliesBefore = m_repliesTaken;
-        QTimer::singleShot(3000, this, [this, request, repliesBefore] {
-            Q_UNUSED(request);
-            if (m_repliesTaken == repliesBefore)
-                notice(QCoreApplication::translate("vx", "无响应：3 秒内未收到应答，请检查命令或硬件"));
-        });
+    if (indicator == Indicator::Pending && !m_noReplyCheck->isActive()) {
+        // The waiting text promises a look after three seconds: no reply since
+        // this request, a line says so. Requests sent meanwhile wait for the
+        // same look: a reply to any of them is a reply since this one.
+        m_repliesBeforeCheck = m_repliesTaken;
+        m_noReplyCheck->start();
     }
 }
 

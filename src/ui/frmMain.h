@@ -145,7 +145,8 @@ private:
     QTimer *m_tick = nullptr;
     QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39
     bool m_uploadMode = false;        // 主动上传模式 chosen, and nothing sent since
-    qint64 m_requestsSent = 0;        // for the "no reply" check
+    QTimer *m_noReplyCheck = nullptr; // three seconds after a request: was there a reply?
+    qint64 m_repliesBeforeCheck = 0;
     qint64 m_repliesTaken = 0;
     QLabel *m_storeBacklog = nullptr;
     std::unique_ptr<ReadingStore> m_windowStore;

@@ -23,6 +23,8 @@ private slots:
     void timerRunsAndStopStopsBoth();
     void tickBoxesDoNotPileUp();
     void ticksWaitWhileABoxIsOpen();
+    void noReplyIsSaidAfterThreeSeconds_data();
+    void noReplyIsSaidAfterThreeSeconds();
 };
 
 void tst_query::validation_data()
@@ -254,6 +256,38 @@ void tst_query::ticksWaitWhileABoxIsOpen()
     QCOMPARE(sentWhenClosed, sentWhenOpened);
     QTRY_VERIFY(t.port().written.size() > sentWhenClosed); // ticks resume once it is closed
     t.click(QStringLiteral("cmdStopOnce"));
+}
+
+void tst_query::noReplyIsSaidAfterThreeSeconds_data()
+{
+    QTest::addColumn<QList<bool>>("answered"); // each query, one a second: answered or not
+    QTest::addColumn<bool>("said");
+    QTest::newRow("no reply") << QList<bool>{false} << true;
+    QTest::newRow("answered") << QList<bool>{true} << false;
+    QTest::newRow("answered, then a query left unanswered") << QList<bool>{true, false} << true;
+    QTest::newRow("unanswered, then answered within three seconds") << QList<bool>{false, true} << false;
+}
+
+// Three seconds after a request with no reply since, a line says so (real
+// time: the window's own timer).
+void tst_query::noReplyIsSaidAfterThreeSeconds()
+{
+    QFETCH(QList<bool>, answered);
+    QFETCH(bool, said);
+    const QString notice = QStringLiteral("无响应：3 秒内未收到应答，请检查命令或硬件");
+    TestWindow t;
+    for (int i = 0; i < answered.size(); ++i) {
+        if (i > 0)
+            QTest::qWait(1000);
+        if (answered[i]) {
+            t.queryAnswered(1, QList<quint16>(18, 2000));
+        } else {
+            t.setText(QStringLiteral("txtStationID"), QStringLiteral("1"));
+            t.click(QStringLiteral("comDoOnce"));
+        }
+    }
+    QTest::qWait(3400);
+    QCOMPARE(t.w().statusBar()->currentMessage() == notice, said);
 }
 
 QTEST_MAIN(tst_query)
