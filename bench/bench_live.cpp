@@ -24,6 +24,7 @@
 #include <cstdio>
 
 #include "Callgrind.h"
+#include "platform/LocalTime.h"
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -211,6 +212,7 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
 
 int main(int argc, char *argv[])
 {
+    vx::readLocalTimeZoneOnce(); // before any thread: see there
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_live PATH-TO-vxsim [SECONDS]\n");

@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "Callgrind.h"
+#include "platform/LocalTime.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -50,6 +51,7 @@ bool run(const char *what, const QList<QByteArray> &stream, int frames, bool ins
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    vx::readLocalTimeZoneOnce(); // before any thread: see there
     QApplication app(argc, argv);
     const int frames = argc > 1 ? QByteArray(argv[1]).toInt() : 36000;
     // Under callgrind only one stream is counted: BENCH_CHANGING=1 picks the changing one.

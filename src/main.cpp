@@ -1,5 +1,6 @@
 #include "ui/Language.h"
 #include "ui/frmMain.h"
+#include "platform/LocalTime.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,6 +50,7 @@ private:
 
 int main(int argc, char *argv[])
 {
+    vx::readLocalTimeZoneOnce(); // before any thread: see there
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vxmon"));
     // Chinese unless the system is English or --lang says otherwise.

@@ -8,6 +8,7 @@
 #include "platform/QtSerialPort.h"
 #include "store/LogImport.h"
 #include "store/ReadingStore.h"
+#include "platform/LocalTime.h"
 
 #include <QFile>
 
@@ -95,6 +96,7 @@ int exportCsv(const vx::CollectorSettings &settings)
 
 int main(int argc, char *argv[])
 {
+    vx::readLocalTimeZoneOnce(); // before any thread: see there
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vxcollect"));
     const vx::SettingsRead read = vx::readCollectorSettings(app.arguments());
