@@ -167,8 +167,8 @@ void tst_alarmrules::rules()
 void tst_alarmrules::alarmLifecycle()
 {
     AlarmBook book;
-    const AlarmCondition hot{AlarmRule::HighTemperature, 2, 3, 31.0, QStringLiteral("高于 30.0 °C")};
-    const AlarmCondition silent{AlarmRule::CableSilent, 5, 0, 700, QStringLiteral("700 s 无应答")};
+    const AlarmCondition hot{AlarmRule::HighTemperature, 2, 3, 31.0, QStringLiteral("高于 30.0 °C"), nullptr, {}};
+    const AlarmCondition silent{AlarmRule::CableSilent, 5, 0, 700, QStringLiteral("700 s 无应答"), nullptr, {}};
     auto whats = [](const QList<AlarmTransition> &t) {
         QStringList out;
         for (const AlarmTransition &x : t)
