@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDialogButtonBox>
-#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -119,7 +118,7 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_list->horizontalHeader()->setSectionResizeMode(kDetailColumn, QHeaderView::Stretch);
     m_list->setWordWrap(false);
-    m_list->resizeColumnsToContents(); // the headings' widths, before any row
+    m_list->installEventFilter(this); // widths measured again when they may have changed
     m_list->verticalHeader()->hide();
     layout->addWidget(m_list, 1);
     auto *row = new QHBoxLayout;
@@ -158,9 +157,6 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     followNewAlarms(alarms);
     const int selected = selectedRow(); // moved down with its alarm
     m_list->setRowCount(int(alarms.size()));
-    const QFontMetrics metrics(m_list->font());
-    // What the item delegate adds around a text.
-    const int padding = 2 * (m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1) + 1;
     const auto cell = [this](int row, int column) {
         QTableWidgetItem *item = m_list->item(row, column);
         if (!item) {
@@ -172,9 +168,11 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     const auto put = [&](QTableWidgetItem *item, int column, const QString &text, const QBrush &colour) {
         if (item->text() != text) {
             item->setText(text);
-            const int wanted = metrics.horizontalAdvance(text) + padding;
-            if (column != kDetailColumn && wanted > m_list->columnWidth(column))
-                m_list->setColumnWidth(column, wanted);
+            if (column != kDetailColumn) { // as wide as the item delegate wants this text
+                const int wanted = m_list->sizeHintForIndex(m_list->indexFromItem(item)).width();
+                if (wanted > m_list->columnWidth(column))
+                    m_list->setColumnWidth(column, wanted);
+            }
         }
         if (item->foreground() != colour)
             item->setForeground(colour);
@@ -209,6 +207,23 @@ void AlarmTab::showAlarms(const AlarmBook &book)
     m_shown.reserve(alarms.size());
     for (const Alarm &a : alarms)
         m_shown.append(shown(a));
+}
+
+bool AlarmTab::eventFilter(QObject *watched, QEvent *event)
+{
+    // Texts measured before the list was first shown, or in another font or
+    // style, may not fit now: every row is measured once more.
+    if (watched == m_list
+        && (event->type() == QEvent::Show || event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        fitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void AlarmTab::fitColumns()
+{
+    for (int k = 0; k < m_list->columnCount(); ++k)
+        if (k != kDetailColumn)
+            m_list->resizeColumnToContents(k);
 }
 
 AlarmTab::Shown AlarmTab::shown(const Alarm &alarm)

@@ -51,7 +51,11 @@ signals:
     void acknowledgeAll();
     void editSettings();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void fitColumns();
     // What makes an alarm itself, whatever its state: rows follow alarms by it.
     struct Shown {
         int rule, cable, layer;
