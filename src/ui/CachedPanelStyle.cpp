@@ -29,6 +29,24 @@ PanelKey keyOf(QStyle::PrimitiveElement element, const QStyleOption &option, qre
 // Frames of every size, state and colours seen; a handful in practice.
 constexpr std::size_t kMaxPanels = 64;
 
+// A transparent pixmap of size drawn by draw(), with the painter's font, pen,
+// brush, hints and direction.
+template <typename Draw>
+QPixmap picture(const QSize &size, qreal ratio, const QPainter *like, Draw draw)
+{
+    QPixmap pixmap((QSizeF(size) * ratio).toSize());
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setFont(like->font());
+    p.setPen(like->pen());
+    p.setBrush(like->brush());
+    p.setRenderHints(like->renderHints());
+    p.setLayoutDirection(like->layoutDirection());
+    draw(p);
+    return pixmap;
+}
+
 } // namespace
 
 bool CachedPanelStyle::PanelKey::operator<(const PanelKey &o) const
@@ -62,19 +80,16 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
     if (it == m_panels.end()) {
         if (m_panels.size() >= kMaxPanels)
             m_panels.clear();
-        QPixmap panel((QSizeF(option->rect.size()) * ratio).toSize());
-        panel.setDevicePixelRatio(ratio);
-        panel.fill(Qt::transparent);
-        QPainter p(&panel);
-        // The same option, drawn at the pixmap's origin.
-        QStyleOptionFrame frame;
-        if (const auto *given = qstyleoption_cast<const QStyleOptionFrame *>(option))
-            frame = *given;
-        else
-            static_cast<QStyleOption &>(frame) = *option;
-        frame.rect = QRect(QPoint(0, 0), option->rect.size());
-        QProxyStyle::drawPrimitive(element, &frame, &p, widget);
-        p.end();
+        const QPixmap panel = picture(option->rect.size(), ratio, painter, [&](QPainter &p) {
+            // The same option, drawn at the pixmap's origin.
+            QStyleOptionFrame frame;
+            if (const auto *given = qstyleoption_cast<const QStyleOptionFrame *>(option))
+                frame = *given;
+            else
+                static_cast<QStyleOption &>(frame) = *option;
+            frame.rect = QRect(QPoint(0, 0), option->rect.size());
+            QProxyStyle::drawPrimitive(element, &frame, &p, widget);
+        });
         it = m_panels.emplace(key, panel).first;
     }
     painter->drawPixmap(option->rect.topLeft(), it->second);
@@ -104,20 +119,11 @@ void CachedPanelStyle::drawComplexControl(ComplexControl control, const QStyleOp
     if (it == m_groupBoxes.end()) {
         if (m_groupBoxes.size() >= kMaxPanels)
             m_groupBoxes.clear();
-        QPixmap picture((QSizeF(box->rect.size()) * ratio).toSize());
-        picture.setDevicePixelRatio(ratio);
-        picture.fill(Qt::transparent);
-        QPainter p(&picture);
-        p.setFont(painter->font());
-        p.setPen(painter->pen());
-        p.setBrush(painter->brush());
-        p.setRenderHints(painter->renderHints());
-        p.setLayoutDirection(painter->layoutDirection());
-        QStyleOptionGroupBox atOrigin = *box;
-        atOrigin.rect = QRect(QPoint(0, 0), box->rect.size());
-        QProxyStyle::drawComplexControl(control, &atOrigin, &p, widget);
-        p.end();
-        wanted.picture = picture;
+        wanted.picture = picture(box->rect.size(), ratio, painter, [&](QPainter &p) {
+            QStyleOptionGroupBox atOrigin = *box;
+            atOrigin.rect = QRect(QPoint(0, 0), box->rect.size());
+            QProxyStyle::drawComplexControl(control, &atOrigin, &p, widget);
+        });
         m_groupBoxes.push_back(wanted);
         it = m_groupBoxes.end() - 1;
     }
