@@ -16,15 +16,20 @@ ReadingStatus statusOf(quint16 raw)
     return ReadingStatus::Ok;
 }
 
-QString statusName(ReadingStatus status)
+const char *statusKey(ReadingStatus status)
 {
     switch (status) {
-    case ReadingStatus::Ok: return QStringLiteral("ok");
-    case ReadingStatus::NoReading: return QStringLiteral("no_reading");
-    case ReadingStatus::PowerOn: return QStringLiteral("power_on");
-    case ReadingStatus::OutOfRange: return QStringLiteral("out_of_range");
+    case ReadingStatus::Ok: return "ok";
+    case ReadingStatus::NoReading: return "no_reading";
+    case ReadingStatus::PowerOn: return "power_on";
+    case ReadingStatus::OutOfRange: return "out_of_range";
     }
-    return QString();
+    return "";
+}
+
+QString statusName(ReadingStatus status)
+{
+    return QString::fromLatin1(statusKey(status));
 }
 
 std::optional<ReadingStatus> statusFromName(const QString &name)

@@ -19,6 +19,7 @@ enum class ReadingStatus : quint8 {
 ReadingStatus statusOf(quint16 raw);
 // "ok", "no_reading", "power_on", "out_of_range": as stored and exported.
 QString statusName(ReadingStatus status);
+const char *statusKey(ReadingStatus status); // the same, static text for C APIs
 std::optional<ReadingStatus> statusFromName(const QString &name);
 // Degrees Celsius, or nothing for "no reading".
 std::optional<double> celsiusOf(quint16 raw);

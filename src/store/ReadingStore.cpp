@@ -239,19 +239,6 @@ bool ReadingStore::storeDevices(const QMap<int, DeviceSeen> &seen)
     return true;
 }
 
-namespace {
-const char *statusText(ReadingStatus status)
-{
-    switch (status) {
-    case ReadingStatus::Ok: return "ok";
-    case ReadingStatus::NoReading: return "no_reading";
-    case ReadingStatus::PowerOn: return "power_on";
-    case ReadingStatus::OutOfRange: return "out_of_range";
-    }
-    return "ok";
-}
-} // namespace
-
 // The readings of a batch through SQLite's own prepared statement, in the
 // transaction QSqlDatabase opened on the same connection.
 bool ReadingStore::insertReadings(const QList<ReadingSet> &frames)
@@ -285,7 +272,7 @@ bool ReadingStore::insertReadings(const QList<ReadingSet> &frames)
                 sqlite3_bind_double(m_insertReading, 5, *celsius);
             else
                 sqlite3_bind_null(m_insertReading, 5);
-            sqlite3_bind_text(m_insertReading, 6, statusText(statusOf(raw)), -1, SQLITE_STATIC);
+            sqlite3_bind_text(m_insertReading, 6, statusKey(statusOf(raw)), -1, SQLITE_STATIC);
             const int rc = sqlite3_step(m_insertReading);
             sqlite3_reset(m_insertReading);
             if (rc != SQLITE_DONE) {
