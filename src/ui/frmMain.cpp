@@ -205,21 +205,17 @@ frmMain::~frmMain()
     delete m_storeTab; // its export, if any, ends before the store closes
 }
 
-namespace {
-// At most this many repaints of the window a second: a request and its reply
-// each changed what is shown, 70 times a second at 19200 baud, and painting
-// was most of what an exchange cost. The eye sees no difference.
-constexpr int kRepaintIntervalMs = 100;
-} // namespace
-
 bool frmMain::event(QEvent *event)
 {
+    // At most ten repaints of the window a second: a request and its reply
+    // each changed what is shown, 70 times a second at 19200 baud, and painting
+    // was most of what an exchange cost. The eye sees no difference.
     if (event->type() == QEvent::UpdateRequest || event->type() == QEvent::UpdateLater) {
-        const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRepaintIntervalMs;
-        if (since < kRepaintIntervalMs) {
+        const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : m_repaintIntervalMs;
+        if (since < m_repaintIntervalMs) {
             // Painted a moment ago: paint what changed since then a little later.
             if (!m_repaintLater->isActive())
-                m_repaintLater->start(int(kRepaintIntervalMs - since));
+                m_repaintLater->start(int(m_repaintIntervalMs - since));
             return true;
         }
         m_sinceRepaint.start();

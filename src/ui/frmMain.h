@@ -90,6 +90,9 @@ public:
     QString runState() const;
     // The once-a-second look at what time alone changes (silent cables, what runs).
     void tick();
+    // At most one repaint per this many milliseconds (100). A benchmark under
+    // valgrind, ten times slower, lengthens it to keep a real repaint per exchange.
+    void setRepaintInterval(int ms) { m_repaintIntervalMs = ms; }
 
 protected:
     bool event(QEvent *event) override;
@@ -188,6 +191,7 @@ private:
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
     QElapsedTimer m_sinceRepaint;
+    int m_repaintIntervalMs = 100;
     QTimer *m_repaintLater = nullptr;
 };
 
