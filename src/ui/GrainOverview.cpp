@@ -99,6 +99,19 @@ CableState GrainMap::stateOf(int cable) const
     return cableState(m_snapshot->lastSeen[std::size_t(cable - 1)], now, after);
 }
 
+std::array<CableState, kCables> GrainMap::states() const
+{
+    std::array<CableState, kCables> states;
+    states.fill(CableState::NeverSeen);
+    if (!m_snapshot)
+        return states;
+    const qint64 now = m_now ? m_now() : QDateTime::currentMSecsSinceEpoch();
+    const qint64 after = m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2;
+    for (int c = 1; c <= kCables; ++c)
+        states[std::size_t(c - 1)] = cableState(m_snapshot->lastSeen[std::size_t(c - 1)], now, after);
+    return states;
+}
+
 GrainStatistics GrainMap::statistics() const
 {
     if (!m_snapshot)
@@ -315,8 +328,8 @@ void GrainOverview::refresh()
 {
     const GrainStatistics s = m_map->statistics();
     int answering = 0, silent = 0, never = 0;
-    for (int c = 1; c <= kCables; ++c) {
-        switch (m_map->stateOf(c)) {
+    for (const CableState state : m_map->states()) {
+        switch (state) {
         case CableState::Answering: ++answering; break;
         case CableState::Silent: ++silent; break;
         case CableState::NeverSeen: ++never; break;

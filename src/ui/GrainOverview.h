@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 class QDoubleSpinBox;
@@ -34,6 +35,9 @@ public:
     // The colour of a temperature on the scale.
     QColor colourOf(double celsius) const;
     CableState stateOf(int cable) const;
+    // Every cable's state at one reading of the clock: the once-a-second look
+    // asked the clock (a local time) once per cable.
+    std::array<CableState, kCables> states() const;
     // What hovering a cell tells: value, time of reading, raw register.
     QString toolTipAt(int cable, int layer) const;
     GrainStatistics statistics() const;

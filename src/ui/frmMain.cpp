@@ -491,8 +491,10 @@ void frmMain::refreshWindowAgo(qint64 nowMs)
     const qint64 window = qint64(m_alarmSettings.riseWindowHours) * 3600000;
     const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
     const GrainSnapshot &snapshot = m_overview->snapshot();
+    const auto states = m_overview->map()->states();
+    static_assert(kMaxReplyAddress <= kCables);
     for (int c = 1; c <= kMaxReplyAddress; ++c) {
-        if (m_overview->map()->stateOf(c) != CableState::Answering)
+        if (states[std::size_t(c - 1)] != CableState::Answering)
             continue;
         for (int l = 1; l <= kLayers; ++l) {
             const PointReading &latest = snapshot.at(c, l).latest;
@@ -543,11 +545,13 @@ void frmMain::markSilentColumns()
     if (m_columnFrames.isEmpty())
         for (int c = 1; c <= kDeviceColumns; ++c)
             m_columnFrames << findChild<QFrame *>(QStringLiteral("Frame3_%1").arg(c - 1));
+    const auto states = m_overview->map()->states();
+    static_assert(kDeviceColumns <= kCables);
     for (int c = 1; c <= kDeviceColumns; ++c) {
         QFrame *frame = m_columnFrames.value(c - 1);
         if (!frame)
             continue;
-        const bool silent = m_overview->map()->stateOf(c) == CableState::Silent;
+        const bool silent = states[std::size_t(c - 1)] == CableState::Silent;
         if (frame->property("silent").toBool() == silent)
             continue;
         frame->setProperty("silent", silent);
