@@ -1,6 +1,7 @@
 #include "ui/ValueGrid.h"
 
 #include "ui/CachedPanelStyle.h"
+#include "ui/FlatBackdrop.h"
 #include "ui/Unshaped.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,15 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QHash>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QPixmap>
+#include <QStaticText>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 namespace vx {
@@ -50,7 +59,7 @@ QWidget *buildColumn(ValueGrid &grid, int k)
         const int index = k * kPointsPerDevice + p - 1;
         auto *label = new QLabel(QStringLiteral("%1#").arg(p));
         label->setObjectName(QStringLiteral("lblDanWei_%1").arg(index));
-        auto *box = new QLineEdit(QStringLiteral("0"));
+        auto *box = new ValueBox(QStringLiteral("0"));
         box->setObjectName(QStringLiteral("txtValue_%1").arg(index));
         box->setReadOnly(true);
         box->setFixedWidth(58);
@@ -73,6 +82,8 @@ QWidget *buildColumn(ValueGrid &grid, int k)
     counter->setObjectName(QStringLiteral("lblRCounter_%1").arg(k));
     auto *time = fixedLabel(QStringLiteral("00:00:00"), QStringLiteral("00:00:00"));
     time->setObjectName(QStringLiteral("LBLrecTime_%1").arg(k));
+    FlatBackdrop::apply(counter); // both change with every reply of this column's device
+    FlatBackdrop::apply(time);
     statsLayout->addWidget(counter);
     statsLayout->addWidget(time);
     grid.lblRCounter[k] = counter;
@@ -83,6 +94,135 @@ QWidget *buildColumn(ValueGrid &grid, int k)
 }
 
 } // namespace
+
+namespace {
+
+// A box's text as the line edit lays it out: one line, trailing blanks kept.
+struct LaidOutText {
+    QStaticText glyphs;
+    int widthUsed = 0; // the line edit's measure of its text: natural width, rounded, plus one
+    int height = 0;    // the text's bounding height, at least a line's
+    int ascentShift = 0;
+};
+
+// Texts laid out for the boxes' one font: values repeat, in a box and
+// across boxes. Bounded: a few thousand values cover a store's range.
+const LaidOutText &laidOut(const QString &text, const QFont &font, Qt::LayoutDirection direction)
+{
+    static QHash<QString, LaidOutText> texts;
+    static QFont textsFont;
+    static Qt::LayoutDirection textsDirection = Qt::LeftToRight;
+    if (!(font == textsFont) || direction != textsDirection || texts.size() >= 4096) {
+        texts.clear();
+        textsFont = font;
+        textsDirection = direction;
+    }
+    auto it = texts.constFind(text);
+    if (it != texts.constEnd())
+        return *it;
+    QTextOption option;
+    option.setTextDirection(direction);
+    option.setFlags(QTextOption::IncludeTrailingSpaces);
+    QTextLayout layout(text, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QFontMetrics metrics(font);
+    LaidOutText laid;
+    laid.widthUsed = qRound(line.naturalTextWidth()) + 1;
+    laid.height = qMax(metrics.boundingRect(text).height(), metrics.height());
+    laid.ascentShift = qRound(line.ascent()) - metrics.ascent();
+    laid.glyphs.setText(text);
+    laid.glyphs.setTextFormat(Qt::PlainText);
+    laid.glyphs.setTextOption(option);
+    laid.glyphs.prepare(QTransform(), font);
+    return *texts.insert(text, laid);
+}
+
+// The line edit's own margins around its text line.
+constexpr int kLineEditHorizontalMargin = 2;
+
+} // namespace
+
+ValueBox::ValueBox(const QString &text, QWidget *parent) : QLineEdit(text, parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+bool ValueBox::paintsItself() const
+{
+    return !m_asLineEdit && !hasFocus() && !hasSelectedText() && echoMode() == QLineEdit::Normal && !text().isEmpty()
+        && isReadOnly() && styleSheet().isEmpty() && actions().isEmpty();
+}
+
+void ValueBox::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    // What the parent would have painted here: its background, a flat fill
+    // (the column frame fills itself, tinted while its cable is silent).
+    if (const QWidget *parent = parentWidget()) {
+        painter.setBrushOrigin(-pos());
+        painter.fillRect(event->rect(), parent->palette().brush(parent->backgroundRole()));
+        painter.setBrushOrigin(QPoint());
+    }
+    if (!paintsItself()) {
+        painter.end();
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    // As the line edit places its text; only its vertically centred case.
+    const Qt::Alignment aligned = QStyle::visualAlignment(layoutDirection(), alignment());
+    if ((aligned & Qt::AlignVertical_Mask) != 0 && (aligned & Qt::AlignVertical_Mask) != Qt::AlignVCenter) {
+        painter.end();
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &panel, this).marginsRemoved(textMargins());
+    const LaidOutText &laid = laidOut(text(), font(), layoutDirection());
+    const int top = contents.y() + (contents.height() - laid.height + 1) / 2;
+    const QRect line(contents.x() + kLineEditHorizontalMargin, top, contents.width() - 2 * kLineEditHorizontalMargin,
+                     laid.height);
+    if (laid.widthUsed > line.width()) { // scrolled: the line edit's own affair
+        painter.end();
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    int scroll = 0;
+    switch (aligned & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute) {
+    case Qt::AlignRight: scroll = laid.widthUsed - line.width() + 1; break;
+    case Qt::AlignHCenter: scroll = (laid.widthUsed - line.width()) / 2; break;
+    default: break;
+    }
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    painter.setClipRect(contents);
+    painter.setPen(palette().text().color());
+    painter.drawStaticText(line.topLeft() - QPoint(scroll, laid.ascentShift), laid.glyphs);
+}
+
+void ValueBox::paintAsLineEditOnce()
+{
+    if (!paintsItself() || !isVisible())
+        return;
+    m_asLineEdit = true;
+    QPixmap scratch(size());
+    render(&scratch);
+    m_asLineEdit = false;
+}
+
+void ValueBox::mousePressEvent(QMouseEvent *event)
+{
+    paintAsLineEditOnce();
+    QLineEdit::mousePressEvent(event);
+}
+
+void ValueBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    paintAsLineEditOnce();
+    QLineEdit::mouseDoubleClickEvent(event);
+}
 
 QWidget *ValueGrid::buildTab(int t)
 {

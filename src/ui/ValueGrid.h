@@ -2,15 +2,43 @@
 
 #include "core/FormState.h"
 
+#include <QLineEdit>
 #include <QString>
 
 #include <array>
 
 class QLabel;
-class QLineEdit;
 class QWidget;
 
 namespace vx {
+
+// A value box paints its column's flat background under its rounded corners
+// itself and so counts as opaque: a new value repaints the box alone, where
+// before it repainted the column behind it and everything up to the window
+// with it, in one region with every other box that changed.
+// Unfocused and without a selection it draws its text as a line edit does
+// (same place, same glyphs) from a text laid out once per value and font
+// for every box: laying out and drawing the text each time was most of what
+// repainting a box cost. Anything else is painted by the line edit itself.
+class ValueBox : public QLineEdit {
+public:
+    explicit ValueBox(const QString &text, QWidget *parent = nullptr);
+
+    // False when the line edit's own painting is used (a focused box, a
+    // selection, a text wider than the box, ...).
+    bool paintsItself() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    // The line edit keeps, from its last paint, where its text is; a click
+    // finds the character under it from that.
+    void paintAsLineEditOnce();
+    bool m_asLineEdit = false;
+};
 
 // The value grid of tabs 1 to 4: ten device columns per tab, 18 measuring
 // points per column, a reply counter and a reply time under each column.

@@ -27,6 +27,7 @@
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
 #include "ui/ConfigTab.h"
+#include "ui/FlatBackdrop.h"
 #include "ui/LinkIndicator.h"
 #include "ui/SensorTab.h"
 #include "ui/Unshaped.h"
@@ -229,6 +230,7 @@ QWidget *frmMain::buildModbusFrame()
     auto *grid = new QGridLayout(box);
     txtStationID = textBox("txtStationID", QStringLiteral("2"));
     withoutShaping(txtStationID); // the cycle rewrites it on every tick
+    FlatBackdrop::apply(txtStationID);
     txtFunID = textBox("txtFunID", QStringLiteral("3"));
     txtStartID = textBox("txtStartID", QStringLiteral("0"));
     txtDataLength = textBox("txtDataLength", QStringLiteral("18"));
@@ -280,6 +282,10 @@ QWidget *frmMain::buildStatusFrame()
     lblCounter->setToolTip(QCoreApplication::translate("vx", "测试统计"));
     fixSize(lblCounter, QStringLiteral("000000")); // wraps after 65535
     auto *bar = new QLabel(QStringLiteral("/")); // replies over requests, like a fraction
+    // All three change with every exchange.
+    for (QWidget *changing : {static_cast<QWidget *>(indicatorStack), static_cast<QWidget *>(lblErrCounter),
+                              static_cast<QWidget *>(lblCounter)})
+        FlatBackdrop::apply(changing);
     row->addWidget(indicatorStack);
     row->addSpacing(8);
     row->addWidget(lblErrCounter);
@@ -318,6 +324,7 @@ QWidget *frmMain::buildMonitorFrame()
     txtCommand->setObjectName(QStringLiteral("txtCommand"));
     txtCommand->setReadOnly(true);
     withoutShaping(txtCommand);
+    FlatBackdrop::apply(txtCommand);
     // A label, not a text editor: a reply every few milliseconds must not cost
     // a text layout each time; it is painted only when shown.
     txtState = new QLabel;

@@ -1,14 +1,22 @@
 #include "TestWindow.h"
 #include "ui/CachedPanelStyle.h"
+#include "ui/FlatBackdrop.h"
 #include "ui/LinkIndicator.h"
+#include "ui/ValueGrid.h"
 
 #include <QApplication>
 
 #include <algorithm>
 #include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <memory>
 
 using namespace vx;
 using namespace vx::test;
@@ -22,6 +30,11 @@ private slots:
     void cachedFrameIsPixelForPixel();
     void cachedGroupBoxIsPixelForPixel_data();
     void cachedGroupBoxIsPixelForPixel();
+    void valueBoxLooksLikeALineEdit_data();
+    void valueBoxLooksLikeALineEdit();
+    void valueBoxRepaintsAloneAndWhole();
+    void flatBackdropRepaintsAloneAndWhole_data();
+    void flatBackdropRepaintsAloneAndWhole();
     void pacedRepaintsLoseNothing();
     void indicatorShowsOnlyItsFront();
 };
@@ -142,6 +155,196 @@ void tst_painting::cachedGroupBoxIsPixelForPixel()
     QVERIFY(largestDifference(changed, expected) != 0);
     const int redrawn = largestDifference(render(styled), changed);
     QVERIFY2(redrawn >= 0 && redrawn <= 1, qPrintable(QString::number(redrawn)));
+}
+
+namespace {
+// What the window shows at a widget's place (its backing store), against
+// drawing the whole window afresh there.
+bool showsWhatAFullRepaintShows(QWidget &window, const QWidget *widget)
+{
+    const QRect where(widget->mapTo(&window, QPoint(-3, -3)), widget->size() + QSize(6, 6));
+    const QImage shown = window.windowHandle()->screen()->grabWindow(window.winId(), where.x(), where.y(), where.width(),
+                                                                     where.height()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = window.grab(where).toImage().convertToFormat(QImage::Format_RGB32);
+    return shown == fresh;
+}
+
+struct PaintLog : QObject {
+    QStringList names;
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            names << o->objectName();
+        return false;
+    }
+};
+} // namespace
+
+void tst_painting::valueBoxLooksLikeALineEdit_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("red");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("alignment");
+    QTest::newRow("value") << QStringLiteral("25.34") << false << true << false << int(Qt::AlignRight);
+    QTest::newRow("start") << QStringLiteral("0") << false << true << false << int(Qt::AlignRight);
+    QTest::newRow("negative, red") << QStringLiteral("-12.06") << true << true << false << int(Qt::AlignRight);
+    QTest::newRow("suspect") << QStringLiteral("85.00") << true << true << false << int(Qt::AlignRight);
+    QTest::newRow("silent column") << QStringLiteral("21.50") << true << true << true << int(Qt::AlignRight);
+    QTest::newRow("disabled") << QStringLiteral("19.75") << false << false << false << int(Qt::AlignRight);
+    QTest::newRow("trailing blank") << QStringLiteral("7.5 ") << false << true << false << int(Qt::AlignRight);
+    QTest::newRow("centred") << QStringLiteral("33.3") << false << true << false << int(Qt::AlignHCenter);
+    QTest::newRow("left") << QStringLiteral("33.3") << false << true << false << int(Qt::AlignLeft);
+    QTest::newRow("Chinese") << QStringLiteral("无效") << false << true << false << int(Qt::AlignRight);
+    QTest::newRow("wider than the box") << QStringLiteral("1234567890.123456") << false << true << false << int(Qt::AlignRight);
+    QTest::newRow("empty") << QString() << false << true << false << int(Qt::AlignRight);
+}
+
+// A value box drawn by itself is pixel for pixel the line edit it replaces,
+// over the column behind it, in every state a box is shown in.
+void tst_painting::valueBoxLooksLikeALineEdit()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, red);
+    QFETCH(bool, enabled);
+    QFETCH(bool, silent);
+    QFETCH(int, alignment);
+    const auto column = [&](QLineEdit *box) {
+        auto *frame = new QFrame;
+        frame->setAutoFillBackground(true);
+        if (silent) {
+            QPalette p = frame->palette();
+            p.setColor(QPalette::Window, QColor(255, 200, 120));
+            frame->setPalette(p);
+        }
+        frame->resize(80, 40);
+        box->setParent(frame);
+        box->setGeometry(10, 8, 58, 22);
+        box->setReadOnly(true);
+        box->setAlignment(Qt::Alignment(alignment));
+        box->setStyle(CachedPanelStyle::shared());
+        box->setEnabled(enabled);
+        if (red) {
+            QPalette p = box->palette();
+            p.setColor(QPalette::Text, Qt::red);
+            box->setPalette(p);
+        }
+        return frame;
+    };
+    auto *plain = new QLineEdit(text);
+    auto *own = new ValueBox(text);
+    std::unique_ptr<QFrame> plainColumn(column(plain)), ownColumn(column(own));
+    QCOMPARE(own->paintsItself(), !text.isEmpty());
+    const QImage expected = plainColumn->grab().toImage();
+    QCOMPARE(ownColumn->grab().toImage(), expected);
+    QCOMPARE(ownColumn->grab().toImage(), expected); // the laid-out text reused
+    // Whatever it does not draw itself, the line edit draws.
+    own->setFocus();
+    own->selectAll();
+    QVERIFY(!own->paintsItself());
+}
+
+// A new value repaints its box and nothing behind it, and the window then
+// shows what a full repaint shows.
+void tst_painting::valueBoxRepaintsAloneAndWhole()
+{
+    QWidget window;
+    ValueGrid grid;
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(grid.buildTab(1));
+    window.resize(900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintLog painted;
+    QTest::qWait(50);
+    qApp->installEventFilter(&painted);
+    grid.showValue(ValueGrid::boxIndex(3, 7), QStringLiteral("23.45"));
+    QLineEdit *box = grid.txtValue[std::size_t(ValueGrid::boxIndex(3, 7))];
+    QTRY_VERIFY(painted.names.contains(box->objectName()));
+    QTest::qWait(50);
+    qApp->removeEventFilter(&painted);
+    QCOMPARE(painted.names, QStringList{box->objectName()});
+    QVERIFY(showsWhatAFullRepaintShows(window, box));
+}
+
+
+void tst_painting::flatBackdropRepaintsAloneAndWhole_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<bool>("flat");
+    QTest::newRow("inside the group box") << QPoint(40, 50) << true;
+    QTest::newRow("over its title") << QPoint(6, 2) << false;
+    QTest::newRow("over its frame") << QPoint(-4, 60) << false;
+}
+
+// A counter inside a group box, where the box is one colour, is repainted
+// alone when its text changes, and the window looks as a full repaint would;
+// one over the box's title or frame is painted as before, group box and all.
+void tst_painting::flatBackdropRepaintsAloneAndWhole()
+{
+    QFETCH(QPoint, at);
+    QFETCH(bool, flat);
+    // The same window twice: the counter in one finds its backdrop, the other's is painted as Qt does.
+    struct Scene {
+        QWidget window;
+        QGroupBox *box = new QGroupBox(QStringLiteral("运行状态指示"), &window);
+        QLabel *counter = new QLabel(QStringLiteral("0"), box);
+        Scene(const QPoint &at, bool backdrop)
+        {
+            window.resize(300, 200);
+            const QString prefix = backdrop ? QStringLiteral("own ") : QStringLiteral("plain ");
+            window.setObjectName(prefix + QStringLiteral("window"));
+            box->setObjectName(prefix + QStringLiteral("box"));
+            box->setStyle(CachedPanelStyle::shared());
+            box->setGeometry(20, 20, 240, 140);
+            counter->setObjectName(prefix + QStringLiteral("counter"));
+            counter->setGeometry(QRect(at, QSize(60, 20)));
+            if (backdrop)
+                FlatBackdrop::apply(counter);
+            window.show();
+        }
+        QImage shown() const // what the window's backing store holds around the counter
+        {
+            const QRect where(counter->mapTo(&window, QPoint(-3, -3)), counter->size() + QSize(6, 6));
+            return window.windowHandle()->screen()->grabWindow(window.winId(), where.x(), where.y(), where.width(),
+                                                               where.height()).toImage().convertToFormat(QImage::Format_RGB32);
+        }
+    };
+    Scene own(at, true), plain(at, false);
+    QVERIFY(QTest::qWaitForWindowExposed(&own.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&plain.window));
+    own.window.activateWindow(); // settled: activation changes what a backdrop may look like
+    QVERIFY(QTest::qWaitForWindowActive(&own.window));
+    own.counter->setText(QStringLiteral("1"));
+    QTest::qWait(50);
+    QCOMPARE(FlatBackdrop::colourBehind(own.counter).isValid(), flat);
+    QCOMPARE(own.counter->testAttribute(Qt::WA_OpaquePaintEvent), flat);
+
+    PaintLog painted;
+    qApp->installEventFilter(&painted);
+    for (Scene *scene : {&own, &plain})
+        scene->counter->setText(QStringLiteral("12345"));
+    QTRY_VERIFY(painted.names.contains(QStringLiteral("own counter")) && painted.names.contains(QStringLiteral("plain counter")));
+    QTest::qWait(50);
+    qApp->removeEventFilter(&painted);
+    QVERIFY(painted.names.contains(QStringLiteral("plain box")));
+    QVERIFY2(painted.names.contains(QStringLiteral("own box")) != flat, qPrintable(painted.names.join(QLatin1Char(','))));
+    QCOMPARE(own.shown(), plain.shown());
+
+    // A new palette behind it: the colour is found again.
+    if (flat) {
+        const QColor before = FlatBackdrop::colourBehind(own.counter);
+        for (Scene *scene : {&own, &plain}) {
+            QPalette p = scene->window.palette();
+            p.setColor(QPalette::Window, QColor(200, 230, 255));
+            scene->window.setPalette(p);
+            scene->counter->setText(QStringLiteral("67890"));
+        }
+        QTRY_VERIFY(FlatBackdrop::colourBehind(own.counter) != before);
+        QTest::qWait(50);
+        QCOMPARE(own.shown(), plain.shown());
+    }
 }
 
 // Repaints come at most every so often, but the last state is always painted.
