@@ -243,6 +243,7 @@ void QtSerialPort::lookAway(int fd, int sentBefore)
     watchTerminal(false);
     m_lookAwayFor = needed;
     m_lookAwaySaw = there;
+    m_lookAwayFromRequest = sentBefore > 0;
     m_lookAgain.start(ms);
 }
 
@@ -265,14 +266,20 @@ void QtSerialPort::lookedAgain()
 
 void QtSerialPort::judgeLookAway(int there)
 {
-    // Everything was there when the program looked again: the bytes came
-    // faster than the rate set (a pseudo-terminal), or the look came late, so
-    // look away half as long next time. Not all there: the look was in time,
-    // and the share creeps back towards the whole wire time.
     if (m_lookAwayFor <= 0)
         return;
-    m_lookAwayShare = there >= m_lookAwayFor ? m_lookAwayShare / 2 : qMin(1.0, m_lookAwayShare * 1.1);
+    m_lookAwayShare = nextLookAwayShare(m_lookAwayShare, m_lookAwayFromRequest, there >= m_lookAwayFor);
     m_lookAwayFor = 0;
+}
+
+double QtSerialPort::nextLookAwayShare(double share, bool afterRequest, bool allThere)
+{
+    // Not all there: the look was in time, and the share creeps back towards
+    // the whole wire time. Halving on a look for the rest as well kept the
+    // share near a half on a line at its rate: three looks per reply.
+    if (!allThere)
+        return qMin(1.0, share * 1.1);
+    return afterRequest ? share / 2 : share;
 }
 
 void QtSerialPort::watchAgain()

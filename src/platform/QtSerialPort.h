@@ -37,6 +37,14 @@ public:
     bool watchingTerminal() const { return !m_lookAgain.isActive(); }
     void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
 
+    // The share of a wait's wire time the terminal is next left alone for,
+    // after a look that found everything awaited there or not. A look after a
+    // request that finds the whole reply means the line is faster than its
+    // rate (a pseudo-terminal) or the look was late: half as long next time.
+    // A look for the rest of a reply already coming is timed by that rest's
+    // own wire time, and finding it all there is what it was for.
+    static double nextLookAwayShare(double share, bool afterRequest, bool allThere);
+
 protected:
     bool writeToDevice(const QByteArray &bytes) override;
     void discardDeviceInput() override;
@@ -63,6 +71,7 @@ private:
     QTimer m_lookAgain; // ends a pause in watching the terminal
     int m_lookAwayFor = 0;   // the bytes a pause waits for; 0: none running
     int m_lookAwaySaw = 0;   // bytes already in the terminal when it began
+    bool m_lookAwayFromRequest = false; // it began at a request, not at a piece of its reply
     int m_sentSinceLook = 0; // request bytes written since the last decision
     bool m_firstPieceAwaited = false; // watching for the first byte of a reply
     bool m_linePaced = false; // replies seen to come in pieces, at a line's pace

@@ -22,6 +22,8 @@ private slots:
     void absentDeviceStaysClosed();
     void terminalWakesOnlyForWhatTheEventNeeds();
     void restOfAFrameIsNotWatchedForOnTheWire();
+    void lookAwayShareIsLearnt_data();
+    void lookAwayShareIsLearnt();
 };
 
 void tst_qtserialport::talksOverAPseudoTerminal()
@@ -181,6 +183,35 @@ void tst_qtserialport::restOfAFrameIsNotWatchedForOnTheWire()
     peer.send(reply);
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 5, 5000);
     QCOMPARE(port.read(), reply);
+}
+
+void tst_qtserialport::lookAwayShareIsLearnt_data()
+{
+    QTest::addColumn<QList<int>>("looks"); // 0: not all there; 1: all there after a request; 2: all there, a rest
+    QTest::addColumn<double>("lowest");
+    QTest::addColumn<double>("highest");
+    // A line at its rate: the look after the request comes just before the
+    // end of the reply, the look for its last bytes finds them.
+    QTest::newRow("line at its rate") << QList<int>{0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2} << 1.0 << 1.0;
+    // A pseudo-terminal handing over whole replies: looks shorten.
+    QTest::newRow("faster than its rate") << QList<int>{1, 1, 1} << 0.125 << 0.125;
+    // Then a line at its rate again: back towards the whole wire time, never past it.
+    QTest::newRow("recovers") << QList<int>{1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2} << 0.25 * 1.1 * 1.1 * 1.1 << 0.6;
+    QTest::newRow("never past the whole") << QList<int>{0, 0, 0, 0} << 1.0 << 1.0;
+}
+
+// What is learnt from each look: on a line at its rate the terminal is left
+// alone for the whole wire time of a reply; only replies faster than that
+// shorten the wait.
+void tst_qtserialport::lookAwayShareIsLearnt()
+{
+    QFETCH(QList<int>, looks);
+    QFETCH(double, lowest);
+    QFETCH(double, highest);
+    double share = 1.0;
+    for (int look : looks)
+        share = QtSerialPort::nextLookAwayShare(share, look == 1, look != 0);
+    QVERIFY2(share >= lowest - 1e-9 && share <= highest + 1e-9, qPrintable(QString::number(share)));
 }
 
 QTEST_GUILESS_MAIN(tst_qtserialport)
