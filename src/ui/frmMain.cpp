@@ -121,7 +121,13 @@ public:
     explicit FillHolder(QWidget *child) : m_child(child) { child->setParent(this); }
 
 protected:
-    void resizeEvent(QResizeEvent *) override { m_child->setGeometry(rect()); }
+    // Fixed at the holder's size: a child whose size may change asks its
+    // parent for a layout pass with every new text, twice per exchange.
+    void resizeEvent(QResizeEvent *) override
+    {
+        m_child->setFixedSize(size());
+        m_child->move(0, 0);
+    }
 
 private:
     QWidget *m_child;

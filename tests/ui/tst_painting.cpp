@@ -37,6 +37,7 @@ private slots:
     void flatBackdropRepaintsAloneAndWhole();
     void pacedRepaintsLoseNothing();
     void indicatorShowsOnlyItsFront();
+    void receivedTextAsksForNoLayout();
 };
 
 namespace {
@@ -402,6 +403,35 @@ void tst_painting::indicatorShowsOnlyItsFront()
         QCOMPARE(indicator->grab().toImage().pixelColor(8, 8), colours[int(front)]);
     }
     QCOMPARE(counter.requests, 0);
+}
+
+// A reply's text in the status area asks for no layout pass (it asked twice
+// per exchange) and still fills its place when the window is resized.
+void tst_painting::receivedTextAsksForNoLayout()
+{
+    TestWindow t;
+    t.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.w()));
+    auto *state = t.find<QLabel>(QStringLiteral("txtState"));
+    QWidget *holder = state->parentWidget();
+    struct LayoutCounter : QObject {
+        int requests = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            requests += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } counter;
+    QCoreApplication::processEvents();
+    holder->installEventFilter(&counter);
+    for (int i = 0; i < 5; ++i) {
+        state->setText(QStringLiteral("02 03 24 ").repeated(i + 1));
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter.requests, 0);
+    t.w().resize(t.w().size() + QSize(120, 40));
+    QTRY_COMPARE(state->geometry(), holder->rect());
+    QVERIFY(holder->width() > 0);
 }
 
 QTEST_MAIN(tst_painting)
