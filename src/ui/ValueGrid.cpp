@@ -95,27 +95,29 @@ QWidget *buildColumn(ValueGrid &grid, int k)
 
 } // namespace
 
-namespace {
+// Values repeat, in a box and across boxes. Bounded: a few thousand values
+// cover a store's range.
+struct ValueBox::LaidOutTexts {
+    // A box's text as the line edit lays it out: one line, trailing blanks kept.
+    struct Text {
+        QStaticText glyphs;
+        int widthUsed = 0; // the line edit's measure of its text: natural width, rounded, plus one
+        int height = 0;    // the text's bounding height, at least a line's
+        int ascentShift = 0;
+    };
+    QHash<QString, Text> texts;
+    QFont font;
+    Qt::LayoutDirection direction = Qt::LeftToRight;
 
-// A box's text as the line edit lays it out: one line, trailing blanks kept.
-struct LaidOutText {
-    QStaticText glyphs;
-    int widthUsed = 0; // the line edit's measure of its text: natural width, rounded, plus one
-    int height = 0;    // the text's bounding height, at least a line's
-    int ascentShift = 0;
+    const Text &of(const QString &text, const QFont &textFont, Qt::LayoutDirection textDirection);
 };
 
-// Texts laid out for the boxes' one font: values repeat, in a box and
-// across boxes. Bounded: a few thousand values cover a store's range.
-const LaidOutText &laidOut(const QString &text, const QFont &font, Qt::LayoutDirection direction)
+const ValueBox::LaidOutTexts::Text &ValueBox::LaidOutTexts::of(const QString &text, const QFont &textFont, Qt::LayoutDirection textDirection)
 {
-    static QHash<QString, LaidOutText> texts;
-    static QFont textsFont;
-    static Qt::LayoutDirection textsDirection = Qt::LeftToRight;
-    if (!(font == textsFont) || direction != textsDirection || texts.size() >= 4096) {
+    if (!(textFont == font) || textDirection != direction || texts.size() >= 4096) {
         texts.clear();
-        textsFont = font;
-        textsDirection = direction;
+        font = textFont;
+        direction = textDirection;
     }
     auto it = texts.constFind(text);
     if (it != texts.constEnd())
@@ -129,7 +131,7 @@ const LaidOutText &laidOut(const QString &text, const QFont &font, Qt::LayoutDir
     const QTextLine line = layout.createLine();
     layout.endLayout();
     const QFontMetrics metrics(font);
-    LaidOutText laid;
+    Text laid;
     laid.widthUsed = qRound(line.naturalTextWidth()) + 1;
     laid.height = qMax(metrics.boundingRect(text).height(), metrics.height());
     laid.ascentShift = qRound(line.ascent()) - metrics.ascent();
@@ -140,6 +142,8 @@ const LaidOutText &laidOut(const QString &text, const QFont &font, Qt::LayoutDir
     return *texts.insert(text, laid);
 }
 
+namespace {
+
 // The line edit's own margins around its text line.
 constexpr int kLineEditHorizontalMargin = 2;
 
@@ -148,6 +152,12 @@ constexpr int kLineEditHorizontalMargin = 2;
 ValueBox::ValueBox(const QString &text, QWidget *parent) : QLineEdit(text, parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static std::weak_ptr<LaidOutTexts> shared; // the boxes alive share one
+    m_texts = shared.lock();
+    if (!m_texts) {
+        m_texts = std::make_shared<LaidOutTexts>();
+        shared = m_texts;
+    }
 }
 
 bool ValueBox::paintsItself() const
@@ -181,7 +191,7 @@ void ValueBox::paintEvent(QPaintEvent *event)
     QStyleOptionFrame panel;
     initStyleOption(&panel);
     QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &panel, this).marginsRemoved(textMargins());
-    const LaidOutText &laid = laidOut(text(), font(), layoutDirection());
+    const LaidOutTexts::Text &laid = m_texts->of(text(), font(), layoutDirection());
     const int top = contents.y() + (contents.height() - laid.height + 1) / 2;
     const QRect line(contents.x() + kLineEditHorizontalMargin, top, contents.width() - 2 * kLineEditHorizontalMargin,
                      laid.height);

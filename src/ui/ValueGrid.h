@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class QLabel;
 class QWidget;
@@ -33,11 +34,16 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
+    // Texts laid out once for every box of a window, kept while a box lives:
+    // what they hold refers to fonts, which must go before the application.
+    struct LaidOutTexts;
+
 private:
     // The line edit keeps, from its last paint, where its text is; a click
     // finds the character under it from that.
     void paintAsLineEditOnce();
     bool m_asLineEdit = false;
+    std::shared_ptr<LaidOutTexts> m_texts;
 };
 
 // The value grid of tabs 1 to 4: ten device columns per tab, 18 measuring
