@@ -90,12 +90,18 @@ QColor GrainMap::colourOf(double celsius) const
     return QColor::fromHsvF(float((1.0 - t) * 240.0 / 360.0), 0.75f, 0.95f);
 }
 
+std::pair<qint64, qint64> GrainMap::nowAndSilentAfter() const
+{
+    return {m_now ? m_now() : QDateTime::currentMSecsSinceEpoch(),
+            m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2};
+}
+
 CableState GrainMap::stateOf(int cable) const
 {
     if (!m_snapshot)
         return CableState::NeverSeen;
-    const qint64 now = m_now ? m_now() : QDateTime::currentMSecsSinceEpoch();
-    const qint64 after = m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2;
+    const std::pair<qint64, qint64> clock = nowAndSilentAfter();
+    const qint64 now = clock.first, after = clock.second;
     return cableState(m_snapshot->lastSeen[std::size_t(cable - 1)], now, after);
 }
 
@@ -105,8 +111,8 @@ std::array<CableState, kCables> GrainMap::states() const
     states.fill(CableState::NeverSeen);
     if (!m_snapshot)
         return states;
-    const qint64 now = m_now ? m_now() : QDateTime::currentMSecsSinceEpoch();
-    const qint64 after = m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2;
+    const std::pair<qint64, qint64> clock = nowAndSilentAfter();
+    const qint64 now = clock.first, after = clock.second;
     for (int c = 1; c <= kCables; ++c)
         states[std::size_t(c - 1)] = cableState(m_snapshot->lastSeen[std::size_t(c - 1)], now, after);
     return states;
@@ -116,8 +122,8 @@ GrainStatistics GrainMap::statistics() const
 {
     if (!m_snapshot)
         return {};
-    const qint64 now = m_now ? m_now() : QDateTime::currentMSecsSinceEpoch();
-    const qint64 after = m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2;
+    const std::pair<qint64, qint64> clock = nowAndSilentAfter();
+    const qint64 now = clock.first, after = clock.second;
     return grainStatistics(*m_snapshot, now, after);
 }
 
@@ -131,8 +137,8 @@ void GrainMap::paintEvent(QPaintEvent *)
     QFont small = font();
     small.setPointSizeF(qMax(6.0, font().pointSizeF() - 1.5));
     p.setFont(small);
-    const qint64 now = m_now ? m_now() : QDateTime::currentMSecsSinceEpoch();
-    const qint64 after = m_silentAfter ? m_silentAfter() : std::numeric_limits<qint64>::max() / 2;
+    const std::pair<qint64, qint64> clock = nowAndSilentAfter();
+    const qint64 now = clock.first, after = clock.second;
     const GrainStatistics stats = grainStatistics(*m_snapshot, now, after);
     const QBrush hatch(QColor(150, 150, 150), Qt::BDiagPattern);
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 class QDoubleSpinBox;
 class QLabel;
@@ -53,6 +54,8 @@ protected:
 
 private:
     QPoint cellAt(const QPoint &pos) const; // (cable, layer), 0 outside
+    // The clock's time and how long a cable may be silent, each asked once.
+    std::pair<qint64, qint64> nowAndSilentAfter() const;
     int cellWidth() const;
     int cellHeight() const;
 

@@ -162,8 +162,10 @@ ValueBox::ValueBox(const QString &text, QWidget *parent) : QLineEdit(text, paren
 
 bool ValueBox::paintsItself() const
 {
+    // Only the line edit's vertically centred case is drawn as it would.
+    const Qt::Alignment vertical = alignment() & Qt::AlignVertical_Mask;
     return !m_asLineEdit && !hasFocus() && !hasSelectedText() && echoMode() == QLineEdit::Normal && !text().isEmpty()
-        && isReadOnly() && styleSheet().isEmpty() && actions().isEmpty();
+        && isReadOnly() && styleSheet().isEmpty() && actions().isEmpty() && (!vertical || vertical == Qt::AlignVCenter);
 }
 
 void ValueBox::paintEvent(QPaintEvent *event)
@@ -181,13 +183,8 @@ void ValueBox::paintEvent(QPaintEvent *event)
         QLineEdit::paintEvent(event);
         return;
     }
-    // As the line edit places its text; only its vertically centred case.
+    // As the line edit places its text.
     const Qt::Alignment aligned = QStyle::visualAlignment(layoutDirection(), alignment());
-    if ((aligned & Qt::AlignVertical_Mask) != 0 && (aligned & Qt::AlignVertical_Mask) != Qt::AlignVCenter) {
-        painter.end();
-        QLineEdit::paintEvent(event);
-        return;
-    }
     QStyleOptionFrame panel;
     initStyleOption(&panel);
     QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &panel, this).marginsRemoved(textMargins());
