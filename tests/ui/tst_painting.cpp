@@ -41,6 +41,31 @@ private slots:
 };
 
 namespace {
+void paintTextRed(QWidget *widget) // as a value is shown
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Text, Qt::red);
+    widget->setPalette(p);
+}
+
+// Layout requests to the objects it watches.
+struct LayoutCounter : QObject {
+    int requests = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        requests += event->type() == QEvent::LayoutRequest;
+        return false;
+    }
+};
+
+// What the window's backing store holds around a widget: what it shows.
+QImage shownAround(QWidget &window, const QWidget *widget)
+{
+    const QRect where(widget->mapTo(&window, QPoint(-3, -3)), widget->size() + QSize(6, 6));
+    return window.windowHandle()->screen()->grabWindow(window.winId(), where.x(), where.y(), where.width(),
+                                                       where.height()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 QImage render(QLineEdit &box)
 {
     QImage image(box.size(), QImage::Format_ARGB32_Premultiplied);
@@ -74,11 +99,8 @@ void tst_painting::cachedFrameIsPixelForPixel()
         box->setAlignment(Qt::AlignRight);
         box->resize(size);
         box->setEnabled(enabled);
-        if (red) {
-            QPalette p = box->palette();
-            p.setColor(QPalette::Text, Qt::red);
-            box->setPalette(p);
-        }
+        if (red)
+            paintTextRed(box);
     }
     const QImage expected = render(plain);
     QCOMPARE(render(styled), expected); // drawn once ...
@@ -164,10 +186,7 @@ namespace {
 bool showsWhatAFullRepaintShows(QWidget &window, const QWidget *widget)
 {
     const QRect where(widget->mapTo(&window, QPoint(-3, -3)), widget->size() + QSize(6, 6));
-    const QImage shown = window.windowHandle()->screen()->grabWindow(window.winId(), where.x(), where.y(), where.width(),
-                                                                     where.height()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage fresh = window.grab(where).toImage().convertToFormat(QImage::Format_RGB32);
-    return shown == fresh;
+    return shownAround(window, widget) == window.grab(where).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 struct PaintLog : QObject {
@@ -226,11 +245,8 @@ void tst_painting::valueBoxLooksLikeALineEdit()
         box->setAlignment(Qt::Alignment(alignment));
         box->setStyle(CachedPanelStyle::shared());
         box->setEnabled(enabled);
-        if (red) {
-            QPalette p = box->palette();
-            p.setColor(QPalette::Text, Qt::red);
-            box->setPalette(p);
-        }
+        if (red)
+            paintTextRed(box);
         return frame;
     };
     auto *plain = new QLineEdit(text);
@@ -305,12 +321,7 @@ void tst_painting::flatBackdropRepaintsAloneAndWhole()
                 FlatBackdrop::apply(counter);
             window.show();
         }
-        QImage shown() const // what the window's backing store holds around the counter
-        {
-            const QRect where(counter->mapTo(&window, QPoint(-3, -3)), counter->size() + QSize(6, 6));
-            return window.windowHandle()->screen()->grabWindow(window.winId(), where.x(), where.y(), where.width(),
-                                                               where.height()).toImage().convertToFormat(QImage::Format_RGB32);
-        }
+        QImage shown() { return shownAround(window, counter); }
     };
     Scene own(at, true), plain(at, false);
     QVERIFY(QTest::qWaitForWindowExposed(&own.window));
@@ -383,14 +394,7 @@ void tst_painting::indicatorShowsOnlyItsFront()
     QWidget holder;
     auto *indicator = new LinkIndicator(&holder);
     holder.show();
-    struct LayoutCounter : QObject {
-        int requests = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            requests += event->type() == QEvent::LayoutRequest;
-            return false;
-        }
-    } counter;
+    LayoutCounter counter;
     QCoreApplication::processEvents();
     holder.installEventFilter(&counter);
     indicator->installEventFilter(&counter);
@@ -414,14 +418,7 @@ void tst_painting::receivedTextAsksForNoLayout()
     QVERIFY(QTest::qWaitForWindowExposed(&t.w()));
     auto *state = t.find<QLabel>(QStringLiteral("txtState"));
     QWidget *holder = state->parentWidget();
-    struct LayoutCounter : QObject {
-        int requests = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            requests += event->type() == QEvent::LayoutRequest;
-            return false;
-        }
-    } counter;
+    LayoutCounter counter;
     QCoreApplication::processEvents();
     holder->installEventFilter(&counter);
     for (int i = 0; i < 5; ++i) {
