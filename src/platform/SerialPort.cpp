@@ -16,12 +16,13 @@ SerialPort::~SerialPort() = default;
 void SerialPort::setSettings(const QString &settings)
 {
     m_settings = settings;
+    m_baudRate = rateOf(settings);
 }
 
-qint32 SerialPort::baudRate() const
+qint32 SerialPort::rateOf(const QString &settings)
 {
     bool ok = false;
-    const qint32 rate = m_settings.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
+    const qint32 rate = settings.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
     return ok ? rate : 0;
 }
 

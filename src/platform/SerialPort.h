@@ -47,7 +47,8 @@ public:
     // "9600,N,8,1": baud rate, then parity, data bits, stop bits.
     void setSettings(const QString &settings);
     QString settings() const { return m_settings; }
-    qint32 baudRate() const;
+    // Parsed once: the port asks for it with every request and reply.
+    qint32 baudRate() const { return m_baudRate; }
 
     virtual bool open() = 0;
     virtual void close() = 0;
@@ -137,6 +138,7 @@ private:
         qsizetype size;
         QDateTime at;
     };
+    static qint32 rateOf(const QString &settings);
     void scheduleCheck();
     void dispatch();
     QByteArray take(qsizetype count);
@@ -145,6 +147,7 @@ private:
 
     int m_portNumber = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
+    qint32 m_baudRate = 9600;
     int m_inputLength = 0;
     int m_threshold = 0;
     QByteArray m_input;

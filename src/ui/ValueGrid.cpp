@@ -168,8 +168,32 @@ bool ValueBox::paintsItself() const
         && isReadOnly() && styleSheet().isEmpty() && actions().isEmpty() && (!vertical || vertical == Qt::AlignVCenter);
 }
 
+void ValueBox::showText(const QString &text)
+{
+    if (!m_unlaidOut && !isVisible() && echoMode() == QLineEdit::Normal) {
+        setEchoMode(QLineEdit::NoEcho);
+        m_unlaidOut = true;
+    }
+    setText(text);
+}
+
+void ValueBox::layOutAgain()
+{
+    if (m_unlaidOut) {
+        m_unlaidOut = false;
+        setEchoMode(QLineEdit::Normal);
+    }
+}
+
+void ValueBox::showEvent(QShowEvent *event)
+{
+    layOutAgain(); // before anything asks where its characters are
+    QLineEdit::showEvent(event);
+}
+
 void ValueBox::paintEvent(QPaintEvent *event)
 {
+    layOutAgain(); // painted out of sight: grabbed or rendered
     QPainter painter(this);
     // What the parent would have painted here: its background, a flat fill
     // (the column frame fills itself, tinted while its cable is silent).
@@ -245,9 +269,9 @@ QWidget *ValueGrid::buildTab(int t)
 
 void ValueGrid::showValue(int index, const QString &text)
 {
-    QLineEdit *box = txtValue[index];
+    ValueBox *box = txtValue[index];
     if (box->text() != text) // laying out a box's text is most of a reply's cost
-        box->setText(text);
+        box->showText(text);
     QPalette palette = box->palette();
     if (palette.color(QPalette::Text) != Qt::red) {
         palette.setColor(QPalette::Text, Qt::red);

@@ -29,7 +29,13 @@ public:
     // selection, a text wider than the box, ...).
     bool paintsItself() const;
 
+    // A new value. A line edit lays out its text on every setText, and three
+    // of the four tabs of boxes are out of sight: a box out of sight keeps
+    // its text without laying it out (echo off) until it is shown or painted.
+    void showText(const QString &text);
+
 protected:
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -42,7 +48,9 @@ private:
     // The line edit keeps, from its last paint, where its text is; a click
     // finds the character under it from that.
     void paintAsLineEditOnce();
+    void layOutAgain();
     bool m_asLineEdit = false;
+    bool m_unlaidOut = false; // echo turned off by showText, not by a caller
     std::shared_ptr<LaidOutTexts> m_texts;
 };
 
@@ -50,7 +58,7 @@ private:
 // points per column, a reply counter and a reply time under each column.
 // Point p (1..18) of device d (1..40) is txtValue[(d - 1) * 18 + (p - 1)].
 struct ValueGrid {
-    std::array<QLineEdit *, kValueBoxes> txtValue{};
+    std::array<ValueBox *, kValueBoxes> txtValue{};
     std::array<QLabel *, kValueBoxes> lblDanWei{};
     std::array<QLabel *, kDeviceColumns> lblRCounter{};
     std::array<QLabel *, kDeviceColumns> LBLrecTime{};

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -33,6 +34,8 @@ private slots:
     void valueBoxLooksLikeALineEdit_data();
     void valueBoxLooksLikeALineEdit();
     void valueBoxRepaintsAloneAndWhole();
+    void valueOutOfSightShowsWhenInSight_data();
+    void valueOutOfSightShowsWhenInSight();
     void flatBackdropRepaintsAloneAndWhole_data();
     void flatBackdropRepaintsAloneAndWhole();
     void pacedRepaintsLoseNothing();
@@ -285,6 +288,56 @@ void tst_painting::valueBoxRepaintsAloneAndWhole()
     QVERIFY(showsWhatAFullRepaintShows(window, box));
 }
 
+void tst_painting::valueOutOfSightShowsWhenInSight_data()
+{
+    QTest::addColumn<bool>("grabbedHidden");
+    QTest::newRow("its tab chosen") << false;
+    QTest::newRow("its page grabbed while hidden") << true;
+}
+
+// A box on a hidden tab keeps a new value without laying it out; it reads
+// back at once, and once seen (or grabbed unseen) it is the box it would
+// have been had the value come while it was in sight.
+void tst_painting::valueOutOfSightShowsWhenInSight()
+{
+    QFETCH(bool, grabbedHidden);
+    const int index = ValueGrid::boxIndex(13, 5); // on the second tab
+    const QString value = QStringLiteral("-3.25");
+    QTabWidget tabs, seenTabs;
+    ValueGrid grid, seenGrid;
+    tabs.addTab(grid.buildTab(1), QStringLiteral("1"));
+    tabs.addTab(grid.buildTab(2), QStringLiteral("2"));
+    seenTabs.addTab(seenGrid.buildTab(2), QStringLiteral("2"));
+    for (QTabWidget *t : {&tabs, &seenTabs}) {
+        t->resize(900, 700);
+        t->show();
+        QVERIFY(QTest::qWaitForWindowExposed(t));
+    }
+    ValueBox *box = grid.txtValue[std::size_t(index)];
+    ValueBox *seenBox = seenGrid.txtValue[std::size_t(index)];
+    QVERIFY(!box->isVisible() && seenBox->isVisible());
+    grid.showValue(index, value);
+    seenGrid.showValue(index, value);
+    QCOMPARE(box->text(), value);
+    grid.showValue(index, value + QLatin1Char('1')); // and again, still hidden
+    grid.showValue(index, value);
+    QCOMPARE(box->text(), value);
+    QTest::qWait(50);
+    const QImage expected = seenBox->grab().toImage();
+
+    if (grabbedHidden) {
+        QCOMPARE(box->size(), seenBox->size());
+        QCOMPARE(box->grab().toImage(), expected);
+    }
+    tabs.setCurrentIndex(1);
+    // Shown, before any paint: where its characters are is known again.
+    QCOMPARE(box->displayText(), value);
+    box->selectAll();
+    QCOMPARE(box->selectedText(), value);
+    box->deselect();
+    QTest::qWait(50);
+    QCOMPARE(box->grab().toImage(), expected);
+}
 
 void tst_painting::flatBackdropRepaintsAloneAndWhole_data()
 {
