@@ -33,6 +33,8 @@ private slots:
     void cachedGroupBoxIsPixelForPixel();
     void valueBoxLooksLikeALineEdit_data();
     void valueBoxLooksLikeALineEdit();
+    void valueBoxPictureFollowsItsLook_data();
+    void valueBoxPictureFollowsItsLook();
     void valueBoxRepaintsAloneAndWhole();
     void valueOutOfSightShowsWhenInSight_data();
     void valueOutOfSightShowsWhenInSight();
@@ -263,6 +265,66 @@ void tst_painting::valueBoxLooksLikeALineEdit()
     own->setFocus();
     own->selectAll();
     QVERIFY(!own->paintsItself());
+}
+
+void tst_painting::valueBoxPictureFollowsItsLook_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change : {"column turns silent", "column fills with another role", "text turns red", "disabled",
+                               "narrower", "larger font", "right to left", "centred", "wider margins"})
+        QTest::newRow(change) << QString::fromLatin1(change);
+}
+
+// Boxes keep pictures of how they looked with a value; after any change of
+// look, the same value is drawn anew, never taken from the old picture.
+void tst_painting::valueBoxPictureFollowsItsLook()
+{
+    QFETCH(QString, change);
+    const QString value = QStringLiteral("21.75");
+    struct Column {
+        QFrame frame;
+        QLineEdit *box;
+        explicit Column(QLineEdit *lineEdit) : box(lineEdit)
+        {
+            frame.setAutoFillBackground(true);
+            frame.resize(80, 40);
+            box->setParent(&frame);
+            box->setGeometry(10, 8, 58, 22);
+            box->setReadOnly(true);
+            box->setAlignment(Qt::AlignRight);
+            box->setStyle(CachedPanelStyle::shared());
+        }
+    };
+    Column plain(new QLineEdit(value)), own(new ValueBox(value));
+    QCOMPARE(own.frame.grab().toImage(), plain.frame.grab().toImage()); // the picture of the old look taken
+    for (Column *c : {&plain, &own}) {
+        if (change == QLatin1String("column turns silent")) {
+            QPalette p = c->frame.palette();
+            p.setColor(QPalette::Window, QColor(255, 200, 120));
+            c->frame.setPalette(p);
+        } else if (change == QLatin1String("column fills with another role")) {
+            c->frame.setBackgroundRole(QPalette::Base);
+        } else if (change == QLatin1String("text turns red")) {
+            paintTextRed(c->box);
+        } else if (change == QLatin1String("disabled")) {
+            c->box->setEnabled(false);
+        } else if (change == QLatin1String("narrower")) {
+            c->box->resize(50, 22);
+        } else if (change == QLatin1String("larger font")) {
+            QFont f = c->box->font();
+            f.setPointSizeF(f.pointSizeF() * 1.25);
+            c->box->setFont(f);
+        } else if (change == QLatin1String("right to left")) {
+            c->box->setLayoutDirection(Qt::RightToLeft);
+        } else if (change == QLatin1String("centred")) {
+            c->box->setAlignment(Qt::AlignHCenter);
+        } else if (change == QLatin1String("wider margins")) {
+            c->box->setTextMargins(0, 0, 6, 0);
+        }
+    }
+    // Right to left, the line edit draws the box (its own drawing differed).
+    QCOMPARE(static_cast<ValueBox *>(own.box)->paintsItself(), change != QLatin1String("right to left"));
+    QCOMPARE(own.frame.grab().toImage(), plain.frame.grab().toImage());
 }
 
 // A new value repaints its box and nothing behind it, and the window then
