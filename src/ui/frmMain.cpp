@@ -160,8 +160,12 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     Timer2 = timer(this, "Timer2");
     Timer5 = timer(this, "Timer5");
     m_repaintLater = new QTimer(this);
+    m_repaintLater->setObjectName(QStringLiteral("repaintLater"));
     m_repaintLater->setSingleShot(true);
     connect(m_repaintLater, &QTimer::timeout, this, [this] {
+        // Due now, even when the timer came a little early (a coarse timer
+        // may): put off again, the repaint took a second wake-up.
+        m_sinceRepaint.invalidate();
         QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     });
     // One timer for the "no reply" check, not one per request: the cycle's

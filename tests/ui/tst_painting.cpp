@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -41,6 +42,7 @@ private slots:
     void flatBackdropRepaintsAloneAndWhole_data();
     void flatBackdropRepaintsAloneAndWhole();
     void pacedRepaintsLoseNothing();
+    void earlyRepaintTimerStillPaints();
     void indicatorShowsOnlyItsFront();
     void receivedTextAsksForNoLayout();
 };
@@ -500,6 +502,32 @@ void tst_painting::pacedRepaintsLoseNothing()
     }
     QTRY_VERIFY(!watcher.painted.isEmpty() && watcher.painted.last() == QStringLiteral("20"));
     QVERIFY2(watcher.painted.size() < 20, qPrintable(watcher.painted.join(QLatin1Char(','))));
+}
+
+// The repaint put off comes when its timer fires, even early (a coarse
+// timer may fire up to 5% early): put off once more, it cost a second wake-up.
+void tst_painting::earlyRepaintTimerStillPaints()
+{
+    TestWindow t;
+    t.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.w()));
+    QLineEdit *box = t.box(QStringLiteral("txtCommand"));
+    PaintLog painted;
+    box->setText(QStringLiteral("first"));
+    QTRY_VERIFY(box->isVisible());
+    QTest::qWait(150);
+    t.w().setRepaintInterval(60 * 1000);
+    box->setText(QStringLiteral("second")); // painted at once: the last paint was long ago
+    QCoreApplication::processEvents();
+    qApp->installEventFilter(&painted);
+    box->setText(QStringLiteral("third")); // within the minute: put off
+    QTest::qWait(50);
+    QVERIFY(!painted.names.contains(box->objectName()));
+    auto *later = t.w().findChild<QTimer *>(QStringLiteral("repaintLater"));
+    QVERIFY(later && later->isActive());
+    later->start(1); // as if the timer came early
+    QTRY_VERIFY_WITH_TIMEOUT(painted.names.contains(box->objectName()), 2000);
+    qApp->removeEventFilter(&painted);
 }
 
 // The state's lamp is the one seen, and switching it asks for no layout pass
