@@ -4,7 +4,6 @@
 #include "ui/FlatBackdrop.h"
 #include "ui/Unshaped.h"
 
-#include <QCache>
 #include <QCoreApplication>
 
 #include <QFrame>
@@ -96,32 +95,6 @@ QWidget *buildColumn(ValueGrid &grid, int k)
 
 } // namespace
 
-// Everything a box's picture depends on but its font and direction, which
-// the boxes share (the pictures go when those change).
-struct ValueBox::Look {
-    QString text;
-    QSize size;
-    QPalette palette; // by its colours: every box that turns red gets a palette of its own
-    QRgb behind; // the parent's flat fill
-    int state;   // the panel's style state: enabled, active window, under the mouse ...
-    int colourGroup;
-    int alignment;
-    QMargins margins;
-    const QStyle *style;
-
-    bool operator==(const Look &o) const
-    {
-        return text == o.text && size == o.size && palette == o.palette && behind == o.behind && state == o.state
-            && colourGroup == o.colourGroup && alignment == o.alignment && margins == o.margins && style == o.style;
-    }
-};
-
-size_t qHash(const ValueBox::Look &look, size_t seed) noexcept
-{
-    return qHashMulti(seed, look.text, look.size.width(), look.size.height(), look.palette.text().color().rgba(), look.behind, look.state,
-                      look.colourGroup, look.alignment, quintptr(look.style));
-}
-
 // Values repeat, in a box and across boxes. Bounded: a few thousand values
 // cover a store's range.
 struct ValueBox::LaidOutTexts {
@@ -133,44 +106,19 @@ struct ValueBox::LaidOutTexts {
         int ascentShift = 0;
     };
     QHash<QString, Text> texts;
-    // Whole boxes as drawn: copying a value's picture costs a fraction of
-    // drawing its panel and blending its glyphs again. About 1,200 boxes.
-    QCache<Look, QImage> pictures{6 * 1024 * 1024};
     QFont font;
     Qt::LayoutDirection direction = Qt::LeftToRight;
 
-    void keepFor(const QFont &textFont, Qt::LayoutDirection textDirection)
-    {
-        if (!(textFont == font) || textDirection != direction) {
-            texts.clear();
-            pictures.clear();
-            font = textFont;
-            direction = textDirection;
-        }
-    }
     const Text &of(const QString &text, const QFont &textFont, Qt::LayoutDirection textDirection);
-    // The picture of a look, drawn by draw(image) the first time; none when
-    // draw cannot (false).
-    template <typename Draw>
-    const QImage *pictureOf(const Look &look, const QFont &textFont, Qt::LayoutDirection textDirection, Draw draw)
-    {
-        keepFor(textFont, textDirection);
-        if (const QImage *found = pictures.object(look))
-            return found;
-        auto image = std::make_unique<QImage>(look.size, QImage::Format_RGB32);
-        if (!draw(*image))
-            return nullptr;
-        const qsizetype bytes = image->sizeInBytes();
-        QImage *drawn = image.release();
-        return pictures.insert(look, drawn, bytes) ? drawn : nullptr;
-    }
 };
 
 const ValueBox::LaidOutTexts::Text &ValueBox::LaidOutTexts::of(const QString &text, const QFont &textFont, Qt::LayoutDirection textDirection)
 {
-    keepFor(textFont, textDirection);
-    if (texts.size() >= 4096)
+    if (!(textFont == font) || textDirection != direction || texts.size() >= 4096) {
         texts.clear();
+        font = textFont;
+        direction = textDirection;
+    }
     auto it = texts.constFind(text);
     if (it != texts.constEnd())
         return *it;
@@ -247,12 +195,6 @@ void ValueBox::showEvent(QShowEvent *event)
 void ValueBox::paintEvent(QPaintEvent *event)
 {
     layOutAgain(); // painted out of sight: grabbed or rendered
-    if (paintsItself()) {
-        if (const QImage *look = picture()) {
-            QPainter(this).drawImage(QPoint(), *look);
-            return;
-        }
-    }
     QPainter painter(this);
     // What the parent would have painted here: its background, a flat fill
     // (the column frame fills itself, tinted while its cable is silent).
@@ -261,14 +203,11 @@ void ValueBox::paintEvent(QPaintEvent *event)
         painter.fillRect(event->rect(), parent->palette().brush(parent->backgroundRole()));
         painter.setBrushOrigin(QPoint());
     }
-    if (!paintsItself() || !paintPanelAndText(painter)) {
+    if (!paintsItself()) {
         painter.end();
         QLineEdit::paintEvent(event);
+        return;
     }
-}
-
-bool ValueBox::paintPanelAndText(QPainter &painter) const
-{
     // As the line edit places its text.
     const Qt::Alignment aligned = QStyle::visualAlignment(layoutDirection(), alignment());
     QStyleOptionFrame panel;
@@ -278,8 +217,11 @@ bool ValueBox::paintPanelAndText(QPainter &painter) const
     const int top = contents.y() + (contents.height() - laid.height + 1) / 2;
     const QRect line(contents.x() + kLineEditHorizontalMargin, top, contents.width() - 2 * kLineEditHorizontalMargin,
                      laid.height);
-    if (laid.widthUsed > line.width()) // scrolled: the line edit's own affair
-        return false;
+    if (laid.widthUsed > line.width()) { // scrolled: the line edit's own affair
+        painter.end();
+        QLineEdit::paintEvent(event);
+        return;
+    }
     int scroll = 0;
     switch (aligned & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute) {
     case Qt::AlignRight: scroll = laid.widthUsed - line.width() + 1; break;
@@ -287,40 +229,9 @@ bool ValueBox::paintPanelAndText(QPainter &painter) const
     default: break;
     }
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
-    painter.save();
     painter.setClipRect(contents);
-    painter.setFont(font());
     painter.setPen(palette().text().color());
     painter.drawStaticText(line.topLeft() - QPoint(scroll, laid.ascentShift), laid.glyphs);
-    painter.restore();
-    return true;
-}
-
-const QImage *ValueBox::picture() const
-{
-    const QWidget *parent = parentWidget();
-    if (!parent || devicePixelRatioF() != 1.0) // a scaled box: its own painting, not an image's
-        return nullptr;
-    const QBrush &behind = parent->palette().brush(parent->backgroundRole());
-    if (behind.style() != Qt::SolidPattern)
-        return nullptr;
-    QStyleOptionFrame panel;
-    initStyleOption(&panel);
-    const QPalette &colours = palette();
-    const Look look{text(),
-                    size(),
-                    colours,
-                    behind.color().rgba(),
-                    int(panel.state),
-                    int(colours.currentColorGroup()),
-                    int(alignment()),
-                    textMargins(),
-                    style()};
-    return m_texts->pictureOf(look, font(), layoutDirection(), [&](QImage &image) {
-        QPainter painter(&image);
-        painter.fillRect(image.rect(), behind.color());
-        return paintPanelAndText(painter);
-    });
 }
 
 void ValueBox::paintAsLineEditOnce()

@@ -8,9 +8,7 @@
 #include <array>
 #include <memory>
 
-class QImage;
 class QLabel;
-class QPainter;
 class QWidget;
 
 namespace vx {
@@ -45,17 +43,8 @@ protected:
     // Texts laid out once for every box of a window, kept while a box lives:
     // what they hold refers to fonts, which must go before the application.
     struct LaidOutTexts;
-    struct Look;
-    friend size_t qHash(const Look &look, size_t seed) noexcept;
 
 private:
-    // The box as it looks now, from a picture kept for its look; none when
-    // it cannot be kept (a scaled screen, a patterned background, a text
-    // wider than the box).
-    const QImage *picture() const;
-    // Panel and text as the line edit draws them; false when the text is
-    // wider than the box.
-    bool paintPanelAndText(QPainter &painter) const;
     // The line edit keeps, from its last paint, where its text is; a click
     // finds the character under it from that.
     void paintAsLineEditOnce();

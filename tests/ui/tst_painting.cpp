@@ -34,8 +34,8 @@ private slots:
     void cachedGroupBoxIsPixelForPixel();
     void valueBoxLooksLikeALineEdit_data();
     void valueBoxLooksLikeALineEdit();
-    void valueBoxPictureFollowsItsLook_data();
-    void valueBoxPictureFollowsItsLook();
+    void valueBoxFollowsItsLook_data();
+    void valueBoxFollowsItsLook();
     void valueBoxRepaintsAloneAndWhole();
     void valueOutOfSightShowsWhenInSight_data();
     void valueOutOfSightShowsWhenInSight();
@@ -269,7 +269,7 @@ void tst_painting::valueBoxLooksLikeALineEdit()
     QVERIFY(!own->paintsItself());
 }
 
-void tst_painting::valueBoxPictureFollowsItsLook_data()
+void tst_painting::valueBoxFollowsItsLook_data()
 {
     QTest::addColumn<QString>("change");
     for (const char *change : {"column turns silent", "column fills with another role", "text turns red", "disabled",
@@ -277,9 +277,9 @@ void tst_painting::valueBoxPictureFollowsItsLook_data()
         QTest::newRow(change) << QString::fromLatin1(change);
 }
 
-// Boxes keep pictures of how they looked with a value; after any change of
-// look, the same value is drawn anew, never taken from the old picture.
-void tst_painting::valueBoxPictureFollowsItsLook()
+// A box drawn once keeps its value's laid-out text; after any change of
+// look, the same value is drawn as the line edit now draws it.
+void tst_painting::valueBoxFollowsItsLook()
 {
     QFETCH(QString, change);
     const QString value = QStringLiteral("21.75");
@@ -298,7 +298,7 @@ void tst_painting::valueBoxPictureFollowsItsLook()
         }
     };
     Column plain(new QLineEdit(value)), own(new ValueBox(value));
-    QCOMPARE(own.frame.grab().toImage(), plain.frame.grab().toImage()); // the picture of the old look taken
+    QCOMPARE(own.frame.grab().toImage(), plain.frame.grab().toImage()); // the text laid out for the old look
     for (Column *c : {&plain, &own}) {
         if (change == QLatin1String("column turns silent")) {
             QPalette p = c->frame.palette();
