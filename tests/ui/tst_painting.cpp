@@ -18,7 +18,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <memory>
 
 using namespace vx;
 using namespace vx::test;
@@ -196,6 +195,29 @@ bool showsWhatAFullRepaintShows(QWidget &window, const QWidget *widget)
     return shownAround(window, widget) == window.grab(where).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// A read-only box in a column frame, as the grid places it.
+struct ValueColumn {
+    QFrame frame;
+    QLineEdit *box;
+    explicit ValueColumn(QLineEdit *lineEdit) : box(lineEdit)
+    {
+        frame.setAutoFillBackground(true);
+        frame.resize(80, 40);
+        box->setParent(&frame);
+        box->setGeometry(10, 8, 58, 22);
+        box->setReadOnly(true);
+        box->setAlignment(Qt::AlignRight);
+        box->setStyle(CachedPanelStyle::shared());
+    }
+};
+
+void tintSilent(QWidget *column) // as a silent cable's column is
+{
+    QPalette p = column->palette();
+    p.setColor(QPalette::Window, QColor(255, 200, 120));
+    column->setPalette(p);
+}
+
 struct PaintLog : QObject {
     QStringList names;
     bool eventFilter(QObject *o, QEvent *e) override
@@ -237,32 +259,20 @@ void tst_painting::valueBoxLooksLikeALineEdit()
     QFETCH(bool, enabled);
     QFETCH(bool, silent);
     QFETCH(int, alignment);
-    const auto column = [&](QLineEdit *box) {
-        auto *frame = new QFrame;
-        frame->setAutoFillBackground(true);
-        if (silent) {
-            QPalette p = frame->palette();
-            p.setColor(QPalette::Window, QColor(255, 200, 120));
-            frame->setPalette(p);
-        }
-        frame->resize(80, 40);
-        box->setParent(frame);
-        box->setGeometry(10, 8, 58, 22);
-        box->setReadOnly(true);
-        box->setAlignment(Qt::Alignment(alignment));
-        box->setStyle(CachedPanelStyle::shared());
-        box->setEnabled(enabled);
-        if (red)
-            paintTextRed(box);
-        return frame;
-    };
-    auto *plain = new QLineEdit(text);
     auto *own = new ValueBox(text);
-    std::unique_ptr<QFrame> plainColumn(column(plain)), ownColumn(column(own));
+    ValueColumn plain(new QLineEdit(text)), ownColumn(own);
+    for (ValueColumn *c : {&plain, &ownColumn}) {
+        if (silent)
+            tintSilent(&c->frame);
+        c->box->setAlignment(Qt::Alignment(alignment));
+        c->box->setEnabled(enabled);
+        if (red)
+            paintTextRed(c->box);
+    }
     QCOMPARE(own->paintsItself(), !text.isEmpty());
-    const QImage expected = plainColumn->grab().toImage();
-    QCOMPARE(ownColumn->grab().toImage(), expected);
-    QCOMPARE(ownColumn->grab().toImage(), expected); // the laid-out text reused
+    const QImage expected = plain.frame.grab().toImage();
+    QCOMPARE(ownColumn.frame.grab().toImage(), expected);
+    QCOMPARE(ownColumn.frame.grab().toImage(), expected); // the laid-out text reused
     // Whatever it does not draw itself, the line edit draws.
     own->setFocus();
     own->selectAll();
@@ -283,27 +293,11 @@ void tst_painting::valueBoxFollowsItsLook()
 {
     QFETCH(QString, change);
     const QString value = QStringLiteral("21.75");
-    struct Column {
-        QFrame frame;
-        QLineEdit *box;
-        explicit Column(QLineEdit *lineEdit) : box(lineEdit)
-        {
-            frame.setAutoFillBackground(true);
-            frame.resize(80, 40);
-            box->setParent(&frame);
-            box->setGeometry(10, 8, 58, 22);
-            box->setReadOnly(true);
-            box->setAlignment(Qt::AlignRight);
-            box->setStyle(CachedPanelStyle::shared());
-        }
-    };
-    Column plain(new QLineEdit(value)), own(new ValueBox(value));
+    ValueColumn plain(new QLineEdit(value)), own(new ValueBox(value));
     QCOMPARE(own.frame.grab().toImage(), plain.frame.grab().toImage()); // the text laid out for the old look
-    for (Column *c : {&plain, &own}) {
+    for (ValueColumn *c : {&plain, &own}) {
         if (change == QLatin1String("column turns silent")) {
-            QPalette p = c->frame.palette();
-            p.setColor(QPalette::Window, QColor(255, 200, 120));
-            c->frame.setPalette(p);
+            tintSilent(&c->frame);
         } else if (change == QLatin1String("column fills with another role")) {
             c->frame.setBackgroundRole(QPalette::Base);
         } else if (change == QLatin1String("text turns red")) {
