@@ -120,6 +120,9 @@ QByteArray prometheusText(const CollectorMetrics &m)
         e.sample({}, double(*m.mqttBacklog));
         e.family("vxcollect_mqtt_connected", "gauge", "1 while connected to the MQTT broker.");
         e.sample({}, m.mqttConnected ? 1 : 0);
+        e.family("vxcollect_mqtt_messages_set_aside_total", "counter",
+                 "Messages the broker would never take, set aside (stored as mqtt_refused events).");
+        e.sample({}, double(m.mqttSetAside));
     }
     e.family("vxcollect_active_alarms", "gauge", "Alarms raised and not yet cleared.");
     e.sample({}, m.activeAlarms);

@@ -32,6 +32,7 @@ struct CollectorMetrics {
     std::optional<qint64> centralBacklog;      // nothing: no central store
     std::optional<qint64> mqttBacklog;         // nothing: no MQTT
     bool mqttConnected = false;
+    qint64 mqttSetAside = 0;
     int activeAlarms = 0;
 };
 

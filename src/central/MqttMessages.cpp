@@ -1,5 +1,7 @@
 #include "central/MqttMessages.h"
 
+#include "core/ShownValue.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +14,11 @@ QString levelProblem(const QString &level, const char *what)
 {
     if (level.isEmpty())
         return QStringLiteral("%1 has an empty topic level").arg(QLatin1String(what));
+    if (const QString why = mqttTextProblem(level, what); !why.isEmpty())
+        return why;
     for (const QChar c : level) {
-        if (c == QLatin1Char('+') || c == QLatin1Char('#') || c.unicode() == 0)
-            return QStringLiteral("%1 \"%2\" holds '%3', which MQTT reserves").arg(QLatin1String(what), level, c);
+        if (c == QLatin1Char('+') || c == QLatin1Char('#'))
+            return QStringLiteral("%1 %2 holds '%3', which MQTT reserves").arg(QLatin1String(what), shownValue(level), c);
     }
     return {};
 }
@@ -62,21 +66,58 @@ QByteArray MqttTopics::status() const
     return base() + "/status";
 }
 
+QString mqttTextProblem(const QString &text, const char *what)
+{
+    // What a broker refuses in a string (MQTT 3.1.1, 1.5.3; libmosquitto's
+    // own check): control characters, non-characters, invalid UTF-8 (which
+    // reaches us as U+FFFD), more than 65,535 bytes.
+    if (text.toUtf8().size() > 65535)
+        return QStringLiteral("%1 is longer than MQTT's 65,535 bytes").arg(QLatin1String(what));
+    for (auto it = text.cbegin(); it != text.cend(); ++it) {
+        char32_t c = it->unicode();
+        if (it->isHighSurrogate() && it + 1 != text.cend() && (it + 1)->isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(*it, *(it + 1));
+            ++it;
+        }
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        const bool nonCharacter = (c & 0xFFFE) == 0xFFFE || (c >= 0xFDD0 && c <= 0xFDEF);
+        if (c == 0xFFFD || QChar::isSurrogate(c))
+            return QStringLiteral("%1 %2 is not valid UTF-8").arg(QLatin1String(what), shownValue(text));
+        if (control || nonCharacter)
+            return QStringLiteral("%1 %2 holds U+%3, which MQTT does not allow")
+                .arg(QLatin1String(what), shownValue(text))
+                .arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+    return {};
+}
+
 QString mqttPrefixProblem(const QString &prefix)
 {
+    if (prefix.toUtf8().size() > 1024)
+        return QStringLiteral("the MQTT prefix is longer than 1,024 bytes");
     for (const QString &level : prefix.split(QLatin1Char('/'))) {
         const QString why = levelProblem(level, "the MQTT prefix");
         if (!why.isEmpty())
             return why;
     }
-    return prefix.toUtf8().size() > 1024 ? QStringLiteral("the MQTT prefix is too long") : QString();
+    return {};
 }
 
 QString mqttSiteProblem(const QString &site)
 {
     if (site.contains(QLatin1Char('/')))
-        return QStringLiteral("the site \"%1\" holds '/', which would make it several topic levels").arg(site);
+        return QStringLiteral("the site %1 holds '/', which would make it several topic levels").arg(shownValue(site));
     return levelProblem(site, "the site");
+}
+
+QString siteNameProblem(const QString &site)
+{
+    if (site.isEmpty())
+        return QStringLiteral("the site is empty");
+    // A key column of every central table: PostgreSQL's index rows end near 2,700 bytes.
+    if (site.toUtf8().size() > kMaxSiteBytes)
+        return QStringLiteral("the site is longer than %1 bytes").arg(kMaxSiteBytes);
+    return mqttTextProblem(site, "the site");
 }
 
 QByteArray rfc3339Utc(qint64 timeMs)

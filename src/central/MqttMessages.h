@@ -36,6 +36,14 @@ private:
 // subscriber's filter match the wrong thing.
 QString mqttPrefixProblem(const QString &prefix);
 QString mqttSiteProblem(const QString &site);
+// Why a broker would refuse the text as an MQTT string (a client id, a user
+// name): control characters, non-characters, bytes that are not UTF-8, over
+// 65,535 bytes. `what` names it in the message.
+QString mqttTextProblem(const QString &text, const char *what);
+// Why a site name cannot be used by the stores: empty, too long for an index
+// key, or not a clean MQTT string. Topic rules come on top when MQTT is on.
+constexpr int kMaxSiteBytes = 200;
+QString siteNameProblem(const QString &site);
 
 // RFC 3339 in UTC with milliseconds: "2026-12-07T08:30:15.123Z".
 QByteArray rfc3339Utc(qint64 timeMs);

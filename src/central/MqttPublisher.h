@@ -2,6 +2,7 @@
 
 #include "central/MqttMessages.h"
 #include "central/MqttSettings.h"
+#include "core/ReportLimiter.h"
 
 #include <QMap>
 #include <QMutex>
@@ -48,6 +49,11 @@ public:
     qint64 readingsPublished() const { return m_published.load(); }
     qint64 messagesPublished() const { return m_messages.load(); }
     int reconnections() const { return m_reconnections.load(); }
+    // Messages the broker would never take (larger than it accepts, or
+    // breaking the connection again and again alone), set aside so they no
+    // longer hold up the rest; stored as "mqtt_refused" events (once a minute
+    // per kind of refusal, with the count).
+    qint64 messagesSetAside() const { return m_setAside.load(); }
 
 private:
     void run();
@@ -56,7 +62,9 @@ private:
     bool shipBatch();
     void sendRetained(bool all);
     bool waitForAcks(int timeoutMs);
-    void report(const QString &line);
+    void report(const QString &key, const QString &line);
+    void batchBroke();
+    void setAside(const MqttMessage &message, const OutboxEntry &entry, const QString &why);
 
     static void onConnect(struct mosquitto *, void *self, int rc);
     static void onDisconnect(struct mosquitto *, void *self, int rc);
@@ -78,12 +86,25 @@ private:
     QMap<QByteArray, QByteArray> m_retained;
     QMap<QByteArray, QByteArray> m_retainedUnsent;
 
-    // The batch in flight: its last outbox id, its readings, its unacknowledged messages.
+    // The batch in flight: its first and last outbox ids, its readings, its unacknowledged messages.
+    qint64 m_batchFirstId = -1;
     qint64 m_batchLastId = -1;
     qint64 m_batchReadings = 0;
     int m_unacked = 0;
     bool m_connectAcked = false;
     int m_connectResult = -1;
+
+    // A batch whose sending broke the connection again and again: the broker
+    // refuses something in it. It goes an entry at a time until the entry is
+    // found, and the wait before reconnecting grows meanwhile.
+    int m_batchLimit = 0;
+    qint64 m_brokenFirstId = -1, m_brokenLastId = -1;
+    int m_brokenTimes = 0;
+    ReportLimiter m_limiter;
+    qint64 m_learnedTooLarge = 0;           // a packet this large broke the connection (MQTT 3.1.1)
+    ReportLimiter m_setAsideEvents;
+    std::atomic<qint64> m_setAside{0};
+    std::atomic<qint64> m_setAsideReadings{0};
 
     std::atomic<bool> m_connected{false};
     std::atomic<qint64> m_initialBacklog{0};

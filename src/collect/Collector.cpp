@@ -11,6 +11,7 @@
 #include "platform/TcpTarget.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QJsonArray>
@@ -33,10 +34,16 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
     m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
     m_records.setProgramDir(m_settings.programDir);
-    m_records.setLossHandler([this](const QString &path) {
-        std::fprintf(stderr, "vxcollect: cannot write %s; records are lost (said once)\n", qPrintable(path));
+    m_records.setLossHandler([](const QString &path) {
+        const QString dir = QFileInfo(path).absolutePath();
+        std::fprintf(stderr, "vxcollect: cannot write records in %s (first: %s); they are lost until it is writable again\n",
+                     qPrintable(dir), qPrintable(QFileInfo(path).fileName()));
+    });
+    m_records.setRecoveryHandler([](const QString &dir, qint64 lost) {
+        std::fprintf(stderr, "vxcollect: records are written in %s again; %lld were lost\n", qPrintable(dir), lost);
     });
     const QString dataGet = QDir(m_settings.programDir).filePath(QStringLiteral("dataGet.txt"));
+    m_records.setSizeLimit(dataGet, m_settings.rawLogMaxBytes);
     connect(m_engine.get(), &BusEngine::received, this, [this, dataGet](const QByteArray &bytes, const QDateTime &at) {
         m_records.append(dataGet, dataGetRecord(at, RecHexTail(bytes)));
     });
@@ -263,6 +270,8 @@ void Collector::onCycle()
         line += QStringLiteral(", %1 link outages").arg(m_outages);
     if (m_alarms.activeCount() > 0)
         line += QStringLiteral(", %1 alarms").arg(m_alarms.activeCount());
+    if (!m_store.writable())
+        line += QStringLiteral(", store not writable: %1 readings held").arg(m_store.readingsPending());
     if (m_store.readingsLost() > 0)
         line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
     print(line.toUtf8());
@@ -318,6 +327,7 @@ CollectorMetrics Collector::metrics() const
     if (m_mqtt) {
         m.mqttBacklog = m_mqtt->backlog();
         m.mqttConnected = m_mqtt->connected();
+        m.mqttSetAside = m_mqtt->messagesSetAside();
     }
     m.activeAlarms = m_alarms.activeCount();
     return m;

@@ -1,6 +1,7 @@
 #include "collect/CollectorSettings.h"
 
 #include "central/MqttMessages.h"
+#include "core/ShownValue.h"
 #include "platform/ProgramDir.h"
 
 #include <QCommandLineParser>
@@ -60,6 +61,8 @@ const Option kOptions[] = {
               "export also postgresql://user@host:port/dbname.", "file|url", ""},
     {"central", "Central PostgreSQL store the readings are shipped to: postgresql://user@host:port/dbname.", "url", ""},
     {"site", "This bus's name in the central store (default: the host name).", "name", ""},
+    {"raw-log-mb", "dataGet.txt is kept under this many MB: past it, it becomes dataGet.txt.1 (the one before is "
+                   "deleted); 0: no limit (default 100).", "MB", "100"},
     {"keep-days", "Delete readings older than this many days; 0 keeps them (default 0).", "days", "0"},
     {"mqtt", "MQTT broker readings are published to: host or host:port (default port 1883); none when empty.", "host[:port]", ""},
     {"mqtt-prefix", "First topic level(s) (default vxmon): topics are <prefix>/<site>/<address>/<point>.", "prefix", "vxmon"},
@@ -68,6 +71,7 @@ const Option kOptions[] = {
     {"mqtt-password", "MQTT password (better in the INI file: a command line is visible to every user).", "password", ""},
     {"mqtt-ca", "CA certificate file: connect to the broker with TLS.", "file", ""},
     {"mqtt-client-id", "MQTT client id (default vxcollect-<site>).", "id", ""},
+    {"mqtt-version", "MQTT protocol version, 5 or 3.1.1 (default 5).", "version", "5"},
     {"mqtt-keepalive", "MQTT keep-alive in seconds (default 30).", "s", "30"},
     {"metrics", "Prometheus metrics and /healthz on host:port (default 127.0.0.1:9464; port 0: any free one); "
                 "\"off\": none.", "host:port", "127.0.0.1:9464"},
@@ -137,7 +141,8 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         p.addOption(QCommandLineOption(QString::fromLatin1(o.name), QString::fromLatin1(o.help),
                                        QString::fromLatin1(o.valueName)));
     if (!p.parse(arguments)) {
-        result.errors << p.errorText();
+        const QString error = p.errorText(); // names what was typed, which may be anything
+        result.errors << (error.size() > 200 ? error.left(200) + QStringLiteral("...") : error);
         return result;
     }
     if (p.isSet(QStringLiteral("help")) || p.isSet(QStringLiteral("version"))) {
@@ -149,7 +154,7 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     if (p.isSet(config)) {
         const QString file = p.value(config);
         if (!QFileInfo(file).isFile() || !QFileInfo(file).isReadable()) {
-            result.errors << QStringLiteral("--config: cannot read %1").arg(file);
+            result.errors << QStringLiteral("--config: cannot read %1").arg(shownValue(file));
             return result;
         }
         ini.emplace(file, QSettings::IniFormat);
@@ -171,8 +176,8 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         const QString text = value(o).trimmed();
         const int v = text.toInt(&ok);
         if (!ok || v < lo || v > hi)
-            result.errors << QStringLiteral("--%1: \"%2\" is not a whole number from %3 to %4")
-                                 .arg(QString::fromLatin1(o.name), text)
+            result.errors << QStringLiteral("--%1: %2 is not a whole number from %3 to %4")
+                                 .arg(QString::fromLatin1(o.name), shownValue(text))
                                  .arg(lo)
                                  .arg(hi);
         return v;
@@ -188,13 +193,15 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     s.port = value(opt("port")).trimmed();
     if (s.port.isEmpty())
         result.errors << QStringLiteral("--port: no device named");
+    else if (s.port.size() > 4096 || s.port.contains(QChar(0)))
+        result.errors << QStringLiteral("--port: %1 is not a device path").arg(shownValue(s.port));
     BusSettings &b = s.bus;
     b.baud = number(opt("baud"), 50, 4000000);
     const QString addresses = value(opt("addresses"));
     if (const auto list = parseAddressRanges(addresses))
         b.addresses = *list;
     else
-        result.errors << QStringLiteral("--addresses: \"%1\" is not a list of addresses 1-247 like 1-36,40").arg(addresses);
+        result.errors << QStringLiteral("--addresses: %1 is not a list of addresses 1-247 like 1-36,40").arg(shownValue(addresses));
     const int function = number(opt("function"), 3, 4);
     b.function = quint8(function);
     b.start = quint16(number(opt("start"), 0, 65535));
@@ -211,12 +218,12 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     else if (mode == QLatin1String("both"))
         b.mode = BusSettings::Mode::Both;
     else
-        result.errors << QStringLiteral("--mode: \"%1\" is not poll, upload or both").arg(mode);
+        result.errors << QStringLiteral("--mode: %1 is not poll, upload or both").arg(shownValue(mode));
     s.programDir = value(opt("dir"));
     if (s.programDir.isEmpty())
         s.programDir = programDirectory();
     if (!QFileInfo(s.programDir).isDir())
-        result.errors << QStringLiteral("--dir: \"%1\" is not a directory").arg(s.programDir);
+        result.errors << QStringLiteral("--dir: %1 is not a directory").arg(shownValue(s.programDir));
     s.quiet = p.isSet(quiet);
     s.json = p.isSet(json);
 
@@ -229,6 +236,7 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     if (store.site.isEmpty())
         store.site = QSysInfo::machineHostName();
     store.keepDays = number(opt("keep-days"), 0, 36500);
+    s.rawLogMaxBytes = qint64(number(opt("raw-log-mb"), 0, 1000000)) * 1024 * 1024;
     QString why;
     if (!parseStoreLocation(store.local, &why))
         result.errors << QStringLiteral("--store: %1").arg(why);
@@ -236,7 +244,7 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         const auto central = parseStoreLocation(store.central, &why);
         if (!central || central->engine != StoreLocation::Engine::PostgreSQL)
             result.errors << QStringLiteral("--central: %1")
-                                 .arg(central ? QStringLiteral("\"%1\" is not a postgresql:// URL").arg(store.central) : why);
+                                 .arg(central ? QStringLiteral("%1 is not a postgresql:// URL").arg(shownValue(store.central)) : why);
     }
 
     MqttSettings &mqtt = s.mqtt;
@@ -246,7 +254,7 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
             mqtt.host = hp->host;
             mqtt.port = hp->port;
         } else {
-            result.errors << QStringLiteral("--mqtt: \"%1\" is not a host or host:port").arg(broker);
+            result.errors << QStringLiteral("--mqtt: %1 is not a host or host:port").arg(shownValue(broker));
         }
     }
     mqtt.prefix = value(opt("mqtt-prefix")).trimmed();
@@ -257,12 +265,29 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     mqtt.password = value(opt("mqtt-password"));
     mqtt.caFile = value(opt("mqtt-ca")).trimmed();
     if (!mqtt.caFile.isEmpty() && !QFileInfo(mqtt.caFile).isReadable())
-        result.errors << QStringLiteral("--mqtt-ca: cannot read %1").arg(mqtt.caFile);
+        result.errors << QStringLiteral("--mqtt-ca: cannot read %1").arg(shownValue(mqtt.caFile));
     mqtt.clientId = value(opt("mqtt-client-id")).trimmed();
     mqtt.keepAliveSeconds = number(opt("mqtt-keepalive"), 5, 65535);
+    const QString version = value(opt("mqtt-version")).trimmed();
+    if (version == QLatin1String("3.1.1") || version == QLatin1String("311"))
+        mqtt.version311 = true;
+    else if (version != QLatin1String("5"))
+        result.errors << QStringLiteral("--mqtt-version: %1 is not 5 or 3.1.1").arg(shownValue(version));
     store.mqtt = mqtt.enabled();
-    if (const QString problem = mqttSiteProblem(store.site); mqtt.enabled() && !problem.isEmpty())
+    // Refused here, not at every reconnection: a broker (and libmosquitto) never takes these.
+    if (const QString problem = siteNameProblem(store.site); !problem.isEmpty())
         result.errors << QStringLiteral("--site: %1").arg(problem);
+    else if (const QString topic = mqttSiteProblem(store.site); mqtt.enabled() && !topic.isEmpty())
+        result.errors << QStringLiteral("--site: %1").arg(topic);
+    if (mqtt.enabled()) {
+        const QString id = mqtt.clientId.isEmpty() ? QStringLiteral("vxcollect-") + store.site : mqtt.clientId;
+        if (const QString problem = mqttTextProblem(id, "the MQTT client id"); !problem.isEmpty())
+            result.errors << QStringLiteral("--mqtt-client-id: %1").arg(problem);
+        if (const QString problem = mqttTextProblem(mqtt.user, "the MQTT user name"); !problem.isEmpty())
+            result.errors << QStringLiteral("--mqtt-user: %1").arg(problem);
+        if (mqtt.password.toUtf8().size() > 65535)
+            result.errors << QStringLiteral("--mqtt-password: longer than MQTT's 65,535 bytes");
+    }
 
     const QString metrics = value(opt("metrics")).trimmed();
     if (metrics.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {
@@ -272,7 +297,7 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         s.metricsHost = hp->host;
         s.metricsPort = hp->port;
     } else {
-        result.errors << QStringLiteral("--metrics: \"%1\" is not host:port or off").arg(metrics);
+        result.errors << QStringLiteral("--metrics: %1 is not host:port or off").arg(shownValue(metrics));
     }
 
     const QStringList positional = p.positionalArguments();
@@ -292,9 +317,9 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         const auto toMs = to.isEmpty() ? std::optional<qint64>(QDateTime::currentMSecsSinceEpoch() + 1)
                                        : parseTimeArgument(to);
         if (!fromMs)
-            result.errors << QStringLiteral("--from: \"%1\" is not a date or time like 2026-12-01 08:00").arg(from);
+            result.errors << QStringLiteral("--from: %1 is not a date or time like 2026-12-01 08:00").arg(shownValue(from));
         if (!toMs)
-            result.errors << QStringLiteral("--to: \"%1\" is not a date or time like 2026-12-01 08:00").arg(to);
+            result.errors << QStringLiteral("--to: %1 is not a date or time like 2026-12-01 08:00").arg(shownValue(to));
         r.fromMs = fromMs.value_or(0);
         r.toMs = toMs.value_or(0);
         // Addresses only when asked: the collecting default (1-36) would hide the rest.
@@ -305,11 +330,11 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
             r.addresses = b.addresses;
         const QString per = value(opt("per")).trimmed().toLower();
         if (per != QLatin1String("reading") && per != QLatin1String("frame"))
-            result.errors << QStringLiteral("--per: \"%1\" is not reading or frame").arg(per);
+            result.errors << QStringLiteral("--per: %1 is not reading or frame").arg(shownValue(per));
         r.perFrame = per == QLatin1String("frame");
         s.exportFile = value(opt("out"));
     } else if (!command.isEmpty()) {
-        result.errors << QStringLiteral("\"%1\" is not a command: import DIR or export").arg(command);
+        result.errors << QStringLiteral("%1 is not a command: import DIR or export").arg(shownValue(command));
     }
     return result;
 }

@@ -19,6 +19,7 @@ struct CollectorSettings {
     QString port;          // a device path, or COMn through the program directory's mapping
     QString programDir;    // where dataGet.txt and data/ go
     BusSettings bus;
+    qint64 rawLogMaxBytes = 100LL * 1024 * 1024; // dataGet.txt rotates past it; 0: no limit
     bool quiet = false;
     bool json = false;
     StoreSettings store;       // local file (default vxmon.db in programDir), central URL, site, age limit

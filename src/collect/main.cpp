@@ -4,6 +4,7 @@
 // 4 the readings store cannot be used.
 
 #include "collect/Collector.h"
+#include "core/ShownValue.h"
 #include "link/PortMap.h"
 #include "platform/QtSerialPort.h"
 #include "store/LogImport.h"
@@ -58,15 +59,15 @@ int importLogs(const vx::CollectorSettings &settings)
             std::fprintf(stderr, "vxcollect: import %d%%\n", percent);
         lastPercent = percent;
     });
-    for (const QString &name : report.skippedFiles)
-        std::fprintf(stderr, "vxcollect: %s skipped: not a device's log (<address>.txt)\n", qPrintable(name));
+    for (const vx::ImportReport::Skipped &skipped : report.skipped)
+        std::fprintf(stderr, "vxcollect: %s skipped: %s\n", qPrintable(vx::shownValue(skipped.name)), qPrintable(skipped.why));
     for (const QString &p : report.problems)
         std::fprintf(stderr, "vxcollect: %s\n", qPrintable(p));
     if (report.unreadable > qint64(report.problems.size()))
         std::fprintf(stderr, "vxcollect: ... %lld unreadable lines in all\n", report.unreadable);
     std::printf("imported %d files: %lld records, %lld new readings, %lld unreadable lines, %lld files skipped\n",
                 report.files, report.records, report.readingsAdded, report.unreadable,
-                qint64(report.skippedFiles.size()));
+                qint64(report.skipped.size()));
     return report.failed ? Failed : Stopped;
 }
 

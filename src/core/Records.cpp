@@ -123,21 +123,57 @@ bool RecordFiles::directoryStaysInside(const QString &path)
     return verdict.inside;
 }
 
+void RecordFiles::setSizeLimit(const QString &path, qint64 maxBytes)
+{
+    if (maxBytes > 0)
+        m_limits.insert(path, Limit{maxBytes, -1});
+    else
+        m_limits.remove(path);
+}
+
+void RecordFiles::rotateIfFull(const QString &path, qint64 adding)
+{
+    const auto it = m_limits.find(path);
+    if (it == m_limits.end())
+        return;
+    if (it->size < 0)
+        it->size = QFileInfo(path).size();
+    if (it->size > 0 && it->size + adding > it->maxBytes) {
+        const QString older = path + QStringLiteral(".1");
+        QFile::remove(older);
+        // A file that cannot be renamed is cut off instead: the cap holds either way.
+        if (!QFile::rename(path, older))
+            QFile::resize(path, 0);
+        it->size = 0;
+    }
+    it->size += adding;
+}
+
 bool RecordFiles::append(const QString &path, const QString &record)
 {
     const QByteArray bytes = record.toUtf8();
-    if (write(path, bytes))
-        return true;
+    rotateIfFull(path, bytes.size());
     const QDir dir = QFileInfo(path).dir();
-    if (!dir.exists() && QDir().mkpath(dir.path()) && write(path, bytes))
-        return true;
-    ++m_lost;
     const QString where = dir.absolutePath();
-    if (!m_reported.contains(where)) {
-        m_reported.insert(where);
-        if (m_onLoss)
-            m_onLoss(path);
+    if (write(path, bytes) || (!dir.exists() && QDir().mkpath(dir.path()) && write(path, bytes))) {
+        if (m_onRecovery && !m_reported.isEmpty()) {
+            const auto it = m_reported.find(where);
+            if (it != m_reported.end()) {
+                const qint64 lost = it.value();
+                m_reported.erase(it);
+                m_onRecovery(where, lost);
+            }
+        }
+        return true;
     }
+    ++m_lost;
+    if (auto it = m_reported.find(where); it != m_reported.end()) {
+        ++it.value();
+        return false;
+    }
+    m_reported.insert(where, 1);
+    if (m_onLoss)
+        m_onLoss(path);
     return false;
 }
 

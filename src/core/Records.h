@@ -29,10 +29,18 @@ QString dataGetRecord(const QDateTime &when, const QString &recHex);
 class RecordFiles {
 public:
     using LossHandler = std::function<void(const QString &path)>;
+    // A directory whose records were lost takes them again; lost: how many in between.
+    using RecoveryHandler = std::function<void(const QString &dir, qint64 lost)>;
 
     void setLossHandler(LossHandler handler) { m_onLoss = std::move(handler); }
+    // With a recovery handler, a directory that recovered is reported again if
+    // it fails again; without one, a loss is said once per run.
+    void setRecoveryHandler(RecoveryHandler handler) { m_onRecovery = std::move(handler); }
     // Where links may lead; empty: anywhere.
     void setProgramDir(const QString &dir) { m_programDir = dir; }
+    // A file kept under maxBytes: when a record would take it past, it becomes
+    // path.1 (replacing the older one) and a new file starts. 0: no limit.
+    void setSizeLimit(const QString &path, qint64 maxBytes);
 
     // Returns false when the record could not be written whole.
     bool append(const QString &path, const QString &record);
@@ -41,7 +49,9 @@ public:
 
 private:
     LossHandler m_onLoss;
+    RecoveryHandler m_onRecovery;
     bool write(const QString &path, const QByteArray &bytes);
+    void rotateIfFull(const QString &path, qint64 adding);
 
     bool directoryStaysInside(const QString &path);
 
@@ -49,9 +59,14 @@ private:
         bool inside = false;
         QElapsedTimer checked;
     };
-    QSet<QString> m_reported;
+    struct Limit {
+        qint64 maxBytes = 0;
+        qint64 size = -1; // -1: not yet looked at
+    };
+    QHash<QString, qint64> m_reported; // directory -> records lost since it was reported
     QString m_programDir;
     QHash<QString, DirVerdict> m_dirs;
+    QHash<QString, Limit> m_limits;
     int m_lost = 0;
 };
 

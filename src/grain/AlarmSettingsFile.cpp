@@ -46,7 +46,8 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
             return fallback;
         bool ok = false;
         const double v = ini.value(key).toString().trimmed().toDouble(&ok);
-        if (!ok || v < r.lo || v > r.hi) {
+        // NaN compares false both ways: only "within" lets a value through.
+        if (!ok || !(v >= r.lo && v <= r.hi)) {
             read.errors << QStringLiteral("%1: %2").arg(path, ok ? rangeMessage(r, v)
                                                                    : QCoreApplication::translate("vx", "%1 \"%2\" 不是数字")
                                                                          .arg(QCoreApplication::translate("vx", r.name), ini.value(key).toString()));

@@ -1,16 +1,24 @@
 #include "store/LogImport.h"
 
 #include "acquisition/Measurement.h"
+#include "core/ShownValue.h"
+#include "platform/SafeFiles.h"
 #include "store/ReadingStore.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <dirent.h>
 
 namespace vx {
 
 namespace {
+
+// A record of 125 values is under 1 KiB; anything past this is not one.
+constexpr qint64 kLongestLine = 64 * 1024;
 
 // Digits of text[from, to) as a number; -1 when anything else is there.
 int digits(const QByteArray &text, int from, int to)
@@ -78,14 +86,14 @@ std::optional<DataLogRecord> parseDataLogRecord(const QByteArray &line, QString 
     static const QRegularExpression stamp(QStringLiteral("^(\\d{4})/(\\d{1,2})/(\\d{1,2}) (\\d{1,2}):(\\d\\d):(\\d\\d)$"));
     const auto m = stamp.match(QString::fromLatin1(text.left(sep)));
     if (!m.hasMatch()) {
-        *why = QStringLiteral("\"%1\" is not a date and time").arg(QString::fromLatin1(text.left(sep)));
+        *why = QStringLiteral("%1 is not a date and time").arg(shownValue(text.left(sep)));
         return std::nullopt;
     }
     const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
     const QDateTime when(date, time, Qt::LocalTime);
     if (!date.isValid() || !time.isValid() || !when.isValid()) {
-        *why = QStringLiteral("\"%1\" is no such date and time").arg(QString::fromLatin1(text.left(sep)));
+        *why = QStringLiteral("%1 is no such date and time").arg(shownValue(text.left(sep)));
         return std::nullopt;
     }
     const QByteArray values = text.mid(sep + 4);
@@ -98,7 +106,7 @@ std::optional<DataLogRecord> parseDataLogRecord(const QByteArray &line, QString 
     for (const QByteArray &value : values.chopped(1).split(' ')) {
         const auto raw = registerOfValueText(value);
         if (!raw) {
-            *why = QStringLiteral("\"%1\" is not a value the log writes").arg(QString::fromLatin1(value));
+            *why = QStringLiteral("%1 is not a value the log writes").arg(shownValue(value));
             return std::nullopt;
         }
         record.raw.append(*raw);
@@ -114,15 +122,36 @@ ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueF
     const QDir directory(dir);
     QList<QPair<QString, int>> logs;
     qint64 total = 0;
-    for (const QFileInfo &info : directory.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-        const auto m = logName.match(info.fileName());
-        const int address = m.hasMatch() ? m.captured(1).toInt() : 0;
-        if (address < 1 || address > 247) {
-            report.skippedFiles << info.fileName();
-            continue;
+    // Everything in the directory is either read or named as skipped, with why:
+    // read with readdir(), since QDir leaves out names that are not UTF-8.
+    QStringList names;
+    if (DIR *d = ::opendir(QFile::encodeName(dir).constData())) {
+        while (const dirent *e = ::readdir(d)) {
+            const QByteArray raw(e->d_name);
+            if (raw == "." || raw == "..")
+                continue;
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            const QString name = utf8(raw);
+            if (utf8.hasError())
+                report.skipped.append({QString::fromLatin1(raw.toPercentEncoding("/ .()-_")), QStringLiteral("its name is not UTF-8")});
+            else
+                names << name;
         }
-        logs.append({info.filePath(), address});
-        total += info.size();
+        ::closedir(d);
+    }
+    names.sort();
+    for (const QString &name : names) {
+        const QFileInfo info(directory.filePath(name));
+        const auto m = logName.match(name);
+        const int address = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (address < 1 || address > 247)
+            report.skipped.append({name, QStringLiteral("not a device's log (<address>.txt)")});
+        else if (info.isDir())
+            report.skipped.append({name, QStringLiteral("a directory")});
+        else {
+            logs.append({info.filePath(), address});
+            total += info.size();
+        }
     }
     auto problem = [&](const QString &text) {
         if (report.problems.size() < 100)
@@ -133,9 +162,10 @@ ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueF
         // Named, not bound: lambdas below use them, which C++17 allows only for variables.
         const QString path = log.first;
         const int address = log.second;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            problem(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+        QFile file;
+        // A FIFO, a device or a link to one is never waited on nor read without end.
+        if (!openRegularForReading(file, path)) {
+            report.skipped.append({QFileInfo(path).fileName(), QStringLiteral("not a regular file")});
             continue;
         }
         ++report.files;
@@ -156,9 +186,23 @@ ImportReport importDataLogs(ReadingStore &store, const QString &dir, bool queueF
             return true;
         };
         while (!file.atEnd()) {
-            QByteArray line = file.readLine();
+            QByteArray line = file.readLine(kLongestLine + 2);
             ++lineNumber;
             done += line.size();
+            if (line.size() > kLongestLine && !line.endsWith('\n')) {
+                // No record is this long: the rest of the line is passed over unread, a piece at a time.
+                qint64 skipped = line.size();
+                while (!file.atEnd()) {
+                    const QByteArray piece = file.readLine(kLongestLine + 2);
+                    skipped += piece.size();
+                    if (piece.endsWith('\n'))
+                        break;
+                }
+                done += skipped - line.size();
+                ++report.unreadable;
+                problem(QStringLiteral("%1:%2: a line of %3 bytes, longer than any record").arg(path).arg(lineNumber).arg(skipped));
+                continue;
+            }
             if (line.endsWith('\n'))
                 line.chop(1);
             if (line.isEmpty() || line == "\r")

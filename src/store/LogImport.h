@@ -33,7 +33,11 @@ struct ImportReport {
     qint64 readingsAdded = 0;    // new in the store
     qint64 unreadable = 0;       // lines not read
     QStringList problems;        // "FILE:LINE: why", the first 100
-    QStringList skippedFiles;    // not named <address>.txt
+    struct Skipped {
+        QString name;
+        QString why;             // "not a device's log (<address>.txt)", "not a regular file", ...
+    };
+    QList<Skipped> skipped;      // every entry of the directory that was not read
     bool failed = false;         // the store refused a write (problems says why)
 };
 

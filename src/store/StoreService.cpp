@@ -12,7 +12,8 @@
 namespace vx {
 
 namespace {
-constexpr int kShipEntries = 500;       // outbox entries a central transaction carries
+constexpr int kShipEntries = 500;
+constexpr qint64 kCommitChunkRows = 2000; // readings one local transaction carries at most       // outbox entries a central transaction carries
 constexpr int kRetentionBatch = 2000;   // readings one retention step deletes
 constexpr int kRetentionEveryMs = 10000;
 constexpr int kLongestBackoffMs = 30000;
@@ -58,19 +59,48 @@ public:
         StoreService::Pending pending = m_service.takePending();
         if (pending.frames.isEmpty() && pending.events.isEmpty())
             return;
-        const int queues = (m_service.forwarding() ? CentralQueue : 0) | (m_service.m_settings.mqtt ? MqttQueue : 0);
-        if (m_store->add(pending.frames, pending.events, queues)) {
-            m_service.m_committed += pending.rows;
-            if (m_service.forwarding())
-                m_service.m_backlog += pending.rows;
-            if (m_service.m_settings.mqtt)
-                m_service.m_mqttQueued += pending.rows;
-            m_service.m_writable = true;
-            if (m_failing) {
-                m_failing = false;
-                emit m_service.recovered(QStringLiteral("the store %1 is written again").arg(m_service.m_settings.local));
+        // A backlog held through a full disk goes in small transactions: a
+        // little freed space lets some commit at once (one big one would need
+        // room for all of it), and leaves room for the text logs.
+        const qint64 held = pending.rows;
+        while (!pending.frames.isEmpty() || !pending.events.isEmpty()) {
+            StoreService::Pending chunk;
+            chunk.events = std::move(pending.events);
+            pending.events.clear();
+            while (!pending.frames.isEmpty() && (chunk.rows == 0 || chunk.rows + pending.frames.first().raw.size() <= kCommitChunkRows)) {
+                chunk.rows += pending.frames.first().raw.size();
+                chunk.frames.append(pending.frames.takeFirst());
             }
-            return;
+            pending.rows -= chunk.rows;
+            if (!commitChunk(chunk)) {
+                chunk.frames += pending.frames;
+                chunk.rows += pending.rows;
+                m_service.m_inHand = 0;
+                m_service.putBack(std::move(chunk));
+                return;
+            }
+            m_service.m_inHand = pending.rows;
+        }
+        m_service.m_inHand = 0;
+        if (m_failing) {
+            m_failing = false;
+            emit m_service.recovered(QStringLiteral("the store %1 is writable again; %2 held readings committed")
+                                         .arg(m_service.m_settings.local)
+                                         .arg(held));
+        }
+    }
+
+    bool commitChunk(const StoreService::Pending &chunk)
+    {
+        const int queues = (m_service.forwarding() ? CentralQueue : 0) | (m_service.m_settings.mqtt ? MqttQueue : 0);
+        if (m_store->add(chunk.frames, chunk.events, queues)) {
+            m_service.m_committed += chunk.rows;
+            if (m_service.forwarding())
+                m_service.m_backlog += chunk.rows;
+            if (m_service.m_settings.mqtt)
+                m_service.m_mqttQueued += chunk.rows;
+            m_service.m_writable = true;
+            return true;
         }
         m_service.m_writable = false;
         if (!m_failing) {
@@ -78,7 +108,7 @@ public:
             emit m_service.problem(QStringLiteral("cannot write the store %1: %2; readings are held in memory")
                                        .arg(m_service.m_settings.local, m_store->lastError()));
         }
-        m_service.putBack(std::move(pending));
+        return false;
     }
 
     // A little at a time: a commit never waits more than a step for it.
@@ -323,7 +353,7 @@ void StoreService::add(const ReadingSet &frame)
 qint64 StoreService::readingsPending()
 {
     QMutexLocker lock(&m_mutex);
-    return m_pending.rows;
+    return m_pending.rows + m_inHand.load();
 }
 
 void StoreService::addEvent(const StoreEvent &event)
@@ -344,6 +374,7 @@ StoreService::Pending StoreService::takePending()
     m_flushAsked = false;
     Pending taken = std::move(m_pending);
     m_pending = Pending();
+    m_inHand = taken.rows; // still held until committed: the gauge counts them
     return taken;
 }
 

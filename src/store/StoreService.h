@@ -57,7 +57,7 @@ public:
     qint64 readingsLost() const { return m_lost.load(); }
     // Readings committed into the MQTT outbox since start.
     qint64 readingsQueuedForMqtt() const { return m_mqttQueued.load(); }
-    // Readings taken and not yet committed.
+    // Readings taken and not yet committed (waiting, being committed, or held through a failure).
     qint64 readingsPending();
     // False from a failed commit until one succeeds again.
     bool writable() const { return m_writable.load(); }
@@ -91,6 +91,7 @@ private:
     std::atomic<qint64> m_lost{0};
     std::atomic<qint64> m_mqttQueued{0};
     std::atomic<bool> m_writable{true};
+    std::atomic<qint64> m_inHand{0}; // taken by the writer and not yet committed
 };
 
 } // namespace vx

@@ -96,6 +96,12 @@ void tst_central::topicLevels_data()
     QTest::newRow("wildcards") << "vx+" << "a#b" << false << false;
     QTest::newRow("empty levels") << "acme//grain" << "" << false << false;
     QTest::newRow("site of two levels") << "/vxmon" << "a/b" << false << false;
+    // What libmosquitto's own check refuses (it then closed descriptor 0 when creating a client).
+    QTest::newRow("control characters") << "vx\tmon" << QString("a") + QChar(1) << false << false;
+    QTest::newRow("C1 control, DEL") << QString("vx") + QChar(0x85) << QString("a") + QChar(0x7F) << false << false;
+    QTest::newRow("non-characters") << QString(QChar(0xFDD0)) << QString(QChar(0xFFFE)) << false << false;
+    QTest::newRow("plane 1 non-character") << QString::fromUcs4(U"\U0001FFFF") << QString::fromUcs4(U"\U0001F33E") << false << true;
+    QTest::newRow("not UTF-8 (decoded as U+FFFD)") << "vxmon" << QString::fromUtf8("a\xff") << true << false;
 }
 
 void tst_central::topicLevels()
@@ -249,7 +255,7 @@ void tst_central::mqttOptions_data()
     QTest::newRow("prefix") << QStringList{"--mqtt", "b", "--mqtt-prefix", "a/#"} << "--mqtt-prefix: the MQTT prefix \"#\" holds '#'";
     QTest::newRow("site") << QStringList{"--mqtt", "b", "--site", "a/b"} << "--site: the site \"a/b\" holds '/'";
     QTest::newRow("site without mqtt") << QStringList{"--site", "a/b"} << "";
-    QTest::newRow("ca file") << QStringList{"--mqtt", "b", "--mqtt-ca", "/nonexistent.pem"} << "--mqtt-ca: cannot read /nonexistent.pem";
+    QTest::newRow("ca file") << QStringList{"--mqtt", "b", "--mqtt-ca", "/nonexistent.pem"} << "--mqtt-ca: cannot read \"/nonexistent.pem\"";
     QTest::newRow("metrics") << QStringList{"--metrics", "everywhere"} << "--metrics: \"everywhere\" is not host:port or off";
     QTest::newRow("metrics off") << QStringList{"--metrics", "off"} << "";
 }

@@ -92,7 +92,19 @@ void tst_vxcollect::badConfiguration_data()
     QTest::newRow("mode") << QStringList{"--mode", "fast"} << "--mode: \"fast\" is not poll, upload or both";
     QTest::newRow("retries") << QStringList{"--retries", "-1"} << "--retries: \"-1\" is not a whole number from 0 to 10";
     QTest::newRow("directory") << QStringList{"--dir", "/nonexistent/vx"} << "--dir: \"/nonexistent/vx\" is not a directory";
-    QTest::newRow("config") << QStringList{"--config", "/nonexistent.conf"} << "--config: cannot read /nonexistent.conf";
+    QTest::newRow("config") << QStringList{"--config", "/nonexistent.conf"} << "--config: cannot read \"/nonexistent.conf\"";
+    // What a broker, a database or a topic can never take is refused at start, not at every reconnection.
+    QTest::newRow("site with a TAB") << QStringList{"--site", "a\tb"} << "--site: the site \"a\\x09b\" holds U+0009";
+    QTest::newRow("site with U+FFFF") << QStringList{"--site", QString(QChar(0xFFFF))} << "--site: the site \"\uFFFF\" holds U+ffff, which MQTT does not allow";
+    QTest::newRow("site too long") << QStringList{"--site", QString(3000, 'a')} << "--site: the site is longer than 200 bytes";
+    QTest::newRow("client id") << QStringList{"--mqtt", "localhost", "--mqtt-client-id", QString("a") + QChar(1)}
+                               << "--mqtt-client-id: the MQTT client id \"a\\x01\" holds U+0001";
+    QTest::newRow("site on a topic") << QStringList{"--mqtt", "localhost", "--site", "a/b"} << "--site: the site \"a/b\" holds '/'";
+    QTest::newRow("prefix with a TAB") << QStringList{"--mqtt", "localhost", "--mqtt-prefix", "vx\tmon"} << "--mqtt-prefix: the MQTT prefix";
+    // Values too long for a command line come from the file: "@" names the [collect] line to write.
+    QTest::newRow("password of 10 MB") << QStringList{"--mqtt", "localhost", "@mqtt-password=" + QString(10 << 20, 'p')}
+                                       << "--mqtt-password: longer than MQTT's 65,535 bytes";
+    QTest::newRow("port of 10 MB") << QStringList{"@port=" + QString(10 << 20, 'x')} << "--port: \"xxxxxxxx";
     QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option 'colour'.";
 }
 
@@ -101,13 +113,30 @@ void tst_vxcollect::badConfiguration()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     QTemporaryDir dir;
+    QStringList options{"--dir", dir.path()};
+    QByteArray ini = "[collect]\n";
+    for (const QString &a : arguments) {
+        if (a.startsWith('@'))
+            ini += a.mid(1).toUtf8() + '\n';
+        else
+            options << a;
+    }
+    if (!options.contains("--port") && !ini.contains("\nport="))
+        options << "--port" << "/dev/null";
+    QFile conf(dir.filePath(QStringLiteral("vxcollect.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(ini);
+    conf.close();
+    if (ini.size() > 10)
+        options << "--config" << conf.fileName();
     QProcess p;
-    p.start(QStringLiteral(VXCOLLECT_PATH), QStringList{"--dir", dir.path(), "--port", "/dev/null"} + arguments);
+    p.start(QStringLiteral(VXCOLLECT_PATH), options);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 2);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QVERIFY2(err.contains(QStringLiteral("vxcollect: ") + message), qPrintable(err));
     QCOMPARE(err.count(QLatin1Char('\n')), 1); // one line
+    QVERIFY2(err.size() < 400, "a value is echoed cut short");
 }
 
 void tst_vxcollect::portThatCannotOpen()

@@ -11,6 +11,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vx;
 
@@ -174,6 +177,17 @@ void tst_vxcollect_store::importDataLogs()
     write(QStringLiteral("12 (copy).txt"), "\"2026/12/7 09:05:04 :  18.00 \"\r\n");
     write(QStringLiteral("300.txt"), "\"2026/12/7 09:05:04 :  18.00 \"\r\n");
     write(QStringLiteral("dataGet.txt"), "\"2026/12/7 09:05:04   01 03 \"\r\n");
+    // What a directory may hold besides logs: each is named as skipped, none is read or waited on.
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), QDir(data).filePath(QStringLiteral("5.txt"))));
+    QCOMPARE(::mkfifo(QFile::encodeName(QDir(data).filePath(QStringLiteral("6.txt"))).constData(), 0600), 0);
+    QVERIFY(QDir(data).mkdir(QStringLiteral("7.txt")));
+    const QByteArray oddName = QFile::encodeName(data) + "/\xff\xfe.txt";
+    const int odd = ::open(oddName.constData(), O_CREAT | O_WRONLY, 0600);
+    QVERIFY(odd >= 0);
+    ::close(odd);
+    const auto removeOdd = qScopeGuard([&] { ::unlink(oddName.constData()); }); // QDir cannot name it
+    // A line far longer than any record: passed over, and the record after it read.
+    write(QStringLiteral("8.txt"), QByteArray(1 << 20, 'x') + "\r\n\"2026/12/7 09:05:04 :  18.00 \"\r\n");
 
     auto import = [&] {
         QProcess p;
@@ -183,11 +197,15 @@ void tst_vxcollect_store::importDataLogs()
     };
     const auto [code, output] = import();
     QCOMPARE(code, 0);
-    QVERIFY2(output.contains(QStringLiteral("imported 2 files: 4 records, 10 new readings, 1 unreadable lines, 3 files skipped")),
+    QVERIFY2(output.contains(QStringLiteral("imported 3 files: 5 records, 11 new readings, 2 unreadable lines, 7 files skipped")),
              qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("3.txt:3: ")), qPrintable(output)); // file and line of the damaged record
-    for (const char *skipped : {"12 (copy).txt skipped", "300.txt skipped", "dataGet.txt skipped"})
+    QVERIFY2(output.contains(QStringLiteral("8.txt:1: a line of 1048578 bytes, longer than any record")), qPrintable(output));
+    for (const char *skipped : {"\"12 (copy).txt\" skipped: not a device's log", "\"300.txt\" skipped", "\"dataGet.txt\" skipped",
+                                "\"5.txt\" skipped: not a regular file", "\"6.txt\" skipped: not a regular file",
+                                "\"7.txt\" skipped: a directory", ".txt\" skipped: its name is not UTF-8"})
         QVERIFY2(output.contains(QLatin1String(skipped)), skipped);
+    QVERIFY2(output.size() < 10000, "nothing is echoed whole");
 
     const auto store = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
     QVERIFY(store);
@@ -205,8 +223,8 @@ void tst_vxcollect_store::importDataLogs()
     // Again: nothing new.
     const auto [code2, output2] = import();
     QCOMPARE(code2, 0);
-    QVERIFY2(output2.contains(QStringLiteral("4 records, 0 new readings")), qPrintable(output2));
-    QCOMPARE(store->readingCount(), 10);
+    QVERIFY2(output2.contains(QStringLiteral("5 records, 0 new readings")), qPrintable(output2));
+    QCOMPARE(store->readingCount(), 11);
 }
 
 // A 50 MB log (a year of a device's frames, about 400,000 records) goes in

@@ -16,6 +16,7 @@ private slots:
     void appendsRecordByRecord();
     void missingDirectoryIsCreated();
     void lossIsReportedOncePerDirectory();
+    void sizeLimitKeepsOneOlderFile();
 };
 
 void tst_records::dataGetRecordLayout()
@@ -110,6 +111,38 @@ void tst_records::lossIsReportedOncePerDirectory()
     QVERIFY(!files.append(dir.filePath(QStringLiteral("data/2.txt")), QStringLiteral("x\r\n")));
     QCOMPARE(reported, QStringList{first});
     QCOMPARE(files.lostRecords(), 6);
+
+    // With a recovery handler, writing again is said, with what was lost, and a new loss is said again.
+    QStringList recovered;
+    files.setRecoveryHandler([&](const QString &d, qint64 lost) { recovered << QStringLiteral("%1 %2").arg(d).arg(lost); });
+    QVERIFY(blocker.remove());
+    QVERIFY(files.append(first, QStringLiteral("x\r\n")));
+    QVERIFY(files.append(first, QStringLiteral("y\r\n")));
+    QCOMPARE(recovered, QStringList{dir.filePath(QStringLiteral("data")) + QStringLiteral(" 6")});
+    QVERIFY(QDir(dir.filePath(QStringLiteral("data"))).removeRecursively());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(!files.append(first, QStringLiteral("z\r\n")));
+    QCOMPARE(reported, (QStringList{first, first}));
+}
+
+void tst_records::sizeLimitKeepsOneOlderFile()
+{
+    QTemporaryDir dir;
+    RecordFiles files;
+    const QString path = dir.filePath(QStringLiteral("dataGet.txt"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(90, 'o')); // from an earlier run: counted against the limit
+    old.close();
+    files.setSizeLimit(path, 100);
+    const QString record = QStringLiteral("0123456789\r\n"); // 12 bytes
+    QVERIFY(files.append(path, record));                  // 102 would pass 100: the old content moves aside
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(files.append(path, record));              // 9 records: 108 bytes would pass; the 9th starts anew
+    QCOMPARE(QFileInfo(path).size(), 12);
+    QCOMPARE(QFileInfo(path + ".1").size(), 96);
+    QVERIFY(!QFileInfo::exists(path + ".2"));
 }
 
 QTEST_APPLESS_MAIN(tst_records)

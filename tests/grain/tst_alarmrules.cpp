@@ -1,6 +1,7 @@
 // The bin's figures and the alarm rules: pure, scenario by scenario.
 #include "grain/AlarmBook.h"
 #include "grain/AlarmRules.h"
+#include "grain/AlarmSettingsFile.h"
 
 #include <QtTest>
 
@@ -20,6 +21,8 @@ private slots:
     void rules_data();
     void rules();
     void alarmLifecycle();
+    void settingsFileRefusesWhatIsNotANumberInRange_data();
+    void settingsFileRefusesWhatIsNotANumberInRange();
 };
 
 namespace {
@@ -191,6 +194,51 @@ void tst_alarmrules::alarmLifecycle()
     const AlarmTransition raised{book.alarms().first(), QStringLiteral("raised")};
     QCOMPARE(raised.text(), QStringLiteral("高温 电缆02 层03（高于 30.0 °C）"));
     QCOMPARE(raised.eventKind(), QStringLiteral("alarm_raised"));
+}
+
+void tst_alarmrules::settingsFileRefusesWhatIsNotANumberInRange_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("accepted");
+    const QStringList keys{"high_limit", "hot_point_delta", "rise_per_day", "rise_window_hours", "jump_step", "silent_minutes"};
+    for (const QString &key : keys) {
+        for (const char *bad : {"nan", "NaN", "inf", "-inf", "1e999"})
+            QTest::newRow(qPrintable(key + ' ' + bad)) << key << QString::fromLatin1(bad) << false;
+        QTest::newRow(qPrintable(key + " 10")) << key << QStringLiteral("10") << true;
+    }
+}
+
+void tst_alarmrules::settingsFileRefusesWhatIsNotANumberInRange()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(bool, accepted);
+    QTemporaryDir dir;
+    const QString path = alarmSettingsPath(dir.path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("[alarms]\n%1=%2\n").arg(key, value).toUtf8());
+    f.close();
+    const AlarmSettingsRead read = readAlarmSettings(path);
+    QCOMPARE(read.errors.isEmpty(), accepted);
+    const AlarmSettings defaults;
+    const double got = key == "high_limit"        ? read.settings.highLimit
+                       : key == "hot_point_delta" ? read.settings.hotPointDelta
+                       : key == "rise_per_day"    ? read.settings.risePerDay
+                       : key == "rise_window_hours" ? read.settings.riseWindowHours
+                       : key == "jump_step"         ? read.settings.jumpStep
+                                                    : read.silentMinutes;
+    const double fallback = key == "high_limit"        ? defaults.highLimit
+                            : key == "hot_point_delta" ? defaults.hotPointDelta
+                            : key == "rise_per_day"    ? defaults.risePerDay
+                            : key == "rise_window_hours" ? defaults.riseWindowHours
+                            : key == "jump_step"         ? defaults.jumpStep
+                                                         : 0;
+    QCOMPARE(got, accepted ? 10.0 : fallback);
+    if (!accepted)
+        QVERIFY2(read.errors.first().contains(value, Qt::CaseInsensitive) || read.errors.first().contains("inf"),
+                 qPrintable(read.errors.first()));
 }
 
 QTEST_GUILESS_MAIN(tst_alarmrules)

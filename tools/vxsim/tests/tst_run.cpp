@@ -14,6 +14,8 @@ class tst_run : public QObject {
 private slots:
     void stopsTheSimulatorWithTheProgram_data();
     void stopsTheSimulatorWithTheProgram();
+    void endsAsTheProgramEnds_data();
+    void endsAsTheProgramEnds();
 };
 
 namespace {
@@ -59,6 +61,41 @@ void tst_run::stopsTheSimulatorWithTheProgram()
     QTRY_VERIFY(!alive(sim));
     QTRY_VERIFY(!alive(app));
     QVERIFY(!QFileInfo::exists(device)); // the simulator removed its link
+}
+
+void tst_run::endsAsTheProgramEnds_data()
+{
+    QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM; empty: none, and no display either
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no display") << "" << QStringList{} << 1 << "xvfb-run -s '-screen 0 1600x1000x24' scripts/run";
+    QTest::newRow("the window refuses") << "offscreen" << QStringList{"--lang", "fr"} << 2 << "--lang";
+    QTest::newRow("vxcollect refuses") << "" << QStringList{"--collect", "--baud", "fast"} << 2 << "--baud";
+}
+
+void tst_run::endsAsTheProgramEnds()
+{
+    QFETCH(QString, platform);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QTemporaryDir home;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VXMON_RUN_NO_BUILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VXMON_BUILD_DIR"), QStringLiteral(VXMON_BUILD_DIR));
+    env.insert(QStringLiteral("VXMON_HOME"), home.path());
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    if (!platform.isEmpty())
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(VXMON_SOURCE_DIR "/scripts/run"), arguments);
+    QVERIFY(run.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+    QCOMPARE(run.exitCode(), exitCode);
+    QVERIFY2(err.contains(said), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(tst_run)
