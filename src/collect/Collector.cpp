@@ -3,6 +3,7 @@
 #include "acquisition/Measurement.h"
 #include "central/Metrics.h"
 #include "central/MqttPublisher.h"
+#include "http/HttpServer.h"
 #include "core/FormState.h"
 #include "core/HexText.h"
 #include "grain/AlarmSettingsFile.h"
@@ -12,8 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHttpServer>
-#include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,6 +82,7 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
 
 Collector::~Collector()
 {
+    m_http.reset(); // its thread reads the snapshot: gone before it is
     // What the last commit queued goes to the broker before it hears "offline".
     m_store.flush();
     if (m_mqtt)
@@ -182,6 +182,8 @@ void Collector::onReadings(int address, const QList<quint16> &registers, const Q
 
 void Collector::evaluateAlarms()
 {
+    if (m_http)
+        publishSnapshot();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     AlarmSettings settings = m_alarmSettings;
     // Silent: three cycles without a reply (ten minutes when devices only upload), or as configured.
@@ -333,39 +335,59 @@ CollectorMetrics Collector::metrics() const
     return m;
 }
 
+void Collector::publishSnapshot()
+{
+    Snapshot next;
+    next.metrics = std::make_shared<const CollectorMetrics>(metrics());
+    // Healthy: the bus can be reached and what is read can be kept.
+    if (!m_port->isOpen())
+        next.problems += "port closed\n";
+    if (!m_store.writable())
+        next.problems += "store not writable\n";
+    QMutexLocker lock(&m_servedMutex);
+    m_served = std::move(next);
+}
+
+HttpResponse Collector::answer(const HttpRequest &request)
+{
+    Snapshot snapshot;
+    {
+        QMutexLocker lock(&m_servedMutex);
+        snapshot = m_served;
+    }
+    if (request.method != "GET" && request.method != "HEAD")
+        return HttpResponse::text(405, "only GET\n");
+    if (request.path == "/metrics" && snapshot.metrics) {
+        HttpResponse r;
+        r.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        r.body = prometheusText(*snapshot.metrics);
+        return r;
+    }
+    if (request.path == "/healthz")
+        return snapshot.problems.isEmpty() ? HttpResponse::text(200, "ok\n") : HttpResponse::text(503, snapshot.problems);
+    return HttpResponse::text(404, "not found\n");
+}
+
 bool Collector::startMetrics(QString *why)
 {
     if (m_settings.metricsHost.isEmpty())
         return true;
-    m_http = std::make_unique<QHttpServer>();
-    m_http->route(QStringLiteral("/metrics"), [this] {
-        return QHttpServerResponse(QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"), prometheusText(metrics()));
-    });
-    // Healthy: the bus can be reached and what is read can be kept.
-    m_http->route(QStringLiteral("/healthz"), [this] {
-        QByteArray problems;
-        if (!m_port->isOpen())
-            problems += "port closed\n";
-        if (!m_store.writable())
-            problems += "store not writable\n";
-        return problems.isEmpty()
-                   ? QHttpServerResponse(QByteArrayLiteral("text/plain"), QByteArrayLiteral("ok\n"))
-                   : QHttpServerResponse(QByteArrayLiteral("text/plain"), problems,
-                                         QHttpServerResponse::StatusCode::ServiceUnavailable);
-    });
     const QHostAddress address = m_settings.metricsHost == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost)
                                                                                        : QHostAddress(m_settings.metricsHost);
     if (address.isNull()) {
         *why = QStringLiteral("\"%1\" is not an IP address to listen on").arg(m_settings.metricsHost);
+        return false;
+    }
+    publishSnapshot();
+    m_http = std::make_unique<HttpServer>(m_settings.httpLimits);
+    m_http->setHandler([this](const HttpRequest &request) { return answer(request); });
+    QString listenWhy;
+    if (!m_http->listen(address, quint16(m_settings.metricsPort), &listenWhy)) {
+        *why = QStringLiteral("cannot listen on %1:%2: %3").arg(m_settings.metricsHost).arg(m_settings.metricsPort).arg(listenWhy);
         m_http.reset();
         return false;
     }
-    m_metricsPort = m_http->listen(address, quint16(m_settings.metricsPort));
-    if (m_metricsPort == 0) {
-        *why = QStringLiteral("cannot listen on %1:%2").arg(m_settings.metricsHost).arg(m_settings.metricsPort);
-        m_http.reset();
-        return false;
-    }
+    m_metricsPort = m_http->port();
     if (!m_settings.quiet)
         std::fprintf(stderr, "vxcollect: metrics on http://%s:%d/metrics\n", qPrintable(m_settings.metricsHost),
                      m_metricsPort);

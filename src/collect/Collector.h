@@ -6,18 +6,20 @@
 #include "grain/AlarmBook.h"
 #include "store/StoreService.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QTimer>
 
 #include <memory>
 
-class QHttpServer;
-
 namespace vx {
 
+class HttpServer;
 class MqttPublisher;
 class SerialPort;
 struct CollectorMetrics;
+struct HttpRequest;
+struct HttpResponse;
 
 // vxcollect's wiring: the port, the engine, and what becomes of each reading
 // set: the same raw receive log and per-device data logs the window writes,
@@ -52,6 +54,10 @@ private:
     void evaluateAlarms();
     void reconnect();
     bool startMetrics(QString *why);
+    // What the HTTP thread answers from: taken on this thread once a second,
+    // so scrapers, however many, cost the bus nothing.
+    void publishSnapshot();
+    HttpResponse answer(const HttpRequest &request);
     void publishState(int address);
 
     CollectorSettings m_settings;
@@ -77,7 +83,13 @@ private:
     int m_outages = 0;
     QElapsedTimer m_downSince;
     QMap<int, ReadingSet> m_latest;        // each device's last frame, for the temperature gauges
-    std::unique_ptr<QHttpServer> m_http;
+    std::unique_ptr<HttpServer> m_http;
+    struct Snapshot {
+        std::shared_ptr<const CollectorMetrics> metrics;
+        QByteArray problems; // empty: healthy
+    };
+    QMutex m_servedMutex;
+    Snapshot m_served;
     int m_metricsPort = 0;
     std::unique_ptr<MqttPublisher> m_mqtt; // after the store: stopped before it
     QElapsedTimer m_sinceStatePublished;

@@ -2,6 +2,7 @@
 
 #include "bus/BusEngine.h"
 #include "central/MqttSettings.h"
+#include "http/HttpServer.h"
 #include "store/ReadingStore.h"
 #include "store/StoreService.h"
 
@@ -26,6 +27,7 @@ struct CollectorSettings {
     MqttSettings mqtt;         // the broker readings are published to; host empty: none
     QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
     int metricsPort = 9464;    // 0: any free port (it is printed)
+    HttpLimits httpLimits;
 
     enum class Command { Collect, Import, Export };
     Command command = Command::Collect;

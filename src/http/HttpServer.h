@@ -16,8 +16,8 @@ namespace vx {
 // with the status the case calls for and its connection closed: no client,
 // however slow or hostile, can hold descriptors, memory or the bus.
 struct HttpLimits {
-    int maxConnections = 64;           // beyond: 503 and closed at once
-    int idleTimeoutMs = 15000;         // a kept-alive connection with nothing asked is closed
+    int maxConnections = 256;          // beyond: 503 and closed at once
+    int idleTimeoutMs = 10000;         // a kept-alive connection with nothing asked is closed
     int requestTimeoutMs = 10000;      // a request begun must be whole by then (slowloris): 408
     int maxHeaderBytes = 16 * 1024;    // request line and headers: 431
     int maxBodyBytes = 64 * 1024;      // 413

@@ -29,6 +29,7 @@ private slots:
     void passwordAndTls();
     void refusedMessagesAreSetAside_data();
     void refusedMessagesAreSetAside();
+    void crowdAtTheEndpointNeverStallsTheBus();
 };
 
 namespace {
@@ -458,6 +459,54 @@ void tst_vxcollect_mqtt::refusedMessagesAreSetAside()
     for (const StoreEvent &e : store->events(0, QDateTime::currentMSecsSinceEpoch() + 1))
         refused += e.kind == QLatin1String("mqtt_refused") && e.detail.contains(QLatin1String("set aside"));
     QVERIFY(refused >= 1);
+}
+
+// 300 idle connections and 100 clients scraping as fast as they are answered:
+// the bus neither loses an exchange nor times one out (the rate beside it is
+// bench/collect's figure), and the endpoint serves again once they are gone.
+void tst_vxcollect_mqtt::crowdAtTheEndpointNeverStallsTheBus()
+{
+    Run run;
+    QVERIFY(run.start({"--pace", "--baud", "38400", "--addresses", "1-3"},
+                      {"--baud", "38400", "--addresses", "1-3", "--timeout", "500", "--metrics", "127.0.0.1:0"}));
+    static const QRegularExpression listening(QStringLiteral("metrics on http://127\\.0\\.0\\.1:(\\d+)/metrics"));
+    QTRY_VERIFY_WITH_TIMEOUT(run.saw("/metrics"), 10000);
+    const quint16 port = quint16(listening.match(QString::fromUtf8(run.output)).captured(1).toInt());
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < 300; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    int scrapes = 0;
+    for (int i = 0; i < 100; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        QTcpSocket *s = crowd.back().get();
+        auto ask = [s] { s->write("GET /metrics HTTP/1.1\r\nHost: t\r\n\r\n"); };
+        connect(s, &QTcpSocket::connected, s, ask);
+        connect(s, &QTcpSocket::readyRead, s, [s, ask, &scrapes] {
+            // Each answer asks for the next; how much came back is not this test's business.
+            if (s->readAll().contains("HTTP/1.1 ")) {
+                ++scrapes;
+                ask();
+            }
+        });
+        s->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTest::qWait(4000);
+    const qsizetype cycleLine = run.output.size();
+    QTRY_VERIFY_WITH_TIMEOUT(run.saw("cycle ", cycleLine), 5000); // the bus went on meanwhile
+    crowd.clear();
+    QVERIFY(scrapes > 0);
+    PromText text;
+    QTRY_VERIFY_WITH_TIMEOUT((text = parsePromText(httpGet(port, "/metrics").second)).value("vxcollect_exchanges_total"),
+                             15000);
+    for (int address = 1; address <= 3; ++address) {
+        const QMap<QByteArray, QByteArray> labels{{"address", QByteArray::number(address)}};
+        QCOMPARE(text.value("vxcollect_timeouts_total", labels), 0.0);
+        QCOMPARE(text.value("vxcollect_crc_errors_total", labels), 0.0);
+        QVERIFY(text.value("vxcollect_good_replies_total", labels).value_or(0) >= 10);
+    }
+    QCOMPARE(httpGet(port, "/healthz").first, 200);
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect_mqtt)
