@@ -72,13 +72,19 @@ bool MqttPublisher::start(QString *why)
     return true;
 }
 
-void MqttPublisher::stop(int drainMs)
+void MqttPublisher::requestStop(int drainMs)
 {
-    if (!m_thread.joinable())
+    if (m_stopAsked)
         return;
     m_drainMs = drainMs;
     m_stopAsked = true;
-    m_thread.join();
+}
+
+void MqttPublisher::stop(int drainMs)
+{
+    requestStop(drainMs);
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void MqttPublisher::publishRetained(const QByteArray &topic, const QByteArray &payload)

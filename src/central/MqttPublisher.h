@@ -39,6 +39,8 @@ public:
     bool start(QString *why);
     // Publishes what waits for up to drainMs, says "offline" and disconnects.
     void stop(int drainMs = 3000);
+    // The same without waiting for it: stop() then only waits.
+    void requestStop(int drainMs);
 
     // A retained message; the latest per topic is kept and sent again after each reconnection.
     void publishRetained(const QByteArray &topic, const QByteArray &payload);

@@ -83,10 +83,14 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
 Collector::~Collector()
 {
     m_http.reset(); // its thread reads the snapshot: gone before it is
-    // What the last commit queued goes to the broker before it hears "offline".
+    // What the last commit queued goes to the broker before it hears "offline",
+    // and to the central store, both at once: neither outlasts the stop's deadline.
     m_store.flush();
     if (m_mqtt)
-        m_mqtt->stop(3000);
+        m_mqtt->requestStop(2500);
+    m_store.stop();
+    if (m_mqtt)
+        m_mqtt->stop(2500);
 }
 
 Collector::StartResult Collector::start(QString *why)

@@ -61,8 +61,8 @@ const Option kOptions[] = {
               "export also postgresql://user@host:port/dbname.", "file|url", ""},
     {"central", "Central PostgreSQL store the readings are shipped to: postgresql://user@host:port/dbname.", "url", ""},
     {"site", "This bus's name in the central store (default: the host name).", "name", ""},
-    {"raw-log-mb", "dataGet.txt is kept under this many MB: past it, it becomes dataGet.txt.1 (the one before is "
-                   "deleted); 0: no limit (default 100).", "MB", "100"},
+    {"raw-log-max", "dataGet.txt is kept under this size (k, M or G: KiB, MiB, GiB): past it, it becomes "
+                    "dataGet.txt.1 (the one before is deleted); 0: no limit (default 100M).", "size", "100M"},
     {"keep-days", "Delete readings older than this many days; 0 keeps them (default 0).", "days", "0"},
     {"mqtt", "MQTT broker readings are published to: host or host:port (default port 1883); none when empty.", "host[:port]", ""},
     {"mqtt-prefix", "First topic level(s) (default vxmon): topics are <prefix>/<site>/<address>/<point>.", "prefix", "vxmon"},
@@ -82,6 +82,20 @@ const Option kOptions[] = {
 };
 
 } // namespace
+
+std::optional<qint64> parseByteSize(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,12})([kKmMgG]?)$"));
+    const auto m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString unit = m.captured(2).toLower();
+    const int shift = unit == QLatin1String("k") ? 10 : unit == QLatin1String("m") ? 20 : unit == QLatin1String("g") ? 30 : 0;
+    const qint64 n = m.captured(1).toLongLong();
+    if (n > (qint64(1) << (50 - shift)))
+        return std::nullopt; // past a petabyte: a typing slip
+    return n << shift;
+}
 
 std::optional<qint64> parseTimeArgument(const QString &text)
 {
@@ -236,7 +250,11 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     if (store.site.isEmpty())
         store.site = QSysInfo::machineHostName();
     store.keepDays = number(opt("keep-days"), 0, 36500);
-    s.rawLogMaxBytes = qint64(number(opt("raw-log-mb"), 0, 1000000)) * 1024 * 1024;
+    const QString rawLogMax = value(opt("raw-log-max")).trimmed();
+    if (const auto bytes = parseByteSize(rawLogMax))
+        s.rawLogMaxBytes = *bytes;
+    else
+        result.errors << QStringLiteral("--raw-log-max: %1 is not a size like 100M, 512k or 0").arg(shownValue(rawLogMax));
     QString why;
     if (!parseStoreLocation(store.local, &why))
         result.errors << QStringLiteral("--store: %1").arg(why);

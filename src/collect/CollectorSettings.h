@@ -40,6 +40,9 @@ struct CollectorSettings {
 // as UTC milliseconds; nothing for anything else.
 std::optional<qint64> parseTimeArgument(const QString &text);
 
+// "100M", "512k", "2G" (binary units), "1000" (bytes); nothing for anything else.
+std::optional<qint64> parseByteSize(const QString &text);
+
 // "1-36,40": addresses 1..247, in order, without repeats; nothing when the text is not such a list.
 std::optional<QList<int>> parseAddressRanges(const QString &text);
 

@@ -14,6 +14,7 @@
 #include <QSqlError>
 
 #include <sqlite3.h>
+#include <libpq-fe.h>
 
 namespace vx {
 
@@ -130,10 +131,14 @@ bool ReadingStore::connect(QString *error)
         m_db.setDatabaseName(m_location.database);
         m_db.setUserName(m_location.user);
         m_db.setPassword(m_location.password);
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=3"));
+        // Nothing waits for ever on a server (or a proxy) that stops answering:
+        // connecting is bounded, a dead peer is found by keep-alive, and the
+        // server ends a statement stuck on a lock or running long.
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=3;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+                                              "keepalives_count=3;tcp_user_timeout=10000"));
     }
     if (!m_db.open()) {
-        *error = QStringLiteral("cannot open %1: %2").arg(m_location.display(), m_db.lastError().text());
+        *error = QStringLiteral("cannot open %1: %2").arg(m_location.display(), sqlErrorText(m_db.lastError()));
         return false;
     }
     QSqlQuery q(m_db);
@@ -141,12 +146,14 @@ bool ReadingStore::connect(QString *error)
         // WAL: readers never wait for the writer; FULL: a committed batch survives a power cut.
         for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
             if (!q.exec(QString::fromLatin1(pragma))) {
-                *error = QStringLiteral("%1: %2").arg(m_location.display(), q.lastError().text());
+                *error = QStringLiteral("%1: %2").arg(m_location.display(), sqlErrorText(q.lastError()));
                 return false;
             }
         }
     } else {
         q.exec(QStringLiteral("SET client_min_messages = warning"));
+        q.exec(QStringLiteral("SET statement_timeout = '20s'"));
+        q.exec(QStringLiteral("SET lock_timeout = '5s'"));
     }
     QString why;
     if (!migrateSchema(m_db, storeMigrations(m_location.engine), &why)) {
@@ -156,11 +163,51 @@ bool ReadingStore::connect(QString *error)
     return true;
 }
 
+QString sqlErrorText(const QSqlError &error)
+{
+    // The server's own first line ("relation "readings" does not exist",
+    // "password authentication failed for user ..."), not the driver's
+    // wrapping of it nor the statement's position lines.
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (text.startsWith(QLatin1String("ERROR:")) || text.startsWith(QLatin1String("FATAL:")))
+        text = text.mid(6).trimmed();
+    return text;
+}
+
+int ReadingStore::connectionSocket() const
+{
+    if (m_location.engine != StoreLocation::Engine::PostgreSQL || !m_db.isOpen())
+        return -1;
+    const QVariant handle = m_db.driver()->handle();
+    // Qt names libpq's type by its struct: "pg_conn*" (PGconn is a typedef of it).
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return -1;
+    return PQsocket(*static_cast<PGconn *const *>(handle.data()));
+}
+
 bool ReadingStore::fail(const QSqlQuery &q)
 {
-    m_lastError = q.lastError().text();
-    if (m_lastError.trimmed().isEmpty())
-        m_lastError = m_db.lastError().text();
+    // A statement that failed to prepare fails again when run (PostgreSQL
+    // then sees an empty EXECUTE): the preparation's reason is the one to say.
+    if (!m_prepareError.isEmpty()) {
+        m_lastError = m_prepareError;
+        m_prepareError.clear();
+        return false;
+    }
+    m_lastError = sqlErrorText(q.lastError());
+    if (m_lastError.isEmpty())
+        m_lastError = sqlErrorText(m_db.lastError());
+    return false;
+}
+
+bool ReadingStore::prepare(QSqlQuery &q, const QString &sql)
+{
+    if (q.prepare(sql))
+        return true;
+    m_prepareError = sqlErrorText(q.lastError());
     return false;
 }
 
@@ -170,7 +217,10 @@ QSqlQuery &ReadingStore::prepared(const QString &sql)
     if (it == m_statements.end()) {
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
-        q.prepare(sql);
+        if (!prepare(q, sql)) {
+            m_unprepared = std::move(q); // not kept: prepared again next time (a table may be back)
+            return m_unprepared;
+        }
         it = m_statements.insert(sql, q);
     }
     return *it;
@@ -207,7 +257,7 @@ bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> 
     if (ok && m_db.commit())
         return true;
     if (ok)
-        m_lastError = m_db.lastError().text();
+        m_lastError = sqlErrorText(m_db.lastError());
     m_db.rollback();
     m_lastAdded = 0;
     return false;
@@ -353,7 +403,7 @@ bool ReadingStore::addPostgres(const QList<ReadingSet> &frames, const QList<Stor
         for (QString *a : {&addresses, &points, &times, &raws, &celsius, &statuses})
             *a += QLatin1Char('}');
         QSqlQuery q(m_db);
-        q.prepare(QStringLiteral(
+        prepare(q, QStringLiteral(
             "INSERT INTO readings (site, address, point, time, raw, celsius, status) "
             "SELECT :site, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r, c, s "
             "FROM unnest(:a::smallint[], :p::smallint[], :t::bigint[], :r::integer[], :c::double precision[], "
@@ -398,7 +448,7 @@ QList<SensorPlace> ReadingStore::sensorMap()
 {
     QList<SensorPlace> result;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT address, channel, position, code, %1, %2 FROM sensor_map WHERE 1 = 1%3 "
+    prepare(q, QStringLiteral("SELECT address, channel, position, code, %1, %2 FROM sensor_map WHERE 1 = 1%3 "
                              "ORDER BY address, channel, position")
                   .arg(msExpr(QStringLiteral("first_seen")), msExpr(QStringLiteral("last_seen")), siteFilter()));
     if (!siteFilter().isEmpty())
@@ -463,7 +513,7 @@ std::optional<QList<SensorChange>> ReadingStore::recordSensorCodes(int address, 
     const bool ok = sqlite ? addSqlite({}, events, false) : addPostgres({}, events);
     if (!ok || !m_db.commit()) {
         if (ok)
-            m_lastError = m_db.lastError().text();
+            m_lastError = sqlErrorText(m_db.lastError());
         m_db.rollback();
         return std::nullopt;
     }
@@ -558,7 +608,7 @@ bool ReadingStore::importSensorMap(QIODevice &in, int *places, QString *error)
 qint64 ReadingStore::readingCount()
 {
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT count(*) FROM readings WHERE 1 = 1") + siteFilter());
+    prepare(q, QStringLiteral("SELECT count(*) FROM readings WHERE 1 = 1") + siteFilter());
     if (!siteFilter().isEmpty())
         q.bindValue(QStringLiteral(":site"), m_site);
     if (!q.exec() || !q.next())
@@ -732,7 +782,7 @@ qint64 ReadingStore::rollUp(int address, int point, qint64 upToMs)
         return -1;
     }
     if (!m_db.commit()) {
-        m_lastError = m_db.lastError().text();
+        m_lastError = sqlErrorText(m_db.lastError());
         m_db.rollback();
         return -1;
     }
@@ -907,7 +957,7 @@ QList<PointSummary> ReadingStore::pointSummaries(qint64 fromMs, qint64 toMs)
     QList<PointSummary> result;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT address, point, min(celsius), max(celsius), avg(celsius), count(*) FROM readings "
+    prepare(q, QStringLiteral("SELECT address, point, min(celsius), max(celsius), avg(celsius), count(*) FROM readings "
                              "WHERE time >= %1 AND time < %2 AND status = 'ok'%3 GROUP BY address, point "
                              "ORDER BY address, point")
                   .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), siteFilter()));
@@ -929,7 +979,7 @@ QList<DeviceSeen> ReadingStore::devices()
 {
     QList<DeviceSeen> result;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT address, %1, %2 FROM devices WHERE 1 = 1%3 ORDER BY address")
+    prepare(q, QStringLiteral("SELECT address, %1, %2 FROM devices WHERE 1 = 1%3 ORDER BY address")
                   .arg(msExpr(QStringLiteral("first_seen")), msExpr(QStringLiteral("last_seen")), siteFilter()));
     if (!siteFilter().isEmpty())
         q.bindValue(QStringLiteral(":site"), m_site);
@@ -946,7 +996,7 @@ QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
 {
     QList<StoreEvent> result;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT %1, address, kind, detail FROM events WHERE time >= %2 AND time < %3%4 "
+    prepare(q, QStringLiteral("SELECT %1, address, kind, detail FROM events WHERE time >= %2 AND time < %3%4 "
                              "ORDER BY time, address, kind")
                   .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
                        timeExpr(QStringLiteral(":to")), siteFilter()));
@@ -978,7 +1028,7 @@ bool ReadingStore::exportCsv(QIODevice &out, const ExportRequest &request, QStri
     // PostgreSQL connection reads one result at a time.
     const int columns = !request.perFrame ? 0 : [&] {
         QSqlQuery m(m_db);
-        m.prepare(QStringLiteral("SELECT max(point) FROM readings WHERE time >= %1 AND time < %2%3%4")
+        prepare(m, QStringLiteral("SELECT max(point) FROM readings WHERE time >= %1 AND time < %2%3%4")
                       .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), addressFilter,
                            siteFilter()));
         m.bindValue(QStringLiteral(":from"), request.fromMs);
@@ -989,7 +1039,7 @@ bool ReadingStore::exportCsv(QIODevice &out, const ExportRequest &request, QStri
     }();
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1, address, point, raw FROM readings WHERE time >= %2 AND time < %3%4%5 "
+    prepare(q, QStringLiteral("SELECT %1, address, point, raw FROM readings WHERE time >= %2 AND time < %3%4%5 "
                              "ORDER BY time, address, point")
                   .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
                        timeExpr(QStringLiteral(":to")), addressFilter, siteFilter()));

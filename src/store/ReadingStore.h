@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMap>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <functional>
@@ -87,6 +88,10 @@ enum OutboxQueue : int {
     MqttQueue = 2,      // for the MQTT broker
 };
 
+// The server's (or driver's) reason in one line, without "ERROR:" and the
+// statement's position lines: what an operator is told.
+QString sqlErrorText(const QSqlError &error);
+
 // The readings store: one interface, a SQLite file or a PostgreSQL database
 // behind it. One instance is one connection, used from the thread that opened it.
 // In PostgreSQL every row carries the site it came from; a SQLite file is one site's.
@@ -101,6 +106,9 @@ public:
     StoreLocation::Engine engine() const { return m_location.engine; }
     const StoreLocation &location() const { return m_location; }
     QString lastError() const { return m_lastError; }
+    // PostgreSQL: the connection's socket, so that another thread can cut a
+    // call that hangs (a server or proxy that stopped answering); -1 otherwise.
+    int connectionSocket() const;
 
     // Frames and events in one transaction: all of them or none. A reading
     // already stored (same address, point and time) is left as it was.
@@ -159,6 +167,7 @@ private:
     ReadingStore(const StoreLocation &location, const QString &site);
     bool connect(QString *error);
     bool fail(const QSqlQuery &q);
+    bool prepare(QSqlQuery &q, const QString &sql);
     bool addSqlite(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues);
     bool storeDevices(const QMap<int, DeviceSeen> &seen);
     bool addPostgres(const QList<ReadingSet> &frames, const QList<StoreEvent> &events);
@@ -186,6 +195,8 @@ private:
     QSqlDatabase m_db;
     QHash<QString, QSqlQuery> m_statements;
     QString m_lastError;
+    QString m_prepareError;   // a statement that failed to prepare: its reason, until said
+    QSqlQuery m_unprepared;
     qint64 m_lastAdded = 0;
     // SQLite's own statement for one reading: binding through QSqlQuery cost
     // about 2,000 instructions a value (it formats a placeholder name for each).

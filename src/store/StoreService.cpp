@@ -1,5 +1,7 @@
 #include "store/StoreService.h"
 
+#include "core/ReportLimiter.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -9,6 +11,12 @@
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <sys/socket.h>
+
 namespace vx {
 
 namespace {
@@ -17,7 +25,7 @@ constexpr qint64 kCommitChunkRows = 2000; // readings one local transaction carr
 constexpr int kRetentionBatch = 2000;   // readings one retention step deletes
 constexpr int kRetentionEveryMs = 10000;
 constexpr int kLongestBackoffMs = 30000;
-constexpr int kDrainOnCloseMs = 3000;
+constexpr int kStopDeadlineMs = 3000;   // a stop ends the central shipping by then
 constexpr int kSummariseEveryMs = 5 * 60 * 1000;
 constexpr int kSummariseBudgetMs = 100;
 } // namespace
@@ -179,30 +187,27 @@ public:
 
     void ship()
     {
-        if (!m_central) {
-            QString why;
-            m_central = ReadingStore::open(m_centralLocation, m_service.m_settings.site, &why);
-            if (!m_central)
-                return retryLater(why);
-            m_service.m_centralConnected = true;
-            if (m_down) {
-                m_down = false;
-                emit m_service.recovered(QStringLiteral("central store %1 reached; shipping %2 waiting readings")
-                                             .arg(m_centralLocation.display())
-                                             .arg(m_service.m_backlog.load()));
-            }
-            m_backoffMs = 0;
-        }
+        if (m_service.m_stopping)
+            return;
+        if (!m_central && !connectCentral())
+            return;
         const QList<OutboxEntry> entries = m_local->outbox(kShipEntries);
         if (entries.isEmpty()) {
             m_timer->start(200);
             return;
         }
         if (!shipEntries(entries)) {
-            if (!m_central)
-                return retryLater(m_lastError);
-            m_timer->start(1000); // not dropped locally: shipped again later, skipped there
+            // Not dropped locally: shipped again later (skipped there if it got in).
+            retryLater(QStringLiteral("central store %1: %2; readings wait locally")
+                           .arg(m_centralLocation.display(), m_lastError));
             return;
+        }
+        if (m_failures > 0) {
+            m_failures = 0;
+            m_reports.clear();
+            emit m_service.recovered(QStringLiteral("central store %1: shipping again, %2 readings waiting")
+                                         .arg(m_centralLocation.display())
+                                         .arg(m_service.m_backlog.load()));
         }
         m_timer->start(entries.size() == kShipEntries ? 0 : 200);
     }
@@ -223,53 +228,68 @@ public:
         }
         if (!m_central->add(frames, events)) {
             m_lastError = m_central->lastError();
-            m_central.reset();
-            m_service.m_centralConnected = false;
+            disconnectCentral(); // a fresh connection next time: the failure may have been the link's
             return false;
         }
-        if (!m_local->dropOutboxThrough(entries.last().id))
+        if (!m_local->dropOutboxThrough(entries.last().id)) {
+            m_lastError = QStringLiteral("the local outbox: %1").arg(m_local->lastError());
             return false;
+        }
         m_service.m_backlog -= rows;
         return true;
     }
 
-    // What the last commit queued goes too, while the server answers and for
-    // at most a few seconds: a stop should not leave a backlog behind.
-    void close()
+    // What the last commit queued goes too, while the server answers and
+    // within the stop's deadline; a server that is away is not waited for.
+    void close(qint64 deadlineMs)
     {
         delete m_timer;
         m_timer = nullptr;
         QElapsedTimer clock;
         clock.start();
-        int attempts = 0;
-        while (m_local && m_service.m_backlog.load() > 0 && clock.elapsed() < kDrainOnCloseMs && attempts < 3) {
-            if (!m_central) {
-                ++attempts;
-                QString why;
-                m_central = ReadingStore::open(m_centralLocation, m_service.m_settings.site, &why);
-                if (!m_central)
-                    break;
-            }
+        while (m_central && m_local && m_service.m_backlog.load() > 0 && clock.elapsed() < deadlineMs) {
             const QList<OutboxEntry> entries = m_local->outbox(kShipEntries);
-            if (entries.isEmpty())
+            if (entries.isEmpty() || !shipEntries(entries))
                 break;
-            if (!shipEntries(entries))
-                ++attempts;
         }
-        m_central.reset();
+        disconnectCentral();
         m_local.reset();
     }
 
 private:
-    void retryLater(const QString &why)
+    bool connectCentral()
     {
-        m_backoffMs = m_backoffMs == 0 ? 1000 : qMin(kLongestBackoffMs, m_backoffMs * 2);
-        if (!m_down) {
-            m_down = true;
-            emit m_service.problem(QStringLiteral("central store %1 not reachable (%2); readings wait locally")
-                                       .arg(m_centralLocation.display(), why.trimmed()));
+        QString why;
+        auto central = ReadingStore::open(m_centralLocation, m_service.m_settings.site, &why);
+        if (!central) {
+            retryLater(QStringLiteral("central store %1 not reachable (%2); readings wait locally")
+                           .arg(m_centralLocation.display(), why.trimmed()));
+            return false;
         }
-        m_timer->start(m_backoffMs);
+        m_central = std::move(central);
+        m_service.setCentralSocket(m_central->connectionSocket());
+        m_service.m_centralConnected = true;
+        return true;
+    }
+
+    void disconnectCentral()
+    {
+        m_service.setCentralSocket(-1); // before the socket closes: its number may be reused
+        m_central.reset();
+        m_service.m_centralConnected = false;
+    }
+
+    // Each distinct problem is said once a minute at most; the wait grows
+    // with each failure in a row, whether connecting or shipping failed.
+    void retryLater(const QString &line)
+    {
+        ++m_failures;
+        const int waitMs = qMin(kLongestBackoffMs, 1000 << qMin(m_failures - 1, 5));
+        const QString said = m_reports.line(line, line, QDateTime::currentMSecsSinceEpoch());
+        if (!said.isEmpty())
+            emit m_service.problem(said);
+        if (m_timer)
+            m_timer->start(waitMs);
     }
 
     StoreService &m_service;
@@ -277,8 +297,8 @@ private:
     std::unique_ptr<ReadingStore> m_local, m_central;
     QTimer *m_timer = nullptr;
     QString m_lastError;
-    int m_backoffMs = 0;
-    bool m_down = false;
+    int m_failures = 0;
+    ReportLimiter m_reports;
 };
 
 StoreSettings windowStoreSettings(const QString &programDir)
@@ -306,18 +326,57 @@ StoreService::StoreService(const StoreSettings &settings, QObject *parent) : QOb
 
 StoreService::~StoreService()
 {
+    stop();
+}
+
+void StoreService::stop()
+{
+    m_stopping = true;
     if (m_writer) {
         QMetaObject::invokeMethod(m_writer, [this] { m_writer->close(); }, Qt::BlockingQueuedConnection);
         m_writerThread.quit();
         m_writerThread.wait();
         delete m_writer;
+        m_writer = nullptr;
     }
     if (m_forwarder) {
-        QMetaObject::invokeMethod(m_forwarder, [this] { m_forwarder->close(); }, Qt::BlockingQueuedConnection);
+        // A central call that hangs (a stalled server or proxy, a lock) is cut
+        // at the deadline: a stop never outlasts a service manager's patience.
+        std::mutex doneMutex;
+        std::condition_variable doneSignal;
+        bool done = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> lock(doneMutex);
+            if (!doneSignal.wait_for(lock, std::chrono::milliseconds(kStopDeadlineMs), [&] { return done; }))
+                interruptCentral();
+        });
+        QMetaObject::invokeMethod(m_forwarder, [this] { m_forwarder->close(kStopDeadlineMs - 500); },
+                                  Qt::BlockingQueuedConnection);
+        {
+            std::lock_guard<std::mutex> lock(doneMutex);
+            done = true;
+        }
+        doneSignal.notify_all();
+        watchdog.join();
         m_forwarderThread.quit();
         m_forwarderThread.wait();
         delete m_forwarder;
+        m_forwarder = nullptr;
     }
+}
+
+void StoreService::setCentralSocket(int socket)
+{
+    std::lock_guard<std::mutex> lock(m_socketMutex);
+    m_centralSocket = socket;
+}
+
+void StoreService::interruptCentral()
+{
+    std::lock_guard<std::mutex> lock(m_socketMutex);
+    // The blocked call sees its connection end and returns; the descriptor stays its owner's to close.
+    if (m_centralSocket >= 0)
+        ::shutdown(m_centralSocket, SHUT_RDWR);
 }
 
 bool StoreService::start(QString *error)

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 #include <memory>
 
 namespace vx {
@@ -39,7 +40,11 @@ class StoreService : public QObject {
     Q_OBJECT
 public:
     explicit StoreService(const StoreSettings &settings, QObject *parent = nullptr);
-    ~StoreService() override;   // commits what waits, then stops
+    ~StoreService() override;   // stop()
+
+    // Commits what waits, ships what it can within a few seconds, and stops
+    // its threads (cutting a central call that hangs). Also done on destruction.
+    void stop();
 
     // Opens the local store (and starts shipping); false and *error when the file cannot be used.
     bool start(QString *error);
@@ -77,6 +82,8 @@ private:
     };
     Pending takePending();
     void putBack(Pending pending);
+    void setCentralSocket(int socket);
+    void interruptCentral();
 
     StoreSettings m_settings;
     QThread m_writerThread, m_forwarderThread;
@@ -92,6 +99,9 @@ private:
     std::atomic<qint64> m_mqttQueued{0};
     std::atomic<bool> m_writable{true};
     std::atomic<qint64> m_inHand{0}; // taken by the writer and not yet committed
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_socketMutex;
+    int m_centralSocket = -1;        // the forwarder's central connection, for interruptCentral()
 };
 
 } // namespace vx

@@ -33,6 +33,7 @@ private slots:
     void silentListenerTimesOut();
     void simulatorRefusesASecondClient();
     void alarmsAsTheWindowRaisesThem();
+    void rawLogStaysUnderItsCap();
 };
 
 void tst_vxcollect::addressRanges_data()
@@ -105,6 +106,7 @@ void tst_vxcollect::badConfiguration_data()
     QTest::newRow("password of 10 MB") << QStringList{"--mqtt", "localhost", "@mqtt-password=" + QString(10 << 20, 'p')}
                                        << "--mqtt-password: longer than MQTT's 65,535 bytes";
     QTest::newRow("port of 10 MB") << QStringList{"@port=" + QString(10 << 20, 'x')} << "--port: \"xxxxxxxx";
+    QTest::newRow("raw log size") << QStringList{"--raw-log-max", "10X"} << "--raw-log-max: \"10X\" is not a size";
     QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option 'colour'.";
 }
 
@@ -340,6 +342,31 @@ void tst_vxcollect::alarmsAsTheWindowRaisesThem()
         sim.terminate();
         sim.waitForFinished(3000);
     }
+}
+
+// A gateway that sends noise with every reply: dataGet.txt never passes its
+// cap; the one before it is kept, nothing older.
+void tst_vxcollect::rawLogStaysUnderItsCap()
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--addresses", "1-8", "--noise", "1"});
+    QVERIFY(sim.waitForReadyRead(5000));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "115200", "--addresses", "1-8", "--dir",
+                                                   dir.path(), "--quiet", "--raw-log-max", "64k"});
+    QVERIFY(collect.waitForStarted());
+    const QString log = dir.filePath(QStringLiteral("dataGet.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log + ".1").exists() && QFileInfo(log).size() > 32 * 1024, 30000);
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    QVERIFY(QFileInfo(log).size() <= 64 * 1024);
+    QVERIFY(QFileInfo(log + ".1").size() <= 64 * 1024);
+    QVERIFY(QFileInfo(log + ".1").size() > 60 * 1024);
+    QVERIFY(!QFileInfo::exists(log + ".2"));
+    sim.terminate();
+    sim.waitForFinished(3000);
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect)

@@ -1,13 +1,17 @@
 // vxcollect and its readings store, as a program: against the simulator, a
 // PostgreSQL server of the test's own, a kill -9, and old data logs.
 #include "PgServer.h"
+#include "SmallDisk.h"
+#include "TcpProxy.h"
 #include "store/ReadingStore.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <csignal>
@@ -21,6 +25,9 @@ class tst_vxcollect_store : public QObject {
     Q_OBJECT
 private slots:
     void centralOutageLosesNothing();
+    void stalledCentralNeverHoldsTheStop();
+    void centralErrorIsNamedOnce();
+    void diskFullThenFreedPartly();
     void killNineLeavesWholeFrames();
     void importDataLogs();
     void importLargeLog();
@@ -121,6 +128,155 @@ void tst_vxcollect_store::centralOutageLosesNothing()
     QCOMPARE(centralStore->readingCount(), local->readingCount());
     QVERIFY(localRows == centralRows);
     QVERIFY(localRows.count('\n') > 100);
+}
+
+// A central server that stops answering in the middle of a call (a stalled
+// proxy in front of it): SIGTERM still ends vxcollect within its deadline,
+// whole, with exit code 0.
+void tst_vxcollect_store::stalledCentralNeverHoldsTheStop()
+{
+    VX_REQUIRE_PG(m_pg);
+    const QString direct = m_pg.createDatabase();
+    QVERIFY2(!direct.isEmpty(), qPrintable(m_pg.why()));
+    TcpProxy proxy(quint16(m_pg.port()));
+    const QString central = QString(direct).replace(QStringLiteral(":%1/").arg(m_pg.port()),
+                                                    QStringLiteral(":%1/").arg(proxy.port()));
+    QTemporaryDir dir;
+    Simulator sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-4", "--dir",
+                                                   dir.path(), "--central", central, "--site", "north", "--quiet"});
+    QVERIFY(collect.waitForStarted());
+    auto centralCount = [&] {
+        const auto store = openStore(direct, QStringLiteral("north"));
+        return store ? store->readingCount() : -1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(centralCount() > 0, 15000); // shipping through the proxy
+    proxy.setStalled(true);
+    QTest::qWait(1500); // the forwarder is now inside a call that will never be answered
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY2(collect.waitForFinished(15000), "SIGTERM waited for the stalled server");
+    qInfo("SIGTERM to exit with a stalled central server: %.2f s", stopping.elapsed() / 1000.0);
+    QCOMPARE(collect.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(collect.exitCode(), 0);
+}
+
+// A central table dropped under the forwarder: the message names it, once,
+// not "syntax error" and not a line a second.
+void tst_vxcollect_store::centralErrorIsNamedOnce()
+{
+    VX_REQUIRE_PG(m_pg);
+    const QString central = m_pg.createDatabase();
+    QVERIFY2(!central.isEmpty(), qPrintable(m_pg.why()));
+    QTemporaryDir dir;
+    Simulator sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-2"}));
+    QProcess collect;
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-2", "--dir",
+                                                   dir.path(), "--central", central, "--site", "north"});
+    QVERIFY(collect.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
+        const auto store = openStore(central, QStringLiteral("north"));
+        return store && store->readingCount() > 0;
+    }(), 15000);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("drop"));
+        const QUrl url(central);
+        db.setHostName(url.host());
+        db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TABLE readings CASCADE")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAll()).contains("relation \"readings\" does not exist"), 15000);
+    const qsizetype first = output.indexOf("relation \"readings\" does not exist");
+    QTest::qWait(5000); // retries go on meanwhile
+    output += collect.readAll();
+    QCOMPARE(output.count("does not exist"), 1);
+    QVERIFY(!output.contains("syntax error"));
+    QVERIFY2(output.lastIndexOf("vxcollect: central store", first - 1) > output.lastIndexOf('\n', first),
+             "the line starts with what failed");
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(15000));
+    QCOMPARE(collect.exitCode(), 0);
+}
+
+// The disk fills while collecting: readings are held, the status line and
+// the gauge say how many; space freed partly is used at once (small
+// transactions), and once all is back "writable again" is said and no
+// device's readings have a gap.
+void tst_vxcollect_store::diskFullThenFreedPartly()
+{
+    QTemporaryDir dir;
+    SmallDisk disk;
+    VX_REQUIRE_SMALL_DISK(disk, dir.path(), 3072);
+    Simulator sim;
+    QTemporaryDir busDir; // outside the small disk
+    const QString bus = busDir.filePath(QStringLiteral("bus"));
+    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}));
+    QProcess collect;
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-4", "--dir",
+                                                   dir.path(), "--metrics", "off"});
+    QVERIFY(collect.waitForStarted());
+    QByteArray output;
+    auto saw = [&](const char *text, qsizetype from = 0) { return (output += collect.readAll()).indexOf(text, from) >= 0; };
+    static const QRegularExpression held(QStringLiteral("store not writable: (\\d+) readings held"));
+    auto lastHeld = [&](qsizetype from) {
+        auto it = held.globalMatch(QString::fromUtf8(output.mid(from)));
+        qint64 n = -1;
+        while (it.hasNext())
+            n = it.next().captured(1).toLongLong();
+        return n;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath(QStringLiteral("vxmon.db-wal"))).size() > 0, 10000);
+
+    QFile filler(dir.filePath(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(64 * 1024, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("cannot write the store"), output.right(1000).constData(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("cannot write records in"), output.right(1000).constData(), 10000);
+    QTest::qWait(8000); // a backlog larger than what is freed next
+    qsizetype from = output.size();
+    QTRY_VERIFY_WITH_TIMEOUT((saw("readings held", from), lastHeld(from) > 8000), 10000);
+    const qint64 before = lastHeld(from);
+
+    QVERIFY(filler.resize(filler.size() - 256 * 1024));
+    from = output.size();
+    QTRY_VERIFY2_WITH_TIMEOUT((saw("cycle", from), lastHeld(from) >= 0 && lastHeld(from) < before - 1000),
+                              output.right(600).constData(), 15000);
+
+    QVERIFY(filler.remove());
+    from = output.size();
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("is writable again", from), output.right(600).constData(), 15000);
+    QTRY_VERIFY2_WITH_TIMEOUT(saw("records are written in", from), output.right(600).constData(), 15000);
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(15000));
+    QCOMPARE(collect.exitCode(), 0);
+
+    const auto store = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
+    QVERIFY(store);
+    for (int address = 1; address <= 4; ++address) {
+        const QList<StoredReading> point = store->readings(address, 1, 0, QDateTime::currentMSecsSinceEpoch() + 1);
+        QVERIFY(point.size() > 100);
+        qint64 widest = 0;
+        for (int i = 1; i < point.size(); ++i)
+            widest = qMax(widest, point[i].timeMs - point[i - 1].timeMs);
+        QVERIFY2(widest < 3000, qPrintable(QStringLiteral("device %1: a gap of %2 ms").arg(address).arg(widest)));
+    }
 }
 
 // A power cut while it writes: the file is sound and holds whole frames only.
