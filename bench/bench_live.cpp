@@ -25,7 +25,7 @@
 #include <cstdio>
 
 #include "Callgrind.h"
-#include "platform/LocalTime.h"
+#include "core/platform/LocalTime.h"
 #include <sys/resource.h>
 #include <unistd.h>
 

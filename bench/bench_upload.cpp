@@ -14,7 +14,7 @@
 #include <cstdio>
 
 #include "Callgrind.h"
-#include "platform/LocalTime.h"
+#include "core/platform/LocalTime.h"
 
 using namespace vx;
 using namespace vx::test;

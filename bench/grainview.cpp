@@ -6,9 +6,9 @@
 #include "FakeDialogs.h"
 #include "Frames.h"
 #include "TestWindow.h"
-#include "store/ReadingStore.h"
-#include "ui/GrainOverview.h"
-#include "ui/TrendTab.h"
+#include "core/store/ReadingStore.h"
+#include "window/tabs/GrainOverview.h"
+#include "window/tabs/TrendTab.h"
 
 #include <QApplication>
 #include <QChartView>

@@ -4,7 +4,7 @@
 //   bench_mqtt count PORT SECONDS  a counting subscriber on vxmon/#: messages per second and the
 //                                  delay from a frame's reading to its arrival here
 #include "MqttBroker.h"
-#include "central/MqttPublisher.h"
+#include "core/central/MqttPublisher.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

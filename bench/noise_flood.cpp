@@ -6,7 +6,7 @@
 // framing by the byte count.
 // Usage: noise_flood [MB]   (default 44, what a 60 s flood at 64 KB/s came to)
 
-#include "core/FrameScan.h"
+#include "core/frames/FrameScan.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // Prints figures; asserts nothing.
 //   store [frames] [--year] [--keep DIR]
 #include "PgServer.h"
-#include "store/ReadingStore.h"
+#include "core/store/ReadingStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The comm.set reader on any bytes.
 #include "FuzzInput.h"
-#include "link/CommSettings.h"
+#include "core/link/CommSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,6 +1,6 @@
 // The serial-number list file reader on any bytes.
 #include "FuzzInput.h"
-#include "sensors/ListFile.h"
+#include "core/sensors/ListFile.h"
 
 #include <QBuffer>
 

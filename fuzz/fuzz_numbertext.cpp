@@ -1,6 +1,6 @@
 // The number-text rules on any text.
 #include "FuzzInput.h"
-#include "core/NumberText.h"
+#include "core/records/NumberText.h"
 
 #include <cmath>
 

@@ -4,8 +4,8 @@
 #include "FakeDialogs.h"
 #include "FakeSerialPort.h"
 #include "FuzzInput.h"
-#include "core/Link.h"
-#include "ui/frmMain.h"
+#include "core/form/Link.h"
+#include "window/frmMain.h"
 
 #include <QAbstractButton>
 #include <QApplication>

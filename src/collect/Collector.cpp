@@ -1,15 +1,13 @@
 #include "collect/Collector.h"
 
-#include "acquisition/Measurement.h"
-#include "central/Metrics.h"
-#include "central/MqttPublisher.h"
-#include "http/HttpServer.h"
-#include "core/FormState.h"
-#include "core/HexText.h"
-#include "grain/AlarmSettingsFile.h"
-#include "store/ReadingStore.h"
-#include "platform/SerialPort.h"
-#include "platform/TcpTarget.h"
+#include "core/central/Metrics.h"
+#include "core/central/MqttMessages.h"
+#include "core/central/MqttPublisher.h"
+#include "core/form/FormState.h"
+#include "core/frames/Measurement.h"
+#include "core/http/HttpServer.h"
+#include "core/link/SerialPort.h"
+#include "core/link/TcpTarget.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,60 +19,58 @@
 
 namespace vx {
 
-Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent)
-    : QObject(parent), m_settings(settings), m_port(std::move(port)), m_store(settings.store)
+namespace {
+PipelineSettings pipelineSettings(const CollectorSettings &s)
 {
-    connect(&m_store, &StoreService::problem, this, [](const QString &message) {
-        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(message));
+    PipelineSettings p;
+    p.programDir = s.programDir;
+    p.store = s.store;
+    p.mqtt = s.mqtt;
+    return p;
+}
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "vxcollect: %s\n", qPrintable(line));
+}
+} // namespace
+
+Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent)
+    : QObject(parent), m_settings(settings), m_port(std::move(port)), m_pipeline(pipelineSettings(settings))
+{
+    RecordFiles &records = m_pipeline.records();
+    records.setLossHandler([](const QString &path) {
+        say(QStringLiteral("cannot write records in %1 (first: %2); they are lost until it is writable again")
+                .arg(QFileInfo(path).absolutePath(), QFileInfo(path).fileName()));
     });
-    connect(&m_store, &StoreService::recovered, this, [](const QString &message) {
-        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(message));
+    records.setRecoveryHandler([](const QString &dir, qint64 lost) {
+        say(QStringLiteral("records are written in %1 again; %2 were lost").arg(dir).arg(lost));
     });
+    records.setSizeLimit(QDir(m_settings.programDir).filePath(QStringLiteral("dataGet.txt")), m_settings.rawLogMaxBytes);
+    m_pipeline.addListener(this);
+    connect(&m_pipeline, &ReadingPipeline::problem, this, [](const QString &message) { say(message); });
+    connect(&m_pipeline, &ReadingPipeline::recovered, this, [](const QString &message) { say(message); });
+    m_pipeline.setMqttReporter([](const QString &line) { say(line); });
+
     m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
     m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
-    m_records.setProgramDir(m_settings.programDir);
-    m_records.setLossHandler([](const QString &path) {
-        const QString dir = QFileInfo(path).absolutePath();
-        std::fprintf(stderr, "vxcollect: cannot write records in %s (first: %s); they are lost until it is writable again\n",
-                     qPrintable(dir), qPrintable(QFileInfo(path).fileName()));
-    });
-    m_records.setRecoveryHandler([](const QString &dir, qint64 lost) {
-        std::fprintf(stderr, "vxcollect: records are written in %s again; %lld were lost\n", qPrintable(dir), lost);
-    });
-    const QString dataGet = QDir(m_settings.programDir).filePath(QStringLiteral("dataGet.txt"));
-    m_records.setSizeLimit(dataGet, m_settings.rawLogMaxBytes);
-    connect(m_engine.get(), &BusEngine::received, this, [this, dataGet](const QByteArray &bytes, const QDateTime &at) {
-        m_records.append(dataGet, dataGetRecord(at, RecHexTail(bytes)));
-    });
+    connect(m_engine.get(), &BusEngine::received, this,
+            [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
     connect(m_engine.get(), &BusEngine::readings, this,
             [this](int address, const QList<quint16> &registers, const QDateTime &arrived, const QByteArray &) {
-                onReadings(address, registers, arrived);
+                m_pipeline.accept({arrived.toMSecsSinceEpoch(), address, registers}, arrived);
             });
     connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
-        m_store.addEvent({QDateTime::currentMSecsSinceEpoch(), address,
-                          answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
-        publishState(address);
-        if (m_settings.json)
-            print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
-                                            {QStringLiteral("state"), answering ? QStringLiteral("answering")
-                                                                                : QStringLiteral("silent")},
-                                            {QStringLiteral("time"),
-                                             QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}})
-                      .toJson(QJsonDocument::Compact));
+        m_pipeline.deviceChanged(address, answering, QDateTime::currentMSecsSinceEpoch());
     });
     connect(m_engine.get(), &BusEngine::cycleDone, this, &Collector::onCycle);
     connect(m_port.get(), &SerialPort::commEvent, this, [this](CommEvent event) {
         if (event == CommEvent::Error)
             onPortLost();
     });
-    const AlarmSettingsRead alarms = readAlarmSettings(alarmSettingsPath(m_settings.programDir));
-    m_alarmSettings = alarms.settings;
-    m_alarmSilentMinutes = alarms.silentMinutes;
-    for (const QString &e : alarms.errors)
-        std::fprintf(stderr, "vxcollect: %s (the default is used)\n", qPrintable(e));
     // Once a second, whether polling or only listening to uploads.
-    m_alarmTimer.setInterval(1000);
-    connect(&m_alarmTimer, &QTimer::timeout, this, &Collector::evaluateAlarms);
+    m_secondTimer.setInterval(1000);
+    connect(&m_secondTimer, &QTimer::timeout, this, &Collector::everySecond);
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, &Collector::reconnect);
     connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
@@ -83,53 +79,39 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
 Collector::~Collector()
 {
     m_http.reset(); // its thread reads the snapshot: gone before it is
-    // What the last commit queued goes to the broker before it hears "offline",
-    // and to the central store, both at once: neither outlasts the stop's deadline.
-    m_store.flush();
-    if (m_mqtt)
-        m_mqtt->requestStop(2500);
-    m_store.stop();
-    if (m_mqtt)
-        m_mqtt->stop(2500);
+    m_pipeline.removeListener(this);
+    m_pipeline.stop();
 }
 
 Collector::StartResult Collector::start(QString *why)
 {
     QString storeWhy;
-    if (!m_store.start(&storeWhy)) {
+    if (!m_pipeline.start(&storeWhy)) {
         *why = QStringLiteral("cannot use the readings store: %1").arg(storeWhy);
         return StartResult::StoreUnavailable;
     }
+    for (const QString &e : m_pipeline.alarmSettingsErrors())
+        say(QStringLiteral("%1 (the default is used)").arg(e));
     if (!m_port->open()) {
         const QString device = m_port->deviceName();
         *why = isTcpDevice(device) ? m_port->openError()
                                    : QStringLiteral("cannot open the port %1 (%2)").arg(m_settings.port, device);
         return StartResult::PortUnavailable;
     }
-    if (m_settings.mqtt.enabled()) {
-        m_mqtt = std::make_unique<MqttPublisher>(m_settings.mqtt, m_settings.store.site, m_settings.store.local);
-        m_mqtt->setReporter([](const QString &line) { std::fprintf(stderr, "vxcollect: %s\n", qPrintable(line)); });
-        m_mqtt->setQueuedCount([this] { return m_store.readingsQueuedForMqtt(); });
-        QString mqttWhy;
-        if (!m_mqtt->start(&mqttWhy)) {
-            *why = QStringLiteral("cannot read the MQTT outbox: %1").arg(mqttWhy);
-            return StartResult::StoreUnavailable;
-        }
-    }
     QString metricsWhy;
     if (!startMetrics(&metricsWhy)) // collecting matters more than being watched
-        std::fprintf(stderr, "vxcollect: no metrics: %s\n", qPrintable(metricsWhy));
+        say(QStringLiteral("no metrics: %1").arg(metricsWhy));
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
     m_sinceStatus.start();
     m_engine->start();
-    m_alarmTimer.start();
+    m_secondTimer.start();
     return StartResult::Started;
 }
 
 void Collector::stop()
 {
     m_reconnect.stop();
-    m_alarmTimer.stop();
+    m_secondTimer.stop();
     if (m_engine->running())
         m_engine->stop();
     else
@@ -144,99 +126,84 @@ void Collector::onPortLost()
     ++m_outages;
     m_downSince.start();
     m_reconnectDelayMs = 1000;
-    std::fprintf(stderr, "vxcollect: lost %s; reconnecting (outage %d)\n", qPrintable(m_port->deviceName()), m_outages);
+    say(QStringLiteral("lost %1; reconnecting (outage %2)").arg(m_port->deviceName()).arg(m_outages));
     m_reconnect.start(m_reconnectDelayMs);
 }
 
 void Collector::reconnect()
 {
     if (m_port->open()) {
-        std::fprintf(stderr, "vxcollect: %s back after %.1f s\n", qPrintable(m_port->deviceName()),
-                     m_downSince.elapsed() / 1000.0);
+        say(QStringLiteral("%1 back after %2 s").arg(m_port->deviceName()).arg(m_downSince.elapsed() / 1000.0, 0, 'f', 1));
         return;
     }
     m_reconnectDelayMs = qMin(30000, m_reconnectDelayMs * 2);
     m_reconnect.start(m_reconnectDelayMs);
 }
 
-void Collector::onReadings(int address, const QList<quint16> &registers, const QDateTime &arrived)
+void Collector::frameAccepted(const AcceptedFrame &accepted)
 {
-    // The window's data-log record, in the window's file, so either can collect.
-    if (address >= 1 && address <= kMaxReplyAddress) {
-        const QString log = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(address));
-        m_records.append(log, dataLogRecord(arrived, valueTexts(registers)));
-    }
-    const ReadingSet frame{arrived.toMSecsSinceEpoch(), address, registers};
-    m_store.add(frame);
-    m_latest.insert(address, frame);
-    m_snapshot.take(address, registers, arrived.toMSecsSinceEpoch());
+    const ReadingSet &frame = accepted.frame;
+    m_latest.insert(frame.address, frame);
     if (!m_settings.json)
         return;
     QJsonArray raw, celsius;
-    for (quint16 r : registers) {
+    for (quint16 r : frame.raw) {
         raw.append(int(r));
         celsius.append(r == kNoReading ? QJsonValue() : QJsonValue(hundredthsOf(r) / 100.0));
     }
-    print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
-                                    {QStringLiteral("time"), arrived.toUTC().toString(Qt::ISODateWithMs)},
+    print(QJsonDocument(QJsonObject{{QStringLiteral("device"), frame.address},
+                                    {QStringLiteral("time"), accepted.arrived.toUTC().toString(Qt::ISODateWithMs)},
                                     {QStringLiteral("raw"), raw},
                                     {QStringLiteral("celsius"), celsius}})
               .toJson(QJsonDocument::Compact));
 }
 
-void Collector::evaluateAlarms()
+void Collector::deviceChanged(int address, bool answering, qint64 timeMs)
+{
+    publishState(address);
+    if (m_settings.json)
+        print(QJsonDocument(QJsonObject{{QStringLiteral("device"), address},
+                                        {QStringLiteral("state"), answering ? QStringLiteral("answering")
+                                                                            : QStringLiteral("silent")},
+                                        {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC)
+                                                                     .toString(Qt::ISODateWithMs)}})
+                  .toJson(QJsonDocument::Compact));
+}
+
+void Collector::alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &)
+{
+    if (!m_settings.json)
+        return;
+    for (const AlarmTransition &t : transitions) {
+        const AlarmCondition &c = t.alarm.condition;
+        QJsonObject o{{QStringLiteral("alarm"), ruleKey(c.rule)},
+                      {QStringLiteral("state"), t.what},
+                      {QStringLiteral("cable"), c.cable},
+                      {QStringLiteral("value"), c.value},
+                      {QStringLiteral("detail"), c.detail},
+                      {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(t.alarm.changedMs, Qt::UTC)
+                                                   .toString(Qt::ISODateWithMs)}};
+        if (c.layer > 0)
+            o.insert(QStringLiteral("layer"), c.layer);
+        print(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+}
+
+// Silent: three cycles without a reply (ten minutes when devices only upload), or as configured.
+qint64 Collector::silentAfterMs() const
+{
+    const qint64 cycle = qMax<qint64>(m_lastCycleMs, m_settings.bus.cyclePeriodMs);
+    const int minutes = m_pipeline.alarmSilentMinutes();
+    return minutes > 0 ? qint64(minutes) * 60000
+           : m_settings.bus.mode == BusSettings::Mode::Upload ? 600000
+                                                               : qMax<qint64>(3 * cycle, 1000);
+}
+
+void Collector::everySecond()
 {
     if (m_http)
         publishSnapshot();
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    AlarmSettings settings = m_alarmSettings;
-    // Silent: three cycles without a reply (ten minutes when devices only upload), or as configured.
-    const qint64 cycle = qMax<qint64>(m_lastCycleMs, m_settings.bus.cyclePeriodMs);
-    settings.silentAfterMs = m_alarmSilentMinutes > 0 ? qint64(m_alarmSilentMinutes) * 60000
-                             : m_settings.bus.mode == BusSettings::Mode::Upload ? 600000
-                                                                                 : qMax<qint64>(3 * cycle, 1000);
-    if (now - m_windowAgoAt >= 60000) {
-        m_windowAgoAt = now;
-        m_windowAgo.clear();
-        if (!m_readBack) {
-            QString why;
-            if (const auto location = parseStoreLocation(m_settings.store.local, &why))
-                m_readBack = ReadingStore::open(*location, m_settings.store.site, &why);
-        }
-        const qint64 window = qint64(settings.riseWindowHours) * 3600000;
-        const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
-        for (int c = 1; m_readBack && c <= kCables; ++c) {
-            for (int l = 1; l <= kLayers; ++l) {
-                const PointReading &latest = m_snapshot.at(c, l).latest;
-                if (!latest.temperature())
-                    continue;
-                const qint64 ago = latest.timeMs - window;
-                const StoredReading *best = nullptr;
-                const QList<StoredReading> near = m_readBack->readings(c, l, ago - slack, ago + slack);
-                for (const StoredReading &r : near)
-                    if (r.status == ReadingStatus::Ok && (!best || qAbs(r.timeMs - ago) < qAbs(best->timeMs - ago)))
-                        best = &r;
-                if (best)
-                    m_windowAgo.insert({c, l}, {best->timeMs, best->raw});
-            }
-        }
-    }
-    for (const AlarmTransition &t : m_alarms.update(vx::evaluateAlarms(m_snapshot, now, settings, m_windowAgo), now)) {
-        m_store.addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
-        if (m_settings.json) {
-            const AlarmCondition &c = t.alarm.condition;
-            QJsonObject o{{QStringLiteral("alarm"), ruleKey(c.rule)},
-                          {QStringLiteral("state"), t.what},
-                          {QStringLiteral("cable"), c.cable},
-                          {QStringLiteral("value"), c.value},
-                          {QStringLiteral("detail"), c.detail},
-                          {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(t.alarm.changedMs, Qt::UTC)
-                                                       .toString(Qt::ISODateWithMs)}};
-            if (c.layer > 0)
-                o.insert(QStringLiteral("layer"), c.layer);
-            print(QJsonDocument(o).toJson(QJsonDocument::Compact));
-        }
-    }
+    m_pipeline.evaluateAlarms(QDateTime::currentMSecsSinceEpoch(), silentAfterMs());
 }
 
 void Collector::onCycle()
@@ -245,7 +212,7 @@ void Collector::onCycle()
         m_lastCycleMs = m_cycleClock.elapsed();
     m_cycleClock.start();
     // Every device's statistics now and then; a change of state goes at once.
-    if (m_mqtt && (!m_sinceStatePublished.isValid() || m_sinceStatePublished.elapsed() >= 10000)) {
+    if (m_pipeline.mqtt() && (!m_sinceStatePublished.isValid() || m_sinceStatePublished.elapsed() >= 10000)) {
         m_sinceStatePublished.start();
         for (int address : m_settings.bus.addresses)
             publishState(address);
@@ -264,33 +231,35 @@ void Collector::onCycle()
                        .arg(answering)
                        .arg(silent)
                        .arg(rate, 0, 'f', 1);
-    if (m_store.forwarding())
+    StoreService *store = m_pipeline.store();
+    if (store && store->forwarding())
         line += QStringLiteral(", central %1: %2 readings waiting")
-                    .arg(m_store.centralConnected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
-                    .arg(m_store.centralBacklog());
-    if (m_mqtt)
+                    .arg(store->centralConnected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
+                    .arg(store->centralBacklog());
+    if (MqttPublisher *mqtt = m_pipeline.mqtt())
         line += QStringLiteral(", mqtt %1: %2 readings waiting")
-                    .arg(m_mqtt->connected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
-                    .arg(m_mqtt->backlog());
+                    .arg(mqtt->connected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
+                    .arg(mqtt->backlog());
     if (m_outages > 0)
         line += QStringLiteral(", %1 link outages").arg(m_outages);
-    if (m_alarms.activeCount() > 0)
-        line += QStringLiteral(", %1 alarms").arg(m_alarms.activeCount());
-    if (!m_store.writable())
-        line += QStringLiteral(", store not writable: %1 readings held").arg(m_store.readingsPending());
-    if (m_store.readingsLost() > 0)
-        line += QStringLiteral(", %1 readings lost (store not writable)").arg(m_store.readingsLost());
+    if (m_pipeline.alarms().activeCount() > 0)
+        line += QStringLiteral(", %1 alarms").arg(m_pipeline.alarms().activeCount());
+    if (store && !store->writable())
+        line += QStringLiteral(", store not writable: %1 readings held").arg(store->readingsPending());
+    if (store && store->readingsLost() > 0)
+        line += QStringLiteral(", %1 readings lost (store not writable)").arg(store->readingsLost());
     print(line.toUtf8());
 }
 
 void Collector::publishState(int address)
 {
-    if (!m_mqtt)
+    MqttPublisher *mqtt = m_pipeline.mqtt();
+    if (!mqtt)
         return;
     const auto stats = m_engine->stats().constFind(address);
     if (stats == m_engine->stats().constEnd())
         return;
-    m_mqtt->publishRetained(m_mqtt->topics().state(address), statePayload(*stats, QDateTime::currentMSecsSinceEpoch()));
+    mqtt->publishRetained(mqtt->topics().state(address), statePayload(*stats, QDateTime::currentMSecsSinceEpoch()));
 }
 
 CollectorMetrics Collector::metrics() const
@@ -323,19 +292,21 @@ CollectorMetrics Collector::metrics() const
     m.linkOutages = m_outages;
     m.exchanges = m_engine->exchanges();
     m.cycles = m_engine->cycles();
-    auto &store = const_cast<StoreService &>(m_store);
-    m.storeWritable = store.writable();
-    m.storePending = store.readingsPending();
-    m.storeCommitted = store.readingsCommitted();
-    m.storeLost = store.readingsLost();
-    if (store.forwarding())
-        m.centralBacklog = store.centralBacklog();
-    if (m_mqtt) {
-        m.mqttBacklog = m_mqtt->backlog();
-        m.mqttConnected = m_mqtt->connected();
-        m.mqttSetAside = m_mqtt->messagesSetAside();
+    auto &pipeline = const_cast<ReadingPipeline &>(m_pipeline);
+    if (StoreService *store = pipeline.store()) {
+        m.storeWritable = store->writable();
+        m.storePending = store->readingsPending();
+        m.storeCommitted = store->readingsCommitted();
+        m.storeLost = store->readingsLost();
+        if (store->forwarding())
+            m.centralBacklog = store->centralBacklog();
     }
-    m.activeAlarms = m_alarms.activeCount();
+    if (MqttPublisher *mqtt = pipeline.mqtt()) {
+        m.mqttBacklog = mqtt->backlog();
+        m.mqttConnected = mqtt->connected();
+        m.mqttSetAside = mqtt->messagesSetAside();
+    }
+    m.activeAlarms = m_pipeline.alarms().activeCount();
     return m;
 }
 
@@ -346,7 +317,7 @@ void Collector::publishSnapshot()
     // Healthy: the bus can be reached and what is read can be kept.
     if (!m_port->isOpen())
         next.problems += "port closed\n";
-    if (!m_store.writable())
+    if (m_pipeline.store() && !m_pipeline.store()->writable())
         next.problems += "store not writable\n";
     QMutexLocker lock(&m_servedMutex);
     m_served = std::move(next);

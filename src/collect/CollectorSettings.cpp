@@ -1,8 +1,11 @@
 #include "collect/CollectorSettings.h"
 
-#include "central/MqttMessages.h"
-#include "core/ShownValue.h"
-#include "platform/ProgramDir.h"
+#include "core/settings/ForwardingSettings.h"
+#include "core/settings/SettingTexts.h"
+
+#include "core/central/MqttMessages.h"
+#include "core/records/ShownValue.h"
+#include "core/platform/ProgramDir.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -14,25 +17,6 @@
 #include <QSettings>
 
 namespace vx {
-
-std::optional<QList<int>> parseAddressRanges(const QString &text)
-{
-    QList<int> addresses;
-    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QStringList ends = part.trimmed().split(QLatin1Char('-'));
-        bool ok1 = false, ok2 = true;
-        const int from = ends[0].trimmed().toInt(&ok1);
-        const int to = ends.size() == 2 ? ends[1].trimmed().toInt(&ok2) : from;
-        if (ends.size() > 2 || !ok1 || !ok2 || from < 1 || to > 247 || from > to)
-            return std::nullopt;
-        for (int a = from; a <= to; ++a)
-            if (!addresses.contains(a))
-                addresses << a;
-    }
-    if (addresses.isEmpty())
-        return std::nullopt;
-    return addresses;
-}
 
 namespace {
 
@@ -82,55 +66,6 @@ const Option kOptions[] = {
 };
 
 } // namespace
-
-std::optional<qint64> parseByteSize(const QString &text)
-{
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,12})([kKmMgG]?)$"));
-    const auto m = form.match(text.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QString unit = m.captured(2).toLower();
-    const int shift = unit == QLatin1String("k") ? 10 : unit == QLatin1String("m") ? 20 : unit == QLatin1String("g") ? 30 : 0;
-    const qint64 n = m.captured(1).toLongLong();
-    if (n > (qint64(1) << (50 - shift)))
-        return std::nullopt; // past a petabyte: a typing slip
-    return n << shift;
-}
-
-std::optional<qint64> parseTimeArgument(const QString &text)
-{
-    const QString t = text.trimmed();
-    const QDate day = QDate::fromString(t, Qt::ISODate);
-    if (day.isValid() && t.size() == 10)
-        return QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
-    for (const char *format : {"yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss"}) {
-        const QDateTime local = QDateTime::fromString(t, QString::fromLatin1(format));
-        if (local.isValid())
-            return local.toMSecsSinceEpoch();
-    }
-    // RFC 3339 needs its offset (or Z): a time without one is read above, as local.
-    static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"));
-    if (t.contains(QLatin1Char('T')) && zone.match(t).hasMatch()) {
-        const QDateTime when = QDateTime::fromString(t, Qt::ISODateWithMs);
-        if (when.isValid())
-            return when.toMSecsSinceEpoch();
-    }
-    return std::nullopt;
-}
-
-std::optional<HostPort> parseHostPort(const QString &text, int defaultPort, bool allowZero)
-{
-    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]\\s/]+))(?::(\\d{1,5}))?$"));
-    const auto m = form.match(text.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    HostPort result;
-    result.host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
-    result.port = m.captured(3).isEmpty() ? defaultPort : m.captured(3).toInt();
-    if (result.port > 65535 || (result.port == 0 && !allowZero))
-        return std::nullopt;
-    return result;
-}
 
 SettingsRead readCollectorSettings(const QStringList &arguments)
 {
@@ -241,71 +176,17 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     s.quiet = p.isSet(quiet);
     s.json = p.isSet(json);
 
-    StoreSettings &store = s.store;
-    store.local = value(opt("store")).trimmed();
-    if (store.local.isEmpty())
-        store.local = QDir(s.programDir).filePath(QStringLiteral("vxmon.db"));
-    store.central = value(opt("central")).trimmed();
-    store.site = value(opt("site")).trimmed();
-    if (store.site.isEmpty())
-        store.site = QSysInfo::machineHostName();
-    store.keepDays = number(opt("keep-days"), 0, 36500);
+    // The store, central and MQTT keys: read as the window reads them from its own file.
+    const ForwardingRead forwarding = readForwardingSettings(
+        [&](const char *key) { return value(opt(key)); }, s.programDir, QStringLiteral("--"));
+    s.store = forwarding.store;
+    s.mqtt = forwarding.mqtt;
+    result.errors << forwarding.errors;
     const QString rawLogMax = value(opt("raw-log-max")).trimmed();
     if (const auto bytes = parseByteSize(rawLogMax))
         s.rawLogMaxBytes = *bytes;
     else
         result.errors << QStringLiteral("--raw-log-max: %1 is not a size like 100M, 512k or 0").arg(shownValue(rawLogMax));
-    QString why;
-    if (!parseStoreLocation(store.local, &why))
-        result.errors << QStringLiteral("--store: %1").arg(why);
-    if (!store.central.isEmpty()) {
-        const auto central = parseStoreLocation(store.central, &why);
-        if (!central || central->engine != StoreLocation::Engine::PostgreSQL)
-            result.errors << QStringLiteral("--central: %1")
-                                 .arg(central ? QStringLiteral("%1 is not a postgresql:// URL").arg(shownValue(store.central)) : why);
-    }
-
-    MqttSettings &mqtt = s.mqtt;
-    const QString broker = value(opt("mqtt")).trimmed();
-    if (!broker.isEmpty()) {
-        if (const auto hp = parseHostPort(broker, 1883)) {
-            mqtt.host = hp->host;
-            mqtt.port = hp->port;
-        } else {
-            result.errors << QStringLiteral("--mqtt: %1 is not a host or host:port").arg(shownValue(broker));
-        }
-    }
-    mqtt.prefix = value(opt("mqtt-prefix")).trimmed();
-    if (const QString problem = mqttPrefixProblem(mqtt.prefix); !problem.isEmpty())
-        result.errors << QStringLiteral("--mqtt-prefix: %1").arg(problem);
-    mqtt.qos = number(opt("mqtt-qos"), 0, 2);
-    mqtt.user = value(opt("mqtt-user"));
-    mqtt.password = value(opt("mqtt-password"));
-    mqtt.caFile = value(opt("mqtt-ca")).trimmed();
-    if (!mqtt.caFile.isEmpty() && !QFileInfo(mqtt.caFile).isReadable())
-        result.errors << QStringLiteral("--mqtt-ca: cannot read %1").arg(shownValue(mqtt.caFile));
-    mqtt.clientId = value(opt("mqtt-client-id")).trimmed();
-    mqtt.keepAliveSeconds = number(opt("mqtt-keepalive"), 5, 65535);
-    const QString version = value(opt("mqtt-version")).trimmed();
-    if (version == QLatin1String("3.1.1") || version == QLatin1String("311"))
-        mqtt.version311 = true;
-    else if (version != QLatin1String("5"))
-        result.errors << QStringLiteral("--mqtt-version: %1 is not 5 or 3.1.1").arg(shownValue(version));
-    store.mqtt = mqtt.enabled();
-    // Refused here, not at every reconnection: a broker (and libmosquitto) never takes these.
-    if (const QString problem = siteNameProblem(store.site); !problem.isEmpty())
-        result.errors << QStringLiteral("--site: %1").arg(problem);
-    else if (const QString topic = mqttSiteProblem(store.site); mqtt.enabled() && !topic.isEmpty())
-        result.errors << QStringLiteral("--site: %1").arg(topic);
-    if (mqtt.enabled()) {
-        const QString id = mqtt.clientId.isEmpty() ? QStringLiteral("vxcollect-") + store.site : mqtt.clientId;
-        if (const QString problem = mqttTextProblem(id, "the MQTT client id"); !problem.isEmpty())
-            result.errors << QStringLiteral("--mqtt-client-id: %1").arg(problem);
-        if (const QString problem = mqttTextProblem(mqtt.user, "the MQTT user name"); !problem.isEmpty())
-            result.errors << QStringLiteral("--mqtt-user: %1").arg(problem);
-        if (mqtt.password.toUtf8().size() > 65535)
-            result.errors << QStringLiteral("--mqtt-password: longer than MQTT's 65,535 bytes");
-    }
 
     const QString metrics = value(opt("metrics")).trimmed();
     if (metrics.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {

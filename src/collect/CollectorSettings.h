@@ -1,10 +1,11 @@
 #pragma once
 
-#include "bus/BusEngine.h"
-#include "central/MqttSettings.h"
-#include "http/HttpServer.h"
-#include "store/ReadingStore.h"
-#include "store/StoreService.h"
+#include "core/bus/BusEngine.h"
+#include "core/central/MqttSettings.h"
+#include "core/settings/SettingTexts.h"
+#include "core/http/HttpServer.h"
+#include "core/store/ReadingStore.h"
+#include "core/store/StoreService.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,24 +36,6 @@ struct CollectorSettings {
     ExportRequest exportRequest;
     QString exportFile;        // export: "-" or empty for standard output
 };
-
-// "2026-12-07", "2026-12-07 08:30[:15]" (local time) or RFC 3339 with an offset,
-// as UTC milliseconds; nothing for anything else.
-std::optional<qint64> parseTimeArgument(const QString &text);
-
-// "100M", "512k", "2G" (binary units), "1000" (bytes); nothing for anything else.
-std::optional<qint64> parseByteSize(const QString &text);
-
-// "1-36,40": addresses 1..247, in order, without repeats; nothing when the text is not such a list.
-std::optional<QList<int>> parseAddressRanges(const QString &text);
-
-// "host", "host:port", "[v6 address]:port"; nothing for anything else, or
-// for a port outside 1..65535 (0 too when allowZero).
-struct HostPort {
-    QString host;
-    int port = 0;
-};
-std::optional<HostPort> parseHostPort(const QString &text, int defaultPort, bool allowZero = false);
 
 // Reads the options (and the INI file --config names) into settings; each
 // bad value gives one line naming the option and the value.

@@ -3,7 +3,7 @@
 #include "PgServer.h"
 #include "SmallDisk.h"
 #include "TcpProxy.h"
-#include "store/ReadingStore.h"
+#include "core/store/ReadingStore.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -239,6 +239,8 @@ void tst_vxcollect_store::diskFullThenFreedPartly()
             n = it.next().captured(1).toLongLong();
         return n;
     };
+    // Collecting: the store has started (its migrations need room too) and frames are logged.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath(QStringLiteral("data/1.txt"))).size() > 0, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath(QStringLiteral("vxmon.db-wal"))).size() > 0, 10000);
 
     QFile filler(dir.filePath(QStringLiteral("filler")));

@@ -1,8 +1,8 @@
-#include "acquisition/Measurement.h"
-#include "acquisition/QueryFrame.h"
-#include "core/Crc16.h"
-#include "core/FrameScan.h"
-#include "core/Records.h"
+#include "core/frames/Measurement.h"
+#include "core/frames/QueryFrame.h"
+#include "core/frames/Crc16.h"
+#include "core/frames/FrameScan.h"
+#include "core/records/Records.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,8 +1,8 @@
 #include "DeviceWindow.h"
 #include "PtyPeer.h"
-#include "core/Crc16.h"
-#include "link/PortMap.h"
-#include "ui/frmMain.h"
+#include "core/frames/Crc16.h"
+#include "core/link/PortMap.h"
+#include "window/frmMain.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 #include "FakeDialogs.h"
 #include "Frames.h"
 #include "PtyPeer.h"
-#include "link/PortMap.h"
-#include "platform/QtSerialPort.h"
-#include "ui/frmMain.h"
+#include "core/link/PortMap.h"
+#include "core/link/QtSerialPort.h"
+#include "window/frmMain.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ExternalTools.h"
 #include "DeviceWindow.h"
-#include "ui/frmMain.h"
+#include "window/frmMain.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "DeviceWindow.h"
-#include "link/PortMap.h"
-#include "ui/ListCombo.h"
-#include "ui/frmMain.h"
+#include "core/link/PortMap.h"
+#include "window/widgets/ListCombo.h"
+#include "window/frmMain.h"
 
 #include <QFileInfo>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "FakeDialogs.h"
 #include "PtyPeer.h"
-#include "core/Crc16.h"
-#include "core/HexText.h"
-#include "link/PortMap.h"
-#include "platform/QtSerialPort.h"
-#include "ui/frmMain.h"
+#include "core/frames/Crc16.h"
+#include "core/frames/HexText.h"
+#include "core/link/PortMap.h"
+#include "core/link/QtSerialPort.h"
+#include "window/frmMain.h"
 
 #include <QFile>
 #include <QLineEdit>

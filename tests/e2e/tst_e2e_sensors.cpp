@@ -1,8 +1,8 @@
 #include "DeviceWindow.h"
 #include "PtyPeer.h"
-#include "core/Crc16.h"
-#include "sensors/SensorWriting.h"
-#include "ui/frmMain.h"
+#include "core/frames/Crc16.h"
+#include "window/handlers/SensorWriting.h"
+#include "window/frmMain.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 // The window on a bus behind a serial device server: vxsim serving over TCP
 // on 127.0.0.1, and gateways that refuse, drop the connection or never answer.
 #include "DeviceWindow.h"
-#include "link/PortSettings.h"
-#include "ui/frmMain.h"
+#include "window/handlers/PortSettings.h"
+#include "window/frmMain.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 #include "DeviceWindow.h"
-#include "ui/frmMain.h"
+#include "window/frmMain.h"
 
 #include <QFileInfo>
 #include <QLabel>

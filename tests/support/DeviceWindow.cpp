@@ -1,6 +1,6 @@
 #include "DeviceWindow.h"
 
-#include "platform/QtSerialPort.h"
+#include "core/link/QtSerialPort.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

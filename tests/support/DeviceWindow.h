@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FakeDialogs.h"
-#include "ui/frmMain.h"
+#include "window/frmMain.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "FakeDialogs.h"
 
-#include "ui/frmMain.h"
+#include "window/frmMain.h"
 
 namespace vx::test {
 

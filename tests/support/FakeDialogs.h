@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Dialogs.h"
+#include "core/platform/Dialogs.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SerialPort.h"
+#include "core/link/SerialPort.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Crc16.h"
+#include "core/frames/Crc16.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,10 +2,10 @@
 
 #include "FakeDialogs.h"
 #include "FakeSerialPort.h"
-#include "core/Crc16.h"
-#include "core/HexText.h"
-#include "core/NumberText.h"
-#include "ui/frmMain.h"
+#include "core/frames/Crc16.h"
+#include "core/frames/HexText.h"
+#include "core/records/NumberText.h"
+#include "window/frmMain.h"
 
 #include <QByteArray>
 #include <QLabel>

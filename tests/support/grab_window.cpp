@@ -2,7 +2,7 @@
 // Usage: grab_window OUT.png [tab-index] [WIDTHxHEIGHT | min] [demo]   (a developer's tool, not a test)
 // demo: 30 cables have answered (a warm spot, a cold corner, faults), 2 have fallen silent.
 
-#include "ui/Language.h"
+#include "window/Language.h"
 #include "Frames.h"
 #include "TestWindow.h"
 
@@ -11,10 +11,10 @@
 #include <QApplication>
 #include <QTabWidget>
 
-#include "store/StoreService.h"
-#include "ui/GrainOverview.h"
-#include "ui/ReportTab.h"
-#include "ui/TrendTab.h"
+#include "core/store/StoreService.h"
+#include "window/tabs/GrainOverview.h"
+#include "window/tabs/ReportTab.h"
+#include "window/tabs/TrendTab.h"
 
 #include <QLineEdit>
 

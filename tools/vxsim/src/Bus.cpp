@@ -1,7 +1,7 @@
 #include "Bus.h"
 
 #include "Dallas.h"
-#include "core/Crc16.h"
+#include "core/frames/Crc16.h"
 
 #include <cmath>
 

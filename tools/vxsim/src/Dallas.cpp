@@ -1,6 +1,6 @@
 #include "Dallas.h"
 
-#include "sensors/RomCode.h"
+#include "core/sensors/RomCode.h"
 
 namespace vxsim {
 

@@ -1,6 +1,6 @@
 #include "RequestFramer.h"
 
-#include "core/Crc16.h"
+#include "core/frames/Crc16.h"
 
 namespace vxsim {
 

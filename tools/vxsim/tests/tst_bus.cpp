@@ -1,8 +1,8 @@
 #include "Bus.h"
 #include "Dallas.h"
-#include "core/Crc16.h"
-#include "core/HexText.h"
-#include "sensors/ListFile.h"
+#include "core/frames/Crc16.h"
+#include "core/frames/HexText.h"
+#include "core/sensors/ListFile.h"
 
 #include <QTest>
 

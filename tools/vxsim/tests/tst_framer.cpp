@@ -1,5 +1,5 @@
 #include "RequestFramer.h"
-#include "core/Crc16.h"
+#include "core/frames/Crc16.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "SimServer.h"
 #include "Wire.h"
-#include "core/Crc16.h"
-#include "core/FrameScan.h"
+#include "core/frames/Crc16.h"
+#include "core/frames/FrameScan.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

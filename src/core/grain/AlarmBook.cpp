@@ -1,0 +1,83 @@
+#include "core/grain/AlarmBook.h"
+
+namespace vx {
+
+namespace {
+bool sameSubject(const AlarmCondition &a, const AlarmCondition &b)
+{
+    return a.rule == b.rule && a.cable == b.cable && a.layer == b.layer;
+}
+} // namespace
+
+QString AlarmTransition::text() const
+{
+    const AlarmCondition &c = alarm.condition;
+    QString where = QStringLiteral("电缆%1").arg(c.cable, 2, 10, QLatin1Char('0'));
+    if (c.layer > 0)
+        where += QStringLiteral(" 层%1").arg(c.layer, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 %2（%3）").arg(ruleName(c.rule), where, c.detail);
+}
+
+QList<AlarmTransition> AlarmBook::update(const QList<AlarmCondition> &holding, qint64 nowMs)
+{
+    QList<AlarmTransition> changes;
+    for (Alarm &a : m_alarms) {
+        if (a.state == Alarm::State::Cleared)
+            continue;
+        const auto it = std::find_if(holding.begin(), holding.end(),
+                                     [&](const AlarmCondition &c) { return sameSubject(c, a.condition); });
+        if (it == holding.end()) {
+            a.state = Alarm::State::Cleared;
+            a.changedMs = nowMs;
+            changes.append({a, QStringLiteral("cleared")});
+        } else {
+            a.condition.value = it->value; // the latest value, same alarm
+            a.condition.detail = it->detail;
+        }
+    }
+    for (const AlarmCondition &c : holding) {
+        const bool open = std::any_of(m_alarms.begin(), m_alarms.end(), [&](const Alarm &a) {
+            return a.state != Alarm::State::Cleared && sameSubject(a.condition, c);
+        });
+        if (open)
+            continue;
+        Alarm a{c, nowMs, nowMs, Alarm::State::Active};
+        m_alarms.prepend(a);
+        changes.append({a, QStringLiteral("raised")});
+    }
+    // Keep every open alarm; drop the oldest cleared ones past the history.
+    int cleared = 0;
+    for (int i = 0; i < m_alarms.size();) {
+        if (m_alarms[i].state == Alarm::State::Cleared && ++cleared > kHistory)
+            m_alarms.removeAt(i);
+        else
+            ++i;
+    }
+    return changes;
+}
+
+QList<AlarmTransition> AlarmBook::acknowledge(int index, qint64 nowMs)
+{
+    if (index < 0 || index >= m_alarms.size() || m_alarms[index].state != Alarm::State::Active)
+        return {};
+    Alarm &a = m_alarms[index];
+    a.state = Alarm::State::Acknowledged;
+    a.changedMs = nowMs;
+    return {{a, QStringLiteral("acknowledged")}};
+}
+
+QList<AlarmTransition> AlarmBook::acknowledgeAll(qint64 nowMs)
+{
+    QList<AlarmTransition> changes;
+    for (int i = 0; i < m_alarms.size(); ++i)
+        changes += acknowledge(i, nowMs);
+    return changes;
+}
+
+int AlarmBook::activeCount() const
+{
+    return int(std::count_if(m_alarms.begin(), m_alarms.end(),
+                             [](const Alarm &a) { return a.state == Alarm::State::Active; }));
+}
+
+} // namespace vx

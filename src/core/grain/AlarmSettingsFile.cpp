@@ -1,0 +1,162 @@
+#include "core/grain/AlarmSettingsFile.h"
+
+#include <QCoreApplication>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+
+namespace vx {
+
+namespace {
+struct Range {
+    const char *key;
+    const char *name; // translated when shown
+    double lo, hi;
+};
+const Range kHigh{"high_limit", QT_TRANSLATE_NOOP("vx", "高温限"), -55, 125};
+const Range kDelta{"hot_point_delta", QT_TRANSLATE_NOOP("vx", "热点温差"), 0.1, 50};
+const Range kRise{"rise_per_day", QT_TRANSLATE_NOOP("vx", "温升速率"), 0.1, 50};
+const Range kWindow{"rise_window_hours", QT_TRANSLATE_NOOP("vx", "温升时段（小时）"), 1, 720};
+const Range kJump{"jump_step", QT_TRANSLATE_NOOP("vx", "跳变幅度"), 0.5, 100};
+const Range kSilent{"silent_minutes", QT_TRANSLATE_NOOP("vx", "无响应判定（分钟）"), 0, 1440};
+const Range kLimit{"", QT_TRANSLATE_NOOP("vx", "温度限"), -55, 125};
+
+QString rangeMessage(const Range &r, double v)
+{
+    return QCoreApplication::translate("vx", "%1 %2 超出范围 %3 ~ %4").arg(QCoreApplication::translate("vx", r.name)).arg(v).arg(r.lo).arg(r.hi);
+}
+} // namespace
+
+QString alarmSettingsPath(const QString &programDir)
+{
+    return QDir(programDir).filePath(QStringLiteral("alarms.ini"));
+}
+
+AlarmSettingsRead readAlarmSettings(const QString &path)
+{
+    AlarmSettingsRead read;
+    if (!QFileInfo(path).isFile())
+        return read;
+    QSettings ini(path, QSettings::IniFormat);
+    auto number = [&](const Range &r, double fallback) {
+        const QString key = QStringLiteral("alarms/") + QString::fromLatin1(r.key);
+        if (!ini.contains(key))
+            return fallback;
+        bool ok = false;
+        const double v = ini.value(key).toString().trimmed().toDouble(&ok);
+        // NaN compares false both ways: only "within" lets a value through.
+        if (!ok || !(v >= r.lo && v <= r.hi)) {
+            read.errors << QStringLiteral("%1: %2").arg(path, ok ? rangeMessage(r, v)
+                                                                   : QCoreApplication::translate("vx", "%1 \"%2\" 不是数字")
+                                                                         .arg(QCoreApplication::translate("vx", r.name), ini.value(key).toString()));
+            return fallback;
+        }
+        return v;
+    };
+    AlarmSettings &s = read.settings;
+    s.highLimit = number(kHigh, s.highLimit);
+    s.hotPointDelta = number(kDelta, s.hotPointDelta);
+    s.risePerDay = number(kRise, s.risePerDay);
+    s.riseWindowHours = int(number(kWindow, s.riseWindowHours));
+    s.jumpStep = number(kJump, s.jumpStep);
+    read.silentMinutes = int(number(kSilent, 0));
+    QStringList lines;
+    for (const QString &group : {QStringLiteral("cable_high"), QStringLiteral("point_high")}) {
+        ini.beginGroup(group);
+        for (const QString &key : ini.childKeys())
+            lines << key + QLatin1Char('=') + ini.value(key).toString();
+        ini.endGroup();
+    }
+    QString why;
+    if (!parseOverrides(lines.join(QLatin1Char('\n')), &s, &why))
+        read.errors << QStringLiteral("%1: %2").arg(path, why);
+    return read;
+}
+
+QStringList validateAlarmSettings(const AlarmSettings &s, int silentMinutes)
+{
+    QStringList errors;
+    auto check = [&](const Range &r, double v) {
+        if (!(v >= r.lo && v <= r.hi))
+            errors << rangeMessage(r, v);
+    };
+    check(kHigh, s.highLimit);
+    check(kDelta, s.hotPointDelta);
+    check(kRise, s.risePerDay);
+    check(kWindow, s.riseWindowHours);
+    check(kJump, s.jumpStep);
+    check(kSilent, silentMinutes);
+    for (auto it = s.cableHigh.begin(); it != s.cableHigh.end(); ++it)
+        check(kLimit, it.value());
+    for (auto it = s.pointHigh.begin(); it != s.pointHigh.end(); ++it)
+        check(kLimit, it.value());
+    return errors;
+}
+
+bool writeAlarmSettings(const QString &path, const AlarmSettings &s, int silentMinutes, QString *error)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    ini.clear();
+    ini.setValue(QStringLiteral("alarms/high_limit"), s.highLimit);
+    ini.setValue(QStringLiteral("alarms/hot_point_delta"), s.hotPointDelta);
+    ini.setValue(QStringLiteral("alarms/rise_per_day"), s.risePerDay);
+    ini.setValue(QStringLiteral("alarms/rise_window_hours"), s.riseWindowHours);
+    ini.setValue(QStringLiteral("alarms/jump_step"), s.jumpStep);
+    ini.setValue(QStringLiteral("alarms/silent_minutes"), silentMinutes);
+    for (auto it = s.cableHigh.begin(); it != s.cableHigh.end(); ++it)
+        ini.setValue(QStringLiteral("cable_high/%1").arg(it.key()), it.value());
+    for (auto it = s.pointHigh.begin(); it != s.pointHigh.end(); ++it)
+        ini.setValue(QStringLiteral("point_high/%1.%2").arg(it.key().first).arg(it.key().second), it.value());
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    return true;
+}
+
+QString overridesText(const AlarmSettings &s)
+{
+    QStringList lines;
+    for (auto it = s.cableHigh.begin(); it != s.cableHigh.end(); ++it)
+        lines << QStringLiteral("%1=%2").arg(it.key()).arg(it.value());
+    for (auto it = s.pointHigh.begin(); it != s.pointHigh.end(); ++it)
+        lines << QStringLiteral("%1.%2=%3").arg(it.key().first).arg(it.key().second).arg(it.value());
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool parseOverrides(const QString &text, AlarmSettings *settings, QString *error)
+{
+    static const QRegularExpression item(QStringLiteral("^\\s*(\\d{1,2})(?:\\.(\\d{1,2}))?\\s*=\\s*(-?\\d+(?:\\.\\d+)?)\\s*$"));
+    QMap<int, double> cables;
+    QMap<QPair<int, int>, double> points;
+    for (const QString &raw : text.split(QRegularExpression(QStringLiteral("[\\n,，;；]")), Qt::SkipEmptyParts)) {
+        if (raw.trimmed().isEmpty())
+            continue;
+        const auto m = item.match(raw);
+        const int cable = m.captured(1).toInt();
+        const int layer = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+        const double limit = m.captured(3).toDouble();
+        if (!m.hasMatch() || cable < 1 || cable > kCables || (!m.captured(2).isEmpty() && (layer < 1 || layer > kLayers))
+            || limit < kLimit.lo || limit > kLimit.hi) {
+            *error = QCoreApplication::translate("vx", "单独高温限 \"%1\" 应为 电缆=温度 或 电缆.层=温度（电缆 1-%2，层 1-%3，温度 %4 ~ %5）")
+                         .arg(raw.trimmed())
+                         .arg(kCables)
+                         .arg(kLayers)
+                         .arg(kLimit.lo)
+                         .arg(kLimit.hi);
+            return false;
+        }
+        if (layer == 0)
+            cables.insert(cable, limit);
+        else
+            points.insert({cable, layer}, limit);
+    }
+    settings->cableHigh = cables;
+    settings->pointHigh = points;
+    return true;
+}
+
+} // namespace vx

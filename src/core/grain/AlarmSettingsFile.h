@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/grain/AlarmRules.h"
+
+#include <QStringList>
+
+namespace vx {
+
+// alarms.ini in the program directory, shared by the window and vxcollect:
+//   [alarms]      high_limit, hot_point_delta, rise_per_day, rise_window_hours,
+//                 jump_step, silent_minutes (0: the collecting program's own default)
+//   [cable_high]  3=35          a cable's own limit
+//   [point_high]  3.5=28        cable 3, layer 5
+// A missing file or key means the default.
+QString alarmSettingsPath(const QString &programDir);
+
+struct AlarmSettingsRead {
+    AlarmSettings settings;
+    int silentMinutes = 0;
+    QStringList errors; // one line per bad value; the default is used for it
+};
+AlarmSettingsRead readAlarmSettings(const QString &path);
+
+// Out-of-range values, one message each (empty: good).
+QStringList validateAlarmSettings(const AlarmSettings &settings, int silentMinutes);
+bool writeAlarmSettings(const QString &path, const AlarmSettings &settings, int silentMinutes, QString *error);
+
+// "3=35, 4=32" and "3.5=28" lines, as the settings dialog edits them.
+QString overridesText(const AlarmSettings &settings);
+// Reads them back into settings; false and *error naming the bad item.
+bool parseOverrides(const QString &text, AlarmSettings *settings, QString *error);
+
+} // namespace vx

@@ -1,0 +1,193 @@
+#include "core/pipeline/ReadingPipeline.h"
+
+#include "core/central/MqttPublisher.h"
+#include "core/frames/HexText.h"
+#include "core/form/FormState.h"
+#include "core/frames/Measurement.h"
+#include "core/grain/AlarmSettingsFile.h"
+#include "core/store/ReadingStore.h"
+
+#include <QDir>
+
+namespace vx {
+
+
+ReadingPipeline::ReadingPipeline(PipelineSettings settings, QObject *parent)
+    : QObject(parent), m_settings(std::move(settings)),
+      m_dataGet(QDir(m_settings.programDir).filePath(QStringLiteral("dataGet.txt")))
+{
+    m_records.setProgramDir(m_settings.programDir);
+}
+
+ReadingPipeline::~ReadingPipeline()
+{
+    stop();
+}
+
+bool ReadingPipeline::start(QString *why)
+{
+    const AlarmSettingsRead read = readAlarmSettings(alarmSettingsPath(m_settings.programDir));
+    m_alarmSettings = read.settings;
+    m_alarmSilentMinutes = read.silentMinutes;
+    m_alarmSettingsErrors = read.errors;
+    if (!m_settings.storeReadings)
+        return true;
+    m_store = std::make_unique<StoreService>(m_settings.store);
+    connect(m_store.get(), &StoreService::problem, this, &ReadingPipeline::problem);
+    connect(m_store.get(), &StoreService::recovered, this, &ReadingPipeline::recovered);
+    if (!m_store->start(why)) {
+        m_store.reset();
+        return false;
+    }
+    if (m_settings.mqtt.enabled()) {
+        m_mqtt = std::make_unique<MqttPublisher>(m_settings.mqtt, m_settings.store.site, m_settings.store.local);
+        StoreService *store = m_store.get();
+        m_mqtt->setQueuedCount([store] { return store->readingsQueuedForMqtt(); });
+        m_mqtt->setReporter(m_mqttReporter);
+        QString mqttWhy;
+        if (!m_mqtt->start(&mqttWhy)) {
+            m_mqtt.reset();
+            *why = QStringLiteral("cannot read the MQTT outbox: %1").arg(mqttWhy);
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReadingPipeline::stop()
+{
+    if (!m_store)
+        return;
+    // What the last commit queued goes to the broker before it hears "offline",
+    // and to the central store, both at once: neither outlasts the stop's deadline.
+    m_store->flush();
+    if (m_mqtt)
+        m_mqtt->requestStop(2500);
+    m_store->stop();
+    if (m_mqtt)
+        m_mqtt->stop(2500);
+    m_mqtt.reset();
+    m_store.reset();
+}
+
+void ReadingPipeline::received(const QByteArray &bytes, const QDateTime &arrived)
+{
+    m_records.append(m_dataGet, dataGetRecord(arrived, RecHexTail(bytes)));
+}
+
+void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, const QStringList *texts)
+{
+    QStringList computed;
+    if (!texts) {
+        computed = valueTexts(frame.raw);
+        texts = &computed;
+    }
+    // The window's data log, in the window's file, so either program can collect.
+    if (frame.address >= 1 && frame.address <= kMaxReplyAddress) {
+        QString &path = m_dataLogs[std::size_t(frame.address - 1)]; // built once: this runs for every frame
+        if (path.isEmpty())
+            path = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(frame.address));
+        m_records.append(path, dataLogRecord(arrived, *texts));
+    }
+    if (m_store)
+        m_store->add(frame);
+    m_snapshot.take(frame.address, frame.raw, frame.timeMs);
+    const AcceptedFrame accepted{frame, arrived, *texts};
+    for (ReadingListener *l : std::as_const(m_listeners))
+        l->frameAccepted(accepted);
+}
+
+void ReadingPipeline::replay(const ReadingSet &frame)
+{
+    m_snapshot.take(frame.address, frame.raw, frame.timeMs);
+    const QDateTime arrived = QDateTime::fromMSecsSinceEpoch(frame.timeMs);
+    const QStringList texts = valueTexts(frame.raw);
+    const AcceptedFrame accepted{frame, arrived, texts};
+    for (ReadingListener *l : std::as_const(m_listeners))
+        l->frameAccepted(accepted);
+}
+
+void ReadingPipeline::deviceChanged(int address, bool answering, qint64 timeMs)
+{
+    if (m_store)
+        m_store->addEvent({timeMs, address, answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
+    for (ReadingListener *l : std::as_const(m_listeners))
+        l->deviceChanged(address, answering, timeMs);
+}
+
+void ReadingPipeline::setAlarmSettings(const AlarmSettings &settings, int silentMinutes)
+{
+    m_alarmSettings = settings;
+    m_alarmSilentMinutes = silentMinutes;
+    m_windowAgoAt = 0; // the rise window may have changed
+}
+
+// Once a minute: each answering point's stored reading nearest to a rise
+// window ago, read back from the store (the store's own file, a connection
+// of this thread's).
+void ReadingPipeline::refreshWindowAgo(qint64 nowMs, qint64 silentAfterMs)
+{
+    if (m_windowAgoAt != 0 && nowMs - m_windowAgoAt < 60000)
+        return;
+    m_windowAgoAt = nowMs;
+    m_windowAgo.clear();
+    if (!m_readBackTried) {
+        m_readBackTried = true;
+        QString why;
+        if (const auto location = parseStoreLocation(m_settings.store.local, &why))
+            m_readBack = ReadingStore::open(*location, m_settings.store.site, &why);
+    }
+    if (!m_readBack)
+        return;
+    const qint64 window = qint64(m_alarmSettings.riseWindowHours) * 3600000;
+    const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
+    for (int c = 1; c <= kCables; ++c) {
+        const auto seen = m_snapshot.lastSeen[std::size_t(c - 1)];
+        if (!seen || nowMs - *seen > silentAfterMs)
+            continue;
+        for (int l = 1; l <= kLayers; ++l) {
+            const PointReading &latest = m_snapshot.at(c, l).latest;
+            if (!latest.temperature())
+                continue;
+            const qint64 ago = latest.timeMs - window;
+            const QList<StoredReading> near = m_readBack->readings(c, l, ago - slack, ago + slack);
+            const StoredReading *best = nullptr;
+            for (const StoredReading &r : near)
+                if (r.status == ReadingStatus::Ok && (!best || qAbs(r.timeMs - ago) < qAbs(best->timeMs - ago)))
+                    best = &r;
+            if (best)
+                m_windowAgo.insert({c, l}, {best->timeMs, best->raw});
+        }
+    }
+}
+
+void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
+{
+    refreshWindowAgo(nowMs, silentAfterMs);
+    AlarmSettings settings = m_alarmSettings;
+    settings.silentAfterMs = silentAfterMs;
+    record(m_alarms.update(vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo), nowMs));
+}
+
+void ReadingPipeline::acknowledge(int row, qint64 nowMs)
+{
+    record(m_alarms.acknowledge(row, nowMs));
+}
+
+void ReadingPipeline::acknowledgeAll(qint64 nowMs)
+{
+    record(m_alarms.acknowledgeAll(nowMs));
+}
+
+void ReadingPipeline::record(const QList<AlarmTransition> &transitions)
+{
+    if (transitions.isEmpty())
+        return;
+    if (m_store)
+        for (const AlarmTransition &t : transitions)
+            m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
+    for (ReadingListener *l : std::as_const(m_listeners))
+        l->alarmsChanged(transitions, m_alarms);
+}
+
+} // namespace vx

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "core/central/MqttSettings.h"
+#include "core/form/FormState.h"
+#include "core/grain/AlarmBook.h"
+#include "core/grain/GrainState.h"
+#include "core/records/Records.h"
+#include "core/store/StoreService.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace vx {
+
+class MqttPublisher;
+class ReadingStore;
+
+struct PipelineSettings {
+    QString programDir;         // data/<address>.txt, dataGet.txt, alarms.ini
+    StoreSettings store;        // the local store; central shipping and the MQTT outbox through it
+    MqttSettings mqtt;          // host empty: no MQTT
+    bool storeReadings = true;  // false: nothing is stored or published (a viewer of another program's store)
+};
+
+// One frame as the sinks see it: the set, when its last byte arrived, and
+// each value as the logs write it.
+struct AcceptedFrame {
+    const ReadingSet &frame;
+    const QDateTime &arrived;
+    const QStringList &texts;
+};
+
+// Told after the sinks: the window's grid and map, vxcollect's JSON and
+// status lines, its metrics. Listeners never fail and never block.
+class ReadingListener {
+public:
+    virtual ~ReadingListener() = default;
+    virtual void frameAccepted(const AcceptedFrame &) {}
+    virtual void alarmsChanged(const QList<AlarmTransition> &, const AlarmBook &) {}
+    virtual void deviceChanged(int /*address*/, bool /*answering*/, qint64 /*timeMs*/) {}
+};
+
+// The one road of an accepted frame, the same for the window and vxcollect:
+// the data log, the store (and through its outboxes the central store and
+// MQTT), the alarm rules' picture of the bin, then the listeners, in that
+// order. A sink that fails (a full disk, a broker away) reports once through
+// its own handlers and never holds up the others: the logs count what they
+// lose, the store holds readings in memory, the outboxes wait.
+class ReadingPipeline : public QObject {
+    Q_OBJECT
+public:
+    explicit ReadingPipeline(PipelineSettings settings, QObject *parent = nullptr);
+    ~ReadingPipeline() override; // stop()
+
+    // Reads alarms.ini, opens the store and starts the MQTT publisher. False
+    // and *why when the store cannot be used; the logs, the rules and the
+    // listeners work without it (store() is then null).
+    bool start(QString *why);
+    // Commits and ships what waits, within a few seconds; then the sinks are closed.
+    void stop();
+
+    const PipelineSettings &settings() const { return m_settings; }
+    RecordFiles &records() { return m_records; }
+    StoreService *store() { return m_store.get(); }
+    MqttPublisher *mqtt() { return m_mqtt.get(); }
+    // Lines of the MQTT publisher (from its own thread); set before start().
+    void setMqttReporter(std::function<void(const QString &)> report) { m_mqttReporter = std::move(report); }
+    void addListener(ReadingListener *listener) { m_listeners.append(listener); }
+    void removeListener(ReadingListener *listener) { m_listeners.removeAll(listener); }
+
+    // What a bus engine received, as the raw receive log keeps it.
+    void received(const QByteArray &bytes, const QDateTime &arrived);
+    // One frame that passed its checks, through every sink in order. The
+    // value texts when the caller has them (the window shows them too).
+    void accept(const ReadingSet &frame, const QDateTime &arrived, const QStringList *texts = nullptr);
+    // A frame another program stored, shown again: the rules and the
+    // listeners only (nothing is logged or stored twice).
+    void replay(const ReadingSet &frame);
+    // A device fell silent or answers again: stored as an event, then told.
+    void deviceChanged(int address, bool answering, qint64 timeMs);
+
+    // The rules over what was accepted, as of now; a cable is silent after
+    // silentAfterMs. What changed is stored as events and told.
+    void evaluateAlarms(qint64 nowMs, qint64 silentAfterMs);
+    void acknowledge(int row, qint64 nowMs);
+    void acknowledgeAll(qint64 nowMs);
+    const AlarmBook &alarms() const { return m_alarms; }
+    const GrainSnapshot &snapshot() const { return m_snapshot; }
+    const AlarmSettings &alarmSettings() const { return m_alarmSettings; }
+    int alarmSilentMinutes() const { return m_alarmSilentMinutes; }
+    // Problems of alarms.ini, one line each (the default was used for each).
+    const QStringList &alarmSettingsErrors() const { return m_alarmSettingsErrors; }
+    void setAlarmSettings(const AlarmSettings &settings, int silentMinutes);
+
+signals:
+    // The store's problems (said once until they clear) and their clearing.
+    void problem(const QString &message);
+    void recovered(const QString &message);
+
+private:
+    void record(const QList<AlarmTransition> &transitions);
+    void refreshWindowAgo(qint64 nowMs, qint64 silentAfterMs);
+
+    PipelineSettings m_settings;
+    RecordFiles m_records;
+    QString m_dataGet;
+    std::array<QString, kMaxReplyAddress> m_dataLogs;
+    std::unique_ptr<StoreService> m_store;
+    std::unique_ptr<MqttPublisher> m_mqtt; // after the store: stopped before it closes
+    QList<ReadingListener *> m_listeners;
+    std::function<void(const QString &)> m_mqttReporter;
+    GrainSnapshot m_snapshot;
+    AlarmBook m_alarms;
+    AlarmSettings m_alarmSettings;
+    int m_alarmSilentMinutes = 0;
+    QStringList m_alarmSettingsErrors;
+    // For the rate of rise: each point's stored reading nearest to a rise window ago.
+    std::unique_ptr<ReadingStore> m_readBack;
+    bool m_readBackTried = false;
+    QMap<QPair<int, int>, PointReading> m_windowAgo;
+    qint64 m_windowAgoAt = 0;
+};
+
+} // namespace vx

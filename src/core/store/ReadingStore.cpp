@@ -1,0 +1,313 @@
+#include "core/store/ReadingStore.h"
+
+#include "core/store/PostgresStore.h"
+#include "core/store/SqliteStore.h"
+#include "core/store/StoreRows.h"
+#include "core/store/StoreSchema.h"
+
+#include <QAtomicInt>
+#include <QSqlError>
+
+namespace vx {
+
+using namespace storerows;
+
+namespace {
+QAtomicInt connectionSerial;
+} // namespace
+
+ReadingStore::ReadingStore(const StoreLocation &location, const QString &site)
+    : m_location(location), m_site(site),
+      m_connection(QStringLiteral("vx-store-%1").arg(connectionSerial.fetchAndAddRelaxed(1)))
+{
+}
+
+ReadingStore::~ReadingStore()
+{
+    m_statements.clear();
+    m_unprepared = QSqlQuery();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+std::unique_ptr<ReadingStore> ReadingStore::open(const StoreLocation &location, const QString &site, QString *error)
+{
+    std::unique_ptr<ReadingStore> store;
+    if (location.engine == StoreLocation::Engine::SQLite)
+        store = std::make_unique<SqliteStore>(location, site);
+    else
+        store = std::make_unique<PostgresStore>(location, site);
+    if (!store->connect(error))
+        return nullptr;
+    return store;
+}
+
+bool ReadingStore::connect(QString *error)
+{
+    const QString driver = driverName();
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        *error = QStringLiteral("the Qt SQL driver %1 is not installed (%2)")
+                     .arg(driver, driver == QLatin1String("QSQLITE") ? QStringLiteral("libqt6sql6-sqlite")
+                                                                     : QStringLiteral("libqt6sql6-psql"));
+        return false;
+    }
+    m_db = QSqlDatabase::addDatabase(driver, m_connection);
+    configure();
+    if (!m_db.open()) {
+        *error = QStringLiteral("cannot open %1: %2").arg(m_location.display(), sqlErrorText(m_db.lastError()));
+        return false;
+    }
+    if (!prepareSession(error))
+        return false;
+    QString why;
+    if (!migrateSchema(m_db, storeMigrations(m_location.engine), &why)) {
+        *error = QStringLiteral("%1: %2").arg(m_location.display(), why);
+        return false;
+    }
+    return true;
+}
+
+QString sqlErrorText(const QSqlError &error)
+{
+    // The server's own first line ("relation "readings" does not exist",
+    // "password authentication failed for user ..."), not the driver's
+    // wrapping of it nor the statement's position lines.
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (text.startsWith(QLatin1String("ERROR:")) || text.startsWith(QLatin1String("FATAL:")))
+        text = text.mid(6).trimmed();
+    return text;
+}
+
+bool ReadingStore::fail(const QSqlQuery &q)
+{
+    // A statement that failed to prepare fails again when run (PostgreSQL
+    // then sees an empty EXECUTE): the preparation's reason is the one to say.
+    if (!m_prepareError.isEmpty()) {
+        m_lastError = m_prepareError;
+        m_prepareError.clear();
+        return false;
+    }
+    m_lastError = sqlErrorText(q.lastError());
+    if (m_lastError.isEmpty())
+        m_lastError = sqlErrorText(m_db.lastError());
+    return false;
+}
+
+bool ReadingStore::prepare(QSqlQuery &q, const QString &sql)
+{
+    if (q.prepare(sql))
+        return true;
+    m_prepareError = sqlErrorText(q.lastError());
+    return false;
+}
+
+QSqlQuery &ReadingStore::prepared(const QString &sql)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!prepare(q, sql)) {
+            m_unprepared = std::move(q); // not kept: prepared again next time (a table may be back)
+            return m_unprepared;
+        }
+        it = m_statements.insert(sql, q);
+    }
+    return *it;
+}
+
+QString ReadingStore::siteFilter() const
+{
+    return siteColumn().isEmpty() ? QString() : QStringLiteral(" AND site = :site");
+}
+
+void ReadingStore::bindSite(QSqlQuery &q, const QString &name) const
+{
+    if (!siteColumn().isEmpty())
+        q.bindValue(name, m_site);
+}
+
+bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
+{
+    m_lastAdded = 0;
+    if (frames.isEmpty() && events.isEmpty())
+        return true;
+    if (!m_db.transaction())
+        return fail(QSqlQuery(m_db));
+    const bool ok = addBatch(frames, events, queues);
+    if (ok && m_db.commit())
+        return true;
+    if (ok)
+        m_lastError = sqlErrorText(m_db.lastError());
+    m_db.rollback();
+    m_lastAdded = 0;
+    return false;
+}
+
+// First and last seen, widened by a batch; an older reading moves its hour's summary back.
+bool ReadingStore::storeDevices(const QMap<int, DeviceSeen> &seen)
+{
+    QSqlQuery &q = prepared(deviceUpsertSql());
+    for (const DeviceSeen &d : seen) {
+        bindSite(q);
+        q.bindValue(QStringLiteral(":address"), d.address);
+        q.bindValue(QStringLiteral(":first"), d.firstSeenMs);
+        q.bindValue(QStringLiteral(":last"), d.lastSeenMs);
+        if (!q.exec())
+            return fail(q);
+        if (!moveRollupBack(d.address, hourStart(d.firstSeenMs)))
+            return false;
+    }
+    return true;
+}
+
+qint64 ReadingStore::readingCount()
+{
+    QSqlQuery q(m_db);
+    prepare(q, QStringLiteral("SELECT count(*) FROM readings WHERE 1 = 1") + siteFilter());
+    bindSite(q);
+    if (!q.exec() || !q.next())
+        return fail(q), -1;
+    return q.value(0).toLongLong();
+}
+
+QList<StoredReading> ReadingStore::readings(int address, int point, qint64 fromMs, qint64 toMs)
+{
+    QList<StoredReading> result;
+    QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw, celsius, status FROM readings WHERE address = :address "
+                                           "AND point = :point AND time >= %2 AND time < %3%4 ORDER BY time")
+                                .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
+                                     timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":address"), address);
+    q.bindValue(QStringLiteral(":point"), point);
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    bindSite(q);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next()) {
+        StoredReading r;
+        r.timeMs = q.value(0).toLongLong();
+        r.raw = quint16(q.value(1).toInt());
+        if (!q.value(2).isNull())
+            r.celsius = q.value(2).toDouble();
+        r.status = statusFromName(q.value(3).toString()).value_or(ReadingStatus::Ok);
+        result.append(r);
+    }
+    q.finish();
+    return result;
+}
+
+QList<ReadingSet> ReadingStore::framesSince(qint64 sinceMs, int maxPoint)
+{
+    // Point by point through the key (address, point, time): seeks, never a scan of the table.
+    QMap<QPair<qint64, int>, ReadingSet> frames; // (time, address)
+    QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw FROM readings WHERE address = :address AND point = :point "
+                                           "AND time > %2%3 ORDER BY time")
+                                .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":since")), siteFilter()));
+    for (const DeviceSeen &d : devices()) {
+        if (d.lastSeenMs <= sinceMs)
+            continue;
+        for (int point = 1; point <= maxPoint; ++point) {
+            q.bindValue(QStringLiteral(":address"), d.address);
+            q.bindValue(QStringLiteral(":point"), point);
+            q.bindValue(QStringLiteral(":since"), sinceMs);
+            bindSite(q);
+            if (!q.exec()) {
+                fail(q);
+                return {};
+            }
+            while (q.next()) {
+                ReadingSet &f = frames[{q.value(0).toLongLong(), d.address}];
+                f.timeMs = q.value(0).toLongLong();
+                f.address = d.address;
+                while (f.raw.size() < point)
+                    f.raw.append(kNoReading);
+                f.raw[point - 1] = quint16(q.value(1).toInt());
+            }
+            q.finish();
+        }
+    }
+    return frames.values();
+}
+
+QList<PointSummary> ReadingStore::pointSummaries(qint64 fromMs, qint64 toMs)
+{
+    QList<PointSummary> result;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    prepare(q, QStringLiteral("SELECT address, point, min(celsius), max(celsius), avg(celsius), count(*) FROM readings "
+                             "WHERE time >= %1 AND time < %2 AND status = 'ok'%3 GROUP BY address, point "
+                             "ORDER BY address, point")
+                  .arg(timeExpr(QStringLiteral(":from")), timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    bindSite(q);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble(), q.value(3).toDouble(),
+                       q.value(4).toDouble(), q.value(5).toLongLong()});
+    return result;
+}
+
+QList<DeviceSeen> ReadingStore::devices()
+{
+    QList<DeviceSeen> result;
+    QSqlQuery q(m_db);
+    prepare(q, QStringLiteral("SELECT address, %1, %2 FROM devices WHERE 1 = 1%3 ORDER BY address")
+                  .arg(msExpr(QStringLiteral("first_seen")), msExpr(QStringLiteral("last_seen")), siteFilter()));
+    bindSite(q);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toInt(), q.value(1).toLongLong(), q.value(2).toLongLong()});
+    return result;
+}
+
+QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
+{
+    QList<StoreEvent> result;
+    QSqlQuery q(m_db);
+    prepare(q, QStringLiteral("SELECT %1, address, kind, detail FROM events WHERE time >= %2 AND time < %3%4 "
+                             "ORDER BY time, address, kind")
+                  .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
+                       timeExpr(QStringLiteral(":to")), siteFilter()));
+    q.bindValue(QStringLiteral(":from"), fromMs);
+    q.bindValue(QStringLiteral(":to"), toMs);
+    bindSite(q);
+    if (!q.exec()) {
+        fail(q);
+        return result;
+    }
+    while (q.next())
+        result.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString()});
+    return result;
+}
+
+QList<OutboxEntry> ReadingStore::outbox(int, OutboxQueue)
+{
+    return {};
+}
+
+bool ReadingStore::dropOutboxThrough(qint64, OutboxQueue)
+{
+    return true;
+}
+
+qint64 ReadingStore::outboxReadings(OutboxQueue)
+{
+    return 0;
+}
+
+} // namespace vx

@@ -1,0 +1,226 @@
+#pragma once
+
+#include "core/store/ReadingSet.h"
+#include "core/store/StoreLocation.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QIODevice;
+
+namespace vx {
+
+struct StoredReading {
+    qint64 timeMs = 0;
+    quint16 raw = 0;
+    std::optional<double> celsius;
+    ReadingStatus status = ReadingStatus::Ok;
+};
+
+// Good readings ("ok") of one time slice, for a chart.
+struct ReadingBucket {
+    qint64 startMs = 0;
+    double min = 0, mean = 0, max = 0;
+    qint64 count = 0;
+};
+
+// A device falling silent or answering again, an alarm, a sensor change.
+// Address 0 stands for the collector itself.
+struct StoreEvent {
+    qint64 timeMs = 0;
+    int address = 0;
+    QString kind;
+    QString detail;
+};
+
+struct DeviceSeen {
+    int address = 0;
+    qint64 firstSeenMs = 0, lastSeenMs = 0;
+};
+
+// What waits in a local store for the central one, in arrival order.
+struct OutboxEntry {
+    qint64 id = 0;
+    ReadingSet frame;   // kind "frame"
+    StoreEvent event;   // kind "event"
+    bool isEvent = false;
+};
+
+// The sensor last read at a device's channel and position.
+struct SensorPlace {
+    int address = 0, channel = 0, position = 0;
+    QString code;   // "28 FF 4A 3B 05 00 00 9C"
+    qint64 firstSeenMs = 0, lastSeenMs = 0;
+};
+
+// A position that held another sensor than last time.
+struct SensorChange {
+    int channel = 0, position = 0;
+    QString oldCode, newCode;
+    // "通道1 位置05 传感器已更换: 旧码 → 新码"
+    QString text() const;
+};
+
+// One point's good readings over a span.
+struct PointSummary {
+    int address = 0, point = 0;
+    double min = 0, max = 0, mean = 0;
+    qint64 count = 0;
+};
+
+struct ExportRequest {
+    qint64 fromMs = 0, toMs = 0;   // [from, to)
+    QList<int> addresses;          // empty: all
+    bool perFrame = false;         // one row per frame, a column per point; else one row per reading
+};
+
+// The local store's queues of what waits to be sent on (SQLite only).
+enum OutboxQueue : int {
+    CentralQueue = 1,   // for the central PostgreSQL store
+    MqttQueue = 2,      // for the MQTT broker
+};
+
+// The server's (or driver's) reason in one line, without "ERROR:" and the
+// statement's position lines: what an operator is told.
+QString sqlErrorText(const QSqlError &error);
+
+// The readings store: one interface, a SQLite file (SqliteStore) or a
+// PostgreSQL database (PostgresStore) behind it. The SQL both share is written
+// once here (ReadingStore.cpp, StoreSummaries.cpp, StoreExchange.cpp); what
+// differs is each engine's own, in its own file, behind the hooks below. One
+// instance is one connection, used from the thread that opened it. In
+// PostgreSQL every row carries the site it came from; a SQLite file is one site's.
+class ReadingStore {
+public:
+    // Opens (and creates or migrates) the store; nothing and *error when it cannot.
+    static std::unique_ptr<ReadingStore> open(const StoreLocation &location, const QString &site, QString *error);
+    virtual ~ReadingStore();
+    ReadingStore(const ReadingStore &) = delete;
+    ReadingStore &operator=(const ReadingStore &) = delete;
+
+    StoreLocation::Engine engine() const { return m_location.engine; }
+    const StoreLocation &location() const { return m_location; }
+    QString lastError() const { return m_lastError; }
+    // PostgreSQL: the connection's socket, so that another thread can cut a
+    // call that hangs (a server or proxy that stopped answering); -1 otherwise.
+    virtual int connectionSocket() const { return -1; }
+
+    // Frames and events in one transaction: all of them or none. A reading
+    // already stored (same address, point and time) is left as it was.
+    // queues: OutboxQueue flags; the frames and events also wait in those outboxes (SQLite only).
+    bool add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events = {}, int queues = 0);
+    // Readings the last add() actually inserted.
+    qint64 lastAdded() const { return m_lastAdded; }
+
+    qint64 readingCount();
+    QList<StoredReading> readings(int address, int point, qint64 fromMs, qint64 toMs);
+    // The span [from, to) cut into at most `count` equal slices; empty slices
+    // are left out. Slices of an hour or more are whole hours, counted from
+    // the hour `from` falls in (the first starts at `from`), and read from the
+    // hourly summaries for the hours they cover.
+    QList<ReadingBucket> buckets(int address, int point, qint64 fromMs, qint64 toMs, int count);
+    QList<DeviceSeen> devices();
+    // Frames stored with a time after sinceMs (points 1..maxPoint; a point
+    // missing from a frame reads 65535), oldest first: what a viewer shows next.
+    QList<ReadingSet> framesSince(qint64 sinceMs, int maxPoint = 18);
+    // Every point's minimum, maximum and mean of "ok" readings in [from, to), by address and point.
+    QList<PointSummary> pointSummaries(qint64 fromMs, qint64 toMs);
+    QList<StoreEvent> events(qint64 fromMs, qint64 toMs);
+
+    // CSV, UTF-8, a header row, times in RFC 3339 with the local offset.
+    // progress(rows so far) is asked now and then; false stops the export.
+    bool exportCsv(QIODevice &out, const ExportRequest &request, QString *error,
+                   const std::function<bool(qint64)> &progress = {});
+
+    // An outbox (SQLite; a central store has none): the oldest entries, and dropping them once shipped.
+    virtual QList<OutboxEntry> outbox(int limit, OutboxQueue queue = CentralQueue);
+    virtual bool dropOutboxThrough(qint64 id, OutboxQueue queue = CentralQueue);
+    // Readings waiting in an outbox.
+    virtual qint64 outboxReadings(OutboxQueue queue = CentralQueue);
+
+    // The sensor map: every place's code; and the codes a read found at one
+    // device's channel (position 1 first), stored, with each place whose
+    // code changed reported (and stored as a "sensor_replaced" event).
+    QList<SensorPlace> sensorMap();
+    std::optional<QList<SensorChange>> recordSensorCodes(int address, int channel, const QStringList &codes, qint64 timeMs);
+    // CSV: address,channel,position,code,family,first_seen,last_seen (RFC 3339).
+    bool exportSensorMap(QIODevice &out, QString *error);
+    // Takes a map exported before as this site's reference: its places replace
+    // those held; a line that is not such a place is refused with its number.
+    bool importSensorMap(QIODevice &in, int *places, QString *error);
+
+    // Summarises every point's complete hours before upToMs that are not yet
+    // (done beside collection, so a chart never waits for it), for at most
+    // budgetMs (0: to the end): true when all are done, false when the budget
+    // ran out first (call again), nothing on failure.
+    std::optional<bool> summariseHours(qint64 upToMs, int budgetMs = 0);
+
+    // Deletes at most `limit` readings older than cutoff; how many went, -1 on failure.
+    int deleteReadingsBefore(qint64 cutoffMs, int limit);
+
+protected:
+    ReadingStore(const StoreLocation &location, const QString &site);
+
+    // The engine's own: its Qt driver, where it connects, its session settings.
+    virtual QString driverName() const = 0;
+    virtual void configure() = 0;
+    virtual bool prepareSession(QString *error) = 0;
+    // Its dialect: a bound UTC-milliseconds value as a time, a time column
+    // as milliseconds, a time column's hour.
+    virtual QString timeExpr(const QString &placeholder) const = 0;
+    virtual QString msExpr(const QString &column) const = 0;
+    virtual QString hourExpr(const QString &column) const = 0;
+    // "site, " where every row carries its site; "" where the file is one site's.
+    virtual QString siteColumn() const = 0;
+    // Frames and events of one transaction (opened by add()).
+    virtual bool addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues) = 0;
+    // The statements whose upsert or limit syntax differs.
+    virtual QString deviceUpsertSql() const = 0;      // :address :first :last (:site)
+    virtual QString sensorPlaceUpsertSql() const = 0; // keeps first_seen while the code stays: :time :time2
+    virtual QString sensorPlaceReplaceSql() const = 0; // :first :last
+    virtual QString rollupMarkSql() const = 0;        // :address :point :to
+    virtual QString deleteOldReadingsSql() const = 0; // :address :point :cutoff :limit
+
+    // " AND site = :site" where rows carry their site.
+    QString siteFilter() const;
+    void bindSite(QSqlQuery &q, const QString &name = QStringLiteral(":site")) const;
+    bool fail(const QSqlQuery &q);
+    bool prepare(QSqlQuery &q, const QString &sql);
+    QSqlQuery &prepared(const QString &sql);
+    bool storeDevices(const QMap<int, DeviceSeen> &seen);
+
+    StoreLocation m_location;
+    QString m_site;
+    QString m_connection;
+    QSqlDatabase m_db;
+    QString m_lastError;
+    qint64 m_lastAdded = 0;
+
+private:
+    bool connect(QString *error);
+    struct Partial {
+        double min = 0, max = 0, sum = 0;
+        qint64 count = 0;
+    };
+    bool addPartials(const QString &table, int address, int point, qint64 fromMs, qint64 toMs, qint64 originMs,
+                     qint64 widthMs, QMap<qint64, Partial> *slices);
+    // Brings the hourly summaries of a point up to (not including) the hour upToMs; where they now end.
+    qint64 rollUp(int address, int point, qint64 upToMs);
+    // Where a point's summaries end (noReadingsMs when it has no readings).
+    std::optional<qint64> summariesEnd(int address, int point, qint64 noReadingsMs);
+    bool moveRollupBack(int address, qint64 hourMs);
+    bool trimSummaries(int address, int point, qint64 cutoffMs);
+
+    QHash<QString, QSqlQuery> m_statements;
+    QString m_prepareError;   // a statement that failed to prepare: its reason, until said
+    QSqlQuery m_unprepared;
+};
+
+} // namespace vx

@@ -1,0 +1,160 @@
+#include "core/store/StoreSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vx {
+
+QList<Migration> storeMigrations(StoreLocation::Engine engine)
+{
+    if (engine == StoreLocation::Engine::SQLite) {
+        return {
+            {1,
+             {
+                 // Clustered by point and time: one point over a time range is one
+                 // contiguous stretch, and the key is the natural one (a reading
+                 // stored twice is the same row).
+                 QStringLiteral("CREATE TABLE readings (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "time INTEGER NOT NULL, raw INTEGER NOT NULL, celsius REAL, status TEXT NOT NULL, "
+                                "PRIMARY KEY (address, point, time)) WITHOUT ROWID"),
+                 QStringLiteral("CREATE TABLE devices (address INTEGER PRIMARY KEY, first_seen INTEGER NOT NULL, "
+                                "last_seen INTEGER NOT NULL)"),
+                 // address 0: the collector itself
+                 QStringLiteral("CREATE TABLE events (time INTEGER NOT NULL, address INTEGER NOT NULL, "
+                                "kind TEXT NOT NULL, detail TEXT NOT NULL DEFAULT '', "
+                                "PRIMARY KEY (time, address, kind)) WITHOUT ROWID"),
+                 // Frames and events not yet shipped to a central store, in the order they came.
+                 QStringLiteral("CREATE TABLE outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
+                                "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
+             }},
+            {2,
+             {
+                 // Hourly summaries of the good readings, so a chart of a year reads
+                 // 8,760 rows a point instead of half a million. Filled when asked
+                 // for, up to rolled_to (a whole hour); older readings arriving
+                 // later move rolled_to back.
+                 QStringLiteral("CREATE TABLE hourly (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "hour INTEGER NOT NULL, min REAL NOT NULL, max REAL NOT NULL, sum REAL NOT NULL, "
+                                "count INTEGER NOT NULL, PRIMARY KEY (address, point, hour)) WITHOUT ROWID"),
+                 QStringLiteral("CREATE TABLE hourly_state (address INTEGER NOT NULL, point INTEGER NOT NULL, "
+                                "rolled_to INTEGER NOT NULL, PRIMARY KEY (address, point)) WITHOUT ROWID"),
+             }},
+            {3,
+             {
+                 // The sensor last read at each device, channel and position.
+                 QStringLiteral("CREATE TABLE sensor_map (address INTEGER NOT NULL, channel INTEGER NOT NULL, "
+                                "position INTEGER NOT NULL, code TEXT NOT NULL, first_seen INTEGER NOT NULL, "
+                                "last_seen INTEGER NOT NULL, PRIMARY KEY (address, channel, position)) WITHOUT ROWID"),
+                 // Several sensors of one device replaced in one read are several
+                 // events: the detail is part of an event's key.
+                 QStringLiteral("CREATE TABLE events_v3 (time INTEGER NOT NULL, address INTEGER NOT NULL, "
+                                "kind TEXT NOT NULL, detail TEXT NOT NULL DEFAULT '', "
+                                "PRIMARY KEY (time, address, kind, detail)) WITHOUT ROWID"),
+                 QStringLiteral("INSERT INTO events_v3 SELECT time, address, kind, detail FROM events"),
+                 QStringLiteral("DROP TABLE events"),
+                 QStringLiteral("ALTER TABLE events_v3 RENAME TO events"),
+             }},
+            {4,
+             {
+                 // What waits for the MQTT broker: its own queue, so a broker and a
+                 // central database that are away at different times each get everything.
+                 QStringLiteral("CREATE TABLE mqtt_outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
+                                "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
+             }},
+        };
+    }
+    return {
+        {1,
+         {
+             QStringLiteral("CREATE TABLE readings (site text NOT NULL, address smallint NOT NULL, "
+                            "point smallint NOT NULL, time timestamptz NOT NULL, raw integer NOT NULL, "
+                            "celsius double precision, status text NOT NULL, "
+                            "PRIMARY KEY (site, address, point, time) INCLUDE (celsius, status))"),
+             QStringLiteral("CREATE TABLE devices (site text NOT NULL, address smallint NOT NULL, "
+                            "first_seen timestamptz NOT NULL, last_seen timestamptz NOT NULL, "
+                            "PRIMARY KEY (site, address))"),
+             QStringLiteral("CREATE TABLE events (site text NOT NULL, time timestamptz NOT NULL, "
+                            "address smallint NOT NULL, kind text NOT NULL, detail text NOT NULL DEFAULT '', "
+                            "PRIMARY KEY (site, time, address, kind))"),
+         }},
+        {2,
+         {
+             QStringLiteral("CREATE TABLE hourly (site text NOT NULL, address smallint NOT NULL, point smallint NOT NULL, "
+                            "hour timestamptz NOT NULL, min double precision NOT NULL, max double precision NOT NULL, "
+                            "sum double precision NOT NULL, count bigint NOT NULL, PRIMARY KEY (site, address, point, hour))"),
+             QStringLiteral("CREATE TABLE hourly_state (site text NOT NULL, address smallint NOT NULL, "
+                            "point smallint NOT NULL, rolled_to timestamptz NOT NULL, PRIMARY KEY (site, address, point))"),
+         }},
+        {3,
+         {
+             QStringLiteral("CREATE TABLE sensor_map (site text NOT NULL, address smallint NOT NULL, "
+                            "channel smallint NOT NULL, position smallint NOT NULL, code text NOT NULL, "
+                            "first_seen timestamptz NOT NULL, last_seen timestamptz NOT NULL, "
+                            "PRIMARY KEY (site, address, channel, position))"),
+             QStringLiteral("ALTER TABLE events DROP CONSTRAINT events_pkey, "
+                            "ADD PRIMARY KEY (site, time, address, kind, detail)"),
+         }},
+    };
+}
+
+SchemaPlan planSchema(int found, const QList<Migration> &migrations)
+{
+    SchemaPlan plan;
+    const int known = migrations.isEmpty() ? 0 : migrations.last().version;
+    if (found > known) {
+        plan.refused = true;
+        return plan;
+    }
+    for (const Migration &m : migrations)
+        if (m.version > found)
+            plan.toApply << m.version;
+    return plan;
+}
+
+bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString *error)
+{
+    QSqlQuery q(db);
+    auto fail = [&](const QSqlQuery &failed, const QString &what) {
+        *error = QStringLiteral("%1: %2").arg(what, failed.lastError().text());
+        return false;
+    };
+    if (!db.tables().contains(QStringLiteral("schema_version"))) {
+        if (!q.exec(QStringLiteral("CREATE TABLE schema_version (version integer NOT NULL)"))
+            || !q.exec(QStringLiteral("INSERT INTO schema_version VALUES (0)")))
+            return fail(q, QStringLiteral("cannot create the schema"));
+    }
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+        return fail(q, QStringLiteral("cannot read the schema version"));
+    const int found = q.value(0).toInt();
+    const SchemaPlan plan = planSchema(found, migrations);
+    if (plan.refused) {
+        *error = QStringLiteral("the database has schema version %1, newer than this program knows (%2); "
+                                "it was left unchanged: use a newer program")
+                     .arg(found)
+                     .arg(migrations.isEmpty() ? 0 : migrations.last().version);
+        return false;
+    }
+    for (const Migration &m : migrations) {
+        if (!plan.toApply.contains(m.version))
+            continue;
+        if (!db.transaction())
+            return fail(q, QStringLiteral("cannot begin migration %1").arg(m.version));
+        for (const QString &statement : m.statements) {
+            if (!q.exec(statement)) {
+                const QString why = q.lastError().text();
+                db.rollback();
+                *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+                return false;
+            }
+        }
+        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(m.version)) || !db.commit()) {
+            const QString why = q.lastError().text();
+            db.rollback();
+            *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace vx

@@ -1,0 +1,61 @@
+// Viewer mode: vxcollect owns the bus and writes the store; the window reads
+// it, follows within its refresh period, and sends nothing anywhere.
+#include "TestWindow.h"
+#include "window/tabs/GrainOverview.h"
+
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace vx;
+using namespace vx::test;
+
+class tst_viewer : public QObject {
+    Q_OBJECT
+private slots:
+    void followsWhatTheCollectorStores();
+};
+
+void tst_viewer::followsWhatTheCollectorStores()
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--addresses", "1-3", "--pace", "--baud", "9600"});
+    QVERIFY(sim.waitForReadyRead(5000) && QFileInfo::exists(bus));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--addresses", "1-3", "--dir", dir.path(), "--quiet"});
+    QVERIFY(collect.waitForStarted());
+
+    TestWindow::Options options;
+    options.viewerStore = dir.filePath(QStringLiteral("vxmon.db"));
+    options.prepare = [](const QString &) {};
+    TestWindow t(options);
+    QVERIFY(t.w().viewer());
+    const GrainSnapshot &seen = t.w().overview()->snapshot();
+    // Within two refresh periods every cable is there, and the grid shows its values.
+    QTRY_VERIFY_WITH_TIMEOUT(seen.lastSeen[0] && seen.lastSeen[1] && seen.lastSeen[2], 2 * frmMain::kViewerRefreshMs + 2000);
+    QVERIFY(t.text(QStringLiteral("txtValue_0")) != QStringLiteral("0"));
+    QVERIFY(t.text(QStringLiteral("LBLrecTime_2")) != QStringLiteral("00:00:00"));
+    // And it keeps following.
+    const qint64 first = *seen.lastSeen[0];
+    QTRY_VERIFY_WITH_TIMEOUT(*seen.lastSeen[0] > first, frmMain::kViewerRefreshMs + 3000);
+
+    // Nothing was opened or sent, and whatever would send says why it cannot.
+    QVERIFY(t.port().opens.isEmpty());
+    QVERIFY(t.port().written.isEmpty());
+    for (const char *name : {"comDoOnce", "cmdCicleAll", "Command1", "cmdCom", "cmdReadSensorID", "cmdSetV_0"}) {
+        auto *control = t.w().findChild<QWidget *>(QString::fromLatin1(name));
+        QVERIFY2(control && !control->isEnabled(), name);
+        QCOMPARE(control->toolTip(), QStringLiteral("查看模式：数据来自数据库，不向总线发送"));
+    }
+    ::kill(pid_t(collect.processId()), SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+QTEST_MAIN(tst_viewer)
+#include "tst_viewer.moc"
