@@ -55,6 +55,17 @@ struct Run {
         output += collect.readAll();
         return output.indexOf(text, from) >= 0;
     }
+    // The last status line since `from` shows at most `readings` waiting for the broker.
+    bool drainedSince(qsizetype from, int readings)
+    {
+        static const QRegularExpression waiting(QStringLiteral("mqtt connected: (\\d+) readings waiting"));
+        saw("");
+        auto it = waiting.globalMatch(QString::fromUtf8(output.mid(from)));
+        int last = -1;
+        while (it.hasNext())
+            last = it.next().captured(1).toInt();
+        return last >= 0 && last <= readings;
+    }
     ~Run()
     {
         for (QProcess *p : {&collect, &sim}) {
@@ -215,17 +226,7 @@ void tst_vxcollect_mqtt::brokerRestartLosesNothing()
     QTRY_VERIFY2_WITH_TIMEOUT(run.saw("reached", from), run.output.right(1000).constData(), 40000);
     // Caught up: a status line after the reconnection shows no more than a cycle's readings waiting
     // (how long the backlog takes is the machine's business; the stop's drain is bounded).
-    static const QRegularExpression waiting(QStringLiteral("mqtt connected: (\\d+) readings waiting"));
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        [&] {
-            run.saw("");
-            auto it = waiting.globalMatch(QString::fromUtf8(run.output.mid(from)));
-            int last = -1;
-            while (it.hasNext())
-                last = it.next().captured(1).toInt();
-            return last >= 0 && last <= 3 * 18;
-        }(),
-        run.output.right(600).constData(), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(run.drainedSince(from, 3 * 18), run.output.right(600).constData(), 60000);
     ::kill(pid_t(run.collect.processId()), SIGTERM);
     QVERIFY(run.collect.waitForFinished(15000));
     QCOMPARE(run.collect.exitCode(), 0);
@@ -444,17 +445,7 @@ void tst_vxcollect_mqtt::refusedMessagesAreSetAside()
     QTRY_VERIFY_WITH_TIMEOUT(watch.on("vxmon/north/2/18").size() >= 30, 40000);
     // Drained: the status line's backlog comes down to what one cycle adds.
     const qsizetype from = run.output.size();
-    static const QRegularExpression waiting(QStringLiteral("mqtt connected: (\\d+) readings waiting"));
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        [&] {
-            run.saw("");
-            auto it = waiting.globalMatch(QString::fromUtf8(run.output.mid(from)));
-            int last = -1;
-            while (it.hasNext())
-                last = it.next().captured(1).toInt();
-            return last >= 0 && last <= 4 * 18;
-        }(),
-        run.output.right(600).constData(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(run.drainedSince(from, 4 * 18), run.output.right(600).constData(), 30000);
     ::kill(pid_t(run.collect.processId()), SIGTERM);
     QVERIFY(run.collect.waitForFinished(15000));
     run.saw("");

@@ -73,6 +73,26 @@ struct Simulator {
     }
 };
 
+// vxcollect on a paced simulator of four devices, shipping to `central` as site "north".
+bool startShipping(const QTemporaryDir &dir, Simulator &sim, QProcess &collect, const QString &central,
+                   const QStringList &extra = {})
+{
+    const QString bus = dir.filePath(QStringLiteral("bus"));
+    if (!sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}))
+        return false;
+    collect.setProcessChannelMode(QProcess::MergedChannels);
+    collect.start(QStringLiteral(VXCOLLECT_PATH), QStringList{"--port", bus, "--baud", "38400", "--addresses", "1-4",
+                                                              "--dir", dir.path(), "--central", central, "--site", "north"}
+                                                      + extra);
+    return collect.waitForStarted();
+}
+
+qint64 centralCount(const QString &central)
+{
+    const auto store = openStore(central, QStringLiteral("north"));
+    return store ? store->readingCount() : -1;
+}
+
 } // namespace
 
 // The central server goes away in the middle of a run and comes back:
@@ -85,18 +105,9 @@ void tst_vxcollect_store::centralOutageLosesNothing()
     QVERIFY2(!central.isEmpty(), qPrintable(m_pg.why()));
     QTemporaryDir dir;
     Simulator sim;
-    const QString bus = dir.filePath(QStringLiteral("bus"));
-    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}));
     QProcess collect;
-    collect.setProcessChannelMode(QProcess::MergedChannels);
-    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-4", "--dir",
-                                                   dir.path(), "--central", central, "--site", "north"});
-    QVERIFY(collect.waitForStarted());
-    auto centralCount = [&] {
-        const auto store = openStore(central, QStringLiteral("north"));
-        return store ? store->readingCount() : -1;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(centralCount() > 0, 15000);
+    QVERIFY(startShipping(dir, sim, collect, central));
+    QTRY_VERIFY_WITH_TIMEOUT(centralCount(central) > 0, 15000);
     QVERIFY(m_pg.stop());
     const qint64 before = [&] {
         const auto local = openStore(dir.filePath(QStringLiteral("vxmon.db")), QString());
@@ -143,17 +154,9 @@ void tst_vxcollect_store::stalledCentralNeverHoldsTheStop()
                                                     QStringLiteral(":%1/").arg(proxy.port()));
     QTemporaryDir dir;
     Simulator sim;
-    const QString bus = dir.filePath(QStringLiteral("bus"));
-    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-4"}));
     QProcess collect;
-    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-4", "--dir",
-                                                   dir.path(), "--central", central, "--site", "north", "--quiet"});
-    QVERIFY(collect.waitForStarted());
-    auto centralCount = [&] {
-        const auto store = openStore(direct, QStringLiteral("north"));
-        return store ? store->readingCount() : -1;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(centralCount() > 0, 15000); // shipping through the proxy
+    QVERIFY(startShipping(dir, sim, collect, central, {"--quiet"}));
+    QTRY_VERIFY_WITH_TIMEOUT(centralCount(direct) > 0, 15000); // shipping through the proxy
     proxy.setStalled(true);
     QTest::qWait(1500); // the forwarder is now inside a call that will never be answered
     QElapsedTimer stopping;
@@ -174,17 +177,9 @@ void tst_vxcollect_store::centralErrorIsNamedOnce()
     QVERIFY2(!central.isEmpty(), qPrintable(m_pg.why()));
     QTemporaryDir dir;
     Simulator sim;
-    const QString bus = dir.filePath(QStringLiteral("bus"));
-    QVERIFY(sim.start(bus, {"--pace", "--baud", "38400", "--addresses", "1-2"}));
     QProcess collect;
-    collect.setProcessChannelMode(QProcess::MergedChannels);
-    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--baud", "38400", "--addresses", "1-2", "--dir",
-                                                   dir.path(), "--central", central, "--site", "north"});
-    QVERIFY(collect.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT([&] {
-        const auto store = openStore(central, QStringLiteral("north"));
-        return store && store->readingCount() > 0;
-    }(), 15000);
+    QVERIFY(startShipping(dir, sim, collect, central));
+    QTRY_VERIFY_WITH_TIMEOUT(centralCount(central) > 0, 15000);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("drop"));
         const QUrl url(central);

@@ -1,52 +1,13 @@
 #include "window/Language.h"
+#include "window/StartupProbe.h"
 #include "window/frmMain.h"
 #include "core/platform/LocalTime.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
-#include <ctime>
-
-namespace {
-
-// With VXMON_STARTUP_PROBE set, the first paint of the window prints the
-// monotonic clock and resident memory, and the program ends: bench/startup
-// measures from process start to a window on the screen.
-class StartupProbe : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !m_done) {
-            m_done = true;
-            timespec now {};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            long rssKb = 0;
-            QFile status(QStringLiteral("/proc/self/status"));
-            if (status.open(QIODevice::ReadOnly))
-                for (const QByteArray &line : status.readAll().split('\n'))
-                    if (line.startsWith("VmRSS:"))
-                        rssKb = line.mid(6).trimmed().split(' ').first().toLong();
-            std::printf("shown %lld rss %ld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec, rssKb);
-            std::fflush(stdout);
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    bool m_done = false;
-};
-
-} // namespace
 
 // Answered before any GUI object exists: they work without a display.
 const char kHelp[] =
@@ -111,7 +72,7 @@ int main(int argc, char *argv[])
                                    : QDir(platform.programDir).filePath(QStringLiteral("vxmon.db"));
     }
     vx::frmMain window(std::move(platform));
-    StartupProbe probe;
+    vx::StartupProbe probe;
     if (qEnvironmentVariableIsSet("VXMON_STARTUP_PROBE"))
         window.installEventFilter(&probe);
     window.show();

@@ -1,0 +1,121 @@
+#include "collect/Commands.h"
+
+#include "core/link/PortMap.h"
+#include "core/link/QtSerialPort.h"
+#include "core/records/ShownValue.h"
+#include "core/store/LogImport.h"
+#include "core/store/ReadingStore.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vx {
+
+namespace {
+enum ExitCode { Stopped = 0, Failed = 1, StoreUnavailable = 4 };
+
+std::unique_ptr<ReadingStore> openStore(const CollectorSettings &settings)
+{
+    QString why;
+    const auto location = parseStoreLocation(settings.store.local, &why);
+    std::unique_ptr<ReadingStore> store;
+    if (location)
+        store = ReadingStore::open(*location, settings.store.site, &why);
+    if (!store)
+        std::fprintf(stderr, "vxcollect: cannot use the readings store: %s\n", qPrintable(why));
+    return store;
+}
+
+} // namespace
+
+int importLogs(const CollectorSettings &settings)
+{
+    const auto store = openStore(settings);
+    if (!store)
+        return StoreUnavailable;
+    // Queued for the central store when there is one: the next collecting run ships them.
+    const bool queue = !settings.store.central.isEmpty() && store->engine() == StoreLocation::Engine::SQLite;
+    int lastPercent = -1;
+    const ImportReport report = importDataLogs(*store, settings.importDir, queue, [&](qint64 done, qint64 all) {
+        const int percent = all > 0 ? int(done * 100 / all) : 100;
+        if (percent / 10 != lastPercent / 10 && !settings.quiet)
+            std::fprintf(stderr, "vxcollect: import %d%%\n", percent);
+        lastPercent = percent;
+    });
+    for (const ImportReport::Skipped &skipped : report.skipped)
+        std::fprintf(stderr, "vxcollect: %s skipped: %s\n", qPrintable(shownValue(skipped.name)), qPrintable(skipped.why));
+    for (const QString &p : report.problems)
+        std::fprintf(stderr, "vxcollect: %s\n", qPrintable(p));
+    if (report.unreadable > qint64(report.problems.size()))
+        std::fprintf(stderr, "vxcollect: ... %lld unreadable lines in all\n", report.unreadable);
+    std::printf("imported %d files: %lld records, %lld new readings, %lld unreadable lines, %lld files skipped\n",
+                report.files, report.records, report.readingsAdded, report.unreadable,
+                qint64(report.skipped.size()));
+    return report.failed ? Failed : Stopped;
+}
+
+int exportCsv(const CollectorSettings &settings)
+{
+    const auto store = openStore(settings);
+    if (!store)
+        return StoreUnavailable;
+    QFile out;
+    const bool toStdout = settings.exportFile.isEmpty() || settings.exportFile == QLatin1String("-");
+    const bool opened = toStdout ? out.open(stdout, QIODevice::WriteOnly)
+                                 : (out.setFileName(settings.exportFile), out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    if (!opened) {
+        std::fprintf(stderr, "vxcollect: cannot write %s: %s\n", qPrintable(settings.exportFile),
+                     qPrintable(out.errorString()));
+        return Failed;
+    }
+    QString why;
+    if (!store->exportCsv(out, settings.exportRequest, &why)) {
+        std::fprintf(stderr, "vxcollect: export failed: %s\n", qPrintable(why));
+        return Failed;
+    }
+    out.flush();
+    return Stopped;
+}
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+} // namespace
+
+std::unique_ptr<SerialPort> collectorPort(const CollectorSettings &settings)
+{
+    const PortMap map(settings.programDir);
+    static const QRegularExpression comName(QStringLiteral("^COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
+    const auto com = comName.match(settings.port);
+    const QString device = com.hasMatch() ? map.deviceFor(com.captured(1).toInt()) : settings.port;
+    return std::make_unique<QtSerialPort>([device](int) { return device; });
+}
+
+void onStopSignals(QObject *context, std::function<void()> stop)
+{
+    // A handler may only write a byte; the event loop does the rest.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, stop] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        notifier->setEnabled(false);
+        stop();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+
+} // namespace vx

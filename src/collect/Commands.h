@@ -1,0 +1,27 @@
+#pragma once
+
+#include "collect/CollectorSettings.h"
+#include "core/link/SerialPort.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace vx {
+
+// vxcollect's commands besides collecting. Each returns the program's exit
+// code: 0 done, 1 failed (the reason printed), 4 the store cannot be used.
+// import DIR: data/<address>.txt logs into the store, with progress.
+int importLogs(const CollectorSettings &settings);
+// export: readings as CSV, to --out or standard output.
+int exportCsv(const CollectorSettings &settings);
+
+// The port settings name: COMn through the window's mapping (ports.conf,
+// VXMON_COMn), anything else a device path or tcp://HOST:PORT.
+std::unique_ptr<SerialPort> collectorPort(const CollectorSettings &settings);
+
+// Calls stop() in the event loop when SIGTERM or SIGINT comes (once).
+void onStopSignals(QObject *context, std::function<void()> stop);
+
+} // namespace vx
