@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
 
         // The map, every cell filled (40 cables: the last four directly), painted whole.
         for (int a = 37; a <= 40; ++a)
-            t.w().overview()->take(a, QList<quint16>(18, quint16(2000 + a)), t.now.toMSecsSinceEpoch());
+            t.w().pipeline().replay({t.now.toMSecsSinceEpoch(), a, QList<quint16>(18, quint16(2000 + a))});
         GrainMap *map = t.w().overview()->map();
         QPixmap canvas(map->size());
         clock.start();

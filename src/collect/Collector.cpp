@@ -176,15 +176,13 @@ void Collector::alarmsChanged(const QList<AlarmTransition> &transitions, const A
         return;
     for (const AlarmTransition &t : transitions) {
         const AlarmCondition &c = t.alarm.condition;
-        QJsonObject o{{QStringLiteral("alarm"), ruleKey(c.rule)},
-                      {QStringLiteral("state"), t.what},
-                      {QStringLiteral("cable"), c.cable},
-                      {QStringLiteral("value"), c.value},
-                      {QStringLiteral("detail"), c.detail},
-                      {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(t.alarm.changedMs, Qt::UTC)
-                                                   .toString(Qt::ISODateWithMs)}};
-        if (c.layer > 0)
-            o.insert(QStringLiteral("layer"), c.layer);
+        // The group as stored (rule, priority, layers and values), with its state, time and text.
+        QJsonObject o = QJsonDocument::fromJson(c.json()).object();
+        o.insert(QStringLiteral("alarm"), ruleKey(c.rule));
+        o.insert(QStringLiteral("state"), t.what);
+        o.insert(QStringLiteral("detail"), c.detail());
+        o.insert(QStringLiteral("time"),
+                 QDateTime::fromMSecsSinceEpoch(t.alarm.changedMs, Qt::UTC).toString(Qt::ISODateWithMs));
         print(QJsonDocument(o).toJson(QJsonDocument::Compact));
     }
 }

@@ -56,6 +56,25 @@
 
 namespace vx {
 
+namespace {
+QString noReplyNotice()
+{
+    return QCoreApplication::translate("vx", "无响应：3 秒内未收到应答，请检查命令或硬件");
+}
+
+// "高 1/2  低 0/3": unacknowledged/open alarms of each priority that has any.
+QString alarmCountsText(const AlarmCounts &n)
+{
+    QStringList parts;
+    for (AlarmPriority p : {AlarmPriority::High, AlarmPriority::Medium, AlarmPriority::Low}) {
+        const auto i = std::size_t(p);
+        if (n.open[i] > 0)
+            parts << QStringLiteral("%1 %2/%3").arg(priorityNameShown(p)).arg(n.unacknowledged[i]).arg(n.open[i]);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+} // namespace
+
 QString kWindowTitle()
 {
     return QCoreApplication::translate("vx", "VX7310K-42无线动态数据监测软件");
@@ -177,7 +196,7 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     m_noReplyCheck->setInterval(3000);
     connect(m_noReplyCheck, &QTimer::timeout, this, [this] {
         if (m_repliesTaken == m_repliesBeforeCheck)
-            notice(QCoreApplication::translate("vx", "无响应：3 秒内未收到应答，请检查命令或硬件"));
+            notice(noReplyNotice());
     });
 
     auto *central = new QWidget;
@@ -416,6 +435,7 @@ void frmMain::bindGrain()
     m_overview->setSettingsFile(QDir(m_platform.programDir).filePath(QStringLiteral("view.ini")));
     m_overview->map()->setClock([this] { return m_platform.clock().toMSecsSinceEpoch(); });
     m_overview->map()->setSilentAfter([this] { return silentAfterMs(); });
+    m_overview->setSnapshot(&m_pipeline->snapshot());
     SSTab2->addTab(scrollable(m_overview), QCoreApplication::translate("vx", "粮情总览"));
     // Alarms: the same rules and settings file as vxcollect's, read when the pipeline starts.
     m_alarmTab = new AlarmTab;
@@ -509,27 +529,32 @@ void frmMain::applyAlarmSettings(const AlarmSettings &settings, int silentMinute
 
 void frmMain::evaluateAlarms()
 {
+    if (viewer())
+        return; // the book is what the collecting program stored (viewerRefresh)
     m_pipeline->evaluateAlarms(m_platform.clock().toMSecsSinceEpoch(), silentAfterMs());
 }
 
 void frmMain::frameAccepted(const AcceptedFrame &accepted)
 {
-    ++m_repliesTaken;
-    m_noReplyCheck->stop(); // answered: the next request starts its own look
-    m_overview->take(accepted.frame.address, accepted.frame.raw, accepted.frame.timeMs);
+    m_overview->frameTaken(accepted.frame.address);
 }
 
 void frmMain::alarmsChanged(const QList<AlarmTransition> &, const AlarmBook &book)
 {
-    const int active = book.activeCount();
-    const QString count = active > 0 ? QCoreApplication::translate("vx", "报警 %1").arg(active) : QString();
+    // Per priority, unacknowledged of open: an acknowledged alarm that still holds stays counted.
+    const AlarmCounts counts = book.counts();
+    const QString text = alarmCountsText(counts);
+    const QString count = counts.openTotal() > 0 ? QCoreApplication::translate("vx", "报警 %1").arg(text) : QString();
     if (m_alarmCount->text() != count)
         m_alarmCount->setText(count);
+    m_alarmCount->setToolTip(QCoreApplication::translate("vx", "各优先级：未确认/报警中"));
     const int index = SSTab2->indexOf(m_alarmPage);
-    const QString title = active > 0 ? QCoreApplication::translate("vx", "报警 (%1)").arg(active) : QCoreApplication::translate("vx", "报警");
+    const QString title = counts.openTotal() > 0 ? QCoreApplication::translate("vx", "报警 (%1)").arg(text)
+                                                  : QCoreApplication::translate("vx", "报警");
     if (SSTab2->tabText(index) != title)
         SSTab2->setTabText(index, title);
     m_alarmTab->showAlarms(book);
+    m_overview->map()->setAlarms(book);
 }
 
 void frmMain::markSilentColumns()
@@ -576,6 +601,9 @@ void frmMain::bindViewer()
     refresh->start(kViewerRefreshMs);
     // Start from the last hour: the latest readings, not the whole history.
     m_viewerSince = m_platform.clock().toMSecsSinceEpoch() - 3600000;
+    // The alarm book as it stands: a week of its events is enough to know what is open.
+    m_viewerEventsSince = m_platform.clock().toMSecsSinceEpoch() - 7 * 86400000LL;
+    setWindowTitle(QCoreApplication::translate("vx", "%1 — 查看模式：%2").arg(kWindowTitle(), m_platform.viewerStore));
     QTimer::singleShot(0, this, &frmMain::viewerRefresh);
 }
 
@@ -596,6 +624,15 @@ void frmMain::viewerRefresh()
                 m_grid.lblRCounter[column]->setText(QString::number(++m_form.RecCount[column]));
         }
         m_pipeline->replay(frame);
+    }
+    // Silence and alarms as the collecting program stored them, not as this window would guess.
+    // Everything stored since the last look, on the collector's clock, not this window's.
+    constexpr qint64 kYear2100Ms = 4102444800000;
+    const QList<StoreEvent> events = store->events(m_viewerEventsSince, kYear2100Ms);
+    if (!events.isEmpty()) {
+        m_viewerEventsSince = events.last().timeMs + 1;
+        m_pipeline->replayEvents(events);
+        m_overview->refresh();
     }
 }
 
@@ -868,6 +905,14 @@ void frmMain::setCommandText(const QString &text)
 void frmMain::setStateText(const QString &text)
 {
     txtState->setText(text);
+}
+
+void frmMain::replyAccepted()
+{
+    ++m_repliesTaken;
+    m_noReplyCheck->stop(); // answered: the next request starts its own look
+    if (statusBar()->currentMessage() == noReplyNotice())
+        statusBar()->clearMessage(); // the line said what is no longer so
 }
 
 void frmMain::showIndicator(Indicator indicator)

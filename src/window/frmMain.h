@@ -118,6 +118,7 @@ private:
     void setCommandText(const QString &text) override;
     void setStateText(const QString &text) override;
     void showIndicator(Indicator indicator) override;
+    void replyAccepted() override;
 
     QWidget *buildModbusFrame();
     QWidget *buildPortFrame();
@@ -147,6 +148,7 @@ private:
     QWidget *m_trendPage = nullptr;
     QLabel *m_alarmCount = nullptr;
     qint64 m_viewerSince = 0;
+    qint64 m_viewerEventsSince = 0;
     QLabel *m_runState = nullptr;
     QTimer *m_tick = nullptr;
     QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39

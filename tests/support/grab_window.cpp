@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
         t.click(QStringLiteral("cmdCicleAll"));
         t.now = t.now.addSecs(12); // cables 31 and 32 answered first: now silent
         for (int c = 1; c <= 30; ++c)
-            t.w().overview()->take(c, {}, t.now.toMSecsSinceEpoch());
+            t.w().pipeline().replay({t.now.toMSecsSinceEpoch(), c, {}});
         t.w().tick(); // the cycle keeps running: silence is judged while collecting
         t.w().store()->flush();
         t.w().trendTab()->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("18-22"));

@@ -13,7 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace vx;
@@ -25,9 +25,8 @@ private slots:
     void raisedAcknowledgedClearedAndStored();
     void settingsAreCheckedBeforeTheyCount();
     void badSettingsFileFallsBackToDefaults();
-    void columnsFitTheirTexts();
+    void mostUrgentFirstAndFiltered();
     void selectionStaysWithItsAlarm();
-    void windowShownLaterFitsItsAlarms();
 };
 
 namespace {
@@ -46,24 +45,6 @@ QStringList eventKinds(TestWindow &t)
         kinds << e.kind + QLatin1Char(':') + QString::number(e.address);
     kinds.sort();
     return kinds;
-}
-
-// Every short column at least as wide as each of its texts (the description
-// column takes what is left).
-QString narrowCell(QTableWidget *list)
-{
-    for (int r = 0; r < list->rowCount(); ++r)
-        for (int k = 0; k < list->columnCount(); ++k) {
-            QTableWidgetItem *item = list->item(r, k);
-            if (k == 5 || !item)
-                continue;
-            // As the view itself would size it: the item delegate's width for the text.
-            const int wanted = list->sizeHintForIndex(list->indexFromItem(item)).width();
-            if (wanted > list->columnWidth(k))
-                return QStringLiteral("row %1 column %2: \"%3\" wants %4 px, has %5")
-                    .arg(r).arg(k).arg(item->text()).arg(wanted).arg(list->columnWidth(k));
-        }
-    return QString();
 }
 
 QString tabTitle(TestWindow &t)
@@ -92,28 +73,33 @@ void tst_alarmtab::raisedAcknowledgedClearedAndStored()
     hot[2] = 3100; // 31.00 °C at cable 2, layer 3: above 30, and 8.25 above its layer's average
     reply(t, 2, hot);
     t.w().tick();
-    auto *list = t.find<QTableWidget>(QStringLiteral("alarmList"));
-    QCOMPARE(list->rowCount(), 2);
-    QCOMPARE(t.text(QStringLiteral("alarmCount")), QStringLiteral("报警 2"));
-    QCOMPARE(tabTitle(t), QStringLiteral("报警 (2)"));
-    QStringList rules{list->item(0, 4)->text(), list->item(1, 4)->text()};
-    rules.sort();
-    QCOMPARE(rules, (QStringList{QStringLiteral("热点"), QStringLiteral("高温")}));
-    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("2"));
-    QCOMPARE(list->item(0, 2)->text(), QStringLiteral("3"));
-    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("报警中"));
+    auto *list = t.find<QTreeWidget>(QStringLiteral("alarmList"));
+    QCOMPARE(list->topLevelItemCount(), 2);
+    // Per priority, unacknowledged of open; the high one first.
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QStringLiteral("报警 高 1/1  中 1/1"));
+    QCOMPARE(tabTitle(t), QStringLiteral("报警 (高 1/1  中 1/1)"));
+    QCOMPARE(list->topLevelItem(0)->text(5), QStringLiteral("高温"));
+    QCOMPARE(list->topLevelItem(1)->text(5), QStringLiteral("热点"));
+    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("2"));
+    QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("03"));
+    QCOMPARE(list->topLevelItem(0)->text(7), QStringLiteral("报警中"));
 
-    list->selectRow(0);
+    list->topLevelItem(0)->setSelected(true);
     t.click(QStringLiteral("acknowledgeAlarmButton"));
-    QCOMPARE(t.w().alarms().activeCount(), 1);
-    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("已确认"));
+    QCOMPARE(t.w().alarms().activeCount(), 2); // acknowledged and still holding: counted
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QStringLiteral("报警 高 0/1  中 1/1"));
+    QCOMPARE(list->topLevelItem(0)->text(7), QStringLiteral("已确认"));
     t.click(QStringLiteral("acknowledgeAllAlarmsButton"));
-    QCOMPARE(t.text(QStringLiteral("alarmCount")), QString());
-    QCOMPARE(tabTitle(t), QStringLiteral("报警"));
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QStringLiteral("报警 高 0/1  中 0/1"));
 
     reply(t, 2, QList<quint16>(18, 2000)); // back to normal
     t.w().tick();
-    QCOMPARE(list->item(0, 6)->text(), QStringLiteral("已解除"));
+    QCOMPARE(t.text(QStringLiteral("alarmCount")), QString());
+    QCOMPARE(tabTitle(t), QStringLiteral("报警"));
+    QCOMPARE(list->topLevelItemCount(), 0); // the list shows open alarms unless asked for all
+    t.w().alarmTab()->setFilter(AlarmTab::Filter::All);
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(7), QStringLiteral("已解除"));
     QCOMPARE(eventKinds(t), (QStringList{"alarm_acknowledged:2", "alarm_acknowledged:2", "alarm_cleared:2",
                                          "alarm_cleared:2", "alarm_raised:2", "alarm_raised:2"}));
 }
@@ -156,13 +142,12 @@ void tst_alarmtab::settingsAreCheckedBeforeTheyCount()
     QCOMPARE(saved.settings.pointHigh.value({1, 3}), 30.0);
     QCOMPARE(saved.settings.cableHigh.value(2), 29.5);
     // Applied at once: 31 °C at 1.3 is above its own 30; cable 2's 30 °C above its 29.5; cable 3 under 35.
-    QStringList highs;
+    // One alarm per cable, carrying its layers.
+    QMap<int, QString> highs;
     for (const Alarm &a : t.w().alarms().alarms())
         if (a.state == Alarm::State::Active && a.condition.rule == AlarmRule::HighTemperature)
-            highs << QStringLiteral("%1.%2").arg(a.condition.cable).arg(a.condition.layer);
-    QCOMPARE(highs.size(), 1 + 18);
-    QVERIFY(highs.contains(QStringLiteral("1.3")));
-    QVERIFY(!highs.contains(QStringLiteral("3.1")));
+            highs.insert(a.condition.cable, a.condition.layersText());
+    QCOMPARE(highs, (QMap<int, QString>{{1, "03"}, {2, "01-18"}}));
 }
 
 void tst_alarmtab::badSettingsFileFallsBackToDefaults()
@@ -181,106 +166,72 @@ void tst_alarmtab::badSettingsFileFallsBackToDefaults()
 QTEST_MAIN(tst_alarmtab)
 #include "tst_alarmtab.moc"
 
-// Widths follow the texts as alarms come, change and go, without the header
-// measuring every row each second.
-void tst_alarmtab::columnsFitTheirTexts()
+namespace {
+AlarmCondition group(AlarmRule rule, int cable, QList<int> layers, double value = 31)
 {
-    // Alarms come before the list is first shown (the window starts hidden,
-    // or on another tab): what was measured then is measured again.
+    AlarmCondition c;
+    c.rule = rule;
+    c.cable = cable;
+    for (int l : layers)
+        c.points.append({l, value, rule == AlarmRule::SensorFault ? SensorFaultKind::NoReading : SensorFaultKind::None});
+    c.layer = layers.value(0);
+    c.value = value;
+    c.limit = 30;
+    return c;
+}
+} // namespace
+
+// High before medium before low, whatever came first; a group's points
+// underneath; the filter shows open, unacknowledged or all.
+void tst_alarmtab::mostUrgentFirstAndFiltered()
+{
     AlarmTab tab;
-    tab.resize(900, 400);
-    auto *list = tab.findChild<QTableWidget *>(QStringLiteral("alarmList"));
-    const auto high = [](int cable, double value) {
-        AlarmCondition condition {};
-        condition.rule = AlarmRule::HighTemperature;
-        condition.cable = cable;
-        condition.layer = 3;
-        condition.value = value;
-        condition.detail = QStringLiteral("高于 30.0 °C");
-        return condition;
-    };
-    const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(8, 0)).toMSecsSinceEpoch();
+    auto *list = tab.findChild<QTreeWidget *>(QStringLiteral("alarmList"));
     AlarmBook book;
-    book.update({high(2, 31)}, t0);
+    book.update({group(AlarmRule::SensorFault, 5, {17, 18})}, 1000);
+    book.update({group(AlarmRule::SensorFault, 5, {17, 18}), group(AlarmRule::HotPoint, 3, {4})}, 2000);
+    book.update({group(AlarmRule::SensorFault, 5, {17, 18}), group(AlarmRule::HotPoint, 3, {4}),
+                 group(AlarmRule::HighTemperature, 3, {3, 4, 5})}, 3000);
     tab.showAlarms(book);
-    tab.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tab));
-    QCOMPARE(list->rowCount(), 1);
-    QCOMPARE(narrowCell(list), QString());
-    // The same alarm, a much wider value: no row added, its column widens.
-    book.update({high(2, 123456.78)}, t0 + 1000);
+    QStringList order;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        order << list->topLevelItem(i)->text(0) + list->topLevelItem(i)->text(5);
+    QCOMPARE(order, (QStringList{"高高温", "中热点", "低传感器故障"}));
+    QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("03-05"));
+    QCOMPARE(list->topLevelItem(0)->childCount(), 3);
+    QCOMPARE(list->topLevelItem(2)->childCount(), 2);
+    QVERIFY(list->topLevelItem(0)->font(0).bold()); // unacknowledged
+
+    book.acknowledge(2, 4000); // the oldest: the sensor fault
     tab.showAlarms(book);
-    QCOMPARE(list->rowCount(), 1);
-    QCOMPARE(list->item(0, 3)->text(), QStringLiteral("123456.78"));
-    QCOMPARE(narrowCell(list), QString());
-    // Another alarm, and the first cleared: rows change, every column fits.
-    book.update({high(245, -12.5)}, t0 + 2000);
+    QVERIFY(!list->topLevelItem(2)->font(0).bold());
+    tab.setFilter(AlarmTab::Filter::Unacknowledged);
+    QCOMPARE(list->topLevelItemCount(), 2);
+    book.update({group(AlarmRule::HighTemperature, 3, {3, 4, 5})}, 5000);
     tab.showAlarms(book);
-    QCOMPARE(list->rowCount(), 2);
-    QCOMPARE(narrowCell(list), QString());
-    // Rows moved down: each shows its own alarm's time and cable.
-    QCOMPARE(list->item(0, 0)->text(), QStringLiteral("2026-12-07 08:00:02"));
-    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("245"));
-    QCOMPARE(list->item(1, 0)->text(), QStringLiteral("2026-12-07 08:00:00"));
-    QCOMPARE(list->item(1, 1)->text(), QStringLiteral("2"));
-    QVERIFY(list->horizontalHeader()->sectionResizeMode(0) != QHeaderView::ResizeToContents);
+    tab.setFilter(AlarmTab::Filter::Open);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    tab.setFilter(AlarmTab::Filter::All);
+    QCOMPARE(list->topLevelItemCount(), 3);
 }
 
-// The operator selects an alarm; a new one comes in above it. The selection
-// stays on the alarm chosen, and acknowledging acts on that one.
+// The operator selects an alarm; a new one comes in. The selection stays on
+// the alarm chosen, and acknowledging acts on that one.
 void tst_alarmtab::selectionStaysWithItsAlarm()
 {
     AlarmTab tab;
-    auto *list = tab.findChild<QTableWidget *>(QStringLiteral("alarmList"));
-    const auto high = [](int cable) {
-        AlarmCondition condition {};
-        condition.rule = AlarmRule::HighTemperature;
-        condition.cable = cable;
-        condition.layer = 1;
-        condition.value = 31;
-        condition.detail = QStringLiteral("高于 30.0 °C");
-        return condition;
-    };
+    auto *list = tab.findChild<QTreeWidget *>(QStringLiteral("alarmList"));
     AlarmBook book;
-    book.update({high(7)}, 1000);
+    book.update({group(AlarmRule::HotPoint, 7, {1})}, 1000);
     tab.showAlarms(book);
-    list->selectRow(0);
-    book.update({high(7), high(9)}, 2000);
+    list->topLevelItem(0)->setSelected(true);
+    book.update({group(AlarmRule::HotPoint, 7, {1}), group(AlarmRule::HighTemperature, 9, {1})}, 2000);
     tab.showAlarms(book);
-    QCOMPARE(list->rowCount(), 2);
-    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("9"));
-    QCOMPARE(tab.selectedRow(), 1);
-    QCOMPARE(list->item(tab.selectedRow(), 1)->text(), QStringLiteral("7"));
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("9"));
+    QCOMPARE(book.alarms().at(tab.selectedRow()).condition.cable, 7);
     QSignalSpy acknowledged(&tab, &AlarmTab::acknowledgeRow);
     tab.findChild<QPushButton *>(QStringLiteral("acknowledgeAlarmButton"))->click();
     QCOMPARE(acknowledged.count(), 1);
     QCOMPARE(book.alarms().at(acknowledged.first().first().toInt()).condition.cable, 7);
-    // Alarm 7 clears and stays as history; the selection stays on it.
-    book.update({high(9)}, 3000);
-    tab.showAlarms(book);
-    QCOMPARE(list->item(tab.selectedRow(), 1)->text(), QStringLiteral("7"));
-}
-
-// The window raises alarms before it is first shown (and the list sits on a
-// tab not chosen): once the list is shown its texts fit their columns.
-void tst_alarmtab::windowShownLaterFitsItsAlarms()
-{
-    TestWindow t;
-    for (int c = 1; c <= 4; ++c)
-        reply(t, c, QList<quint16>(18, 2000));
-    QList<quint16> hot(18, 2000);
-    hot[2] = 3100;
-    reply(t, 2, hot);
-    t.w().tick();
-    auto *list = t.find<QTableWidget>(QStringLiteral("alarmList"));
-    QVERIFY(list->rowCount() > 0);
-    t.w().resize(1280, 860);
-    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
-    for (int i = 0; i < tabs->count(); ++i)
-        if (tabs->tabText(i).startsWith(QStringLiteral("报警")))
-            tabs->setCurrentIndex(i);
-    t.w().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&t.w()));
-    QTRY_VERIFY(list->isVisible());
-    QCOMPARE(narrowCell(list), QString());
 }

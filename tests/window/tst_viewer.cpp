@@ -23,10 +23,11 @@ void tst_viewer::followsWhatTheCollectorStores()
     QTemporaryDir dir;
     QProcess sim;
     const QString bus = dir.filePath(QStringLiteral("bus"));
-    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--addresses", "1-3", "--pace", "--baud", "9600"});
+    const QString control = dir.filePath(QStringLiteral("control"));
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--addresses", "1-3", "--pace", "--baud", "9600", "--control", control});
     QVERIFY(sim.waitForReadyRead(5000) && QFileInfo::exists(bus));
     QProcess collect;
-    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--addresses", "1-3", "--dir", dir.path(), "--quiet"});
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--addresses", "1-3", "--dir", dir.path(), "--json"});
     QVERIFY(collect.waitForStarted());
 
     TestWindow::Options options;
@@ -34,7 +35,7 @@ void tst_viewer::followsWhatTheCollectorStores()
     options.prepare = [](const QString &) {};
     TestWindow t(options);
     QVERIFY(t.w().viewer());
-    const GrainSnapshot &seen = t.w().overview()->snapshot();
+    const GrainSnapshot &seen = t.w().pipeline().snapshot();
     // Within two refresh periods every cable is there, and the grid shows its values.
     QTRY_VERIFY_WITH_TIMEOUT(seen.lastSeen[0] && seen.lastSeen[1] && seen.lastSeen[2], 2 * frmMain::kViewerRefreshMs + 2000);
     QVERIFY(t.text(QStringLiteral("txtValue_0")) != QStringLiteral("0"));
@@ -42,6 +43,25 @@ void tst_viewer::followsWhatTheCollectorStores()
     // And it keeps following.
     const qint64 first = *seen.lastSeen[0];
     QTRY_VERIFY_WITH_TIMEOUT(*seen.lastSeen[0] > first, frmMain::kViewerRefreshMs + 3000);
+
+    // A device falls silent: once the collector has stored it so, the viewer
+    // shows the cable silent within a refresh, not after its own ten minutes.
+    QCOMPARE(t.w().overview()->map()->stateOf(3), CableState::Answering);
+    QFile fifo(control);
+    QVERIFY(fifo.open(QIODevice::WriteOnly));
+    fifo.write("silence 3\n");
+    fifo.close();
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += collect.readAllStandardOutput()).contains("\"alarm\":\"cable_silent\""), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(t.w().overview()->map()->stateOf(3), CableState::Silent, 2 * frmMain::kViewerRefreshMs + 3000);
+    QCOMPARE(t.w().overview()->map()->stateOf(2), CableState::Answering);
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(t.w().alarms().alarms().begin(), t.w().alarms().alarms().end(),
+                                         [](const Alarm &a) {
+                                             return a.condition.rule == AlarmRule::CableSilent && a.condition.cable == 3
+                                                    && a.state != Alarm::State::Cleared;
+                                         }),
+                             2 * frmMain::kViewerRefreshMs + 3000);
+    QVERIFY(t.w().windowTitle().contains(QStringLiteral("查看模式：")));
 
     // Nothing was opened or sent, and whatever would send says why it cannot.
     QVERIFY(t.port().opens.isEmpty());

@@ -177,10 +177,15 @@ QByteArray alarmPayload(const StoreEvent &event)
 {
     QString state = event.kind;
     state.remove(0, int(qstrlen("alarm_")));
-    const QJsonObject o{{QStringLiteral("time"), QString::fromLatin1(rfc3339Utc(event.timeMs))},
-                        {QStringLiteral("cable"), event.address},
-                        {QStringLiteral("state"), state},
-                        {QStringLiteral("text"), event.detail}};
+    QJsonObject o{{QStringLiteral("time"), QString::fromLatin1(rfc3339Utc(event.timeMs))},
+                  {QStringLiteral("cable"), event.address},
+                  {QStringLiteral("state"), state},
+                  {QStringLiteral("text"), event.detail}};
+    // One message per alarm group, with its rule, priority, layers and values for programs.
+    const QJsonObject data = QJsonDocument::fromJson(event.data).object();
+    for (const char *key : {"rule", "priority", "value", "layer", "limit", "points"})
+        if (data.contains(QLatin1String(key)))
+            o.insert(QLatin1String(key), data.value(QLatin1String(key)));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -185,6 +185,7 @@ void Link::commonEnd()
 {
     m_form.CmdKind = Kind::Measurement;
     m_view.showIndicator(Indicator::Connected);
+    m_view.replyAccepted();
 }
 
 } // namespace vx

@@ -25,6 +25,8 @@ public:
     virtual void setCommandText(const QString &text) = 0; // txtCommand
     virtual void setStateText(const QString &text) = 0;   // txtState
     virtual void showIndicator(Indicator indicator) = 0;
+    // A reply of any kind was taken (a measurement, a parameter, an address, a serial number).
+    virtual void replyAccepted() {}
 };
 
 // One request ready for the wire.

@@ -1,21 +1,29 @@
 #include "core/grain/AlarmBook.h"
 
+#include <QCoreApplication>
+
 namespace vx {
 
 namespace {
 bool sameSubject(const AlarmCondition &a, const AlarmCondition &b)
 {
-    return a.rule == b.rule && a.cable == b.cable && a.layer == b.layer;
+    return a.rule == b.rule && a.cable == b.cable;
 }
 } // namespace
 
 QString AlarmTransition::text() const
 {
     const AlarmCondition &c = alarm.condition;
-    QString where = QStringLiteral("电缆%1").arg(c.cable, 2, 10, QLatin1Char('0'));
-    if (c.layer > 0)
-        where += QStringLiteral(" 层%1").arg(c.layer, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1 %2（%3）").arg(ruleName(c.rule), where, c.detail);
+    return QStringLiteral("%1 电缆%2 %3").arg(ruleName(c.rule)).arg(c.cable, 2, 10, QLatin1Char('0')).arg(c.detail());
+}
+
+QString AlarmTransition::textShown() const
+{
+    const AlarmCondition &c = alarm.condition;
+    return QCoreApplication::translate("vx", "%1 电缆%2 %3")
+        .arg(ruleNameShown(c.rule))
+        .arg(c.cable, 2, 10, QLatin1Char('0'))
+        .arg(c.detailShown());
 }
 
 QList<AlarmTransition> AlarmBook::update(const QList<AlarmCondition> &holding, qint64 nowMs)
@@ -31,8 +39,7 @@ QList<AlarmTransition> AlarmBook::update(const QList<AlarmCondition> &holding, q
             a.changedMs = nowMs;
             changes.append({a, QStringLiteral("cleared")});
         } else {
-            a.condition.value = it->value; // the latest value, same alarm
-            a.condition.detail = it->detail;
+            a.condition = *it; // the latest layers and values, same alarm
         }
     }
     for (const AlarmCondition &c : holding) {
@@ -77,7 +84,40 @@ QList<AlarmTransition> AlarmBook::acknowledgeAll(qint64 nowMs)
 int AlarmBook::activeCount() const
 {
     return int(std::count_if(m_alarms.begin(), m_alarms.end(),
-                             [](const Alarm &a) { return a.state == Alarm::State::Active; }));
+                             [](const Alarm &a) { return a.state != Alarm::State::Cleared; }));
+}
+
+AlarmCounts AlarmBook::counts() const
+{
+    AlarmCounts n;
+    for (const Alarm &a : m_alarms) {
+        if (a.state == Alarm::State::Cleared)
+            continue;
+        const auto p = std::size_t(a.condition.priority());
+        ++n.open[p];
+        if (a.state == Alarm::State::Active)
+            ++n.unacknowledged[p];
+    }
+    return n;
+}
+
+void AlarmBook::replay(const AlarmTransition &t)
+{
+    const auto open = std::find_if(m_alarms.begin(), m_alarms.end(), [&](const Alarm &a) {
+        return a.state != Alarm::State::Cleared && sameSubject(a.condition, t.alarm.condition);
+    });
+    if (t.what == QLatin1String("raised")) {
+        if (open == m_alarms.end())
+            m_alarms.prepend(t.alarm);
+        else
+            open->condition = t.alarm.condition;
+        return;
+    }
+    if (open == m_alarms.end())
+        return; // it began before what was read
+    open->changedMs = t.alarm.changedMs;
+    open->condition = t.alarm.condition;
+    open->state = t.what == QLatin1String("cleared") ? Alarm::State::Cleared : Alarm::State::Acknowledged;
 }
 
 } // namespace vx

@@ -20,6 +20,8 @@ const Range kDelta{"hot_point_delta", QT_TRANSLATE_NOOP("vx", "热点温差"), 0
 const Range kRise{"rise_per_day", QT_TRANSLATE_NOOP("vx", "温升速率"), 0.1, 50};
 const Range kWindow{"rise_window_hours", QT_TRANSLATE_NOOP("vx", "温升时段（小时）"), 1, 720};
 const Range kJump{"jump_step", QT_TRANSLATE_NOOP("vx", "跳变幅度"), 0.5, 100};
+const Range kWeek{"rise_per_week", QT_TRANSLATE_NOOP("vx", "周温升速率"), 0.1, 100};
+const Range kClear{"fault_clear_readings", QT_TRANSLATE_NOOP("vx", "故障解除所需读数"), 1, 100};
 const Range kSilent{"silent_minutes", QT_TRANSLATE_NOOP("vx", "无响应判定（分钟）"), 0, 1440};
 const Range kLimit{"", QT_TRANSLATE_NOOP("vx", "温度限"), -55, 125};
 
@@ -61,7 +63,24 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
     s.risePerDay = number(kRise, s.risePerDay);
     s.riseWindowHours = int(number(kWindow, s.riseWindowHours));
     s.jumpStep = number(kJump, s.jumpStep);
+    s.risePerWeek = number(kWeek, s.risePerWeek);
+    s.faultClearReadings = int(number(kClear, s.faultClearReadings));
     read.silentMinutes = int(number(kSilent, 0));
+    // [installed] 3=1-16: the points of cable 3 that have a sensor.
+    ini.beginGroup(QStringLiteral("installed"));
+    for (const QString &key : ini.childKeys()) {
+        bool ok = false;
+        const int cable = key.toInt(&ok);
+        const QVariant v = ini.value(key);
+        const QString text = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+        const auto layers = parseLayerList(text);
+        if (!ok || cable < 1 || cable > kCables || !layers)
+            read.errors << QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("vx", "已安装测点 \"%1=%2\" 应为 电缆=层列表（如 3=1-16）")
+                                                                   .arg(key, text));
+        else
+            s.installed.insert(cable, *layers);
+    }
+    ini.endGroup();
     QStringList lines;
     for (const QString &group : {QStringLiteral("cable_high"), QStringLiteral("point_high")}) {
         ini.beginGroup(group);
@@ -73,6 +92,24 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
     if (!parseOverrides(lines.join(QLatin1Char('\n')), &s, &why))
         read.errors << QStringLiteral("%1: %2").arg(path, why);
     return read;
+}
+
+std::optional<QList<int>> parseLayerList(const QString &text)
+{
+    QList<int> layers;
+    for (const QString &part : text.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int from = ends[0].toInt(&ok1);
+        const int to = ends.size() == 2 ? ends[1].toInt(&ok2) : from;
+        if (ends.size() > 2 || !ok1 || !ok2 || from < 1 || to > kLayers || from > to)
+            return std::nullopt;
+        for (int l = from; l <= to; ++l)
+            if (!layers.contains(l))
+                layers << l;
+    }
+    std::sort(layers.begin(), layers.end());
+    return layers;
 }
 
 QStringList validateAlarmSettings(const AlarmSettings &s, int silentMinutes)
@@ -87,6 +124,8 @@ QStringList validateAlarmSettings(const AlarmSettings &s, int silentMinutes)
     check(kRise, s.risePerDay);
     check(kWindow, s.riseWindowHours);
     check(kJump, s.jumpStep);
+    check(kWeek, s.risePerWeek);
+    check(kClear, s.faultClearReadings);
     check(kSilent, silentMinutes);
     for (auto it = s.cableHigh.begin(); it != s.cableHigh.end(); ++it)
         check(kLimit, it.value());
@@ -104,11 +143,19 @@ bool writeAlarmSettings(const QString &path, const AlarmSettings &s, int silentM
     ini.setValue(QStringLiteral("alarms/rise_per_day"), s.risePerDay);
     ini.setValue(QStringLiteral("alarms/rise_window_hours"), s.riseWindowHours);
     ini.setValue(QStringLiteral("alarms/jump_step"), s.jumpStep);
+    ini.setValue(QStringLiteral("alarms/rise_per_week"), s.risePerWeek);
+    ini.setValue(QStringLiteral("alarms/fault_clear_readings"), s.faultClearReadings);
     ini.setValue(QStringLiteral("alarms/silent_minutes"), silentMinutes);
     for (auto it = s.cableHigh.begin(); it != s.cableHigh.end(); ++it)
         ini.setValue(QStringLiteral("cable_high/%1").arg(it.key()), it.value());
     for (auto it = s.pointHigh.begin(); it != s.pointHigh.end(); ++it)
         ini.setValue(QStringLiteral("point_high/%1.%2").arg(it.key().first).arg(it.key().second), it.value());
+    for (auto it = s.installed.begin(); it != s.installed.end(); ++it) {
+        QStringList layers;
+        for (int l : it.value())
+            layers << QString::number(l);
+        ini.setValue(QStringLiteral("installed/%1").arg(it.key()), layers.join(QLatin1Char(' ')));
+    }
     ini.sync();
     if (ini.status() != QSettings::NoError) {
         *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(path));

@@ -4,13 +4,17 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace vx {
 
 // alarms.ini in the program directory, shared by the window and vxcollect:
 //   [alarms]      high_limit, hot_point_delta, rise_per_day, rise_window_hours,
-//                 jump_step, silent_minutes (0: the collecting program's own default)
+//                 rise_per_week, jump_step, fault_clear_readings,
+//                 silent_minutes (0: the collecting program's own default)
 //   [cable_high]  3=35          a cable's own limit
 //   [point_high]  3.5=28        cable 3, layer 5
+//   [installed]   3=1-16        the points of cable 3 that have a sensor (else: those that gave readings)
 // A missing file or key means the default.
 QString alarmSettingsPath(const QString &programDir);
 
@@ -24,6 +28,9 @@ AlarmSettingsRead readAlarmSettings(const QString &path);
 // Out-of-range values, one message each (empty: good).
 QStringList validateAlarmSettings(const AlarmSettings &settings, int silentMinutes);
 bool writeAlarmSettings(const QString &path, const AlarmSettings &settings, int silentMinutes, QString *error);
+
+// "1-16", "1,3,5-8": layers 1..18, in order; nothing for anything else.
+std::optional<QList<int>> parseLayerList(const QString &text);
 
 // "3=35, 4=32" and "3.5=28" lines, as the settings dialog edits them.
 QString overridesText(const AlarmSettings &settings);

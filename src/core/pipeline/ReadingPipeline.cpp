@@ -91,7 +91,7 @@ void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, 
     }
     if (m_store)
         m_store->add(frame);
-    m_snapshot.take(frame.address, frame.raw, frame.timeMs);
+    m_snapshot.take(frame.address, frame.raw, frame.timeMs, m_alarmSettings.judgement());
     const AcceptedFrame accepted{frame, arrived, *texts};
     for (ReadingListener *l : std::as_const(m_listeners))
         l->frameAccepted(accepted);
@@ -99,7 +99,7 @@ void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, 
 
 void ReadingPipeline::replay(const ReadingSet &frame)
 {
-    m_snapshot.take(frame.address, frame.raw, frame.timeMs);
+    m_snapshot.take(frame.address, frame.raw, frame.timeMs, m_alarmSettings.judgement());
     const QDateTime arrived = QDateTime::fromMSecsSinceEpoch(frame.timeMs);
     const QStringList texts = valueTexts(frame.raw);
     const AcceptedFrame accepted{frame, arrived, texts};
@@ -109,10 +109,38 @@ void ReadingPipeline::replay(const ReadingSet &frame)
 
 void ReadingPipeline::deviceChanged(int address, bool answering, qint64 timeMs)
 {
+    m_snapshot.markSilent(address, !answering, timeMs);
     if (m_store)
         m_store->addEvent({timeMs, address, answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
     for (ReadingListener *l : std::as_const(m_listeners))
         l->deviceChanged(address, answering, timeMs);
+}
+
+void ReadingPipeline::replayEvents(const QList<StoreEvent> &events)
+{
+    QList<AlarmTransition> transitions;
+    for (const StoreEvent &e : events) {
+        if (e.kind == QLatin1String("silent") || e.kind == QLatin1String("answering")) {
+            m_snapshot.markSilent(e.address, e.kind == QLatin1String("silent"), e.timeMs);
+            for (ReadingListener *l : std::as_const(m_listeners))
+                l->deviceChanged(e.address, e.kind == QLatin1String("answering"), e.timeMs);
+            continue;
+        }
+        if (!e.kind.startsWith(QLatin1String("alarm_")))
+            continue;
+        const auto condition = AlarmCondition::fromJson(e.data);
+        if (!condition)
+            continue; // stored before alarms carried their data
+        AlarmTransition t;
+        t.what = e.kind.mid(6);
+        t.alarm.condition = *condition;
+        t.alarm.raisedMs = t.alarm.changedMs = e.timeMs;
+        m_alarms.replay(t);
+        transitions.append(t);
+    }
+    if (!transitions.isEmpty())
+        for (ReadingListener *l : std::as_const(m_listeners))
+            l->alarmsChanged(transitions, m_alarms);
 }
 
 void ReadingPipeline::setAlarmSettings(const AlarmSettings &settings, int silentMinutes)
@@ -123,14 +151,15 @@ void ReadingPipeline::setAlarmSettings(const AlarmSettings &settings, int silent
 }
 
 // Once a minute: each answering point's stored reading nearest to a rise
-// window ago, read back from the store (the store's own file, a connection
-// of this thread's).
+// window ago, and to a week ago, read back from the store (the store's own
+// file, a connection of this thread's; two seeks on the key a point).
 void ReadingPipeline::refreshWindowAgo(qint64 nowMs, qint64 silentAfterMs)
 {
     if (m_windowAgoAt != 0 && nowMs - m_windowAgoAt < 60000)
         return;
     m_windowAgoAt = nowMs;
     m_windowAgo.clear();
+    m_weekAgo.clear();
     if (!m_readBackTried) {
         m_readBackTried = true;
         QString why;
@@ -140,23 +169,18 @@ void ReadingPipeline::refreshWindowAgo(qint64 nowMs, qint64 silentAfterMs)
     if (!m_readBack)
         return;
     const qint64 window = qint64(m_alarmSettings.riseWindowHours) * 3600000;
-    const qint64 slack = qMax<qint64>(window / 8, 30 * 60000);
+    constexpr qint64 week = 7 * 86400000LL;
     for (int c = 1; c <= kCables; ++c) {
-        const auto seen = m_snapshot.lastSeen[std::size_t(c - 1)];
-        if (!seen || nowMs - *seen > silentAfterMs)
+        if (m_snapshot.stateOf(c, nowMs, silentAfterMs) != CableState::Answering)
             continue;
         for (int l = 1; l <= kLayers; ++l) {
             const PointReading &latest = m_snapshot.at(c, l).latest;
             if (!latest.temperature())
                 continue;
-            const qint64 ago = latest.timeMs - window;
-            const QList<StoredReading> near = m_readBack->readings(c, l, ago - slack, ago + slack);
-            const StoredReading *best = nullptr;
-            for (const StoredReading &r : near)
-                if (r.status == ReadingStatus::Ok && (!best || qAbs(r.timeMs - ago) < qAbs(best->timeMs - ago)))
-                    best = &r;
-            if (best)
-                m_windowAgo.insert({c, l}, {best->timeMs, best->raw});
+            if (const auto r = m_readBack->nearestReading(c, l, latest.timeMs - window, qMax<qint64>(window / 8, 30 * 60000)))
+                m_windowAgo.insert({c, l}, {r->timeMs, r->raw});
+            if (const auto r = m_readBack->nearestReading(c, l, latest.timeMs - week, week / 8))
+                m_weekAgo.insert({c, l}, {r->timeMs, r->raw});
         }
     }
 }
@@ -166,7 +190,7 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
     refreshWindowAgo(nowMs, silentAfterMs);
     AlarmSettings settings = m_alarmSettings;
     settings.silentAfterMs = silentAfterMs;
-    record(m_alarms.update(vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo), nowMs));
+    record(m_alarms.update(vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo), nowMs));
 }
 
 void ReadingPipeline::acknowledge(int row, qint64 nowMs)
@@ -185,7 +209,7 @@ void ReadingPipeline::record(const QList<AlarmTransition> &transitions)
         return;
     if (m_store)
         for (const AlarmTransition &t : transitions)
-            m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text()});
+            m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text(), t.alarm.condition.json()});
     for (ReadingListener *l : std::as_const(m_listeners))
         l->alarmsChanged(transitions, m_alarms);
 }

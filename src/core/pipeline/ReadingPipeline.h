@@ -85,6 +85,9 @@ public:
     void replay(const ReadingSet &frame);
     // A device fell silent or answers again: stored as an event, then told.
     void deviceChanged(int address, bool answering, qint64 timeMs);
+    // Events another program stored, taken as they happened (a viewer): a
+    // cable's silence and the alarm book as that program saw them.
+    void replayEvents(const QList<StoreEvent> &events);
 
     // The rules over what was accepted, as of now; a cable is silent after
     // silentAfterMs. What changed is stored as events and told.
@@ -124,7 +127,7 @@ private:
     // For the rate of rise: each point's stored reading nearest to a rise window ago.
     std::unique_ptr<ReadingStore> m_readBack;
     bool m_readBackTried = false;
-    QMap<QPair<int, int>, PointReading> m_windowAgo;
+    QMap<QPair<int, int>, PointReading> m_windowAgo, m_weekAgo;
     qint64 m_windowAgoAt = 0;
 };
 

@@ -146,14 +146,15 @@ bool PostgresStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreE
     if (!storeDevices(seen))
         return false;
     for (const StoreEvent &e : events) {
-        QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail) "
-                                               "VALUES (?, %1, ?, ?, ?) ON CONFLICT DO NOTHING")
+        QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail, data) "
+                                               "VALUES (?, %1, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
                                     .arg(timeExpr(QStringLiteral("?"))));
         q.bindValue(0, m_site);
         q.bindValue(1, e.timeMs);
         q.bindValue(2, e.address);
         q.bindValue(3, e.kind);
         q.bindValue(4, notNull(e.detail));
+        q.bindValue(5, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
         if (!q.exec())
             return fail(q);
     }

@@ -1,5 +1,6 @@
 #include "core/store/ReadingStore.h"
 
+#include "core/frames/Measurement.h"
 #include "core/store/PostgresStore.h"
 #include "core/store/SqliteStore.h"
 #include "core/store/StoreRows.h"
@@ -175,6 +176,38 @@ qint64 ReadingStore::readingCount()
     return q.value(0).toLongLong();
 }
 
+std::optional<StoredReading> ReadingStore::nearestReading(int address, int point, qint64 timeMs, qint64 slackMs)
+{
+    std::optional<StoredReading> best;
+    for (const bool before : {true, false}) {
+        QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw FROM readings WHERE address = :address AND point = :point "
+                                               "AND time %2 %3 AND time %4 %5 AND status = 'ok'%6 ORDER BY time %7 LIMIT 1")
+                                    .arg(msExpr(QStringLiteral("time")), before ? QStringLiteral("<=") : QStringLiteral(">"),
+                                         timeExpr(QStringLiteral(":at")), before ? QStringLiteral(">=") : QStringLiteral("<="),
+                                         timeExpr(QStringLiteral(":edge")), siteFilter(),
+                                         before ? QStringLiteral("DESC") : QStringLiteral("ASC")));
+        q.bindValue(QStringLiteral(":address"), address);
+        q.bindValue(QStringLiteral(":point"), point);
+        q.bindValue(QStringLiteral(":at"), timeMs);
+        q.bindValue(QStringLiteral(":edge"), before ? timeMs - slackMs : timeMs + slackMs);
+        bindSite(q);
+        if (!q.exec()) {
+            fail(q);
+            return std::nullopt;
+        }
+        if (q.next()) {
+            StoredReading r;
+            r.timeMs = q.value(0).toLongLong();
+            r.raw = quint16(q.value(1).toInt());
+            r.celsius = celsiusOf(r.raw);
+            if (!best || qAbs(r.timeMs - timeMs) < qAbs(best->timeMs - timeMs))
+                best = r;
+        }
+        q.finish();
+    }
+    return best;
+}
+
 QList<StoredReading> ReadingStore::readings(int address, int point, qint64 fromMs, qint64 toMs)
 {
     QList<StoredReading> result;
@@ -279,7 +312,7 @@ QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
 {
     QList<StoreEvent> result;
     QSqlQuery q(m_db);
-    prepare(q, QStringLiteral("SELECT %1, address, kind, detail FROM events WHERE time >= %2 AND time < %3%4 "
+    prepare(q, QStringLiteral("SELECT %1, address, kind, detail, data FROM events WHERE time >= %2 AND time < %3%4 "
                              "ORDER BY time, address, kind")
                   .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
                        timeExpr(QStringLiteral(":to")), siteFilter()));
@@ -291,7 +324,8 @@ QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
         return result;
     }
     while (q.next())
-        result.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString()});
+        result.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
+                       q.value(4).toString().toUtf8()});
     return result;
 }
 

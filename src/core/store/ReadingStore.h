@@ -37,7 +37,8 @@ struct StoreEvent {
     qint64 timeMs = 0;
     int address = 0;
     QString kind;
-    QString detail;
+    QString detail;   // for people, as written (Chinese)
+    QByteArray data;  // for programs: an alarm's rule, layers and values as JSON; empty for other events
 };
 
 struct DeviceSeen {
@@ -121,6 +122,9 @@ public:
 
     qint64 readingCount();
     QList<StoredReading> readings(int address, int point, qint64 fromMs, qint64 toMs);
+    // The "ok" reading of a point nearest to a time, within slackMs either side
+    // (two seeks on the key, whatever the span); nothing when there is none.
+    std::optional<StoredReading> nearestReading(int address, int point, qint64 timeMs, qint64 slackMs);
     // The span [from, to) cut into at most `count` equal slices; empty slices
     // are left out. Slices of an hour or more are whole hours, counted from
     // the hour `from` falls in (the first starts at `from`), and read from the

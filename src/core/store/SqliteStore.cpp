@@ -141,22 +141,25 @@ bool SqliteStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEve
     if (!storeDevices(seen))
         return false;
     for (const StoreEvent &e : events) {
-        QSqlQuery &q = prepared(QStringLiteral("INSERT OR IGNORE INTO events (time, address, kind, detail) VALUES (?, ?, ?, ?)"));
+        QSqlQuery &q = prepared(
+            QStringLiteral("INSERT OR IGNORE INTO events (time, address, kind, detail, data) VALUES (?, ?, ?, ?, ?)"));
         q.bindValue(0, e.timeMs);
         q.bindValue(1, e.address);
         q.bindValue(2, e.kind);
         q.bindValue(3, notNull(e.detail));
+        q.bindValue(4, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
         if (!q.exec())
             return fail(q);
         for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
             if (!(queues & queue))
                 continue;
-            QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, detail) VALUES (?, ?, ?, ?)")
+            QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, detail, data) VALUES (?, ?, ?, ?, ?)")
                                         .arg(outboxTable(queue)));
             o.bindValue(0, e.timeMs);
             o.bindValue(1, e.address);
             o.bindValue(2, e.kind);
             o.bindValue(3, notNull(e.detail));
+            o.bindValue(4, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
             if (!o.exec())
                 return fail(o);
         }
@@ -168,7 +171,7 @@ QList<OutboxEntry> SqliteStore::outbox(int limit, OutboxQueue queue)
 {
     QList<OutboxEntry> result;
     QSqlQuery &q = prepared(
-        QStringLiteral("SELECT id, time, address, kind, raw, detail FROM %1 ORDER BY id LIMIT ?").arg(outboxTable(queue)));
+        QStringLiteral("SELECT id, time, address, kind, raw, detail, data FROM %1 ORDER BY id LIMIT ?").arg(outboxTable(queue)));
     q.bindValue(0, limit);
     if (!q.exec()) {
         fail(q);
@@ -182,7 +185,8 @@ QList<OutboxEntry> SqliteStore::outbox(int limit, OutboxQueue queue)
             e.frame = {q.value(1).toLongLong(), q.value(2).toInt(), unpackRegisters(q.value(4).toByteArray())};
         } else {
             e.isEvent = true;
-            e.event = {q.value(1).toLongLong(), q.value(2).toInt(), kind, q.value(5).toString()};
+            e.event = {q.value(1).toLongLong(), q.value(2).toInt(), kind, q.value(5).toString(),
+                       q.value(6).toString().toUtf8()};
         }
         result.append(e);
     }

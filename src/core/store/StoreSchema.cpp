@@ -61,6 +61,14 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                  QStringLiteral("CREATE TABLE mqtt_outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
                                 "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT)"),
              }},
+            {5,
+             {
+                 // An alarm's rule, layers and values beside its text, as JSON: a
+                 // report in another language, a viewer's alarm book, a message.
+                 QStringLiteral("ALTER TABLE events ADD COLUMN data TEXT"),
+                 QStringLiteral("ALTER TABLE outbox ADD COLUMN data TEXT"),
+                 QStringLiteral("ALTER TABLE mqtt_outbox ADD COLUMN data TEXT"),
+             }},
         };
     }
     return {
@@ -93,6 +101,10 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                             "PRIMARY KEY (site, address, channel, position))"),
              QStringLiteral("ALTER TABLE events DROP CONSTRAINT events_pkey, "
                             "ADD PRIMARY KEY (site, time, address, kind, detail)"),
+         }},
+        {4,
+         {
+             QStringLiteral("ALTER TABLE events ADD COLUMN data text"),
          }},
     };
 }

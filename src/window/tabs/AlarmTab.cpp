@@ -13,7 +13,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QComboBox>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace vx {
@@ -33,7 +34,9 @@ AlarmSettingsDialog::AlarmSettingsDialog(const AlarmSettings &settings, int sile
     m_delta = field("alarmHotPointDelta", settings.hotPointDelta);
     m_rise = field("alarmRisePerDay", settings.risePerDay);
     m_window = field("alarmRiseWindowHours", settings.riseWindowHours);
+    m_week = field("alarmRisePerWeek", settings.risePerWeek);
     m_jump = field("alarmJumpStep", settings.jumpStep);
+    m_clear = field("alarmFaultClearReadings", settings.faultClearReadings);
     m_silent = field("alarmSilentMinutes", silentMinutes);
     m_overrides = new QPlainTextEdit(overridesText(settings));
     m_overrides->setObjectName(QStringLiteral("alarmOverrides"));
@@ -42,7 +45,9 @@ AlarmSettingsDialog::AlarmSettingsDialog(const AlarmSettings &settings, int sile
     form->addRow(QCoreApplication::translate("vx", "热点：高于层平均 (°C)"), m_delta);
     form->addRow(QCoreApplication::translate("vx", "温升速率 (°C/天)"), m_rise);
     form->addRow(QCoreApplication::translate("vx", "温升时段 (小时)"), m_window);
+    form->addRow(QCoreApplication::translate("vx", "周温升速率 (°C/周)"), m_week);
     form->addRow(QCoreApplication::translate("vx", "跳变幅度 (°C)"), m_jump);
+    form->addRow(QCoreApplication::translate("vx", "故障解除所需读数"), m_clear);
     form->addRow(QCoreApplication::translate("vx", "无响应判定 (分钟，0 为自动)"), m_silent);
     form->addRow(QCoreApplication::translate("vx", "单独高温限"), m_overrides);
     m_errors = new QLabel;
@@ -75,14 +80,17 @@ bool AlarmSettingsDialog::take()
             *out = v;
     };
     AlarmSettings s = m_settings;
-    double window = s.riseWindowHours, silent = m_silentMinutes;
+    double window = s.riseWindowHours, silent = m_silentMinutes, clear = s.faultClearReadings;
     number(m_high, QCoreApplication::translate("vx", "高温限"), &s.highLimit);
     number(m_delta, QCoreApplication::translate("vx", "热点温差"), &s.hotPointDelta);
     number(m_rise, QCoreApplication::translate("vx", "温升速率"), &s.risePerDay);
     number(m_window, QCoreApplication::translate("vx", "温升时段"), &window);
+    number(m_week, QCoreApplication::translate("vx", "周温升速率"), &s.risePerWeek);
     number(m_jump, QCoreApplication::translate("vx", "跳变幅度"), &s.jumpStep);
+    number(m_clear, QCoreApplication::translate("vx", "故障解除所需读数"), &clear);
     number(m_silent, QCoreApplication::translate("vx", "无响应判定"), &silent);
     s.riseWindowHours = int(window);
+    s.faultClearReadings = int(clear);
     QString why;
     if (!parseOverrides(m_overrides->toPlainText(), &s, &why))
         errors << why;
@@ -96,29 +104,45 @@ bool AlarmSettingsDialog::take()
     return true;
 }
 
+QColor priorityColour(AlarmPriority priority)
+{
+    switch (priority) {
+    case AlarmPriority::High: return QColor(190, 0, 0);      // dark in grey
+    case AlarmPriority::Medium: return QColor(215, 120, 0);  // middle
+    case AlarmPriority::Low: return QColor(40, 110, 200);    // lighter
+    }
+    return QColor(Qt::black);
+}
+
 namespace {
-constexpr int kDetailColumn = 5; // the description: takes the width the others leave
+enum Column { kColPriority, kColTime, kColCable, kColLayers, kColValue, kColRule, kColDetail, kColState, kColumns };
 }
 
 AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
-    m_list = new QTableWidget(0, 7);
+    auto *top = new QHBoxLayout;
+    m_filter = new QComboBox;
+    m_filter->setObjectName(QStringLiteral("alarmFilter"));
+    m_filter->addItems({QCoreApplication::translate("vx", "报警中"), QCoreApplication::translate("vx", "未确认"),
+                        QCoreApplication::translate("vx", "全部（含已解除）")});
+    top->addWidget(new QLabel(QCoreApplication::translate("vx", "显示：")));
+    top->addWidget(m_filter);
+    top->addStretch(1);
+    layout->addLayout(top);
+    m_list = new QTreeWidget;
     m_list->setObjectName(QStringLiteral("alarmList"));
-    m_list->setHorizontalHeaderLabels({QCoreApplication::translate("vx", "时间"), QCoreApplication::translate("vx", "电缆"), QCoreApplication::translate("vx", "层"),
-                                       QCoreApplication::translate("vx", "数值"), QCoreApplication::translate("vx", "规则"), QCoreApplication::translate("vx", "说明"),
-                                       QCoreApplication::translate("vx", "状态")});
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setColumnCount(kColumns);
+    m_list->setHeaderLabels({QCoreApplication::translate("vx", "优先级"), QCoreApplication::translate("vx", "时间"),
+                             QCoreApplication::translate("vx", "电缆"), QCoreApplication::translate("vx", "层"),
+                             QCoreApplication::translate("vx", "数值"), QCoreApplication::translate("vx", "规则"),
+                             QCoreApplication::translate("vx", "说明"), QCoreApplication::translate("vx", "状态")});
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Time and the short columns as wide as their text; the description takes
-    // the rest. Widths follow the texts in showAlarms(): letting the header
-    // resize to contents measured every row of every column each second.
-    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_list->horizontalHeader()->setSectionResizeMode(kDetailColumn, QHeaderView::Stretch);
+    m_list->setUniformRowHeights(true);
     m_list->setWordWrap(false);
-    m_list->installEventFilter(this); // widths measured again when they may have changed
-    m_list->verticalHeader()->hide();
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(kColDetail, QHeaderView::Stretch);
     layout->addWidget(m_list, 1);
     auto *row = new QHBoxLayout;
     auto *one = new QPushButton(QCoreApplication::translate("vx", "确认"));
@@ -138,112 +162,113 @@ AlarmTab::AlarmTab(QWidget *parent) : QWidget(parent)
     });
     connect(all, &QPushButton::clicked, this, &AlarmTab::acknowledgeAll);
     connect(settings, &QPushButton::clicked, this, &AlarmTab::editSettings);
+    connect(m_filter, &QComboBox::currentIndexChanged, this, [this] { rebuild(); });
 }
 
 int AlarmTab::selectedRow() const
 {
-    const auto rows = m_list->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    const auto items = m_list->selectedItems();
+    if (items.isEmpty())
+        return -1;
+    const QTreeWidgetItem *item = items.first()->parent() ? items.first()->parent() : items.first();
+    return item->data(0, Qt::UserRole).toInt();
+}
+
+void AlarmTab::setFilter(Filter filter)
+{
+    m_filter->setCurrentIndex(int(filter));
 }
 
 void AlarmTab::showAlarms(const AlarmBook &book)
 {
-    // This runs every second over up to kHistory alarms: only what changed is
-    // set, and a column only ever widens to a new text (letting the header
-    // measure every row for its widths cost more than the rest of a second's
-    // work).
-    const QList<Alarm> &alarms = book.alarms();
-    followNewAlarms(alarms);
-    const int selected = selectedRow(); // moved down with its alarm
-    m_list->setRowCount(int(alarms.size()));
-    const auto cell = [this](int row, int column) {
-        QTableWidgetItem *item = m_list->item(row, column);
-        if (!item) {
-            item = new QTableWidgetItem;
-            m_list->setItem(row, column, item);
-        }
-        return item;
+    // Called when alarms change, not on a clock: the list is built anew.
+    m_alarms = book.alarms();
+    rebuild();
+}
+
+void AlarmTab::rebuild()
+{
+    // Rows move as alarms come in (the book puts the newest first), so the
+    // selection follows the alarm itself: its rule, cable and raise time.
+    const auto keyOf = [](const Alarm &a) {
+        return QStringLiteral("%1/%2/%3").arg(int(a.condition.rule)).arg(a.condition.cable).arg(a.raisedMs);
     };
-    const auto put = [&](QTableWidgetItem *item, int column, const QString &text, const QBrush &colour) {
-        if (item->text() != text) {
-            item->setText(text);
-            if (column != kDetailColumn) { // as wide as the item delegate wants this text
-                const int wanted = m_list->sizeHintForIndex(m_list->indexFromItem(item)).width();
-                if (wanted > m_list->columnWidth(column))
-                    m_list->setColumnWidth(column, wanted);
-            }
-        }
-        if (item->foreground() != colour)
-            item->setForeground(colour);
-    };
-    for (int i = 0; i < alarms.size(); ++i) {
-        const Alarm &a = alarms[i];
+    const auto current = m_list->selectedItems();
+    const QString selected = current.isEmpty()
+                                 ? QString()
+                                 : (current.first()->parent() ? current.first()->parent() : current.first())
+                                       ->data(0, Qt::UserRole + 1)
+                                       .toString();
+    const Filter filter = Filter(m_filter->currentIndex());
+    QList<int> order;
+    for (int i = 0; i < m_alarms.size(); ++i) {
+        const Alarm::State state = m_alarms[i].state;
+        if ((filter == Filter::Open && state == Alarm::State::Cleared)
+            || (filter == Filter::Unacknowledged && state != Alarm::State::Active))
+            continue;
+        order << i;
+    }
+    // The most urgent first; within a priority, open before cleared, newest first.
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+        const Alarm &x = m_alarms[a], &y = m_alarms[b];
+        const bool xOpen = x.state != Alarm::State::Cleared, yOpen = y.state != Alarm::State::Cleared;
+        if (xOpen != yOpen)
+            return xOpen;
+        if (x.condition.priority() != y.condition.priority())
+            return x.condition.priority() < y.condition.priority();
+        return x.raisedMs > y.raisedMs;
+    });
+    m_list->clear();
+    QList<QTreeWidgetItem *> rows;
+    for (int index : std::as_const(order)) {
+        const Alarm &a = m_alarms[index];
         const AlarmCondition &c = a.condition;
         const QString state = a.state == Alarm::State::Active         ? QCoreApplication::translate("vx", "报警中")
                               : a.state == Alarm::State::Acknowledged ? QCoreApplication::translate("vx", "已确认")
                                                                       : QCoreApplication::translate("vx", "已解除");
-        const QBrush colour(a.state == Alarm::State::Active         ? QColor(200, 0, 0)
-                            : a.state == Alarm::State::Acknowledged ? QColor(160, 90, 0)
-                                                                    : QColor(110, 110, 110));
-        // The time is formatted only when its row shows another alarm.
-        QTableWidgetItem *time = cell(i, 0);
-        const bool sameTime = !time->text().isEmpty() && time->data(Qt::UserRole).toLongLong() == a.raisedMs;
-        put(time, 0,
-            sameTime ? time->text()
-                     : QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-            colour);
-        time->setData(Qt::UserRole, a.raisedMs);
-        put(cell(i, 1), 1, QString::number(c.cable), colour);
-        put(cell(i, 2), 2, c.layer > 0 ? QString::number(c.layer) : QStringLiteral("—"), colour);
-        put(cell(i, 3), 3, c.rule == AlarmRule::CableSilent ? QString() : QString::number(c.value, 'f', 2), colour);
-        put(cell(i, 4), 4, ruleNameShown(c.rule), colour);
-        put(cell(i, kDetailColumn), kDetailColumn, alarmDetailShown(c), colour);
-        put(cell(i, 6), 6, state, colour);
+        auto *item = new QTreeWidgetItem;
+        item->setData(0, Qt::UserRole, index);
+        item->setData(0, Qt::UserRole + 1, keyOf(a));
+        item->setText(kColPriority, priorityNameShown(c.priority()));
+        item->setText(kColTime, QDateTime::fromMSecsSinceEpoch(a.raisedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        item->setText(kColCable, QString::number(c.cable));
+        item->setText(kColLayers, c.points.isEmpty() ? QStringLiteral("—") : c.layersText());
+        item->setText(kColValue, c.rule == AlarmRule::CableSilent || c.rule == AlarmRule::SensorFault
+                                  ? QString()
+                                  : QString::number(c.value, 'f', 2));
+        item->setText(kColRule, ruleNameShown(c.rule));
+        item->setText(kColDetail, c.detailShown());
+        item->setText(kColState, state);
+        const QColor colour = a.state == Alarm::State::Cleared ? QColor(110, 110, 110) : priorityColour(c.priority());
+        QFont font = item->font(0);
+        font.setBold(a.state == Alarm::State::Active); // unacknowledged: bold, in any colour or none
+        for (int k = 0; k < kColumns; ++k) {
+            item->setForeground(k, colour);
+            item->setFont(k, font);
+        }
+        if (c.points.size() > 1 || c.rule == AlarmRule::SensorFault) {
+            for (const AlarmPoint &p : c.points) {
+                AlarmCondition one = c;
+                one.points = {p};
+                one.value = p.value;
+                one.layer = p.layer;
+                auto *child = new QTreeWidgetItem(item);
+                child->setText(kColLayers, one.layersText());
+                child->setText(kColValue, p.fault == SensorFaultKind::None || p.fault == SensorFaultKind::Jump
+                                           ? QString::number(p.value, 'f', 2)
+                                           : QString());
+                child->setText(kColDetail, one.detailShown());
+                for (int k = 0; k < kColumns; ++k)
+                    child->setForeground(k, colour);
+            }
+        }
+        rows << item;
     }
-    if (selected >= 0 && selected < m_list->rowCount())
-        m_list->selectRow(selected);
-    m_shown.clear();
-    m_shown.reserve(alarms.size());
-    for (const Alarm &a : alarms)
-        m_shown.append(shown(a));
-}
-
-bool AlarmTab::eventFilter(QObject *watched, QEvent *event)
-{
-    // Texts measured before the list was first shown, or in another font or
-    // style, may not fit now: every row is measured once more.
-    if (watched == m_list
-        && (event->type() == QEvent::Show || event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
-        fitColumns();
-    return QWidget::eventFilter(watched, event);
-}
-
-void AlarmTab::fitColumns()
-{
-    for (int k = 0; k < m_list->columnCount(); ++k)
-        if (k != kDetailColumn)
-            m_list->resizeColumnToContents(k);
-}
-
-AlarmTab::Shown AlarmTab::shown(const Alarm &alarm)
-{
-    const AlarmCondition &c = alarm.condition;
-    return {int(c.rule), c.cable, c.layer, alarm.raisedMs};
-}
-
-void AlarmTab::followNewAlarms(const QList<Alarm> &alarms)
-{
-    // New alarms come first: rows are inserted for them, so the rows below
-    // keep their alarms and their cells need not be set again.
-    if (m_shown.isEmpty() || alarms.isEmpty())
-        return;
-    qsizetype added = 0;
-    while (added < alarms.size() && !(shown(alarms[added]) == m_shown.first()))
-        ++added;
-    if (added == 0 || added == alarms.size())
-        return; // nothing new, or nothing of before left: every row is set anyway
-    for (qsizetype i = 0; i < added; ++i)
-        m_list->insertRow(0);
+    m_list->addTopLevelItems(rows);
+    // Selection only holds on items in the view, so it is set after adding.
+    for (QTreeWidgetItem *item : std::as_const(rows))
+        if (!selected.isEmpty() && item->data(0, Qt::UserRole + 1).toString() == selected)
+            m_list->setCurrentItem(item);
 }
 
 } // namespace vx

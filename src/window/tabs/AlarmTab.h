@@ -7,9 +7,10 @@
 
 class QLabel;
 class QLineEdit;
+class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
-class QTableWidget;
+class QTreeWidget;
 
 namespace vx {
 
@@ -31,45 +32,40 @@ signals:
 private:
     AlarmSettings m_settings;
     int m_silentMinutes = 0;
-    QLineEdit *m_high, *m_delta, *m_rise, *m_window, *m_jump, *m_silent;
+    QLineEdit *m_high, *m_delta, *m_rise, *m_window, *m_week, *m_jump, *m_clear, *m_silent;
     QPlainTextEdit *m_overrides;
     QLabel *m_errors;
 };
 
-// Tab "报警": the alarms, newest first, with their state; acknowledging one
-// or all; the settings.
+// Tab "报警": one row per alarm (a rule at a cable), the most urgent first
+// (priority, then newest), coloured by priority and bold while
+// unacknowledged; its points underneath on demand; a filter (open,
+// unacknowledged, all); acknowledging one or all; the settings.
 class AlarmTab : public QWidget {
     Q_OBJECT
 public:
+    enum class Filter { Open, Unacknowledged, All };
     explicit AlarmTab(QWidget *parent = nullptr);
 
     void showAlarms(const AlarmBook &book);
+    // The selected alarm's index in the book; -1 when none.
     int selectedRow() const;
+    void setFilter(Filter filter);
 
 signals:
     void acknowledgeRow(int row);
     void acknowledgeAll();
     void editSettings();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void fitColumns();
-    // What makes an alarm itself, whatever its state: rows follow alarms by it.
-    struct Shown {
-        int rule, cable, layer;
-        qint64 raisedMs;
-        bool operator==(const Shown &o) const
-        {
-            return rule == o.rule && cable == o.cable && layer == o.layer && raisedMs == o.raisedMs;
-        }
-    };
-    static Shown shown(const Alarm &alarm);
-    void followNewAlarms(const QList<Alarm> &alarms);
+    void rebuild();
 
-    QTableWidget *m_list;
-    QList<Shown> m_shown; // the alarm in each row, newest first
+    QTreeWidget *m_list;
+    QComboBox *m_filter;
+    QList<Alarm> m_alarms; // as last shown
 };
+
+// Priority colours that read in grey too: each a different lightness.
+QColor priorityColour(AlarmPriority priority);
 
 } // namespace vx

@@ -102,7 +102,7 @@ CableState GrainMap::stateOf(int cable) const
         return CableState::NeverSeen;
     const std::pair<qint64, qint64> clock = nowAndSilentAfter();
     const qint64 now = clock.first, after = clock.second;
-    return cableState(m_snapshot->lastSeen[std::size_t(cable - 1)], now, after);
+    return m_snapshot->stateOf(cable, now, after);
 }
 
 std::array<CableState, kCables> GrainMap::states() const
@@ -114,7 +114,7 @@ std::array<CableState, kCables> GrainMap::states() const
     const std::pair<qint64, qint64> clock = nowAndSilentAfter();
     const qint64 now = clock.first, after = clock.second;
     for (int c = 1; c <= kCables; ++c)
-        states[std::size_t(c - 1)] = cableState(m_snapshot->lastSeen[std::size_t(c - 1)], now, after);
+        states[std::size_t(c - 1)] = m_snapshot->stateOf(c, now, after);
     return states;
 }
 
@@ -127,10 +127,89 @@ GrainStatistics GrainMap::statistics() const
     return grainStatistics(*m_snapshot, now, after);
 }
 
-void GrainMap::paintEvent(QPaintEvent *)
+QRect GrainMap::columnRect(int cable) const
+{
+    // From the heading down through the cable's own figures.
+    const QRect top = cellRect(cable, 1);
+    return {top.left(), 1, top.width(), (kHeaderRows + kLayers + kStatRows) * cellHeight()};
+}
+
+QRect GrainMap::layerFiguresRect() const
+{
+    const QRect first = cellRect(kCables, 1);
+    return {first.right() + 1, 1, kStatColumns * cellWidth(), (kHeaderRows + kLayers) * cellHeight()};
+}
+
+void GrainMap::cableChanged(int cable)
+{
+    // A frame changes its column, the layers' figures and perhaps the hottest
+    // cell; repainting the whole map for each cost most of an exchange.
+    if (cable < 1 || cable > kCables)
+        return;
+    update(columnRect(cable));
+    update(layerFiguresRect());
+    if (!m_hottest.isNull())
+        update(cellRect(m_hottest.x(), m_hottest.y()));
+    const GrainStatistics stats = statistics();
+    if (stats.maxCable > 0 && QPoint(stats.maxCable, stats.maxLayer) != m_hottest)
+        update(cellRect(stats.maxCable, stats.maxLayer));
+}
+
+void GrainMap::setAlarms(const AlarmBook &book)
+{
+    for (auto &cable : m_marks)
+        cable.fill(std::nullopt);
+    m_markTexts.clear();
+    auto mark = [&](int cable, int layer, AlarmPriority priority, const QString &text) {
+        auto &m = m_marks[std::size_t(cable - 1)][std::size_t(layer)];
+        if (!m || priority < *m)
+            m = priority;
+        m_markTexts[{cable, layer}] << text;
+    };
+    for (const Alarm &a : book.alarms()) {
+        if (a.state == Alarm::State::Cleared || a.condition.cable < 1 || a.condition.cable > kCables)
+            continue;
+        const AlarmCondition &c = a.condition;
+        const QString text = ruleNameShown(c.rule) + QStringLiteral(": ") + c.detailShown();
+        if (c.points.isEmpty())
+            mark(c.cable, 0, c.priority(), text);
+        for (const AlarmPoint &point : c.points)
+            if (point.layer >= 1 && point.layer <= kLayers)
+                mark(c.cable, point.layer, c.priority(), text);
+    }
+    update();
+}
+
+std::optional<AlarmPriority> GrainMap::alarmAt(int cable, int layer) const
+{
+    if (cable < 1 || cable > kCables || layer < 0 || layer > kLayers)
+        return std::nullopt;
+    return m_marks[std::size_t(cable - 1)][std::size_t(layer)];
+}
+
+void GrainMap::drawMark(QPainter &p, const QRect &r, AlarmPriority priority) const
+{
+    // A frame as thick as the alarm is urgent, and a corner badge: both read without colour.
+    static const QColor colours[] = {QColor(190, 0, 0), QColor(215, 120, 0), QColor(40, 110, 200)};
+    const QColor colour = colours[int(priority)];
+    const int width = priority == AlarmPriority::High ? 3 : priority == AlarmPriority::Medium ? 2 : 1;
+    p.save();
+    p.setPen(QPen(colour, width, priority == AlarmPriority::Low ? Qt::DashLine : Qt::SolidLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.adjusted(width / 2 + 1, width / 2 + 1, -(width + 1) / 2 - 1, -(width + 1) / 2 - 1));
+    const int badge = qMax(5, r.height() / 3);
+    QPolygon corner({r.topLeft(), r.topLeft() + QPoint(badge, 0), r.topLeft() + QPoint(0, badge)});
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPolygon(corner);
+    p.restore();
+}
+
+void GrainMap::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
+    const QRect dirty = event->rect();
+    p.fillRect(dirty, palette().window());
     if (!m_snapshot)
         return;
     const int w = cellWidth(), h = cellHeight();
@@ -145,11 +224,15 @@ void GrainMap::paintEvent(QPaintEvent *)
     auto cell = [&](int column, int row) { return QRect(1 + column * w, 1 + row * h, w, h); };
     // Headings.
     for (int c = 1; c <= kCables; ++c) {
-        const CableState state = cableState(m_snapshot->lastSeen[std::size_t(c - 1)], now, after);
         const QRect r = cell(kHeaderColumns + c - 1, 0);
+        if (!r.intersects(dirty))
+            continue;
+        const CableState state = m_snapshot->stateOf(c, now, after);
         if (state == CableState::Silent)
             p.fillRect(r, QColor(255, 200, 120));
         p.drawText(r, Qt::AlignCenter, QString::number(c));
+        if (const auto mark = alarmAt(c, 0))
+            drawMark(p, r, *mark);
     }
     for (int l = 1; l <= kLayers; ++l)
         p.drawText(cell(0, kHeaderRows + l - 1), Qt::AlignCenter, QCoreApplication::translate("vx", "%1层", "map row header: narrow").arg(l));
@@ -158,13 +241,18 @@ void GrainMap::paintEvent(QPaintEvent *)
     for (int k = 0; k < kStatRows; ++k)
         p.drawText(cell(0, kHeaderRows + kLayers + k), Qt::AlignCenter, kStatNames()[k]);
 
-    // The cells.
+    // The cells: only those the paint is for (a frame repaints its own column).
     for (int c = 1; c <= kCables; ++c) {
-        const CableState state = cableState(m_snapshot->lastSeen[std::size_t(c - 1)], now, after);
+        if (!columnRect(c).intersects(dirty))
+            continue;
+        const CableState state = m_snapshot->stateOf(c, now, after);
         for (int l = 1; l <= kLayers; ++l) {
             const QRect r = cellRect(c, l);
-            const PointReading &reading = m_snapshot->at(c, l).latest;
-            const auto t = reading.temperature();
+            if (!r.intersects(dirty))
+                continue;
+            const PointHistory &point = m_snapshot->at(c, l);
+            const PointReading &reading = point.latest;
+            const auto t = point.temperature();
             QString text;
             if (state == CableState::Answering && t) {
                 const QColor colour = colourOf(*t);
@@ -179,7 +267,7 @@ void GrainMap::paintEvent(QPaintEvent *)
                     const ReadingStatus status = statusOf(reading.raw);
                     text = status == ReadingStatus::NoReading  ? QCoreApplication::translate("vx", "无")
                            : status == ReadingStatus::PowerOn ? QStringLiteral("85?")
-                           : t                                ? oneDecimal(*t)
+                           : status == ReadingStatus::Ok      ? oneDecimal(*celsiusOf(reading.raw)) + QLatin1Char('?')
                                                               : QCoreApplication::translate("vx", "超限");
                 }
             }
@@ -187,6 +275,8 @@ void GrainMap::paintEvent(QPaintEvent *)
             p.setPen(QColor(255, 255, 255));
             p.drawRect(r.adjusted(0, 0, -1, -1));
             p.setPen(Qt::black);
+            if (const auto mark = alarmAt(c, l))
+                drawMark(p, r, *mark);
         }
         const Figures &f = stats.cables[std::size_t(c - 1)];
         for (int k = 0; k < kStatRows && f.count > 0; ++k)
@@ -204,6 +294,7 @@ void GrainMap::paintEvent(QPaintEvent *)
         p.drawRect(cellRect(stats.maxCable, stats.maxLayer).adjusted(1, 1, -2, -2));
         p.setPen(Qt::black);
     }
+    const_cast<GrainMap *>(this)->m_hottest = stats.maxCable > 0 ? QPoint(stats.maxCable, stats.maxLayer) : QPoint();
 
     // Legend: the scale, and what grey means.
     const int legendRow = kHeaderRows + kLayers + kStatRows;
@@ -244,6 +335,11 @@ QString GrainMap::toolTipAt(int c, int l) const
     }
     if (stateOf(c) == CableState::Silent)
         text += QCoreApplication::translate("vx", "\n电缆无响应");
+    if (m_snapshot->at(c, l).faultReadingsLeft > 0)
+        text += QCoreApplication::translate("vx", "\n传感器跳变，待读数恢复");
+    for (int layer : {0, l})
+        for (const QString &alarm : m_markTexts.value({c, layer}))
+            text += QLatin1Char('\n') + QCoreApplication::translate("vx", "报警：%1").arg(alarm);
     return text;
 }
 
@@ -304,7 +400,6 @@ GrainOverview::GrainOverview(QWidget *parent) : QWidget(parent)
     connect(m_low, &QDoubleSpinBox::valueChanged, this, applyScale);
     connect(m_high, &QDoubleSpinBox::valueChanged, this, applyScale);
     m_map = new GrainMap;
-    m_map->setSnapshot(&m_snapshot);
     layout->addWidget(m_map, 1);
     m_figures = new QLabel;
     m_figures->setObjectName(QStringLiteral("grainFigures"));
@@ -324,17 +419,12 @@ void GrainOverview::setSettingsFile(const QString &path)
     m_settingsFile = path; // from now on changes are kept
 }
 
-void GrainOverview::take(int address, const QList<quint16> &registers, qint64 timeMs)
-{
-    m_snapshot.take(address, registers, timeMs);
-    m_map->update();
-}
-
 void GrainOverview::refresh()
 {
     const GrainStatistics s = m_map->statistics();
     int answering = 0, silent = 0, never = 0;
-    for (const CableState state : m_map->states()) {
+    const auto states = m_map->states();
+    for (const CableState state : states) {
         switch (state) {
         case CableState::Answering: ++answering; break;
         case CableState::Silent: ++silent; break;
@@ -352,7 +442,11 @@ void GrainOverview::refresh()
     text += QCoreApplication::translate("vx", "；电缆：应答 %1，无响应 %2，未见 %3").arg(answering).arg(silent).arg(never);
     if (m_figures->text() != text)
         m_figures->setText(text);
-    m_map->update();
+    // Time alone changes a cable's state (silent after a while): only then is all of it drawn again.
+    if (states != m_states) {
+        m_states = states;
+        m_map->update();
+    }
 }
 
 } // namespace vx

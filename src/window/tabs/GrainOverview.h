@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
 
+#include <QMap>
 #include <QWidget>
 
 #include <array>
@@ -25,6 +27,13 @@ public:
     explicit GrainMap(QWidget *parent = nullptr);
 
     void setSnapshot(const GrainSnapshot *snapshot) { m_snapshot = snapshot; }
+    // Cells in an open alarm carry a mark by its priority; the tooltip names it.
+    void setAlarms(const AlarmBook &book);
+    // The priority of the most urgent open alarm at a cell (layer 0: the
+    // cable's own, a silent cable); nothing when none.
+    std::optional<AlarmPriority> alarmAt(int cable, int layer) const;
+    // A cable's frame came: its column, the layers' figures and the hottest cell are drawn again.
+    void cableChanged(int cable);
     void setClock(std::function<qint64()> now) { m_now = std::move(now); }
     void setSilentAfter(std::function<qint64()> silentAfterMs) { m_silentAfter = std::move(silentAfterMs); }
     void setScale(double low, double high);
@@ -59,7 +68,15 @@ private:
     int cellWidth() const;
     int cellHeight() const;
 
+    void drawMark(QPainter &p, const QRect &r, AlarmPriority priority) const;
+    QRect columnRect(int cable) const;
+    QRect layerFiguresRect() const;
+
     const GrainSnapshot *m_snapshot = nullptr;
+    // The most urgent open alarm per cell, and its texts; layer 0 for the cable itself.
+    std::array<std::array<std::optional<AlarmPriority>, kLayers + 1>, kCables> m_marks{};
+    QMap<QPair<int, int>, QStringList> m_markTexts;
+    QPoint m_hottest; // where the hottest cell was last drawn
     std::function<qint64()> m_now;
     std::function<qint64()> m_silentAfter;
     double m_low = 0, m_high = 40;
@@ -72,16 +89,17 @@ public:
     explicit GrainOverview(QWidget *parent = nullptr);
 
     GrainMap *map() const { return m_map; }
-    const GrainSnapshot &snapshot() const { return m_snapshot; }
-    // One accepted frame: the cable's layers move on (repainted with the window).
-    void take(int address, const QList<quint16> &registers, qint64 timeMs);
+    // The bin as the readings pipeline keeps it.
+    void setSnapshot(const GrainSnapshot *snapshot) { m_map->setSnapshot(snapshot); }
+    // One accepted frame of a cable: its column is drawn again (with the window).
+    void frameTaken(int address) { m_map->cableChanged(address); }
     // Cable states may change with time alone.
     void refresh();
     // The colour scale's limits are kept in this INI file ([overview] low, high).
     void setSettingsFile(const QString &path);
 
 private:
-    GrainSnapshot m_snapshot;
+    std::array<CableState, kCables> m_states{};
     GrainMap *m_map;
     QLabel *m_figures;
     QDoubleSpinBox *m_low, *m_high;

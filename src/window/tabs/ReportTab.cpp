@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
 #include "core/platform/Dialogs.h"
 
@@ -56,9 +57,19 @@ PointSummary cableFigures(const DailyReport &r, int cable)
     return f;
 }
 
-QString alarmLine(const StoreEvent &e)
+// shown: in the window's language, from the alarm's rule and values when
+// the event carries them; else (the PDF) the text as it was stored.
+QString alarmLine(const StoreEvent &e, bool shown)
 {
-    return QStringLiteral("%1  %2").arg(QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("HH:mm:ss")), e.detail);
+    const QString time = QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("HH:mm:ss"));
+    if (shown) {
+        if (const auto c = AlarmCondition::fromJson(e.data)) {
+            AlarmTransition t;
+            t.alarm.condition = *c;
+            return QStringLiteral("%1  [%2] %3").arg(time, priorityNameShown(c->priority()), t.textShown());
+        }
+    }
+    return QStringLiteral("%1  %2").arg(time, e.detail);
 }
 } // namespace
 
@@ -147,7 +158,7 @@ bool ReportTab::make(const QDate &date)
     m_figures->setText(figuresText(m_report, true));
     m_alarms->clear();
     for (const StoreEvent &e : m_report.alarms)
-        m_alarms->addItem(alarmLine(e));
+        m_alarms->addItem(alarmLine(e, true));
     return true;
 }
 
@@ -181,10 +192,26 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
     QFont title = body;
     title.setPixelSize(22);
     const QList<int> cables = m_report.cables();
-    const int pages = qMax(1, int((cables.size() + kCablesPerPage - 1) / kCablesPerPage));
+    const int tablePages = qMax(1, int((cables.size() + kCablesPerPage - 1) / kCablesPerPage));
     const int columns = 1 + kLayers + 3;
     const int cellW = page.width() / columns;
     const int cellH = 24;
+    constexpr int kTop = 72; // below the title and the figures
+    // The day's alarms, every one: under the last table while it has room, then on pages of their own.
+    const int lastTableRows = int(cables.size()) - (tablePages - 1) * kCablesPerPage;
+    const int roomUnderTable = qMax(0, (page.height() - kTop - (lastTableRows + 1) * cellH - cellH / 2 - cellH) / cellH);
+    const int perAlarmPage = qMax(1, (page.height() - kTop - cellH) / cellH);
+    const int rest = qMax(0, int(m_report.alarms.size()) - roomUnderTable);
+    const int pages = tablePages + (rest + perAlarmPage - 1) / perAlarmPage;
+    int alarmsDone = 0;
+    auto drawAlarms = [&](int y, bool continued) {
+        p.drawText(QRect(0, y, page.width(), cellH), Qt::AlignLeft | Qt::AlignVCenter,
+                   continued ? QStringLiteral("当日报警（续）") : QStringLiteral("当日报警：%1 条").arg(m_report.alarms.size()));
+        y += cellH;
+        for (; alarmsDone < m_report.alarms.size() && y + cellH <= page.height(); ++alarmsDone, y += cellH)
+            p.drawText(QRect(0, y, page.width(), cellH), Qt::AlignLeft | Qt::AlignVCenter,
+                       alarmLine(m_report.alarms[alarmsDone], false));
+    };
     for (int n = 0; n < pages; ++n) {
         if (n > 0)
             pdf.newPage();
@@ -195,7 +222,11 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
         p.drawText(QRect(0, 0, page.width(), 36), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("第 %1 / %2 页").arg(n + 1).arg(pages));
         p.drawText(QRect(0, 40, page.width(), 24), Qt::AlignLeft | Qt::AlignVCenter, figuresText(m_report, false));
-        int y = 72;
+        int y = kTop;
+        if (n >= tablePages) {
+            drawAlarms(y, true);
+            continue;
+        }
         auto cell = [&](int column, const QString &text) {
             const QRect r(column * cellW, y, cellW, cellH);
             p.drawRect(r);
@@ -221,15 +252,8 @@ bool ReportTab::savePdf(const QString &file, QString *error) const
             cell(kLayers + 3, DailyReport::number(f.mean));
             y += cellH;
         }
-        if (n == pages - 1) {
-            // The day's alarms under the last table, as many as the page holds.
-            y += cellH / 2;
-            p.drawText(QRect(0, y, page.width(), cellH), Qt::AlignLeft | Qt::AlignVCenter,
-                       QStringLiteral("当日报警：%1 条").arg(m_report.alarms.size()));
-            y += cellH;
-            for (int k = 0; k < m_report.alarms.size() && y + cellH <= page.height(); ++k, y += cellH)
-                p.drawText(QRect(0, y, page.width(), cellH), Qt::AlignLeft | Qt::AlignVCenter, alarmLine(m_report.alarms[k]));
-        }
+        if (n == tablePages - 1)
+            drawAlarms(y + cellH / 2, false);
     }
     if (!p.end()) {
         *error = QCoreApplication::translate("vx", "无法写入 %1").arg(QDir::toNativeSeparators(file));

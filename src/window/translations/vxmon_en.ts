@@ -160,18 +160,6 @@
         <translation>jump of %1 °C</translation>
     </message>
     <message>
-        <source>高于 %1 °C</source>
-        <translation>above %1 °C</translation>
-    </message>
-    <message>
-        <source>高于层平均 %1 °C</source>
-        <translation>%1 °C above the layer mean</translation>
-    </message>
-    <message>
-        <source>%1 °C/天</source>
-        <translation>%1 °C/day</translation>
-    </message>
-    <message>
         <source>高温限</source>
         <translation>High limit</translation>
     </message>
@@ -1241,6 +1229,126 @@ The database cannot be written; readings lost: %1</translation>
         <source>%1层</source>
         <comment>map row header: narrow</comment>
         <translation>L%1</translation>
+    </message>
+    <message>
+        <source>%1 电缆%2 %3</source>
+        <translation>%1 cable %2 %3</translation>
+    </message>
+    <message>
+        <source>高</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>中</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>周温升过快</source>
+        <translation>Weekly rise too fast</translation>
+    </message>
+    <message>
+        <source>层%1</source>
+        <translation>layer %1</translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>%1 最高 %2 °C（%3），高于 %4 °C</source>
+        <translation>%1 highest %2 °C (%3), above %4 °C</translation>
+    </message>
+    <message>
+        <source>%1 %2 °C，高于 %3 °C</source>
+        <translation>%1 %2 °C, above %3 °C</translation>
+    </message>
+    <message>
+        <source>%1 最多高于层平均 %2 °C（%3）</source>
+        <translation>%1 up to %2 °C above layer mean (%3)</translation>
+    </message>
+    <message>
+        <source>%1 高于层平均 %2 °C</source>
+        <translation>%1 %2 °C above layer mean</translation>
+    </message>
+    <message>
+        <source>%1 最快 %2 °C/天（%3）</source>
+        <translation>%1 fastest %2 °C/day (%3)</translation>
+    </message>
+    <message>
+        <source>%1 %2 °C/天</source>
+        <translation>%1 %2 °C/day</translation>
+    </message>
+    <message>
+        <source>%1 最快 %2 °C/周（%3）</source>
+        <translation>%1 fastest %2 °C/week (%3)</translation>
+    </message>
+    <message>
+        <source>%1 %2 °C/周</source>
+        <translation>%1 %2 °C/week</translation>
+    </message>
+    <message>
+        <source>周温升速率</source>
+        <translation>Weekly rise rate</translation>
+    </message>
+    <message>
+        <source>故障解除所需读数</source>
+        <translation>Readings to clear a fault</translation>
+    </message>
+    <message>
+        <source>已安装测点 &quot;%1=%2&quot; 应为 电缆=层列表（如 3=1-16）</source>
+        <translation>Installed points &quot;%1=%2&quot; should be cable=layer list (e.g. 3=1-16)</translation>
+    </message>
+    <message>
+        <source>store.conf 有误，已用默认值：%1</source>
+        <translation>store.conf has an error, defaults used: %1</translation>
+    </message>
+    <message>
+        <source>各优先级：未确认/报警中</source>
+        <translation>Per priority: unacknowledged/active</translation>
+    </message>
+    <message>
+        <source>%1 — 查看模式：%2</source>
+        <translation>%1 — viewer: %2</translation>
+    </message>
+    <message>
+        <source>周温升速率 (°C/周)</source>
+        <translation>Weekly rise rate (°C/week)</translation>
+    </message>
+    <message>
+        <source>未确认</source>
+        <translation>Unacknowledged</translation>
+    </message>
+    <message>
+        <source>全部（含已解除）</source>
+        <translation>All (including cleared)</translation>
+    </message>
+    <message>
+        <source>显示：</source>
+        <translation>Show:</translation>
+    </message>
+    <message>
+        <source>优先级</source>
+        <translation>Priority</translation>
+    </message>
+    <message>
+        <source>
+传感器跳变，待读数恢复</source>
+        <translation>
+Sensor jumped, waiting for plausible readings</translation>
+    </message>
+    <message>
+        <source>报警：%1</source>
+        <translation>Alarm: %1</translation>
+    </message>
+    <message>
+        <source>
+MQTT 服务器：%1，待发布读数：%2</source>
+        <translation>
+MQTT broker: %1, readings waiting to be published: %2</translation>
     </message>
 </context>
 </TS>

@@ -10,7 +10,7 @@ using namespace vx;
 struct Scenario {
     GrainSnapshot snapshot;
     AlarmSettings settings;
-    QMap<QPair<int, int>, PointReading> windowAgo;
+    QMap<QPair<int, int>, PointReading> windowAgo, weekAgo;
 };
 Q_DECLARE_METATYPE(Scenario)
 
@@ -35,32 +35,44 @@ quint16 raw(double celsius)
     return quint16(h < 0 ? h + 65536 : h);
 }
 
-// Cables 1..n answering a minute ago, every layer at base + cable / 10.
-GrainSnapshot bin(int cables, double base = 20)
+// A frame of a cable: every layer at base + cable / 10; layers past `sensors` read nothing.
+QList<quint16> frame(int cable, double base = 20, int sensors = kLayers)
+{
+    QList<quint16> values;
+    for (int l = 1; l <= kLayers; ++l)
+        values << (l <= sensors ? raw(base + cable / 10.0) : quint16(65535));
+    return values;
+}
+
+// Cables 1..n answering, two frames a minute apart.
+GrainSnapshot bin(int cables, int sensors = kLayers)
 {
     GrainSnapshot s;
     for (int c = 1; c <= cables; ++c) {
-        QList<quint16> values;
-        for (int l = 1; l <= kLayers; ++l)
-            values << raw(base + c / 10.0);
-        s.take(c, values, kNow - 2 * kMinute);
-        s.take(c, values, kNow - kMinute);
+        s.take(c, frame(c, 20, sensors), kNow - 2 * kMinute);
+        s.take(c, frame(c, 20, sensors), kNow - kMinute);
     }
     return s;
 }
 
-void setPoint(GrainSnapshot &s, int cable, int layer, double previous, quint16 latestRaw)
+// One more frame of a cable, with some of its layers changed.
+void next(GrainSnapshot &s, int cable, const QMap<int, quint16> &changed, qint64 at = kNow - kMinute / 2,
+          const ReadingJudgement &judgement = {})
 {
-    PointHistory &p = s.points[std::size_t(cable - 1)][std::size_t(layer - 1)];
-    p.previous = {kNow - 2 * kMinute, raw(previous)};
-    p.latest = {kNow - kMinute, latestRaw};
+    QList<quint16> values;
+    for (int l = 1; l <= kLayers; ++l)
+        values << changed.value(l, s.at(cable, l).latest.raw);
+    s.take(cable, values, at, judgement);
 }
+
+// Changes no neighbour shares, judged as changes a test makes on purpose (not a sensor's jump).
+constexpr ReadingJudgement kOnPurpose{50, 3};
 
 QStringList keys(const QList<AlarmCondition> &conditions)
 {
     QStringList out;
     for (const AlarmCondition &c : conditions)
-        out << QStringLiteral("%1:%2:%3").arg(ruleKey(c.rule)).arg(c.cable).arg(c.layer);
+        out << QStringLiteral("%1:%2:%3").arg(ruleKey(c.rule)).arg(c.cable).arg(c.layersText());
     return out;
 }
 } // namespace
@@ -69,7 +81,7 @@ QStringList keys(const QList<AlarmCondition> &conditions)
 void tst_alarmrules::statistics()
 {
     GrainSnapshot s = bin(3);
-    setPoint(s, 2, 5, 20.2, 65535);            // no reading: left out
+    next(s, 2, {{5, 65535}});                   // no reading: left out
     s.take(4, QList<quint16>(kLayers, raw(90)), kNow - 30 * kMinute); // silent: left out
     const GrainStatistics st = grainStatistics(s, kNow, 10 * kMinute);
     QCOMPARE(st.layers[0].count, 3);
@@ -89,71 +101,103 @@ void tst_alarmrules::rules_data()
     QTest::addColumn<Scenario>("scenario");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("a quiet bin") << Scenario{bin(5), {}, {}} << QStringList{};
+    QTest::newRow("a quiet bin") << Scenario{bin(5), {}, {}, {}} << QStringList{};
+    QTest::newRow("points without a sensor say nothing") << Scenario{bin(5, 16), {}, {}, {}} << QStringList{};
     {
-        Scenario s{bin(5), {}, {}};
-        setPoint(s.snapshot, 2, 3, 30.0, raw(30.5));
-        QTest::newRow("above the global limit") << s << QStringList{"high_temperature:2:3", "hot_point:2:3"};
+        Scenario s{bin(3), {}, {}, {}};
+        next(s.snapshot, 2, {{5, 65535}});
+        QTest::newRow("a sensor that stops reading") << s << QStringList{"sensor_fault:2:05"};
+        Scenario named{bin(3, 16), {}, {}, {}};
+        named.settings.installed[1] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+        named.settings.installed[2] = {1, 2, 3};
+        next(named.snapshot, 2, {{4, 65535}}); // not named: says nothing
+        QTest::newRow("installed points as the settings name them") << named << QStringList{"sensor_fault:1:17-18"};
     }
     {
-        Scenario s{bin(5), {}, {}};
+        Scenario s{bin(5), {}, {}, {}};
+        next(s.snapshot, 2, {{3, raw(30.5)}}, kNow - kMinute / 2, kOnPurpose);
+        QTest::newRow("above the global limit") << s << QStringList{"high_temperature:2:03", "hot_point:2:03"};
+    }
+    {
+        Scenario s{bin(5), {}, {}, {}};
         s.settings.cableHigh[2] = 35;
-        setPoint(s.snapshot, 2, 3, 30.0, raw(30.5));
-        setPoint(s.snapshot, 4, 3, 30.0, raw(30.5));
         s.settings.hotPointDelta = 20;
-        QTest::newRow("a cable's own limit") << s << QStringList{"high_temperature:4:3"};
-    }
-    {
-        Scenario s{bin(5), {}, {}};
-        s.settings.cableHigh[2] = 35;
+        next(s.snapshot, 2, {{3, raw(30.5)}}, kNow - kMinute / 2, kOnPurpose);
+        next(s.snapshot, 4, {{3, raw(30.5)}}, kNow - kMinute / 2, kOnPurpose);
+        QTest::newRow("a cable's own limit") << s << QStringList{"high_temperature:4:03"};
         s.settings.pointHigh[{2, 3}] = 25;
-        s.settings.hotPointDelta = 20;
-        setPoint(s.snapshot, 2, 3, 26.0, raw(26.0));
-        QTest::newRow("a point's limit beats its cable's") << s << QStringList{"high_temperature:2:3"};
+        QTest::newRow("a point's limit beats its cable's") << s << QStringList{"high_temperature:2:03", "high_temperature:4:03"};
     }
     {
         // Layer 7: four cables at 20.1..20.4 and one at x; the average includes x.
         // x - (sum + x) / 5 = 3  <=>  x = (81.0 + 15) / 4 = 24.0 (sum of the others 81.0)
-        Scenario exactly{bin(5), {}, {}};
-        setPoint(exactly.snapshot, 5, 7, 24.0, raw(24.0));
+        Scenario exactly{bin(5), {}, {}, {}};
+        next(exactly.snapshot, 5, {{7, raw(24.0)}});
         QTest::newRow("hot point at exactly the delta") << exactly << QStringList{};
-        Scenario above{bin(5), {}, {}};
-        setPoint(above.snapshot, 5, 7, 24.1, raw(24.1));
-        QTest::newRow("hot point just above") << above << QStringList{"hot_point:5:7"};
+        Scenario above{bin(5), {}, {}, {}};
+        next(above.snapshot, 5, {{7, raw(24.1)}});
+        QTest::newRow("hot point just above") << above << QStringList{"hot_point:5:07"};
+    }
+    for (int times : {1, 2}) {
+        // A sensor's power-on value, first thing or again and again: never a temperature.
+        Scenario s{GrainSnapshot{}, {}, {}, {}};
+        for (int c = 1; c <= 3; ++c)
+            for (int k = 0; k < times; ++k) {
+                QList<quint16> f = frame(c);
+                if (c == 1)
+                    f[1] = raw(85.0);
+                s.snapshot.take(c, f, kNow - (3 - k) * kMinute);
+            }
+        QTest::newRow(times == 1 ? "85.00 at first" : "85.00 twice") << s << QStringList{"sensor_fault:1:02"};
     }
     {
-        Scenario s{bin(3), {}, {}};
-        setPoint(s.snapshot, 1, 2, 20.0, 65535);
-        QTest::newRow("no reading") << s << QStringList{"sensor_fault:1:2"};
-    }
-    {
-        Scenario s{bin(3), {}, {}};
-        setPoint(s.snapshot, 1, 2, 20.0, raw(85.0));
-        QTest::newRow("85.00 out of nowhere") << s << QStringList{"sensor_fault:1:2"};
-        Scenario hot{bin(3), {}, {}};
-        hot.settings.hotPointDelta = 100;
-        setPoint(hot.snapshot, 1, 2, 80.0, raw(85.0));
-        QTest::newRow("85.00 after 80: a temperature") << hot << QStringList{"high_temperature:1:2"};
-    }
-    {
-        Scenario s{bin(3), {}, {}};
-        setPoint(s.snapshot, 3, 9, 20.3, raw(26.0));
+        Scenario s{bin(3), {}, {}, {}};
+        next(s.snapshot, 1, {{2, raw(85.0)}});
         s.settings.hotPointDelta = 100;
-        QTest::newRow("a jump") << s << QStringList{"sensor_fault:3:9"};
+        QTest::newRow("85.00 after a plausible reading") << s << QStringList{"sensor_fault:1:02"};
     }
     {
-        Scenario s{bin(3), {}, {}};
+        // The whole cable warms by 13 °C at once: the grain, not 18 sensors; two alarms, not 36.
+        Scenario s{bin(3), {}, {}, {}};
+        QMap<int, quint16> warmer;
+        for (int l = 1; l <= kLayers; ++l)
+            warmer[l] = raw(33.3);
+        next(s.snapshot, 3, warmer);
+        QTest::newRow("a whole cable's rise is real") << s << QStringList{"high_temperature:3:01-18", "hot_point:3:01-18"};
+        Scenario two{bin(3), {}, {}, {}};
+        next(two.snapshot, 3, {{8, raw(33.3)}, {9, raw(34.0)}});
+        QTest::newRow("two neighbours rising together") << two
+                                                        << QStringList{"high_temperature:3:08-09", "hot_point:3:08-09"};
+    }
+    {
+        Scenario s{bin(3), {}, {}, {}};
+        s.settings.hotPointDelta = 100;
+        next(s.snapshot, 3, {{9, raw(26.0)}});
+        QTest::newRow("one point's jump is its sensor's") << s << QStringList{"sensor_fault:3:09"};
+        next(s.snapshot, 3, {{9, raw(20.3)}}, kNow - kMinute / 3); // back with its neighbours: plausible once
+        next(s.snapshot, 3, {}, kNow - kMinute / 4);
+        QTest::newRow("the fault stays until plausible again") << s << QStringList{"sensor_fault:3:09"};
+        next(s.snapshot, 3, {}, kNow - kMinute / 5);
+        QTest::newRow("the fault ends after three plausible readings") << s << QStringList{};
+    }
+    {
+        Scenario s{bin(3), {}, {}, {}};
         s.snapshot.take(3, QList<quint16>(kLayers, raw(50)), kNow - 11 * kMinute);
         s.snapshot.lastSeen[2] = kNow - 11 * kMinute;
-        QTest::newRow("a silent cable: its silence only") << s << QStringList{"cable_silent:3:0"};
+        QTest::newRow("a silent cable: its silence only") << s << QStringList{"cable_silent:3:"};
     }
     {
         // 1.5 °C more than 24 h ago: 1.5 °C/day; across a gap (36 h): 1 °C/day, not more.
-        Scenario s{bin(2), {}, {}};
+        Scenario s{bin(2), {}, {}, {}};
         s.windowAgo[{1, 4}] = {kNow - kMinute - 86400000, raw(20.1 - 1.5)};
         s.windowAgo[{2, 4}] = {kNow - kMinute - 3 * 86400000 / 2, raw(20.2 - 1.5)};
         s.windowAgo[{2, 5}] = {kNow - kMinute - 3600000, raw(10.0)}; // an hour: too short to judge
-        QTest::newRow("rate of rise, and across a gap") << s << QStringList{"rate_of_rise:1:4"};
+        QTest::newRow("rate of rise, and across a gap") << s << QStringList{"rate_of_rise:1:04"};
+        // 3 °C in a week is 0.43 °C a day: too slow for the daily rule, too much for the weekly one.
+        Scenario week{bin(2), {}, {}, {}};
+        week.weekAgo[{2, 6}] = {kNow - kMinute - 7 * 86400000, raw(20.2 - 3.0)};
+        week.weekAgo[{2, 7}] = {kNow - kMinute - 7 * 86400000, raw(20.2 - 2.0)};
+        QTest::newRow("a week's slow rise") << week << QStringList{"weekly_rise:2:06"};
     }
 }
 
@@ -161,7 +205,7 @@ void tst_alarmrules::rules()
 {
     QFETCH(Scenario, scenario);
     QFETCH(QStringList, expected);
-    QStringList got = keys(evaluateAlarms(scenario.snapshot, kNow, scenario.settings, scenario.windowAgo));
+    QStringList got = keys(evaluateAlarms(scenario.snapshot, kNow, scenario.settings, scenario.windowAgo, scenario.weekAgo));
     got.sort();
     expected.sort();
     QCOMPARE(got, expected);
@@ -170,8 +214,21 @@ void tst_alarmrules::rules()
 void tst_alarmrules::alarmLifecycle()
 {
     AlarmBook book;
-    const AlarmCondition hot{AlarmRule::HighTemperature, 2, 3, 31.0, QStringLiteral("高于 30.0 °C"), nullptr, {}};
-    const AlarmCondition silent{AlarmRule::CableSilent, 5, 0, 700, QStringLiteral("700 s 无应答"), nullptr, {}};
+    AlarmCondition hot;
+    hot.rule = AlarmRule::HighTemperature;
+    hot.cable = 2;
+    hot.points = {{3, 31.0}};
+    hot.layer = 3;
+    hot.value = 31.0;
+    hot.limit = 30;
+    AlarmCondition silent;
+    silent.rule = AlarmRule::CableSilent;
+    silent.cable = 5;
+    silent.value = 700;
+    AlarmCondition fault;
+    fault.rule = AlarmRule::SensorFault;
+    fault.cable = 2;
+    fault.points = {{5, 85.0, SensorFaultKind::PowerOn}, {17, 0, SensorFaultKind::NoReading}};
     auto whats = [](const QList<AlarmTransition> &t) {
         QStringList out;
         for (const AlarmTransition &x : t)
@@ -180,20 +237,36 @@ void tst_alarmrules::alarmLifecycle()
     };
     QCOMPARE(whats(book.update({hot}, 1000)), QStringList{"raised:high_temperature"});
     QCOMPARE(book.activeCount(), 1);
-    QCOMPARE(whats(book.update({hot, silent}, 2000)), QStringList{"raised:cable_silent"}); // hot is still the same alarm
-    QCOMPARE(book.alarms().size(), 2);
-    QCOMPARE(whats(book.acknowledge(1, 3000)), QStringList{"acknowledged:high_temperature"});
-    QCOMPARE(book.activeCount(), 1);
-    QCOMPARE(book.acknowledge(1, 3500).size(), 0); // once
-    QCOMPARE(whats(book.update({silent}, 4000)), QStringList{"cleared:high_temperature"});
-    QCOMPARE(whats(book.acknowledgeAll(5000)), QStringList{"acknowledged:cable_silent"});
-    QCOMPARE(book.activeCount(), 0);
-    QCOMPARE(whats(book.update({hot}, 6000)), (QStringList{"cleared:cable_silent", "raised:high_temperature"}));
-    QCOMPARE(book.alarms().first().raisedMs, 6000); // a new alarm, the old one kept as history
+    AlarmCondition hotter = hot; // more layers: the same alarm
+    hotter.points = {{3, 31.0}, {4, 32.5}};
+    hotter.layer = 4;
+    hotter.value = 32.5;
+    QCOMPARE(whats(book.update({hotter, silent, fault}, 2000)), (QStringList{"raised:cable_silent", "raised:sensor_fault"}));
     QCOMPARE(book.alarms().size(), 3);
+    QCOMPARE(book.alarms().last().condition.layersText(), QStringLiteral("03-04"));
+    QCOMPARE(whats(book.acknowledge(2, 3000)), QStringList{"acknowledged:high_temperature"});
+    QCOMPARE(book.activeCount(), 3); // acknowledged and still holding: open
+    const AlarmCounts counts = book.counts();
+    QCOMPARE(counts.open, (std::array<int, 3>{2, 0, 1}));
+    QCOMPARE(counts.unacknowledged, (std::array<int, 3>{1, 0, 1}));
+    QCOMPARE(book.acknowledge(2, 3500).size(), 0); // once
+    QCOMPARE(whats(book.update({silent, fault}, 4000)), QStringList{"cleared:high_temperature"});
+    QCOMPARE(whats(book.acknowledgeAll(5000)), (QStringList{"acknowledged:sensor_fault", "acknowledged:cable_silent"}));
+    QCOMPARE(book.activeCount(), 2);
+    QCOMPARE(whats(book.update({hot}, 6000)),
+             (QStringList{"cleared:sensor_fault", "cleared:cable_silent", "raised:high_temperature"}));
+    QCOMPARE(book.alarms().first().raisedMs, 6000); // a new alarm, the old one kept as history
     const AlarmTransition raised{book.alarms().first(), QStringLiteral("raised")};
-    QCOMPARE(raised.text(), QStringLiteral("高温 电缆02 层03（高于 30.0 °C）"));
+    QCOMPARE(raised.text(), QStringLiteral("高温 电缆02 层03 31.00 °C，高于 30.0 °C"));
     QCOMPARE(raised.eventKind(), QStringLiteral("alarm_raised"));
+    AlarmTransition grouped;
+    grouped.alarm.condition = hotter;
+    QCOMPARE(grouped.text(), QStringLiteral("高温 电缆02 层03-04 最高 32.50 °C（层04），高于 30.0 °C"));
+    grouped.alarm.condition = fault;
+    QCOMPARE(grouped.text(), QStringLiteral("传感器故障 电缆02 层05 上电值 85.00；层17 无读数"));
+    // What is stored beside the text reads back as the same alarm.
+    QCOMPARE(AlarmCondition::fromJson(hotter.json()).value_or(AlarmCondition{}), hotter);
+    QCOMPARE(AlarmCondition::fromJson(fault.json()).value_or(AlarmCondition{}), fault);
 }
 
 void tst_alarmrules::settingsFileRefusesWhatIsNotANumberInRange_data()

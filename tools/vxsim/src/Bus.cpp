@@ -1,5 +1,6 @@
 #include "Bus.h"
 
+#include "Control.h"
 #include "Dallas.h"
 #include "core/frames/Crc16.h"
 
@@ -93,12 +94,68 @@ quint16 Bus::encode(double celsius)
 
 quint16 Bus::pointRegister(const SimDevice &device, int point, qint64 nowMs) const
 {
-    if (point < 1 || point > std::min(kPoints, m_config.pointsPresent))
+    if (point < 1 || point > kPoints)
+        return 0xFFFF;
+    const PointChange &change = device.changes[std::size_t(point - 1)];
+    if (change.heldRaw >= 0)
+        return quint16(change.heldRaw);
+    if (point > m_config.pointsPresent)
         return 0xFFFF;
     // A slow drift (ten minutes a cycle) around a level of the device's and point's own.
     const double phase = 2.0 * M_PI * double(nowMs) / 600000.0 + device.index * 0.7 + point * 0.3;
     const double level = m_config.baseTemperature + 0.25 * (device.index % 8) + 0.1 * point;
-    return encode(level + 1.5 * std::sin(phase));
+    const double changed =
+        change.heat + change.risen + change.risePerHour * double(nowMs - change.riseSinceMs) / 3600000.0;
+    return encode(level + changed + 1.5 * std::sin(phase));
+}
+
+QString Bus::apply(const ControlCommand &c, qint64 nowMs)
+{
+    using K = ControlCommand::Kind;
+    if (c.kind == K::Reset) {
+        for (SimDevice &d : m_devices) {
+            d.changes = {};
+            d.silenced = false;
+        }
+        return QStringLiteral("reset: every device as at start");
+    }
+    int devices = 0;
+    for (SimDevice &d : m_devices) {
+        if (!c.addresses.contains(d.address))
+            continue;
+        ++devices;
+        if (c.kind == K::Silence || c.kind == K::Revive) {
+            d.silenced = c.kind == K::Silence;
+            continue;
+        }
+        for (int p = 1; p <= kPoints; ++p) {
+            if (c.point != 0 && p != c.point)
+                continue;
+            PointChange &change = d.changes[std::size_t(p - 1)];
+            switch (c.kind) {
+            case K::Heat: change.heat = c.amount; break;
+            case K::Rise: // what has risen so far stays
+                change.risen += change.risePerHour * double(nowMs - change.riseSinceMs) / 3600000.0;
+                change.risePerHour = c.amount;
+                change.riseSinceMs = nowMs;
+                break;
+            case K::Hold: change.heldRaw = c.raw; break;
+            case K::Release: change.heldRaw = -1; break;
+            default: break;
+            }
+        }
+    }
+    if (devices == 0)
+        return QString();
+    const QString where = c.point ? QStringLiteral(" point %1").arg(c.point) : QString();
+    switch (c.kind) {
+    case K::Heat: return QStringLiteral("heat: %1 device(s)%2 %3 degrees").arg(devices).arg(where).arg(c.amount, 0, 'f', 2);
+    case K::Rise: return QStringLiteral("rise: %1 device(s)%2 %3 degrees an hour").arg(devices).arg(where).arg(c.amount, 0, 'f', 2);
+    case K::Hold: return QStringLiteral("hold: %1 device(s)%2 reads %3").arg(devices).arg(where).arg(c.raw);
+    case K::Release: return QStringLiteral("release: %1 device(s)%2").arg(devices).arg(where);
+    case K::Silence: return QStringLiteral("silence: %1 device(s)").arg(devices);
+    default: return QStringLiteral("revive: %1 device(s)").arg(devices);
+    }
 }
 
 QByteArray Bus::uploadFrame(const SimDevice &device, qint64 nowMs) const
@@ -124,7 +181,7 @@ QByteArray Bus::handle(const QByteArray &request, qint64 nowMs)
         return withCrc(QByteArray(b, 5));
     }
     SimDevice *d = find(address);
-    if (!d || nowMs < m_config.silentUntilMs.value(address, 0))
+    if (!d || d->silenced || nowMs < m_config.silentUntilMs.value(address, 0))
         return {};
     switch (function) {
     case 0x03: return readPoints(*d, request, nowMs);

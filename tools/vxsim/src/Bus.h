@@ -9,6 +9,20 @@
 
 namespace vxsim {
 
+struct ControlCommand;
+
+constexpr int kPoints = 18;
+constexpr int kUploadRegisters = 13; // a 31-byte frame
+
+// What the control channel did to one measuring point.
+struct PointChange {
+    double heat = 0;          // degrees added
+    double risen = 0;         // degrees of finished rises
+    double risePerHour = 0;   // the rise going on ...
+    qint64 riseSinceMs = 0;   // ... since then
+    int heldRaw = -1;         // >= 0: the register reads this, whatever the temperature
+};
+
 // What the simulated bus holds at start.
 struct BusConfig {
     QList<int> addresses;          // default 1..36
@@ -28,10 +42,9 @@ struct SimDevice {
     std::array<quint16, 6> params{{0, 22, 10, 200, 50, 18}};
     QList<QList<QByteArray>> sensorsOnBus; // per channel: the sensors wired to it
     QList<QMap<int, QByteArray>> stored;    // per channel: position -> stored code
+    std::array<PointChange, kPoints> changes{};
+    bool silenced = false;
 };
-
-constexpr int kPoints = 18;
-constexpr int kUploadRegisters = 13; // a 31-byte frame
 
 // The devices on the bus and how they answer. Pure: a request and the time
 // in, the reply bytes out (empty: no reply). See docs/protocol.md.
@@ -50,6 +63,10 @@ public:
     QList<SimDevice> &devices() { return m_devices; }
     const QList<SimDevice> &devices() const { return m_devices; }
     SimDevice *find(quint8 address);
+
+    // Changes the world as a control command says; returns what was done,
+    // or an empty text when no device has such an address.
+    QString apply(const ControlCommand &command, qint64 nowMs);
 
 private:
     QByteArray readPoints(SimDevice &d, const QByteArray &request, qint64 nowMs);

@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "Control.h"
+
 #include <QCommandLineParser>
 
 #include <limits>
@@ -58,14 +60,18 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                                  "127.0.0.1; port 0: any free one, printed). One client at a time: a second is refused "
                                  "(its connection closed at once).",
                                  "[host:]port");
+    const QCommandLineOption control(QStringLiteral("control"),
+                                     "Take commands from this FIFO (made if missing): heat, rise, hold, silence "
+                                     "(see below).",
+                                     "path");
     p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
-                  pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose, tcp});
+                  pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose, tcp, control});
     if (!p.parse(arguments)) {
         *error = p.errorText();
         return std::nullopt;
     }
     if (p.isSet(QStringLiteral("help"))) {
-        *error = p.helpText();
+        *error = p.helpText() + QLatin1Char('\n') + controlHelp();
         return std::nullopt;
     }
 
@@ -133,6 +139,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     o.server.verbose = p.isSet(verbose);
     o.port = p.value(port);
     o.link = p.value(link);
+    o.control = p.value(control);
     if (p.isSet(tcp)) {
         const QString text = p.value(tcp);
         const int colon = int(text.lastIndexOf(QLatin1Char(':')));

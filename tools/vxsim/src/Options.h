@@ -15,6 +15,7 @@ struct Options {
     QString link;  // with the pseudo-terminal: also a symlink here
     QString tcpHost;   // --tcp: serve the bus on this address...
     int tcpPort = -1;  // ...and port (0: any free one); -1: no TCP
+    QString control;   // a FIFO taking commands that change the world while it runs
 };
 
 // "1-36", "1-5,7,40": addresses 0..255; nothing when the text is not such a list.

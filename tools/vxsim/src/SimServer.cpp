@@ -1,5 +1,6 @@
 #include "SimServer.h"
 
+#include "Control.h"
 #include "Wire.h"
 
 #include <cstdio>
@@ -46,6 +47,17 @@ void SimServer::onReceived(const QByteArray &bytes)
     }
 }
 
+QString SimServer::control(const QString &line, QString *error)
+{
+    const auto command = parseControlCommand(line, error);
+    if (!command)
+        return QString();
+    const QString done = m_bus.apply(*command, qint64(m_tx.nowMs()));
+    if (done.isEmpty())
+        *error = QStringLiteral("no device with address %1").arg(line.simplified().section(QLatin1Char(' '), 1, 1));
+    return done;
+}
+
 void SimServer::upload()
 {
     if (m_options.uploadRounds > 0 && m_rounds >= m_options.uploadRounds)
@@ -60,7 +72,8 @@ void SimServer::upload()
         const int device = uploading[n];
         const int offset = int(qint64(m_options.uploadIntervalMs) * n / uploading.size());
         QTimer::singleShot(offset, this, [this, device] {
-            if (device >= m_bus.devices().size() || m_bus.devices()[device].params[0] != 1)
+            if (device >= m_bus.devices().size() || m_bus.devices()[device].params[0] != 1
+                || m_bus.devices()[device].silenced)
                 return;
             const QByteArray frame = m_bus.uploadFrame(m_bus.devices()[device], qint64(m_tx.nowMs()));
             if (m_options.verbose)

@@ -30,6 +30,8 @@ public:
     Bus &bus() { return m_bus; }
     Transmitter &transmitter() { return m_tx; }
     int requestsHandled() const { return m_handled; }
+    // A line of the control channel: what was done, or empty with the mistake in error.
+    QString control(const QString &line, QString *error);
 
 private:
     void onReceived(const QByteArray &bytes);

@@ -1,4 +1,5 @@
 #include "Bus.h"
+#include "Control.h"
 #include "Dallas.h"
 #include "core/frames/Crc16.h"
 #include "core/frames/HexText.h"
@@ -46,6 +47,10 @@ private slots:
     void noReply_data();
     void noReply();
     void negativeValuesAndUpload();
+    void controlChangesTheWorld_data();
+    void controlChangesTheWorld();
+    void controlMistakes_data();
+    void controlMistakes();
 };
 
 void tst_bus::dallasCrc()
@@ -244,6 +249,83 @@ void tst_bus::negativeValuesAndUpload()
     QVERIFY(vx::hasValidCrc(frame));
     QCOMPARE(frame.left(3), QByteArray::fromHex("04031A"));
     QVERIFY(quint16(quint8(frame[3]) << 8 | quint8(frame[4])) > 20000); // negative
+}
+
+// Commands run one after another, an hour apart on the bus's clock; an hour
+// after the last, point 1 and 5 of device 2 are read. heat/rise add to the untouched value,
+// hold replaces it, silence leaves the device without a reply.
+void tst_bus::controlChangesTheWorld_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<double>("point1Added"); // degrees over the untouched reading
+    QTest::addColumn<int>("point5Raw");      // -1: 0.0 added, like point 1 without the cable heat
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("heat a cable") << QStringList{"heat 2 12"} << 12.0 << -2 << true;
+    QTest::newRow("heat one point") << QStringList{"heat 2.5 12"} << 0.0 << -3 << true;
+    QTest::newRow("heat undone") << QStringList{"heat 1-3 12", "heat 2 0"} << 0.0 << -1 << true;
+    QTest::newRow("rise an hour") << QStringList{"rise 2 1.5"} << 1.5 << -2 << true;
+    QTest::newRow("rise stopped keeps it") << QStringList{"rise 2 1.5", "rise 2 0"} << 1.5 << -2 << true;
+    QTest::newRow("hold power-on") << QStringList{"hold 2.5 8500"} << 0.0 << 8500 << true;
+    QTest::newRow("hold absent point") << QStringList{"hold 2.18 3000", "hold 2.5 65535"} << 0.0 << 65535 << true;
+    QTest::newRow("hold released") << QStringList{"hold 2.5 8500", "release 2.5"} << 0.0 << -1 << true;
+    QTest::newRow("silence") << QStringList{"silence 2"} << 0.0 << -1 << false;
+    QTest::newRow("revive") << QStringList{"silence 2,3", "revive 2"} << 0.0 << -1 << true;
+    QTest::newRow("reset") << QStringList{"heat 2 9", "hold 2.5 8500", "silence 2", "reset"} << 0.0 << -1 << true;
+}
+
+void tst_bus::controlChangesTheWorld()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(double, point1Added);
+    QFETCH(int, point5Raw);
+    QFETCH(bool, answers);
+    Bus bus(config()), untouched(config());
+    qint64 now = 0;
+    for (const QString &line : commands) {
+        QString error;
+        const auto c = parseControlCommand(line, &error);
+        QVERIFY2(c, qPrintable(error));
+        QVERIFY(!bus.apply(*c, now).isEmpty());
+        now += 3600000;
+    }
+    const SimDevice &d = *bus.find(2), &u = *untouched.find(2);
+    const auto celsius = [](quint16 raw) { return raw / 100.0; };
+    QCOMPARE(celsius(bus.pointRegister(d, 1, now)) - celsius(untouched.pointRegister(u, 1, now)), point1Added);
+    const double added5 = celsius(bus.pointRegister(d, 5, now)) - celsius(untouched.pointRegister(u, 5, now));
+    if (point5Raw == -1)
+        QCOMPARE(added5, 0.0);
+    else if (point5Raw == -2)
+        QCOMPARE(added5, point1Added);
+    else if (point5Raw == -3)
+        QCOMPARE(added5, 12.0);
+    else
+        QCOMPARE(int(bus.pointRegister(d, 5, now)), point5Raw);
+    QCOMPARE(!bus.handle(request("020300000012"), now).isEmpty(), answers);
+    QVERIFY(!bus.handle(request("010300000012"), now).isEmpty()); // the others answer as before
+}
+
+void tst_bus::controlMistakes_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("unknown") << "cool 2 3" << "unknown command";
+    QTest::newRow("no amount") << "heat 2" << "takes 2 argument";
+    QTest::newRow("not a number") << "heat 2 warm" << "not a number";
+    QTest::newRow("not finite") << "rise 2 nan" << "not a number";
+    QTest::newRow("bad address") << "silence x" << "not an address list";
+    QTest::newRow("point 19") << "hold 2.19 8500" << "not 1-18";
+    QTest::newRow("hold a cable") << "hold 2 8500" << "needs a point";
+    QTest::newRow("silence a point") << "silence 2.3" << "not a point";
+    QTest::newRow("raw too big") << "hold 2.3 65536" << "not 0-65535";
+}
+
+void tst_bus::controlMistakes()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, said);
+    QString error;
+    QVERIFY(!parseControlCommand(line, &error));
+    QVERIFY2(error.contains(said), qPrintable(error));
 }
 
 QTEST_APPLESS_MAIN(tst_bus)
