@@ -192,6 +192,7 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     // One timer for the "no reply" check, not one per request: the cycle's
     // requests kept some hundred timers running, each waking the program.
     m_noReplyCheck = new QTimer(this);
+    m_noReplyCheck->setObjectName(QStringLiteral("noReplyCheck"));
     m_noReplyCheck->setSingleShot(true);
     m_noReplyCheck->setInterval(3000);
     connect(m_noReplyCheck, &QTimer::timeout, this, [this] {

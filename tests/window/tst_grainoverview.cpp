@@ -22,6 +22,8 @@ private slots:
     void figuresAndToolTips();
     void cableFallsSilentOnTheClock();
     void runStateAndNoReply();
+    void answeredRequestsSayNothing_data();
+    void answeredRequestsSayNothing();
 };
 
 namespace {
@@ -164,6 +166,45 @@ void tst_grainoverview::runStateAndNoReply()
     // That request gets no reply: after three seconds a line says so, no box.
     QTRY_VERIFY_WITH_TIMEOUT(t.w().statusBar()->currentMessage().startsWith(QStringLiteral("无响应")), 4500);
     QVERIFY(t.dialogs().boxes.isEmpty());
+}
+
+// Any request that was answered ends the look for a reply, and a "no reply"
+// line already shown goes at the next good reply.
+void tst_grainoverview::answeredRequestsSayNothing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("reply");
+    const QByteArray code = QByteArray::fromHex("28FF4A3B0500009C");
+    QTest::newRow("measurement") << "comDoOnce" << replyFrame(2, ramp(18));
+    QTest::newRow("parameter") << "cmdReadSet_2" << withCrc(QByteArray::fromHex("02040200C8"));
+    QTest::newRow("address") << "cmdReadAdd" << withCrc(QByteArray::fromHex("0225020200"));
+    QTest::newRow("serial numbers") << "cmdReadSensorID" << withCrc(QByteArray::fromHex("022202") + code + code + code);
+}
+
+void tst_grainoverview::answeredRequestsSayNothing()
+{
+    QFETCH(QString, button);
+    QFETCH(QByteArray, reply);
+    TestWindow t;
+    t.setText(QStringLiteral("txtStationID"), QStringLiteral("2"));
+    t.setText(QStringLiteral("txtChnId"), QStringLiteral("01"));
+    t.setText(QStringLiteral("TXTsensorID"), QStringLiteral("3"));
+    auto *look = t.w().findChild<QTimer *>(QStringLiteral("noReplyCheck"));
+    QVERIFY(look);
+    // A query that gets no answer: the look comes at once instead of in three seconds.
+    t.click(QStringLiteral("comDoOnce"));
+    QVERIFY(look->isActive());
+    look->start(0);
+    QTRY_VERIFY(t.w().statusBar()->currentMessage().startsWith(QStringLiteral("无响应")));
+    look->setInterval(3000);
+    // Another query waits for its look; then this request is answered.
+    t.click(QStringLiteral("comDoOnce"));
+    QVERIFY(look->isActive());
+    t.click(button);
+    t.port().setThreshold(int(reply.size()));
+    t.receive(reply);
+    QVERIFY(!look->isActive());
+    QCOMPARE(t.w().statusBar()->currentMessage(), QString());
 }
 
 QTEST_MAIN(tst_grainoverview)
