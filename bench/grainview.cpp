@@ -63,6 +63,34 @@ int main(int argc, char *argv[])
             map->render(&canvas);
         std::printf("== the full 40 x 18 map painted (%dx%d)\n", map->width(), map->height());
         std::printf("us per paint      %.0f\n", clock.nsecsElapsed() / 1e3 / paints);
+
+        // A day of one-minute readings of one point; the trend tab opened on it.
+        QList<ReadingSet> day;
+        const qint64 now = t.now.toMSecsSinceEpoch();
+        for (qint64 ts = now - 86400000 + 1000; ts <= now; ts += 60000)
+            day.append({ts, 1, {quint16(2000 + (ts / 60000) % 300)}});
+        QString why;
+        auto store = ReadingStore::open(*parseStoreLocation(t.path(QStringLiteral("vxmon.db")), &why), QString(), &why);
+        store->add(day);
+        TrendTab *trend = t.w().trendTab();
+        QWidget *page = nullptr;
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->widget(i)->isAncestorOf(trend))
+                page = tabs->widget(i);
+        QList<double> opened;
+        for (int run = 0; run < 5; ++run) {
+            tabs->setCurrentIndex(0);
+            QCoreApplication::processEvents();
+            clock.start();
+            tabs->setCurrentWidget(page); // the tab draws its curve when shown
+            trend->draw();
+            trend->view()->grab();
+            opened << clock.nsecsElapsed() / 1e6;
+        }
+        std::sort(opened.begin(), opened.end());
+        std::printf("== the trend tab opened on 24 h of one-minute readings (%lld points)\n",
+                    static_cast<long long>(trend->shown().value(0).times.size()));
+        std::printf("opened to painted: median %.1f ms (best %.1f, slowest %.1f)\n", opened[2], opened.first(), opened.last());
     }
     if (argc > 2) {
         QString why;

@@ -8,6 +8,9 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDateTimeAxis>
+#include <QTabWidget>
+#include <QTimer>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QValueAxis>
@@ -23,6 +26,7 @@ class tst_trendtab : public QObject {
 private slots:
     void yearOfFourPoints();
     void doubleClickInTheOverview();
+    void whatHappenedJustNow();
 };
 
 namespace {
@@ -63,7 +67,7 @@ void tst_trendtab::yearOfFourPoints()
     TrendTab *tab = t.w().trendTab();
     tab->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("1-2"));
     tab->findChild<QLineEdit *>(QStringLiteral("trendLayers"))->setText(QStringLiteral("1,2"));
-    tab->findChild<QComboBox *>(QStringLiteral("trendSpan"))->setCurrentIndex(3); // a year
+    tab->findChild<QComboBox *>(QStringLiteral("trendSpan"))->setCurrentIndex(TrendTab::Year);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(tab->draw());
@@ -114,6 +118,70 @@ void tst_trendtab::doubleClickInTheOverview()
     QCOMPARE(t.w().trendTab()->shown().first().cable, 3);
     QCOMPARE(t.w().trendTab()->shown().first().layer, 2);
     QCOMPARE(t.w().trendTab()->shown().first().mean, QList<double>{21.0}); // 0x0834 = 21.00 °C
+}
+
+// Two hours of one-minute readings that ended ten minutes ago: the tab opens
+// on them fitted, hovering names a stored reading to the second, zooming in
+// fetches single readings, and a new reading extends the curve.
+void tst_trendtab::whatHappenedJustNow()
+{
+    TestWindow t;
+    const qint64 now = t.now.toMSecsSinceEpoch();
+    const qint64 first = now - 130 * 60000 + 7000, last = now - 10 * 60000 + 7000; // seven seconds past the minute
+    QString why;
+    const auto store = ReadingStore::open(*parseStoreLocation(t.path(QStringLiteral("vxmon.db")), &why), QString(), &why);
+    QVERIFY(store);
+    QList<ReadingSet> frames;
+    for (qint64 ts = first; ts <= last; ts += 60000)
+        frames.append({ts, 1, {quint16(2000 + (ts - first) / 60000)}});
+    frames.append({first, 2, {2500}}); // cable 2: one reading only
+    frames.append({last + 30000, 3, {8500}}); // cable 3: a power-on value
+    QVERIFY(store->add(frames));
+
+    t.w().show();
+    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
+    TrendTab *tab = t.w().trendTab();
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->widget(i)->isAncestorOf(tab))
+            tabs->setCurrentIndex(i);
+    QTRY_COMPARE(tab->shown().size(), 1); // opened with a curve, not blank
+    QCOMPARE(tab->shown().first().times.size(), 121);
+    const auto [from, to] = tab->shownRange();
+    QVERIFY2(from <= first && from > first - 10 * 60000 && to >= last && to < now, "fitted to the data, not to 24 hours");
+
+    // Hovering between two readings: the nearer one, to the second, with its status.
+    const QString hover = tab->hoverText(0, last - 60000 + 20000);
+    QVERIFY2(hover.contains(QDateTime::fromMSecsSinceEpoch(last - 60000).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                 && hover.contains(QStringLiteral("21.19 °C（正常）")),
+             qPrintable(hover));
+
+    QVERIFY(tab->hoverText(0, last + 30000).contains(QStringLiteral("21.20 °C（正常）")));
+    // Zoomed in on ten minutes: the single readings there, each at its own time.
+    auto *x = qobject_cast<QDateTimeAxis *>(tab->chart()->axes(Qt::Horizontal).first());
+    x->setRange(QDateTime::fromMSecsSinceEpoch(last - 10 * 60000 - 1000), QDateTime::fromMSecsSinceEpoch(last + 1000));
+    QTRY_COMPARE(tab->shown().first().times.size(), 11);
+    for (qint64 time : tab->shown().first().times) { // each within a bucket (300 ms) of its reading
+        const qint64 off = ((time - first) % 60000 + 60000) % 60000;
+        QVERIFY2(qMin(off, 60000 - off) < 1000, qPrintable(QString::number(off)));
+    }
+
+    // Reset, then a new reading: following draws it.
+    t.click(QStringLiteral("trendResetButton"));
+    QCOMPARE(tab->shown().first().times.size(), 121);
+    QVERIFY(store->add({{now - 60000, 1, {2300}}}));
+    tab->findChild<QTimer *>(QStringLiteral("trendFollowTick"))->setInterval(10);
+    QTRY_COMPARE(tab->shown().first().times.size(), 122);
+    QVERIFY(tab->shownRange().second >= now - 60000);
+
+    // One reading: drawn as a dot.
+    tab->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("2"));
+    QVERIFY(tab->draw());
+    QCOMPARE(tab->shown().first().times.size(), 1);
+    QVERIFY(qobject_cast<QLineSeries *>(tab->chart()->series().first())->pointsVisible());
+    // A power-on value is not a temperature, yet hovering names it for what it is.
+    tab->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("3"));
+    QVERIFY(tab->draw());
+    QVERIFY(tab->hoverText(0, last + 30000).contains(QStringLiteral("85.00 °C（上电值，可疑）")));
 }
 
 QTEST_MAIN(tst_trendtab)

@@ -176,15 +176,16 @@ qint64 ReadingStore::readingCount()
     return q.value(0).toLongLong();
 }
 
-std::optional<StoredReading> ReadingStore::nearestReading(int address, int point, qint64 timeMs, qint64 slackMs)
+std::optional<StoredReading> ReadingStore::nearestReading(int address, int point, qint64 timeMs, qint64 slackMs, bool okOnly)
 {
     std::optional<StoredReading> best;
     for (const bool before : {true, false}) {
         QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw FROM readings WHERE address = :address AND point = :point "
-                                               "AND time %2 %3 AND time %4 %5 AND status = 'ok'%6 ORDER BY time %7 LIMIT 1")
+                                               "AND time %2 %3 AND time %4 %5%6%7 ORDER BY time %8 LIMIT 1")
                                     .arg(msExpr(QStringLiteral("time")), before ? QStringLiteral("<=") : QStringLiteral(">"),
                                          timeExpr(QStringLiteral(":at")), before ? QStringLiteral(">=") : QStringLiteral("<="),
-                                         timeExpr(QStringLiteral(":edge")), siteFilter(),
+                                         timeExpr(QStringLiteral(":edge")),
+                                         okOnly ? QStringLiteral(" AND status = 'ok'") : QString(), siteFilter(),
                                          before ? QStringLiteral("DESC") : QStringLiteral("ASC")));
         q.bindValue(QStringLiteral(":address"), address);
         q.bindValue(QStringLiteral(":point"), point);
@@ -200,6 +201,7 @@ std::optional<StoredReading> ReadingStore::nearestReading(int address, int point
             r.timeMs = q.value(0).toLongLong();
             r.raw = quint16(q.value(1).toInt());
             r.celsius = celsiusOf(r.raw);
+            r.status = statusOf(r.raw);
             if (!best || qAbs(r.timeMs - timeMs) < qAbs(best->timeMs - timeMs))
                 best = r;
         }

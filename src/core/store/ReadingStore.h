@@ -124,7 +124,7 @@ public:
     QList<StoredReading> readings(int address, int point, qint64 fromMs, qint64 toMs);
     // The "ok" reading of a point nearest to a time, within slackMs either side
     // (two seeks on the key, whatever the span); nothing when there is none.
-    std::optional<StoredReading> nearestReading(int address, int point, qint64 timeMs, qint64 slackMs);
+    std::optional<StoredReading> nearestReading(int address, int point, qint64 timeMs, qint64 slackMs, bool okOnly = true);
     // The span [from, to) cut into at most `count` equal slices; empty slices
     // are left out. Slices of an hour or more are whole hours, counted from
     // the hour `from` falls in (the first starts at `from`), and read from the

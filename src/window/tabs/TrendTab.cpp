@@ -8,6 +8,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QDateTimeEdit>
@@ -20,6 +21,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTimer>
 #include <QToolTip>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -73,8 +75,11 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     m_layers->setToolTip(QCoreApplication::translate("vx", "层，如 1,9,18"));
     m_span = new QComboBox;
     m_span->setObjectName(QStringLiteral("trendSpan"));
-    m_span->addItems({QCoreApplication::translate("vx", "最近24小时"), QCoreApplication::translate("vx", "最近7天"), QCoreApplication::translate("vx", "最近30天"),
-                      QCoreApplication::translate("vx", "最近一年"), QCoreApplication::translate("vx", "指定日期")});
+    m_span->addItems({QCoreApplication::translate("vx", "最近1小时"), QCoreApplication::translate("vx", "最近6小时"),
+                      QCoreApplication::translate("vx", "最近24小时"), QCoreApplication::translate("vx", "最近7天"),
+                      QCoreApplication::translate("vx", "最近30天"), QCoreApplication::translate("vx", "最近一年"),
+                      QCoreApplication::translate("vx", "指定日期")});
+    m_span->setCurrentIndex(Day);
     const QDateTime today(QDateTime::fromMSecsSinceEpoch(m_now()).date(), QTime(0, 0));
     m_from = new QDateTimeEdit(today.addDays(-7));
     m_from->setObjectName(QStringLiteral("trendFrom"));
@@ -86,9 +91,15 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
         e->setEnabled(false);
     }
     connect(m_span, &QComboBox::currentIndexChanged, this, [this](int i) {
-        m_from->setEnabled(i == 4);
-        m_to->setEnabled(i == 4);
+        m_from->setEnabled(i == Dates);
+        m_to->setEnabled(i == Dates);
+        if (i != Dates && m_drawnOnce)
+            draw();
     });
+    m_follow = new QCheckBox(QCoreApplication::translate("vx", "跟随"));
+    m_follow->setObjectName(QStringLiteral("trendFollow"));
+    m_follow->setToolTip(QCoreApplication::translate("vx", "新读数到来时延长曲线（缩放后暂停，复位后继续）"));
+    m_follow->setChecked(true);
     auto *drawButton = new QPushButton(QCoreApplication::translate("vx", "绘制"));
     drawButton->setObjectName(QStringLiteral("trendDrawButton"));
     auto *reset = new QPushButton(QCoreApplication::translate("vx", "复位"));
@@ -104,6 +115,7 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     row->addWidget(m_span);
     row->addWidget(m_from);
     row->addWidget(m_to);
+    row->addWidget(m_follow);
     row->addWidget(drawButton);
     row->addWidget(reset);
     row->addStretch(1);
@@ -124,7 +136,21 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     layout->addWidget(m_message);
 
     connect(drawButton, &QPushButton::clicked, this, &TrendTab::draw);
-    connect(reset, &QPushButton::clicked, this, [this] { m_chart->zoomReset(); });
+    connect(reset, &QPushButton::clicked, this, &TrendTab::draw);
+    m_refetch = new QTimer(this);
+    m_refetch->setSingleShot(true);
+    m_refetch->setInterval(150);
+    connect(m_refetch, &QTimer::timeout, this, &TrendTab::refetchShown);
+    // Following: a fixed span ending now is drawn again while the tab is seen
+    // and the operator has not zoomed (a 24 h curve takes a few milliseconds).
+    m_followTick = new QTimer(this);
+    m_followTick->setObjectName(QStringLiteral("trendFollowTick"));
+    m_followTick->setInterval(5000);
+    connect(m_followTick, &QTimer::timeout, this, [this] {
+        if (m_follow->isChecked() && !m_zoomed && isVisible() && m_span->currentIndex() != Dates && !m_shown.isEmpty())
+            draw();
+    });
+    m_followTick->start();
     connect(csv, &QPushButton::clicked, this, [this] {
         const QString file = m_dialogs.saveFileName({QCoreApplication::translate("vx", "导出曲线数据"), QDir::homePath(), QStringLiteral("CSV (*.csv)")});
         QString why;
@@ -143,12 +169,14 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
 QPair<qint64, qint64> TrendTab::range() const
 {
     const qint64 now = m_now() + 1000; // what was taken this second is in the curve
-    const qint64 day = 86400000;
-    switch (m_span->currentIndex()) {
-    case 0: return {now - day, now};
-    case 1: return {now - 7 * day, now};
-    case 2: return {now - 30 * day, now};
-    case 3: return {now - 365 * day, now};
+    constexpr qint64 hour = 3600000, day = 24 * hour;
+    switch (Span(m_span->currentIndex())) {
+    case Hour: return {now - hour, now};
+    case SixHours: return {now - 6 * hour, now};
+    case Day: return {now - day, now};
+    case Week: return {now - 7 * day, now};
+    case Month: return {now - 30 * day, now};
+    case Year: return {now - 365 * day, now};
     default: return {m_from->dateTime().toMSecsSinceEpoch(), m_to->dateTime().toMSecsSinceEpoch()};
     }
 }
@@ -157,12 +185,37 @@ void TrendTab::showPoint(int cable, int layer)
 {
     m_cables->setText(QString::number(cable));
     m_layers->setText(QString::number(layer));
-    m_span->setCurrentIndex(0);
+    m_span->setCurrentIndex(Day);
     draw();
+}
+
+void TrendTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_drawnOnce) // opens with a curve, not blank
+        draw();
+}
+
+QPair<qint64, qint64> TrendTab::shownRange() const
+{
+    if (!m_x)
+        return {0, 0};
+    return {m_x->min().toMSecsSinceEpoch(), m_x->max().toMSecsSinceEpoch()};
+}
+
+void TrendTab::setXRange(qint64 from, qint64 to)
+{
+    m_settingRange = true;
+    m_x->setFormat(to - from > 3 * 86400000LL ? QStringLiteral("MM-dd")
+                   : to - from > 2 * 3600000LL ? QStringLiteral("MM-dd HH:mm")
+                                               : QStringLiteral("HH:mm:ss"));
+    m_x->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    m_settingRange = false;
 }
 
 bool TrendTab::draw()
 {
+    m_drawnOnce = true;
     const auto cables = rangeList(m_cables->text(), 247);
     const auto layers = rangeList(m_layers->text(), 125);
     const auto [from, to] = range();
@@ -173,8 +226,7 @@ bool TrendTab::draw()
                                         : QCoreApplication::translate("vx", "一次最多 32 条曲线"));
         return false;
     }
-    ReadingStore *store = m_store();
-    if (!store) {
+    if (!m_store()) {
         m_message->setText(QCoreApplication::translate("vx", "数据库不可用"));
         return false;
     }
@@ -184,51 +236,59 @@ bool TrendTab::draw()
     for (QAbstractAxis *axis : m_chart->axes())
         m_chart->removeAxis(axis);
     m_shown.clear();
-    auto *x = new QDateTimeAxis;
-    x->setFormat(to - from > 3 * 86400000LL ? QStringLiteral("MM-dd") : QStringLiteral("MM-dd HH:mm"));
-    x->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    m_lines.clear();
+    m_zoomed = false;
+    m_x = new QDateTimeAxis;
     auto *y = new QValueAxis;
     y->setTitleText(QStringLiteral("°C"));
-    m_chart->addAxis(x, Qt::AlignBottom);
+    m_chart->addAxis(m_x, Qt::AlignBottom);
     m_chart->addAxis(y, Qt::AlignLeft);
-    double low = 0, high = 0;
-    bool any = false;
     for (int c : *cables) {
         for (int l : *layers) {
-            Series s{c, l, {}, {}, {}, {}};
             auto *line = new QLineSeries;
             line->setName(QCoreApplication::translate("vx", "电缆%1 层%2").arg(c).arg(l));
-            QList<QPointF> points;
-            for (const ReadingBucket &b : store->buckets(c, l, from, to, kBuckets)) {
-                s.times << b.startMs;
-                s.min << b.min;
-                s.mean << b.mean;
-                s.max << b.max;
-                points << QPointF(double(b.startMs), b.mean);
-                low = any ? qMin(low, b.min) : b.min;
-                high = any ? qMax(high, b.max) : b.max;
-                any = true;
-            }
-            line->replace(points);
-            connect(line, &QLineSeries::hovered, this, [this, name = line->name()](const QPointF &p, bool state) {
+            const int index = int(m_lines.size());
+            connect(line, &QLineSeries::hovered, this, [this, index](const QPointF &p, bool state) {
                 if (state)
-                    QToolTip::showText(QCursor::pos(),
-                                       QStringLiteral("%1\n%2\n%3 °C")
-                                           .arg(name,
-                                                QDateTime::fromMSecsSinceEpoch(qint64(p.x())).toString(QStringLiteral("yyyy-MM-dd HH:mm")))
-                                           .arg(p.y(), 0, 'f', 2),
-                                       m_view);
+                    QToolTip::showText(QCursor::pos(), hoverText(index, qint64(p.x())), m_view);
             });
             m_chart->addSeries(line);
-            line->attachAxis(x);
+            line->attachAxis(m_x);
             line->attachAxis(y);
-            m_shown << s;
+            m_lines << line;
+            m_shown << Series{c, l, {}, {}, {}, {}};
         }
     }
-    if (any)
+    fetch(from, to);
+    // Fitted to the data: the span's end, or where the data are, whichever is shorter.
+    qint64 first = to, last = from;
+    double low = 0, high = 0;
+    bool any = false;
+    for (const Series &s : std::as_const(m_shown)) {
+        if (s.times.isEmpty())
+            continue;
+        first = qMin(first, s.times.first());
+        last = qMax(last, s.times.last());
+        low = any ? qMin(low, *std::min_element(s.min.begin(), s.min.end())) : *std::min_element(s.min.begin(), s.min.end());
+        high = any ? qMax(high, *std::max_element(s.max.begin(), s.max.end())) : *std::max_element(s.max.begin(), s.max.end());
+        any = true;
+    }
+    if (any) {
+        const qint64 pad = qMax<qint64>(60000, (last - first) / 50);
+        setXRange(qMax(from, first - pad), qMin(to, last + pad));
         y->setRange(std::floor(low - 0.5), std::ceil(high + 0.5));
+    } else {
+        setXRange(from, to);
+    }
+    // Only now: attaching the curves moves the axis too, and that is no zoom.
+    connect(m_x, &QDateTimeAxis::rangeChanged, this, [this] {
+        if (m_settingRange)
+            return;
+        m_zoomed = true; // the operator's range: following stops moving it
+        m_refetch->start();
+    });
     qint64 points = 0;
-    for (const Series &s : m_shown)
+    for (const Series &s : std::as_const(m_shown))
         points += s.times.size();
     m_message->setText(any ? QCoreApplication::translate("vx", "%1 条曲线，%2 个点（每点为该时段的平均，悬停可见时间与数值），用时 %3 ms")
                                  .arg(m_shown.size())
@@ -236,6 +296,63 @@ bool TrendTab::draw()
                                  .arg(clock.elapsed())
                            : QCoreApplication::translate("vx", "所选时段没有读数"));
     return true;
+}
+
+bool TrendTab::fetch(qint64 from, qint64 to)
+{
+    ReadingStore *store = m_store();
+    if (!store)
+        return false;
+    for (int i = 0; i < m_shown.size(); ++i) {
+        Series &s = m_shown[i];
+        s.times.clear();
+        s.min.clear();
+        s.mean.clear();
+        s.max.clear();
+        QList<QPointF> points;
+        for (const ReadingBucket &b : store->buckets(s.cable, s.layer, from, to, kBuckets)) {
+            s.times << b.startMs;
+            s.min << b.min;
+            s.mean << b.mean;
+            s.max << b.max;
+            points << QPointF(double(b.startMs), b.mean);
+        }
+        m_lines[i]->replace(points);
+        m_lines[i]->setPointsVisible(points.size() < 3); // a line of one point is drawn as a dot
+    }
+    return true;
+}
+
+void TrendTab::refetchShown()
+{
+    if (!m_x || m_shown.isEmpty())
+        return;
+    const auto [from, to] = shownRange();
+    if (to > from)
+        fetch(from, to + 1);
+}
+
+QString TrendTab::hoverText(int index, qint64 timeMs) const
+{
+    if (index < 0 || index >= m_shown.size())
+        return QString();
+    const Series &s = m_shown[index];
+    const QString name = QCoreApplication::translate("vx", "电缆%1 层%2").arg(s.cable).arg(s.layer);
+    ReadingStore *store = m_store();
+    // The stored reading nearest to the mouse, within a bucket's width either side.
+    const auto [from, to] = shownRange();
+    const qint64 slack = qMax<qint64>(60000, (to - from) / kBuckets + 1);
+    const auto r = store ? store->nearestReading(s.cable, s.layer, timeMs, slack, false) : std::nullopt;
+    if (!r)
+        return QStringLiteral("%1\n%2").arg(name, QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    const QString value = r->status == ReadingStatus::NoReading ? QCoreApplication::translate("vx", "无读数")
+                                                                : QStringLiteral("%1 °C").arg(r->celsius.value_or(0), 0, 'f', 2);
+    const QString status = r->status == ReadingStatus::Ok           ? QCoreApplication::translate("vx", "正常")
+                           : r->status == ReadingStatus::PowerOn    ? QCoreApplication::translate("vx", "上电值，可疑")
+                           : r->status == ReadingStatus::OutOfRange ? QCoreApplication::translate("vx", "超出量程")
+                                                                    : QCoreApplication::translate("vx", "无读数");
+    return QStringLiteral("%1\n%2\n%3（%4）")
+        .arg(name, QDateTime::fromMSecsSinceEpoch(r->timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), value, status);
 }
 
 bool TrendTab::exportCsv(const QString &file, QString *error) const
