@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTabWidget>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -175,6 +176,12 @@ void measure(const char *what, const char *unit, const QString &vxsim, const QSt
     }
     DeviceWindow w(sim.link, dir.path());
     w->resize(1280, 860);
+    if (qEnvironmentVariableIsSet("BENCH_TAB")) { // e.g. BENCH_TAB=粮情总览: that tab in front
+        auto *tabs = w->findChild<QTabWidget *>(QStringLiteral("SSTab2"));
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i).startsWith(qEnvironmentVariable("BENCH_TAB")))
+                tabs->setCurrentIndex(i);
+    }
     if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) { // hidden: what the window costs without painting
         w->show();
         if (!QTest::qWaitForWindowExposed(w.window.get()))

@@ -1,4 +1,5 @@
 #include "window/frmMain.h"
+#include "window/FirstStart.h"
 
 #include <QCoreApplication>
 
@@ -49,6 +50,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -275,6 +278,38 @@ bool frmMain::event(QEvent *event)
         m_sinceRepaint.start();
     }
     return QMainWindow::event(event);
+}
+
+// At the first show: the size the operator left it at, or one that shows
+// every tab title and all ten grid columns, within the screen.
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!m_sized) {
+        m_sized = true;
+        if (!testAttribute(Qt::WA_Resized)) { // a size given before the first show stays
+            const QSettings view(QDir(m_platform.programDir).filePath(QStringLiteral("view.ini")), QSettings::IniFormat);
+            const QSize saved = view.value(QStringLiteral("window/size")).toSize();
+            QSize size = saved.isValid() ? saved : roomyWindowSize(*this, *SSTab2);
+            if (const QScreen *s = screen())
+                size = size.boundedTo(s->availableGeometry().size() - QSize(16, 48)); // the frame and title bar
+            resize(size.expandedTo(minimumSizeHint()));
+        }
+        m_saveSize = new QTimer(this);
+        m_saveSize->setSingleShot(true);
+        m_saveSize->setInterval(500);
+        connect(m_saveSize, &QTimer::timeout, this, [this] {
+            QSettings view(QDir(m_platform.programDir).filePath(QStringLiteral("view.ini")), QSettings::IniFormat);
+            view.setValue(QStringLiteral("window/size"), this->size());
+        });
+    }
+    QMainWindow::showEvent(event);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_saveSize && isVisible())
+        m_saveSize->start(); // settled sizes only: not every step of a drag
 }
 
 QWidget *frmMain::buildModbusFrame()
@@ -721,10 +756,21 @@ void frmMain::bind()
     CycleController::Controls cc{txtStationID, txtTimerSet, txtMaxID, lblCounter, Timer1};
     m_cycle = std::make_unique<CycleController>(cc, m_form, m_grid, *m_query, *m_platform.port,
                                                 *m_platform.dialogs);
+    for (QPushButton *start : {cmdCicleAll, Command1, cmdOneM})
+        connect(start, &QPushButton::clicked, this, &frmMain::clearStartHint);
     connect(cmdCicleAll, &QPushButton::clicked, m_cycle.get(), &CycleController::cmdCicleAll_Click);
     connect(Command1, &QPushButton::clicked, m_cycle.get(), &CycleController::Command1_Click);
     bindConfig();
     bindSensors();
+    // A sensor operation during the cycle goes out between its requests, as
+    // it always did; the operator is told which device it is meant for.
+    for (const char *name : {"cmdReadSensorID", "cmdAutoSearch", "cmdFirst", "cmdWriteNext", "cmdWriteAllSn", "cmdAutoInput"})
+        if (auto *button = findChild<QPushButton *>(QString::fromLatin1(name)))
+            connect(button, &QPushButton::clicked, this, [this] {
+                if (Timer1->isActive())
+                    notice(QCoreApplication::translate("vx", "传感器操作发往设备 %1；多模块循环仍在运行，回复与循环的读数交错")
+                               .arg(txtStationID->text()));
+            });
     if (viewer())
         bindViewer(); // last: every control exists
 }
@@ -875,6 +921,12 @@ void frmMain::Form_Load()
     }
     m_form.RecLen = 31;
     m_platform.port->setThreshold(31);
+    // The lamp says the port is open from the start, and the status line how to begin.
+    if (!m_platform.port->isOpen())
+        return; // a port missing from the list: closed, and no message (as ever)
+    showIndicator(Indicator::Connected);
+    if (statusBar()->currentMessage().isEmpty()) // a problem with comm.set is said first
+        notice(QCoreApplication::translate("vx", "按“多模块循环”开始采集"));
 }
 
 void frmMain::portLost()
@@ -901,6 +953,14 @@ void frmMain::setCommandText(const QString &text)
 {
     txtCommand->setText(text);
     m_uploadMode = false; // a request went out: whatever ran before, upload mode has ended
+    clearStartHint();
+}
+
+void frmMain::clearStartHint()
+{
+    // The operator has begun: the line that said how is no longer needed.
+    if (statusBar()->currentMessage() == QCoreApplication::translate("vx", "按“多模块循环”开始采集"))
+        statusBar()->clearMessage();
 }
 
 void frmMain::setStateText(const QString &text)

@@ -102,12 +102,15 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void bindStore();
     void bindGrain();
     void bindViewer();
     void markSilentColumns();
+    void clearStartHint();
     void evaluateAlarms();
     void frameAccepted(const AcceptedFrame &accepted) override;
     void alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &book) override;
@@ -149,6 +152,8 @@ private:
     QLabel *m_alarmCount = nullptr;
     qint64 m_viewerSince = 0;
     qint64 m_viewerEventsSince = 0;
+    bool m_sized = false;         // the first show chose the window's size
+    QTimer *m_saveSize = nullptr; // the size the operator gives it, for the next start
     QLabel *m_runState = nullptr;
     QTimer *m_tick = nullptr;
     QList<QFrame *> m_columnFrames;   // Frame3_0 .. Frame3_39

@@ -1,7 +1,12 @@
 #include "TestWindow.h"
+#include "window/FirstStart.h"
 #include "window/widgets/ListCombo.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabBar>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QPushButton>
@@ -20,6 +25,8 @@ private slots:
     void gridFollowsTheIndexRule();
     void tabsInOrder();
     void controlsStayWholeAtTheSmallestSize();
+    void firstStartShowsEverything();
+    void sensorOperationDuringTheCycle();
 };
 
 void tst_frmmain::startUp_data()
@@ -99,6 +106,10 @@ void tst_frmmain::startUp()
     }
     QFETCH(bool, notice);
     QCOMPARE(t.w().statusBar()->currentMessage().contains(QStringLiteral("comm.set")), notice);
+    // The lamp says what the port is from the start; an opened one says how to begin.
+    QCOMPARE(t.w().indicator() == Indicator::Connected, !openedAs.isEmpty());
+    if (!openedAs.isEmpty() && !notice)
+        QCOMPARE(t.w().statusBar()->currentMessage(), QStringLiteral("按“多模块循环”开始采集"));
     QVERIFY(t.port().written.isEmpty()); // start-up sends nothing
     QVERIFY(QDir(t.path(QStringLiteral("data"))).exists());
     QVERIFY(QDir(t.path(QStringLiteral("txt"))).exists());
@@ -215,6 +226,51 @@ void tst_frmmain::controlsStayWholeAtTheSmallestSize()
         const QRect lower = t.box(QStringLiteral("txtValue_%1").arg(p))->geometry();
         QVERIFY2(lower.top() > upper.bottom(), qPrintable(QStringLiteral("rows %1 and %2 overlap").arg(p).arg(p + 1)));
     }
+}
+
+// Every tab title and all ten grid columns at the size the window opens with
+// (where the screen allows); the size the operator gives it is kept.
+void tst_frmmain::firstStartShowsEverything()
+{
+    TestWindow t;
+    t.w().show();
+    auto *tabs = t.find<QTabWidget>(QStringLiteral("SSTab2"));
+    t.w().resize(roomyWindowSize(t.w(), *tabs)); // the offscreen screen is smaller than a depot's
+    QTRY_VERIFY(QFileInfo(t.path(QStringLiteral("view.ini"))).exists());
+    QCoreApplication::processEvents();
+    QTabBar *bar = tabs->tabBar();
+    QVERIFY2(bar->tabRect(bar->count() - 1).right() < bar->width(), "the last tab title is shown");
+    for (const char *box : {"txtValue_0", "txtValue_162", "txtValue_179"}) { // columns 1 and 10, layers 1 and 18
+        auto *field = t.find<QWidget>(QString::fromLatin1(box));
+        const QRect inTabs(field->mapTo(tabs, QPoint(0, 0)), field->size());
+        QVERIFY2(tabs->rect().contains(inTabs), box);
+    }
+    QCOMPARE(QSettings(t.path(QStringLiteral("view.ini")), QSettings::IniFormat).value(QStringLiteral("window/size")).toSize(),
+             t.w().size());
+
+    // The next start opens at that size (here: a smaller one the operator chose).
+    const QSize chosen = t.w().minimumSizeHint() + QSize(20, 10);
+    TestWindow::Options options;
+    options.prepare = [chosen](const QString &dir) {
+        QSettings(QDir(dir).filePath(QStringLiteral("view.ini")), QSettings::IniFormat).setValue(QStringLiteral("window/size"), chosen);
+    };
+    TestWindow again(options);
+    again.w().show();
+    QCOMPARE(again.w().size(), chosen);
+}
+
+void tst_frmmain::sensorOperationDuringTheCycle()
+{
+    TestWindow t;
+    t.setText(QStringLiteral("txtStationID"), QStringLiteral("7"));
+    t.click(QStringLiteral("cmdReadSensorID"));
+    QVERIFY(!t.w().statusBar()->currentMessage().contains(QStringLiteral("传感器操作")));
+    t.click(QStringLiteral("cmdCicleAll"));
+    t.setText(QStringLiteral("txtStationID"), QStringLiteral("7"));
+    t.click(QStringLiteral("cmdReadSensorID"));
+    QVERIFY2(t.w().statusBar()->currentMessage().startsWith(QStringLiteral("传感器操作发往设备 7；")),
+             qPrintable(t.w().statusBar()->currentMessage()));
+    t.click(QStringLiteral("cmdStopOnce"));
 }
 
 QTEST_MAIN(tst_frmmain)

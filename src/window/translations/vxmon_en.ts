@@ -1350,5 +1350,37 @@ MQTT 服务器：%1，待发布读数：%2</source>
         <translation>
 MQTT broker: %1, readings waiting to be published: %2</translation>
     </message>
+    <message>
+        <source>传感器操作发往设备 %1；多模块循环仍在运行，回复与循环的读数交错</source>
+        <translation>Sensor operation sent to device %1; the multi-device cycle is still running, and its replies come between the cycle&apos;s readings</translation>
+    </message>
+    <message>
+        <source>按“多模块循环”开始采集</source>
+        <translation>Press &quot;Cycle all devices&quot; to start collecting</translation>
+    </message>
+    <message>
+        <source>最近1小时</source>
+        <translation>Last hour</translation>
+    </message>
+    <message>
+        <source>最近6小时</source>
+        <translation>Last 6 hours</translation>
+    </message>
+    <message>
+        <source>跟随</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>新读数到来时延长曲线（缩放后暂停，复位后继续）</source>
+        <translation>Extend the curve as new readings come (paused after a zoom, resumed by Reset)</translation>
+    </message>
+    <message>
+        <source>正常</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>上电值，可疑</source>
+        <translation>power-on value, suspect</translation>
+    </message>
 </context>
 </TS>
