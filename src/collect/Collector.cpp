@@ -1,6 +1,7 @@
 #include "collect/Collector.h"
 
 #include "core/central/Metrics.h"
+#include "core/notify/Notifier.h"
 #include "core/central/MqttMessages.h"
 #include "core/central/MqttPublisher.h"
 #include "core/form/FormState.h"
@@ -26,6 +27,7 @@ PipelineSettings pipelineSettings(const CollectorSettings &s)
     p.programDir = s.programDir;
     p.store = s.store;
     p.mqtt = s.mqtt;
+    p.notify = s.notify;
     return p;
 }
 
@@ -51,6 +53,7 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     connect(&m_pipeline, &ReadingPipeline::problem, this, [](const QString &message) { say(message); });
     connect(&m_pipeline, &ReadingPipeline::recovered, this, [](const QString &message) { say(message); });
     m_pipeline.setMqttReporter([](const QString &line) { say(line); });
+    m_pipeline.setNotifyReporter([](const QString &line) { say(line); });
 
     m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
     m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
@@ -105,11 +108,13 @@ Collector::StartResult Collector::start(QString *why)
     m_sinceStatus.start();
     m_engine->start();
     m_secondTimer.start();
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_started"), m_port->deviceName()});
     return StartResult::Started;
 }
 
 void Collector::stop()
 {
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_stopped"), QString()});
     m_reconnect.stop();
     m_secondTimer.stop();
     if (m_engine->running())
@@ -127,6 +132,7 @@ void Collector::onPortLost()
     m_downSince.start();
     m_reconnectDelayMs = 1000;
     say(QStringLiteral("lost %1; reconnecting (outage %2)").arg(m_port->deviceName()).arg(m_outages));
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_lost"), m_port->deviceName()});
     m_reconnect.start(m_reconnectDelayMs);
 }
 
@@ -134,6 +140,7 @@ void Collector::reconnect()
 {
     if (m_port->open()) {
         say(QStringLiteral("%1 back after %2 s").arg(m_port->deviceName()).arg(m_downSince.elapsed() / 1000.0, 0, 'f', 1));
+        m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_back"), m_port->deviceName()});
         return;
     }
     m_reconnectDelayMs = qMin(30000, m_reconnectDelayMs * 2);
@@ -238,6 +245,8 @@ void Collector::onCycle()
         line += QStringLiteral(", mqtt %1: %2 readings waiting")
                     .arg(mqtt->connected() ? QStringLiteral("connected") : QStringLiteral("unreachable"))
                     .arg(mqtt->backlog());
+    if (Notifier *notifier = m_pipeline.notifier())
+        line += QStringLiteral(", notify: %1 waiting").arg(notifier->waiting());
     if (m_outages > 0)
         line += QStringLiteral(", %1 link outages").arg(m_outages);
     if (m_pipeline.alarms().activeCount() > 0)
@@ -288,6 +297,11 @@ CollectorMetrics Collector::metrics() const
                 m.temperatures.append({frame.address, k + 1, *celsiusOf(frame.raw[k])});
     m.portOpen = m_port->isOpen();
     m.linkOutages = m_outages;
+    if (Notifier *notifier = const_cast<ReadingPipeline &>(m_pipeline).notifier()) {
+        const auto figures = notifier->figures();
+        for (auto it = figures.cbegin(); it != figures.cend(); ++it)
+            m.notify.append({it.key(), it->waiting, it->sent, it->expired});
+    }
     m.exchanges = m_engine->exchanges();
     m.cycles = m_engine->cycles();
     auto &pipeline = const_cast<ReadingPipeline &>(m_pipeline);

@@ -16,6 +16,8 @@
 #include <QHostAddress>
 #include <QSettings>
 
+#include "core/notify/NotifySettings.h"
+
 namespace vx {
 
 namespace {
@@ -75,7 +77,8 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     p.addHelpOption();
     p.addPositionalArgument(QStringLiteral("command"),
                             QStringLiteral("Nothing: collect. \"import DIR\": backfill data/<address>.txt logs from DIR "
-                                           "into the store. \"export\": readings as CSV."),
+                                           "into the store. \"export\": readings as CSV. \"notify-test [CHANNEL]\": "
+                                           "one test message through each [notify.NAME] channel of --config."),
                             QStringLiteral("[import DIR | export]"));
     p.addVersionOption();
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("INI file with a [collect] section."),
@@ -182,6 +185,12 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     s.store = forwarding.store;
     s.mqtt = forwarding.mqtt;
     result.errors << forwarding.errors;
+    // Notification channels: [notify] and [notify.NAME] sections of the INI file.
+    if (ini) {
+        ini->endGroup();
+        s.notify = readNotifySettings(*ini, &result.errors);
+        ini->beginGroup(QStringLiteral("collect"));
+    }
     const QString rawLogMax = value(opt("raw-log-max")).trimmed();
     if (const auto bytes = parseByteSize(rawLogMax))
         s.rawLogMaxBytes = *bytes;
@@ -232,8 +241,15 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
             result.errors << QStringLiteral("--per: %1 is not reading or frame").arg(shownValue(per));
         r.perFrame = per == QLatin1String("frame");
         s.exportFile = value(opt("out"));
+    } else if (command == QLatin1String("notify-test")) {
+        s.command = CollectorSettings::Command::NotifyTest;
+        s.notifyChannel = positional.value(1);
+        if (positional.size() > 2)
+            result.errors << QStringLiteral("notify-test: name at most one channel");
+        else if (s.notify.channels.isEmpty())
+            result.errors << QStringLiteral("notify-test: no [notify.NAME] channel in --config");
     } else if (!command.isEmpty()) {
-        result.errors << QStringLiteral("%1 is not a command: import DIR or export").arg(shownValue(command));
+        result.errors << QStringLiteral("%1 is not a command: import DIR, export or notify-test").arg(shownValue(command));
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/notify/NotifySettings.h"
+
 #include "core/bus/BusEngine.h"
 #include "core/central/MqttSettings.h"
 #include "core/settings/SettingTexts.h"
@@ -26,13 +28,15 @@ struct CollectorSettings {
     bool json = false;
     StoreSettings store;       // local file (default vxmon.db in programDir), central URL, site, age limit
     MqttSettings mqtt;         // the broker readings are published to; host empty: none
+    NotifySettings notify;     // where alarms are sent ([notify.NAME] of --config); none: nowhere
     QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
     int metricsPort = 9464;    // 0: any free port (it is printed)
     HttpLimits httpLimits;
 
-    enum class Command { Collect, Import, Export };
+    enum class Command { Collect, Import, Export, NotifyTest };
     Command command = Command::Collect;
     QString importDir;         // import: where the <address>.txt logs are
+    QString notifyChannel;     // notify-test: this channel only; empty: every one
     ExportRequest exportRequest;
     QString exportFile;        // export: "-" or empty for standard output
 };

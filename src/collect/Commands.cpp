@@ -1,11 +1,13 @@
 #include "collect/Commands.h"
 
 #include "core/link/PortMap.h"
+#include "core/notify/NotifySender.h"
 #include "core/link/QtSerialPort.h"
 #include "core/records/ShownValue.h"
 #include "core/store/LogImport.h"
 #include "core/store/ReadingStore.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -33,6 +35,31 @@ std::unique_ptr<ReadingStore> openStore(const CollectorSettings &settings)
 }
 
 } // namespace
+
+int notifyTest(const CollectorSettings &settings)
+{
+    int failed = 0, tried = 0;
+    for (const NotifyChannel &c : settings.notify.channels) {
+        if (!settings.notifyChannel.isEmpty() && c.name != settings.notifyChannel)
+            continue;
+        ++tried;
+        NotifyMessage m;
+        m.kind = QStringLiteral("test");
+        m.priority = AlarmPriority::Low;
+        m.timeMs = QDateTime::currentMSecsSinceEpoch();
+        m.subject = c.english ? QStringLiteral("vxcollect test message (%1)").arg(settings.store.site)
+                              : QStringLiteral("vxcollect 测试消息（%1）").arg(settings.store.site);
+        m.text = m.subject;
+        const SendResult r = sendNotice(c, m, settings.store.site);
+        std::printf("%s: %s: %s\n", qPrintable(c.name), r.accepted ? "accepted" : "NOT accepted", qPrintable(r.answer));
+        failed += r.accepted ? 0 : 1;
+    }
+    if (tried == 0) {
+        std::fprintf(stderr, "vxcollect: notify-test: no channel named %s\n", qPrintable(shownValue(settings.notifyChannel)));
+        return Failed;
+    }
+    return failed == 0 ? Stopped : Failed;
+}
 
 int importLogs(const CollectorSettings &settings)
 {

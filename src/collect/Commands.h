@@ -16,6 +16,9 @@ namespace vx {
 int importLogs(const CollectorSettings &settings);
 // export: readings as CSV, to --out or standard output.
 int exportCsv(const CollectorSettings &settings);
+// notify-test [CHANNEL]: one test message through each channel (or the one
+// named), saying what each receiver answered; 0 when every one accepted.
+int notifyTest(const CollectorSettings &settings);
 
 // The port settings name: COMn through the window's mapping (ports.conf,
 // VXMON_COMn), anything else a device path or tcp://HOST:PORT.

@@ -126,6 +126,18 @@ QByteArray prometheusText(const CollectorMetrics &m)
     }
     e.family("vxcollect_active_alarms", "gauge", "Alarms raised and not yet cleared.");
     e.sample({}, m.activeAlarms);
+    const auto channel = [](const QString &name) { return "channel=\"" + prometheusLabelValue(name.toUtf8()) + '"'; };
+    if (!m.notify.isEmpty()) {
+        e.family("vxcollect_notify_waiting", "gauge", "Notifications a channel has not yet accepted.");
+        for (const auto &c : m.notify)
+            e.sample(channel(c.name), double(c.waiting));
+        e.family("vxcollect_notify_sent_total", "counter", "Notifications a channel accepted.");
+        for (const auto &c : m.notify)
+            e.sample(channel(c.name), double(c.sent));
+        e.family("vxcollect_notify_expired_total", "counter", "Notifications given up after the channel's maximum age.");
+        for (const auto &c : m.notify)
+            e.sample(channel(c.name), double(c.expired));
+    }
     return e.text();
 }
 

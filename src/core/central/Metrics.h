@@ -34,6 +34,11 @@ struct CollectorMetrics {
     bool mqttConnected = false;
     qint64 mqttSetAside = 0;
     int activeAlarms = 0;
+    struct NotifyChannel {
+        QString name;
+        qint64 waiting = 0, sent = 0, expired = 0;
+    };
+    QList<NotifyChannel> notify;               // empty: no notifications
 };
 
 // The Prometheus text exposition format (version 0.0.4): a HELP and a TYPE

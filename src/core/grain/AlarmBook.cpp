@@ -81,6 +81,22 @@ QList<AlarmTransition> AlarmBook::acknowledgeAll(qint64 nowMs)
     return changes;
 }
 
+QList<AlarmTransition> AlarmBook::remind(qint64 nowMs, qint64 afterMs)
+{
+    QList<AlarmTransition> reminders;
+    if (afterMs <= 0)
+        return reminders;
+    for (Alarm &a : m_alarms) {
+        if (a.state != Alarm::State::Active || nowMs - qMax(a.raisedMs, a.remindedMs) < afterMs)
+            continue;
+        a.remindedMs = nowMs;
+        Alarm said = a;
+        said.changedMs = nowMs;
+        reminders.append({said, QStringLiteral("reminder")});
+    }
+    return reminders;
+}
+
 int AlarmBook::activeCount() const
 {
     return int(std::count_if(m_alarms.begin(), m_alarms.end(),
@@ -115,6 +131,10 @@ void AlarmBook::replay(const AlarmTransition &t)
     }
     if (open == m_alarms.end())
         return; // it began before what was read
+    if (t.what == QLatin1String("reminder")) {
+        open->remindedMs = t.alarm.changedMs;
+        return;
+    }
     open->changedMs = t.alarm.changedMs;
     open->condition = t.alarm.condition;
     open->state = t.what == QLatin1String("cleared") ? Alarm::State::Cleared : Alarm::State::Acknowledged;

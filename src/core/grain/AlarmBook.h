@@ -14,6 +14,7 @@ struct Alarm {
     qint64 raisedMs = 0;
     qint64 changedMs = 0;
     State state = State::Active;
+    qint64 remindedMs = 0; // when a reminder of it was last sent (still unacknowledged)
 };
 
 // A change of an alarm: "raised", "acknowledged" or "cleared" (stored as events).
@@ -43,6 +44,9 @@ public:
     QList<AlarmTransition> update(const QList<AlarmCondition> &holding, qint64 nowMs);
     QList<AlarmTransition> acknowledge(int index, qint64 nowMs);
     QList<AlarmTransition> acknowledgeAll(qint64 nowMs);
+    // Alarms still unacknowledged afterMs after they were raised (or last
+    // reminded of): each a "reminder", once per afterMs.
+    QList<AlarmTransition> remind(qint64 nowMs, qint64 afterMs);
     // What another program stored, taken as it happened (a viewer's book).
     void replay(const AlarmTransition &transition);
 

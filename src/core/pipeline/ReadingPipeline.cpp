@@ -1,6 +1,7 @@
 #include "core/pipeline/ReadingPipeline.h"
 
 #include "core/central/MqttPublisher.h"
+#include "core/notify/Notifier.h"
 #include "core/frames/HexText.h"
 #include "core/form/FormState.h"
 #include "core/frames/Measurement.h"
@@ -32,6 +33,7 @@ bool ReadingPipeline::start(QString *why)
     m_alarmSettingsErrors = read.errors;
     if (!m_settings.storeReadings)
         return true;
+    m_settings.store.notify = m_settings.notify.any(); // events then also wait in the notify outbox
     m_store = std::make_unique<StoreService>(m_settings.store);
     connect(m_store.get(), &StoreService::problem, this, &ReadingPipeline::problem);
     connect(m_store.get(), &StoreService::recovered, this, &ReadingPipeline::recovered);
@@ -51,6 +53,16 @@ bool ReadingPipeline::start(QString *why)
             return false;
         }
     }
+    if (m_settings.notify.any()) {
+        m_notifier = std::make_unique<Notifier>(m_settings.notify, m_settings.store.site, m_settings.store.local);
+        m_notifier->setReporter(m_notifyReporter);
+        QString notifyWhy;
+        if (!m_notifier->start(&notifyWhy)) {
+            m_notifier.reset();
+            *why = QStringLiteral("cannot read the notify outbox: %1").arg(notifyWhy);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -67,6 +79,9 @@ void ReadingPipeline::stop()
     if (m_mqtt)
         m_mqtt->stop(2500);
     m_mqtt.reset();
+    if (m_notifier) // what the last commit queued (the stop itself, say) gets a moment to go
+        m_notifier->stop(2000);
+    m_notifier.reset();
     m_store.reset();
 }
 
@@ -191,6 +206,14 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
     AlarmSettings settings = m_alarmSettings;
     settings.silentAfterMs = silentAfterMs;
     record(m_alarms.update(vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo), nowMs));
+    if (m_notifier)
+        record(m_alarms.remind(nowMs, qint64(m_settings.notify.remindAfterMinutes) * 60000));
+}
+
+void ReadingPipeline::addEvent(const StoreEvent &event)
+{
+    if (m_store)
+        m_store->addEvent(event);
 }
 
 void ReadingPipeline::acknowledge(int row, qint64 nowMs)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/central/MqttSettings.h"
+#include "core/notify/NotifySettings.h"
 #include "core/form/FormState.h"
 #include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
@@ -20,12 +21,14 @@
 namespace vx {
 
 class MqttPublisher;
+class Notifier;
 class ReadingStore;
 
 struct PipelineSettings {
     QString programDir;         // data/<address>.txt, dataGet.txt, alarms.ini
     StoreSettings store;        // the local store; central shipping and the MQTT outbox through it
     MqttSettings mqtt;          // host empty: no MQTT
+    NotifySettings notify;      // no channels: no notifications
     bool storeReadings = true;  // false: nothing is stored or published (a viewer of another program's store)
 };
 
@@ -70,6 +73,8 @@ public:
     RecordFiles &records() { return m_records; }
     StoreService *store() { return m_store.get(); }
     MqttPublisher *mqtt() { return m_mqtt.get(); }
+    Notifier *notifier() { return m_notifier.get(); }
+    void setNotifyReporter(std::function<void(const QString &)> report) { m_notifyReporter = std::move(report); }
     // Lines of the MQTT publisher (from its own thread); set before start().
     void setMqttReporter(std::function<void(const QString &)> report) { m_mqttReporter = std::move(report); }
     void addListener(ReadingListener *listener) { m_listeners.append(listener); }
@@ -85,6 +90,8 @@ public:
     void replay(const ReadingSet &frame);
     // A device fell silent or answers again: stored as an event, then told.
     void deviceChanged(int address, bool answering, qint64 timeMs);
+    // The collector's own events (started, stopped, port lost), stored and notified.
+    void addEvent(const StoreEvent &event);
     // Events another program stored, taken as they happened (a viewer): a
     // cable's silence and the alarm book as that program saw them.
     void replayEvents(const QList<StoreEvent> &events);
@@ -117,6 +124,8 @@ private:
     std::array<QString, kMaxReplyAddress> m_dataLogs;
     std::unique_ptr<StoreService> m_store;
     std::unique_ptr<MqttPublisher> m_mqtt; // after the store: stopped before it closes
+    std::unique_ptr<Notifier> m_notifier;  // likewise
+    std::function<void(const QString &)> m_notifyReporter;
     QList<ReadingListener *> m_listeners;
     std::function<void(const QString &)> m_mqttReporter;
     GrainSnapshot m_snapshot;

@@ -86,6 +86,18 @@ struct ExportRequest {
 enum OutboxQueue : int {
     CentralQueue = 1,   // for the central PostgreSQL store
     MqttQueue = 2,      // for the MQTT broker
+    NotifyQueue = 4,    // events that notifications are made of (alarms, the collector's own)
+};
+
+// A notification composed for one channel, waiting until the channel accepts it.
+struct StoredNotice {
+    qint64 id = 0;
+    QString channel;
+    QString kind;          // the message's kind; "flooded": part of a flood, sent as one summary
+    qint64 createdMs = 0, dueMs = 0, nextTryMs = 0;
+    int attempts = 0;
+    QByteArray message;    // packMessage()
+    QString lastError;
 };
 
 // The server's (or driver's) reason in one line, without "ERROR:" and the
@@ -148,6 +160,15 @@ public:
     virtual bool dropOutboxThrough(qint64 id, OutboxQueue queue = CentralQueue);
     // Readings waiting in an outbox.
     virtual qint64 outboxReadings(OutboxQueue queue = CentralQueue);
+
+    // Notifications (the local SQLite store): what the notify outbox's events
+    // made, stored and those events dropped in one transaction; a channel's
+    // oldest, in order; each gone once its channel took it.
+    bool composeNotices(const QList<StoredNotice> &notices, qint64 throughOutboxId);
+    QList<StoredNotice> notices(const QString &channel, int limit);
+    bool dropNotices(const QList<qint64> &ids);
+    bool retryNotice(qint64 id, int attempts, qint64 nextTryMs, const QString &error);
+    qint64 noticesWaiting(const QString &channel);
 
     // The sensor map: every place's code; and the codes a read found at one
     // device's channel (position 1 first), stored, with each place whose

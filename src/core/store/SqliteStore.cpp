@@ -120,13 +120,23 @@ bool SqliteStore::insertReadings(const QList<ReadingSet> &frames)
     return true;
 }
 
+namespace {
+// The events a notification may be made of; the rest never enter its outbox.
+bool notifiable(const QString &kind)
+{
+    return (kind.startsWith(QLatin1String("alarm_")) && kind != QLatin1String("alarm_acknowledged"))
+           || kind == QLatin1String("collector_started") || kind == QLatin1String("collector_stopped")
+           || kind == QLatin1String("port_lost") || kind == QLatin1String("port_back");
+}
+} // namespace
+
 bool SqliteStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
     if (!insertReadings(frames))
         return false;
     for (const ReadingSet &frame : frames) {
-        for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
+        for (const OutboxQueue queue : {CentralQueue, MqttQueue}) { // notifications are made of events only
             if (!(queues & queue))
                 continue;
             QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, raw) VALUES (?, ?, 'frame', ?)")
@@ -150,8 +160,8 @@ bool SqliteStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEve
         q.bindValue(4, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
         if (!q.exec())
             return fail(q);
-        for (const OutboxQueue queue : {CentralQueue, MqttQueue}) {
-            if (!(queues & queue))
+        for (const OutboxQueue queue : {CentralQueue, MqttQueue, NotifyQueue}) {
+            if (!(queues & queue) || (queue == NotifyQueue && !notifiable(e.kind)))
                 continue;
             QSqlQuery &o = prepared(QStringLiteral("INSERT INTO %1 (time, address, kind, detail, data) VALUES (?, ?, ?, ?, ?)")
                                         .arg(outboxTable(queue)));

@@ -13,7 +13,7 @@ namespace vx::storerows {
 
 inline QString outboxTable(OutboxQueue queue)
 {
-    return queue == MqttQueue ? QStringLiteral("mqtt_outbox") : QStringLiteral("outbox");
+    return queue == MqttQueue ? QStringLiteral("mqtt_outbox") : queue == NotifyQueue ? QStringLiteral("notify_outbox") : QStringLiteral("outbox");
 }
 
 // Registers as the outbox keeps them: big-endian pairs.

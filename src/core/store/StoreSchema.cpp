@@ -69,6 +69,18 @@ QList<Migration> storeMigrations(StoreLocation::Engine engine)
                  QStringLiteral("ALTER TABLE outbox ADD COLUMN data TEXT"),
                  QStringLiteral("ALTER TABLE mqtt_outbox ADD COLUMN data TEXT"),
              }},
+            {6,
+             {
+                 // Events that notifications are made of, then the messages made
+                 // for each channel, kept until the channel accepted them.
+                 QStringLiteral("CREATE TABLE notify_outbox (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, "
+                                "address INTEGER NOT NULL, kind TEXT NOT NULL, raw BLOB, detail TEXT, data TEXT)"),
+                 QStringLiteral("CREATE TABLE notices (id INTEGER PRIMARY KEY AUTOINCREMENT, channel TEXT NOT NULL, "
+                                "kind TEXT NOT NULL, created INTEGER NOT NULL, due INTEGER NOT NULL, "
+                                "next_try INTEGER NOT NULL, attempts INTEGER NOT NULL DEFAULT 0, message TEXT NOT NULL, "
+                                "last_error TEXT)"),
+                 QStringLiteral("CREATE INDEX notices_channel ON notices (channel, id)"),
+             }},
         };
     }
     return {

@@ -100,7 +100,8 @@ public:
 
     bool commitChunk(const StoreService::Pending &chunk)
     {
-        const int queues = (m_service.forwarding() ? CentralQueue : 0) | (m_service.m_settings.mqtt ? MqttQueue : 0);
+        const int queues = (m_service.forwarding() ? CentralQueue : 0) | (m_service.m_settings.mqtt ? MqttQueue : 0)
+                           | (m_service.m_settings.notify ? NotifyQueue : 0);
         if (m_store->add(chunk.frames, chunk.events, queues)) {
             m_service.m_committed += chunk.rows;
             if (m_service.forwarding())

@@ -19,6 +19,7 @@ struct StoreSettings {
     QString site;           // this bus's name in the central store
     int keepDays = 0;       // 0: readings are kept for ever
     bool mqtt = false;      // readings and events also wait in the outbox of an MQTT publisher
+    bool notify = false;    // alarm and collector events also wait in the notify outbox
     int flushMs = 1000;     // a batch is committed at least this often...
     int flushRows = 1000;   // ...and as soon as this many readings wait
     int pendingLimit = 1000000; // readings held in memory while the file cannot be written

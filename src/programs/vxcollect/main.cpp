@@ -35,6 +35,8 @@ int main(int argc, char *argv[])
         return vx::importLogs(settings);
     if (settings.command == vx::CollectorSettings::Command::Export)
         return vx::exportCsv(settings);
+    if (settings.command == vx::CollectorSettings::Command::NotifyTest)
+        return vx::notifyTest(settings);
     vx::Collector collector(settings, vx::collectorPort(settings));
 
     // SIGTERM and SIGINT: the exchange in flight ends first; then the files are complete.

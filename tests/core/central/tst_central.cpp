@@ -186,6 +186,7 @@ void tst_central::metricsTextParses()
     m.mqttBacklog = 42;
     m.mqttConnected = true;
     m.activeAlarms = 2;
+    m.notify = {{QStringLiteral("duty \"group\""), 3, 10, 1}};
     const PromText text = parsePromText(prometheusText(m));
     QVERIFY2(text.errors.isEmpty(), qPrintable(text.errors.join('\n')));
     QCOMPARE(text.value("vxcollect_temperature_celsius", {{"address", "4"}, {"point", "2"}}), -3.25);
@@ -197,6 +198,8 @@ void tst_central::metricsTextParses()
     QVERIFY(!text.value("vxcollect_last_seen_age_seconds", {{"address", "9"}}));
     QCOMPARE(text.value("vxcollect_mqtt_backlog_readings"), 42.0);
     QCOMPARE(text.value("vxcollect_active_alarms"), 2.0);
+    QCOMPARE(text.value("vxcollect_notify_waiting", {{"channel", "duty \"group\""}}), 3.0);
+    QCOMPARE(text.value("vxcollect_notify_expired_total", {{"channel", "duty \"group\""}}), 1.0);
     QCOMPARE(text.types.value("vxcollect_requests_total"), QByteArray("counter"));
     QCOMPARE(text.types.value("vxcollect_temperature_celsius"), QByteArray("gauge"));
     for (auto it = text.types.cbegin(); it != text.types.cend(); ++it)
@@ -209,6 +212,7 @@ void tst_central::metricsLeaveOutWhatIsNotThere()
     QVERIFY2(text.errors.isEmpty(), qPrintable(text.errors.join('\n')));
     QVERIFY(!text.types.contains("vxcollect_mqtt_backlog_readings"));
     QVERIFY(!text.types.contains("vxcollect_central_backlog_readings"));
+    QVERIFY(!text.types.contains("vxcollect_notify_waiting"));
     QVERIFY(text.family("vxcollect_temperature_celsius").isEmpty());
     QCOMPARE(text.value("vxcollect_port_up"), 0.0);
     QCOMPARE(prometheusLabelValue("a\\b\"c\nd"), QByteArray("a\\\\b\\\"c\\nd"));

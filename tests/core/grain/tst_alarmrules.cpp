@@ -21,6 +21,7 @@ private slots:
     void rules_data();
     void rules();
     void alarmLifecycle();
+    void remindersWhileUnacknowledged();
     void settingsFileRefusesWhatIsNotANumberInRange_data();
     void settingsFileRefusesWhatIsNotANumberInRange();
 };
@@ -312,6 +313,38 @@ void tst_alarmrules::settingsFileRefusesWhatIsNotANumberInRange()
     if (!accepted)
         QVERIFY2(read.errors.first().contains(value, Qt::CaseInsensitive) || read.errors.first().contains("inf"),
                  qPrintable(read.errors.first()));
+}
+
+// An alarm nobody acknowledges is sent again every half hour; one that was
+// acknowledged, or cleared, is not.
+void tst_alarmrules::remindersWhileUnacknowledged()
+{
+    AlarmBook book;
+    AlarmCondition hot;
+    hot.rule = AlarmRule::HighTemperature;
+    hot.cable = 3;
+    AlarmCondition silent = hot;
+    silent.rule = AlarmRule::CableSilent;
+    silent.cable = 4;
+    book.update({hot, silent}, kNow);
+    const qint64 half = 30 * kMinute;
+    QList<int> reminded;
+    for (const qint64 at : {kNow + 29 * kMinute, kNow + half, kNow + 45 * kMinute, kNow + 2 * half}) {
+        const auto r = book.remind(at, half);
+        reminded << int(r.size());
+        for (const AlarmTransition &t : r) {
+            QCOMPARE(t.what, QStringLiteral("reminder"));
+            QCOMPARE(t.eventKind(), QStringLiteral("alarm_reminder"));
+            QCOMPARE(t.alarm.changedMs, at);
+        }
+        if (at == kNow + half)
+            book.acknowledge(int(std::find_if(book.alarms().begin(), book.alarms().end(), [](const Alarm &a) {
+                                     return a.condition.cable == 4;
+                                 }) - book.alarms().begin()),
+                             at);
+    }
+    QCOMPARE(reminded, (QList<int>{0, 2, 0, 1})); // the acknowledged one no more
+    QVERIFY(book.remind(kNow + 10 * half, 0).isEmpty()); // 0: never
 }
 
 QTEST_GUILESS_MAIN(tst_alarmrules)
