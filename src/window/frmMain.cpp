@@ -239,6 +239,7 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     const ForwardingRead forwarding = readWindowForwarding(m_platform.programDir);
     pipeline.store = forwarding.store;
     pipeline.mqtt = forwarding.mqtt;
+    pipeline.notify = forwarding.notify;
     pipeline.storeReadings = !viewer();
     m_pipeline = std::make_unique<ReadingPipeline>(pipeline);
     m_pipeline->addListener(this);
@@ -689,6 +690,7 @@ void frmMain::bindStore()
         notice(QCoreApplication::translate("vx", "报警设置有误，已用默认值：%1")
                    .arg(m_pipeline->alarmSettingsErrors().join(QStringLiteral("；"))));
     m_storeTab = new StoreTab(store(), m_pipeline->mqtt(), problem, *m_platform.dialogs);
+    m_storeTab->setNotifier(m_pipeline->notifier());
     SSTab2->addTab(scrollable(m_storeTab), QCoreApplication::translate("vx", "数据存储"));
     if (store() && store()->forwarding()) {
         m_storeBacklog = new QLabel;

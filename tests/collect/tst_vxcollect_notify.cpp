@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTest>
 
 #include <csignal>
@@ -22,15 +23,19 @@
 using namespace vx;
 
 namespace {
-// Takes POSTs; answers 500 to the first `failFirst`, then 200; keeps what it accepted.
+// Takes POSTs; answers 500 to the first `failFirst` (or, with `hang`, holds
+// the first past the sender's timeout), then 200; keeps what it accepted.
 class Receiver {
 public:
-    explicit Receiver(int failFirst = 0) : m_failFirst(failFirst)
+    explicit Receiver(int failFirst = 0, bool hang = false) : m_failFirst(failFirst), m_hang(hang)
     {
         m_server.setHandler([this](const HttpRequest &r) {
             QMutexLocker lock(&m_lock);
-            if (m_seen++ < m_failFirst)
+            if (m_seen++ < m_failFirst) {
+                if (m_hang)
+                    QThread::msleep(4000); // the sender gave up after 3 s: not taken
                 return HttpResponse::text(500, "not now\n");
+            }
             m_accepted << QJsonDocument::fromJson(r.body).object();
             return HttpResponse::text(200, "ok\n");
         });
@@ -58,6 +63,7 @@ private:
     HttpServer m_server;
     mutable QMutex m_lock;
     int m_failFirst;
+    bool m_hang;
     int m_seen = 0;
     QList<QJsonObject> m_accepted;
 };
@@ -120,17 +126,30 @@ QByteArray webhookChannel(int port)
 class tst_vxcollect_notify : public QObject {
     Q_OBJECT
 private slots:
+    void everyMessageOnceInOrder_data();
     void everyMessageOnceInOrder();
     void receiverAwayAndCollectorKilled();
+    void emailThroughSmtp_data();
     void emailThroughSmtp();
+    void webhookOverTls_data();
+    void webhookOverTls();
 };
 
-// The receiver refuses the first two posts: each message still arrives once,
-// in the order it was made; a hot cable is one message per rule, not per point.
+void tst_vxcollect_notify::everyMessageOnceInOrder_data()
+{
+    QTest::addColumn<bool>("hang");
+    QTest::newRow("refuses twice") << false;
+    QTest::newRow("hangs once") << true;
+}
+
+// The receiver refuses the first two posts (or hangs on the first): each
+// message still arrives once, in the order it was made; a hot cable is one
+// message per rule, not per point.
 void tst_vxcollect_notify::everyMessageOnceInOrder()
 {
+    QFETCH(bool, hang);
     Run run;
-    Receiver receiver(2);
+    Receiver receiver(hang ? 1 : 2, hang);
     const int port = freeTcpPort();
     QVERIFY(receiver.listen(port));
     QVERIFY(run.startSimulator());
@@ -188,21 +207,40 @@ void tst_vxcollect_notify::receiverAwayAndCollectorKilled()
     QVERIFY(!all.contains(QStringLiteral("[north] 采集服务已停止")) || all.indexOf(QStringLiteral("[north] 采集服务已停止")) == all.size() - 1);
 }
 
-// An SMTP server collecting mail into a mailbox: the test message arrives with
-// its subject in UTF-8 and its text.
+void tst_vxcollect_notify::emailThroughSmtp_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("right password") << QByteArray("right-one") << QByteArray("mail: accepted: SMTP 250");
+    QTest::newRow("wrong password") << QByteArray("wrong-one") << QByteArray("mail: NOT accepted: SMTP 535");
+}
+
+// An SMTP server (aiosmtpd) that wants a login and keeps mail in a mailbox:
+// the test message arrives with its subject in UTF-8; a wrong password is
+// refused with the server's reason, and no password is ever printed.
 void tst_vxcollect_notify::emailThroughSmtp()
 {
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, answer);
     QTemporaryDir dir;
+    QFile script(dir.filePath(QStringLiteral("smtp.py")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("import sys, time\n"
+                 "from aiosmtpd.controller import Controller\n"
+                 "from aiosmtpd.handlers import Mailbox\n"
+                 "from aiosmtpd.smtp import AuthResult, LoginPassword\n"
+                 "def check(server, session, envelope, mechanism, data):\n"
+                 "    return AuthResult(success=isinstance(data, LoginPassword) and data.login == b'keeper' and data.password == b'right-one', handled=False)\n"
+                 "c = Controller(Mailbox(sys.argv[2]), hostname='127.0.0.1', port=int(sys.argv[1]), authenticator=check,\n"
+                 "               auth_require_tls=False, auth_required=True)\n"
+                 "c.start()\n"
+                 "print('ready', flush=True)\n"
+                 "time.sleep(600)\n");
+    script.close();
     const int port = freeTcpPort();
     QProcess smtp;
-    smtp.start(QStringLiteral("/usr/bin/python3"), {"-m", "aiosmtpd", "-n", "-l", QStringLiteral("127.0.0.1:%1").arg(port),
-                                                    "-c", "aiosmtpd.handlers.Mailbox", dir.filePath(QStringLiteral("mail"))});
-    const bool up = smtp.waitForStarted(3000) && QTest::qWaitFor([&] {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, quint16(port));
-        return probe.waitForConnected(200) || smtp.state() != QProcess::Running;
-    }, 5000) && smtp.state() == QProcess::Running;
-    if (!up) {
+    smtp.start(QStringLiteral("/usr/bin/python3"), {script.fileName(), QString::number(port), dir.filePath(QStringLiteral("mail"))});
+    if (!smtp.waitForReadyRead(10000) || !smtp.readAllStandardOutput().contains("ready")) {
         if (qEnvironmentVariable("CI") == QLatin1String("true"))
             QFAIL("aiosmtpd (python3-aiosmtpd) cannot start");
         QSKIP("aiosmtpd (python3-aiosmtpd) cannot start");
@@ -210,22 +248,87 @@ void tst_vxcollect_notify::emailThroughSmtp()
     QFile ini(dir.filePath(QStringLiteral("c.conf")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[notify.mail]\ntype=email\nsmtp_url=smtp://127.0.0.1:" + QByteArray::number(port)
-              + "\nfrom=vx@depot.example\nto=keeper@depot.example\nlanguage=en\n");
+              + "\nfrom=vx@depot.example\nto=keeper@depot.example\nlanguage=en\nuser=keeper\npassword=" + password + "\n");
     ini.close();
     QProcess test;
+    test.setProcessChannelMode(QProcess::MergedChannels);
     test.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--site", "north", "--config", ini.fileName(), "notify-test"});
     QVERIFY(test.waitForFinished(20000));
-    const QByteArray said = test.readAllStandardOutput();
-    QVERIFY2(test.exitCode() == 0 && said.startsWith("mail: accepted: SMTP 250"), said.constData());
-    QStringList mails;
-    QTRY_VERIFY((mails = QDir(dir.filePath(QStringLiteral("mail/new"))).entryList(QDir::Files)).size() == 1);
-    QFile mail(dir.filePath(QStringLiteral("mail/new/")) + mails.first());
-    QVERIFY(mail.open(QIODevice::ReadOnly));
-    const QByteArray text = mail.readAll();
-    QVERIFY(text.contains("To: keeper@depot.example"));
-    QVERIFY(text.contains("Subject: =?UTF-8?B?" + QByteArray("vxcollect test message (north)").toBase64() + "?="));
-    smtp.terminate();
+    const QByteArray said = test.readAll();
+    QVERIFY2(said.startsWith(answer) && !said.contains(password), said.constData());
+    QCOMPARE(test.exitCode(), answer.contains("NOT") ? 1 : 0);
+    const QStringList mails = QDir(dir.filePath(QStringLiteral("mail/new"))).entryList(QDir::Files);
+    QCOMPARE(mails.size(), answer.contains("NOT") ? 0 : 1);
+    if (!mails.isEmpty()) {
+        QFile mail(dir.filePath(QStringLiteral("mail/new/")) + mails.first());
+        QVERIFY(mail.open(QIODevice::ReadOnly));
+        const QByteArray text = mail.readAll();
+        QVERIFY(text.contains("To: keeper@depot.example"));
+        QVERIFY(text.contains("Subject: =?UTF-8?B?" + QByteArray("vxcollect test message (north)").toBase64() + "?="));
+    }
+    smtp.kill();
     smtp.waitForFinished(3000);
+}
+
+void tst_vxcollect_notify::webhookOverTls_data()
+{
+    QTest::addColumn<QByteArray>("tls");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("the test's CA") << QByteArray("ca_file=CA\n") << QByteArray("hook: accepted: HTTP 200");
+    QTest::newRow("system CAs only") << QByteArray() << QByteArray("hook: NOT accepted: ");
+    QTest::newRow("not verified") << QByteArray("verify_tls=false\n") << QByteArray("hook: accepted: HTTP 200");
+}
+
+// HTTPS with a certificate from a CA the test makes: verified against that CA,
+// refused without it, taken unverified only when told so.
+void tst_vxcollect_notify::webhookOverTls()
+{
+    QFETCH(QByteArray, tls);
+    QFETCH(QByteArray, answer);
+    QTemporaryDir dir;
+    const auto sh = [&](const QString &script) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("/bin/sh"), {"-c", script});
+        return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    QVERIFY(sh(QStringLiteral(
+        "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=test-ca 2>/dev/null && "
+        "openssl req -newkey rsa:2048 -nodes -keyout srv.key -out srv.csr -subj /CN=127.0.0.1 2>/dev/null && "
+        "printf 'subjectAltName=IP:127.0.0.1' > ext && "
+        "openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2 -extfile ext 2>/dev/null")));
+    QFile script(dir.filePath(QStringLiteral("https.py")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("import http.server, ssl, sys\n"
+                 "class H(http.server.BaseHTTPRequestHandler):\n"
+                 "    def do_POST(self):\n"
+                 "        self.rfile.read(int(self.headers['Content-Length']))\n"
+                 "        self.send_response(200); self.send_header('Content-Length', '3'); self.end_headers(); self.wfile.write(b'ok\\n')\n"
+                 "s = http.server.HTTPServer(('127.0.0.1', 0), H)\n"
+                 "c = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER); c.load_cert_chain('srv.pem', 'srv.key')\n"
+                 "s.socket = c.wrap_socket(s.socket, server_side=True)\n"
+                 "print(s.server_address[1], flush=True)\n"
+                 "s.serve_forever()\n");
+    script.close();
+    QProcess server;
+    server.setWorkingDirectory(dir.path());
+    server.start(QStringLiteral("/usr/bin/python3"), {script.fileName()});
+    QVERIFY(server.waitForReadyRead(10000));
+    const int port = server.readLine().trimmed().toInt();
+    QVERIFY(port > 0);
+    QFile ini(dir.filePath(QStringLiteral("c.conf")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[notify.hook]\ntype=webhook\nurl=https://127.0.0.1:" + QByteArray::number(port) + "/hook\ntimeout=5\n"
+              + QByteArray(tls).replace("CA", dir.filePath(QStringLiteral("ca.pem")).toUtf8()));
+    ini.close();
+    QProcess test;
+    test.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--config", ini.fileName(), "notify-test"});
+    QVERIFY(test.waitForFinished(20000));
+    const QByteArray said = test.readAllStandardOutput();
+    QVERIFY2(said.startsWith(answer), said.constData());
+    QCOMPARE(test.exitCode(), answer.contains("NOT") ? 1 : 0);
+    server.kill();
+    server.waitForFinished(3000);
 }
 
 QTEST_MAIN(tst_vxcollect_notify)

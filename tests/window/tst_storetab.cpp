@@ -31,6 +31,7 @@ private slots:
     void unusableStoreIsSaidAndCollectionGoesOn();
     void windowForwardsAsTheCollectorDoes_data();
     void windowForwardsAsTheCollectorDoes();
+    void windowNotifiesAsTheCollectorDoes();
 };
 
 namespace {
@@ -206,6 +207,26 @@ void tst_storetab::windowForwardsAsTheCollectorDoes()
     }
     QTRY_VERIFY(t.text(QStringLiteral("storeState")).contains(central ? QStringLiteral("中心数据库：已连接")
                                                                        : QStringLiteral("MQTT 服务器：已连接")));
+}
+
+// A [notify.NAME] channel in store.conf: the window's alarms reach it as vxcollect's would.
+void tst_storetab::windowNotifiesAsTheCollectorDoes()
+{
+    TestWindow::Options options;
+    QString got;
+    options.prepare = [&](const QString &dir) {
+        got = QDir(dir).filePath(QStringLiteral("sms.txt"));
+        QFile conf(QDir(dir).filePath(QStringLiteral("store.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[store]\nsite=depot\n[notify.sms]\ntype=command\nprogram=/bin/sh\nargs=-c, cat >> " + got.toUtf8() + "\n");
+    };
+    TestWindow t(options);
+    query(t, 1, 3);
+    t.receive(replyFrame(1, {4500, 4510, 4520}));
+    t.w().tick();
+    t.w().store()->flush();
+    QTRY_VERIFY_WITH_TIMEOUT(t.fileText(QStringLiteral("sms.txt")).contains(QStringLiteral("[depot] 报警（高）：高温 电缆01")), 15000);
+    QTRY_VERIFY(t.text(QStringLiteral("storeState")).contains(QStringLiteral("通知 sms：待发送 0，已发送 ")));
 }
 
 QTEST_MAIN(tst_storetab)

@@ -107,7 +107,7 @@ ForwardingRead readWindowForwarding(const QString &programDir)
         return key == "central" ? QStringLiteral("central/") : key.startsWith("mqtt") ? QStringLiteral("mqtt/")
                                                                                        : QStringLiteral("store/");
     };
-    return readForwardingSettings(
+    ForwardingRead read = readForwardingSettings(
         [&](const char *key) -> std::optional<QString> {
             const QString name = section(key) + QLatin1String(key);
             if (ini.contains(name)) {
@@ -122,6 +122,12 @@ ForwardingRead readWindowForwarding(const QString &programDir)
             return std::nullopt;
         },
         programDir, QStringLiteral("store.conf: "));
+    // Notifications as vxcollect sends them, from the same kind of sections.
+    QStringList notifyErrors;
+    read.notify = readNotifySettings(ini, &notifyErrors);
+    for (const QString &e : std::as_const(notifyErrors))
+        read.errors << QStringLiteral("store.conf: ") + e;
+    return read;
 }
 
 } // namespace vx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/notify/NotifySettings.h"
+
 #include "core/central/MqttSettings.h"
 #include "core/store/StoreService.h"
 
@@ -21,6 +23,7 @@ namespace vx {
 struct ForwardingRead {
     StoreSettings store;
     MqttSettings mqtt;
+    NotifySettings notify; // the window's: [notify.NAME] sections of store.conf
     QStringList errors; // one line per bad value, naming it: "<namePrefix><key>: why"
 };
 

@@ -1,5 +1,7 @@
 #include "window/tabs/StoreTab.h"
 
+#include "core/notify/Notifier.h"
+
 #include "core/central/MqttPublisher.h"
 
 #include "core/settings/SettingTexts.h"
@@ -149,6 +151,15 @@ void StoreTab::refresh()
         text += QCoreApplication::translate("vx", "\nMQTT 服务器：%1，待发布读数：%2")
                     .arg(m_mqtt->connected() ? QCoreApplication::translate("vx", "已连接") : QCoreApplication::translate("vx", "无法连接"))
                     .arg(m_mqtt->backlog());
+    if (m_notifier) {
+        const auto figures = m_notifier->figures();
+        for (auto it = figures.cbegin(); it != figures.cend(); ++it)
+            text += QCoreApplication::translate("vx", "\n通知 %1：待发送 %2，已发送 %3，过期 %4")
+                        .arg(it.key())
+                        .arg(it->waiting)
+                        .arg(it->sent)
+                        .arg(it->expired);
+    }
     if (m_service->readingsLost() > 0)
         text += QCoreApplication::translate("vx", "\n数据库无法写入，丢失读数：%1").arg(m_service->readingsLost());
     m_state->setText(text);

@@ -18,6 +18,7 @@ namespace vx {
 
 class Dialogs;
 class MqttPublisher;
+class Notifier;
 class StoreService;
 
 // The readings store as the window shows it: where it is, how much it has
@@ -33,6 +34,8 @@ public:
              QWidget *parent = nullptr);
     ~StoreTab() override;
 
+    // Notifications' backlog per channel, when store.conf names channels.
+    void setNotifier(Notifier *notifier) { m_notifier = notifier; }
     // Asks for a file, then writes the chosen range there.
     void exportCsv();
     bool exporting() const { return m_thread != nullptr; }
@@ -48,6 +51,7 @@ private:
 
     StoreService *m_service;
     MqttPublisher *m_mqtt;
+    Notifier *m_notifier = nullptr;
     QString m_problem;
     Dialogs &m_dialogs;
     QLabel *m_state;

@@ -1382,5 +1382,11 @@ MQTT broker: %1, readings waiting to be published: %2</translation>
         <source>上电值，可疑</source>
         <translation>power-on value, suspect</translation>
     </message>
+    <message>
+        <source>
+通知 %1：待发送 %2，已发送 %3，过期 %4</source>
+        <translation>
+Notifications %1: waiting %2, sent %3, expired %4</translation>
+    </message>
 </context>
 </TS>
