@@ -35,6 +35,7 @@ struct Notifier::Channel {
     std::thread thread;
     std::atomic<qint64> waiting{0}, sent{0}, expired{0};
     std::unique_ptr<FloodGate> flood; // the composer's
+    qint64 summaryMadeMs = -1;        // the composer's: when its last daily summary was made (-1: not looked up)
 };
 
 Notifier::Notifier(const NotifySettings &settings, const QString &site, const QString &localStore)
@@ -107,8 +108,13 @@ void Notifier::compose()
     QString why;
     auto store = openStore(m_localStore, &why);
     ReportLimiter limiter;
+    qint64 summaryLook = 0;
     while (store) {
         const bool draining = m_stopping.load();
+        if (!draining && nowMs() - summaryLook >= 10000) {
+            summaryLook = nowMs();
+            composeSummaries(*store);
+        }
         const QList<OutboxEntry> entries = store->outbox(200, NotifyQueue);
         m_outboxWaiting = entries.size();
         if (entries.isEmpty()) {
@@ -151,6 +157,35 @@ void Notifier::compose()
     }
     if (!store)
         report(QStringLiteral("notifications: cannot open the store: %1").arg(why));
+}
+
+// Daily summaries, once a day per channel that wants one; a marker event
+// ("notify_summary", the channel) says it was made, across restarts. Made
+// before the marker: a crash between them sends it twice rather than never.
+void Notifier::composeSummaries(ReadingStore &store)
+{
+    const qint64 now = nowMs();
+    for (auto &c : m_channels) {
+        if (c->settings.summaryMinute < 0)
+            continue;
+        if (c->summaryMadeMs < 0) {
+            c->summaryMadeMs = 0;
+            for (const StoreEvent &e : store.events(now - 2 * 86400000LL, now + 1))
+                if (e.kind == QLatin1String("notify_summary") && e.detail == c->settings.name)
+                    c->summaryMadeMs = e.timeMs;
+        }
+        const auto day = summaryDue(c->settings, c->summaryMadeMs, now);
+        if (!day)
+            continue;
+        const NotifyMessage m = dailySummary(buildDailyReport(store, *day), c->settings.english, m_site);
+        StoredNotice n;
+        n.channel = c->settings.name;
+        n.kind = m.kind;
+        n.createdMs = n.dueMs = now;
+        n.message = packMessage(m);
+        if (store.composeNotices({n}, -1) && store.add({}, {{now, 0, QStringLiteral("notify_summary"), c->settings.name, {}}}))
+            c->summaryMadeMs = now;
+    }
 }
 
 // One channel: its oldest due message (or a flood's held ones as one

@@ -14,6 +14,8 @@
 
 namespace vx {
 
+class ReadingStore;
+
 // Notifications through a durable outbox. The store puts every event a
 // notification is made of into its notify outbox in the transaction that
 // stores the event; a thread here turns them into each channel's messages
@@ -46,6 +48,7 @@ public:
 private:
     struct Channel;
     void compose();
+    void composeSummaries(ReadingStore &store);
     void serve(Channel &channel);
     void report(const QString &line);
 

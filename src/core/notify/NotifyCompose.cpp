@@ -172,6 +172,47 @@ NotifyMessage floodSummary(const QList<NotifyMessage> &messages, bool english, c
     return s;
 }
 
+std::optional<QDate> summaryDue(const NotifyChannel &channel, qint64 lastMadeMs, qint64 nowMs)
+{
+    if (channel.summaryMinute < 0)
+        return std::nullopt;
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
+    const QDateTime today(now.date(), QTime(channel.summaryMinute / 60, channel.summaryMinute % 60));
+    if (now < today || lastMadeMs >= today.toMSecsSinceEpoch())
+        return std::nullopt;
+    return now.date().addDays(-1);
+}
+
+NotifyMessage dailySummary(const DailyReport &r, bool english, const QString &site)
+{
+    NotifyMessage m;
+    m.kind = QStringLiteral("summary");
+    m.priority = AlarmPriority::Low;
+    m.timeMs = QDateTime(r.date.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
+    const QString where = site.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(site);
+    const QString day = r.date.toString(Qt::ISODate);
+    m.subject = english ? QStringLiteral("%1daily summary %2").arg(where, day) : QStringLiteral("%1粮情日报 %2").arg(where, day);
+    QStringList lines{m.subject};
+    const auto n = [](double v) { return DailyReport::number(v); };
+    if (r.bin.count == 0)
+        lines << (english ? QStringLiteral("no readings that day") : QStringLiteral("当天没有读数"));
+    else if (english)
+        lines << QStringLiteral("bin: min %1 °C, max %2 °C (cable %3 layer %4), mean %5 °C, %6 readings; %7 alarms")
+                     .arg(n(r.bin.min), n(r.bin.max)).arg(r.bin.address).arg(r.bin.point).arg(n(r.bin.mean)).arg(r.bin.count).arg(r.alarms.size());
+    else
+        lines << QStringLiteral("全仓：最低 %1 °C，最高 %2 °C（电缆%3 层%4），平均 %5 °C，读数 %6 个；报警 %7 条")
+                     .arg(n(r.bin.min), n(r.bin.max)).arg(r.bin.address, 2, 10, QLatin1Char('0')).arg(r.bin.point, 2, 10, QLatin1Char('0'))
+                     .arg(n(r.bin.mean)).arg(r.bin.count).arg(r.alarms.size());
+    for (const StoreEvent &e : r.alarms) {
+        if (const auto a = messageOf(e, english, QString()))
+            lines << QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("HH:mm  ")) + a->subject;
+        else
+            lines << QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("HH:mm  ")) + e.detail;
+    }
+    m.text = lines.join(QLatin1Char('\n'));
+    return m;
+}
+
 QByteArray webhookBody(const NotifyChannel &channel, const NotifyMessage &m, const QString &site)
 {
     // Two work-chat robot formats by their public fields: {"msgtype":"text","text":{"content":...}}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/grain/DailyReport.h"
 #include "core/notify/NotifySettings.h"
 #include "core/store/ReadingStore.h"
 
@@ -44,6 +45,13 @@ private:
 
 // One message for many: the alarm groups a flood raised within a minute.
 NotifyMessage floodSummary(const QList<NotifyMessage> &messages, bool english, const QString &site);
+
+// The daily summary a channel wants now, if any: the calendar day before
+// today, once today's summary time has come and no summary was made since
+// (lastMadeMs: when the last one was made; 0: never).
+std::optional<QDate> summaryDue(const NotifyChannel &channel, qint64 lastMadeMs, qint64 nowMs);
+// A day's figures and alarms, as the daily report has them.
+NotifyMessage dailySummary(const DailyReport &report, bool english, const QString &site);
 
 // The bytes a channel sends: the JSON body of a webhook (generic, or a
 // work-chat robot's text or markdown message), an e-mail (RFC 5322, UTF-8),

@@ -105,6 +105,12 @@ NotifySettings readNotifySettings(QSettings &ini, QStringList *errors)
                 wrong << QStringLiteral("quiet_hours: expected HH:MM-HH:MM, e.g. 22:00-06:30");
             }
         }
+        if (!text("daily_summary").isEmpty()) {
+            if (const auto at = minuteOf(text("daily_summary")))
+                c.summaryMinute = *at;
+            else
+                wrong << QStringLiteral("daily_summary: expected HH:MM, e.g. 08:00");
+        }
         ini.endGroup();
         switch (c.kind) {
         case NotifyChannel::Kind::Webhook:

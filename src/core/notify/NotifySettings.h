@@ -37,6 +37,7 @@ struct NotifyChannel {
     bool english = false;
     int floodPerMinute = 10;                    // more new alarm groups a minute: one summary
     int maxAgeHours = 24;                       // then a message is given up (counted as expired)
+    int summaryMinute = -1;                     // local time of day of the daily summary; -1: none
 
     bool quietAt(int minuteOfDay) const;
 };

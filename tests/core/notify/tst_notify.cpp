@@ -23,6 +23,8 @@ private slots:
     void bodies_data();
     void bodies();
     void email();
+    void dailySummaries_data();
+    void dailySummaries();
 };
 
 void tst_notify::settings_data()
@@ -217,6 +219,39 @@ void tst_notify::email()
     QVERIFY(head.contains("Subject: =?UTF-8?B?" + m->subject.toUtf8().toBase64() + "?="));
     QVERIFY(head.contains("Content-Type: text/plain; charset=UTF-8"));
     QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(mail.mid(blank + 4).replace("\r\n", ""))), m->text);
+}
+
+void tst_notify::dailySummaries_data()
+{
+    QTest::addColumn<QString>("lastMade"); // empty: never
+    QTest::addColumn<QString>("now");
+    QTest::addColumn<QString>("day");      // empty: none due
+    QTest::newRow("before the time") << "" << "2026-12-08 07:59" << "";
+    QTest::newRow("at the time: yesterday's") << "" << "2026-12-08 08:00" << "2026-12-07";
+    QTest::newRow("made today already") << "2026-12-08 08:00" << "2026-12-08 21:00" << "";
+    QTest::newRow("made yesterday") << "2026-12-07 08:00" << "2026-12-08 09:30" << "2026-12-07";
+}
+
+void tst_notify::dailySummaries()
+{
+    QFETCH(QString, lastMade);
+    QFETCH(QString, now);
+    QFETCH(QString, day);
+    NotifyChannel c;
+    c.summaryMinute = 8 * 60;
+    const auto time = [](const QString &t) { return QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm")).toMSecsSinceEpoch(); };
+    const auto due = summaryDue(c, lastMade.isEmpty() ? 0 : time(lastMade), time(now));
+    QCOMPARE(due ? due->toString(Qt::ISODate) : QString(), day);
+
+    DailyReport r;
+    r.date = QDate(2026, 12, 7);
+    r.bin = {12, 7, 14.5, 31.25, 20.5, 4320};
+    r.alarms = {alarmEvent("alarm_raised", AlarmRule::HighTemperature, 12, {7})};
+    const NotifyMessage m = dailySummary(r, false, QStringLiteral("north"));
+    QCOMPARE(m.subject, QStringLiteral("[north] 粮情日报 2026-12-07"));
+    QVERIFY2(m.text.contains(QStringLiteral("最高 31.25 °C（电缆12 层07）")) && m.text.contains(QStringLiteral("报警 1 条"))
+                 && m.text.contains(QStringLiteral("报警（高）：高温 电缆12")),
+             qPrintable(m.text));
 }
 
 QTEST_APPLESS_MAIN(tst_notify)
