@@ -39,6 +39,7 @@ std::unique_ptr<ReadingStore> openStore(const CollectorSettings &settings)
 int notifyTest(const CollectorSettings &settings)
 {
     int failed = 0, tried = 0;
+    acquireNotifyLibraries();
     for (const NotifyChannel &c : settings.notify.channels) {
         if (!settings.notifyChannel.isEmpty() && c.name != settings.notifyChannel)
             continue;
@@ -54,6 +55,7 @@ int notifyTest(const CollectorSettings &settings)
         std::printf("%s: %s: %s\n", qPrintable(c.name), r.accepted ? "accepted" : "NOT accepted", qPrintable(r.answer));
         failed += r.accepted ? 0 : 1;
     }
+    releaseNotifyLibraries();
     if (tried == 0) {
         std::fprintf(stderr, "vxcollect: notify-test: no channel named %s\n", qPrintable(shownValue(settings.notifyChannel)));
         return Failed;

@@ -59,6 +59,7 @@ bool Notifier::start(QString *why)
     // The tables exist once the store has been opened (and migrated) here.
     if (!openStore(m_localStore, why))
         return false;
+    acquireNotifyLibraries();
     m_composer = std::thread([this] { compose(); });
     for (auto &c : m_channels)
         c->thread = std::thread([this, channel = c.get()] { serve(*channel); });
@@ -75,6 +76,7 @@ void Notifier::stop(int drainMs)
     for (auto &c : m_channels)
         if (c->thread.joinable())
             c->thread.join();
+    releaseNotifyLibraries();
 }
 
 QMap<QString, Notifier::ChannelFigures> Notifier::figures() const

@@ -10,11 +10,8 @@
 namespace vx {
 
 namespace {
-void initCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+std::mutex curlLock;
+int curlUsers = 0;
 
 size_t keepAnswer(char *data, size_t size, size_t count, void *into)
 {
@@ -147,9 +144,22 @@ SendResult command(const NotifyChannel &c, const NotifyMessage &m)
 }
 } // namespace
 
+void acquireNotifyLibraries()
+{
+    std::lock_guard<std::mutex> lock(curlLock);
+    if (curlUsers++ == 0)
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+void releaseNotifyLibraries()
+{
+    std::lock_guard<std::mutex> lock(curlLock);
+    if (curlUsers > 0 && --curlUsers == 0)
+        curl_global_cleanup();
+}
+
 SendResult sendNotice(const NotifyChannel &channel, const NotifyMessage &message, const QString &site)
 {
-    initCurlOnce();
     switch (channel.kind) {
     case NotifyChannel::Kind::Webhook: return webhook(channel, message, site);
     case NotifyChannel::Kind::Email: return email(channel, message);

@@ -12,7 +12,13 @@ struct SendResult {
     QString answer;
 };
 
-// Sends one message through a channel, waiting at most its timeout.
+// libcurl's global state, held while channels may send (counted; the last
+// release frees it, so a program that stops sending leaves nothing behind).
+void acquireNotifyLibraries();
+void releaseNotifyLibraries();
+
+// Sends one message through a channel, waiting at most its timeout; between
+// acquireNotifyLibraries() and releaseNotifyLibraries().
 // Blocking: called from a channel's own thread.
 SendResult sendNotice(const NotifyChannel &channel, const NotifyMessage &message, const QString &site);
 
