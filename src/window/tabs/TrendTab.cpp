@@ -233,8 +233,10 @@ bool TrendTab::draw()
     QElapsedTimer clock;
     clock.start();
     m_chart->removeAllSeries();
-    for (QAbstractAxis *axis : m_chart->axes())
+    for (QAbstractAxis *axis : m_chart->axes()) {
         m_chart->removeAxis(axis);
+        delete axis; // the chart gives it back, it does not free it: following redraws every few seconds
+    }
     m_shown.clear();
     m_lines.clear();
     m_zoomed = false;
