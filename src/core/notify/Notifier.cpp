@@ -73,6 +73,7 @@ void Notifier::stop(int drainMs)
     m_drainUntil = nowMs() + drainMs;
     m_stopping = true;
     m_composer.join();
+    m_composed = true;
     for (auto &c : m_channels)
         if (c->thread.joinable())
             c->thread.join();
@@ -204,7 +205,8 @@ void Notifier::serve(Channel &c)
         const qint64 now = nowMs();
         const QList<StoredNotice> list = store->notices(name, 500);
         c.waiting = list.size();
-        if (m_stopping.load() && (list.isEmpty() || now >= m_drainUntil.load()))
+        // Not before the composer is done: the stop's own message may still be on its way in.
+        if (m_stopping.load() && ((m_composed.load() && list.isEmpty()) || now >= m_drainUntil.load()))
             break;
         const auto head = std::find_if(list.begin(), list.end(), [now](const StoredNotice &n) { return n.dueMs <= now; });
         if (head == list.end() || head->nextTryMs > now) {

@@ -57,6 +57,7 @@ private:
     QString m_localStore;
     std::function<void(const QString &)> m_report;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_composed{false}; // the composer has drained the outbox: a channel's empty list is final
     std::atomic<qint64> m_drainUntil{0};
     std::atomic<qint64> m_outboxWaiting{0};
     std::thread m_composer;
