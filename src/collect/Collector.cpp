@@ -17,6 +17,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <limits>
 
 namespace vx {
 
@@ -38,7 +39,8 @@ void say(const QString &line)
 } // namespace
 
 Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPort> port, QObject *parent)
-    : QObject(parent), m_settings(settings), m_port(std::move(port)), m_pipeline(pipelineSettings(settings))
+    : QObject(parent), m_settings(settings), m_port(std::move(port)), m_pipeline(pipelineSettings(settings)),
+      m_lease(settings.leaseMs)
 {
     RecordFiles &records = m_pipeline.records();
     records.setLossHandler([](const QString &path) {
@@ -76,11 +78,12 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     connect(&m_secondTimer, &QTimer::timeout, this, &Collector::everySecond);
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, &Collector::reconnect);
-    connect(m_engine.get(), &BusEngine::stopped, this, &Collector::stopped);
+    connect(m_engine.get(), &BusEngine::stopped, this, &Collector::engineStopped);
 }
 
 Collector::~Collector()
 {
+    m_control.reset(); // the socket file goes with it
     m_http.reset(); // its thread reads the snapshot: gone before it is
     m_pipeline.removeListener(this);
     m_pipeline.stop();
@@ -108,19 +111,173 @@ Collector::StartResult Collector::start(QString *why)
     m_sinceStatus.start();
     m_engine->start();
     m_secondTimer.start();
-    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_started"), m_port->deviceName()});
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_started"), m_port->deviceName(), {}});
+    startControl();
     return StartResult::Started;
 }
 
 void Collector::stop()
 {
-    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_stopped"), QString()});
+    m_stopping = true;
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_stopped"), QString(), {}});
     m_reconnect.stop();
     m_secondTimer.stop();
+    m_takeReply(busshare::refused(QStringLiteral("stopping"), QStringLiteral("the service is stopping")));
+    m_control.reset(); // nobody may take what is going away
     if (m_engine->running())
         m_engine->stop();
     else
         emit stopped();
+}
+
+void Collector::engineStopped()
+{
+    if (m_stopping)
+        emit stopped();
+    else if (m_pausing)
+        finishPause();
+}
+
+void Collector::startControl()
+{
+    if (m_settings.controlSocket.isEmpty())
+        return;
+    m_control = std::make_unique<BusShareServer>();
+    m_control->setHandler([this](const QJsonObject &request, quintptr connection, BusShareServer::Reply reply) {
+        control(request, connection, reply);
+    });
+    // The holder's connection closed without giving the bus back: it died, and the bus is not left idle.
+    m_control->setClosedHandler([this](quintptr connection) {
+        if ((m_paused || m_pausing) && connection == m_holderConnection && m_lease.holder())
+            resume(QStringLiteral("%1 went away").arg(m_lease.holder()->who));
+    });
+    QString why;
+    if (!m_control->listen(m_settings.controlSocket, &why)) { // collecting matters more than sharing
+        say(QStringLiteral("no control socket: %1").arg(why));
+        m_control.reset();
+    }
+}
+
+QJsonObject Collector::busStatus() const
+{
+    const QString device = m_port->deviceName();
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    QJsonObject o{{QStringLiteral("port"), m_settings.port},
+                  {QStringLiteral("device"), canonical.isEmpty() ? device : canonical},
+                  {QStringLiteral("store"), QFileInfo(m_settings.store.local).absoluteFilePath()},
+                  {QStringLiteral("state"), m_paused    ? QStringLiteral("paused")
+                                            : m_pausing ? QStringLiteral("pausing")
+                                                        : QStringLiteral("collecting")},
+                  {QStringLiteral("lease"), double(m_lease.leaseMs())}};
+    if (m_lease.holder())
+        o.insert(QStringLiteral("holder"), m_lease.holder()->who);
+    return o;
+}
+
+// One request of the control socket. A take is answered once the exchange in
+// flight has ended and the port is closed, so the window may open it at once.
+void Collector::control(const QJsonObject &request, quintptr connection, BusShareServer::Reply reply)
+{
+    const QString op = request.value(QStringLiteral("op")).toString();
+    const QString token = request.value(QStringLiteral("token")).toString();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (op == QLatin1String("status")) {
+        reply(busshare::ok(busStatus()));
+    } else if (op == QLatin1String("take")) {
+        const QString who = request.value(QStringLiteral("who")).toString().left(200);
+        switch (m_lease.take(who.isEmpty() ? QStringLiteral("someone") : who, token, now)) {
+        case BusLease::Take::Refused:
+            reply(busshare::refused(QStringLiteral("bad_request"), QStringLiteral("a take needs a token")));
+            return;
+        case BusLease::Take::Busy:
+            reply(busshare::refused(QStringLiteral("busy"), m_lease.holder()->who));
+            return;
+        case BusLease::Take::AlreadyYours:
+            if (m_paused)
+                reply(busshare::ok(busStatus()));
+            else
+                m_takeReply = reply;
+            return;
+        case BusLease::Take::Granted:
+            break;
+        }
+        m_holderConnection = connection;
+        m_takeReply = reply;
+        m_pausing = true;
+        m_reconnect.stop();
+        if (m_engine->running())
+            m_engine->stop(); // the exchange in flight ends first: engineStopped
+        else
+            finishPause();
+    } else if (op == QLatin1String("renew")) {
+        reply(m_lease.renew(token, now) ? busshare::ok({{QStringLiteral("lease"), double(m_lease.leaseMs())}})
+                                        : busshare::refused(QStringLiteral("not_holder"), QStringLiteral("the bus is not yours")));
+    } else if (op == QLatin1String("give")) {
+        if (!m_lease.heldBy(token)) {
+            reply(busshare::refused(QStringLiteral("not_holder"), QStringLiteral("the bus is not yours")));
+            return;
+        }
+        const QString who = m_lease.holder()->who;
+        resume(QStringLiteral("given back by %1").arg(who));
+        reply(busshare::ok(busStatus()));
+    } else if (op == QLatin1String("frame")) {
+        // What the holder took goes the service's road: stored, published, its alarms.
+        QString why;
+        const auto frame = busshare::frameOf(request, &why);
+        if (m_paused && m_lease.heldBy(token) && frame)
+            m_pipeline.accept(*frame, QDateTime::fromMSecsSinceEpoch(frame->timeMs));
+    } else {
+        reply(busshare::refused(QStringLiteral("bad_request"), QStringLiteral("unknown op \"%1\"").arg(op.left(40))));
+    }
+}
+
+void Collector::finishPause()
+{
+    m_pausing = false;
+    if (!m_lease.holder()) { // given back or gone while the exchange ended
+        resume(QString());
+        return;
+    }
+    m_port->close();
+    m_paused = true;
+    const QString who = m_lease.holder()->who;
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("paused"), who, {}});
+    if (m_settings.json)
+        print(QJsonDocument(QJsonObject{{QStringLiteral("bus"), QStringLiteral("paused")}, {QStringLiteral("by"), who}})
+                  .toJson(QJsonDocument::Compact));
+    else if (!m_settings.quiet)
+        print(QStringLiteral("bus paused: taken by %1").arg(who).toUtf8());
+    publishSnapshot();
+    m_takeReply(busshare::ok(busStatus()));
+}
+
+// The bus back: the port opened again and polling goes on where it was.
+void Collector::resume(const QString &why)
+{
+    m_lease.give(m_lease.holder() ? m_lease.holder()->token : QString());
+    m_holderConnection = 0;
+    m_takeReply(busshare::refused(QStringLiteral("given_back"), QStringLiteral("the bus was taken back")));
+    if (m_pausing)
+        return; // finishPause, once the engine has stopped, sees no holder and comes back here
+    const bool wasPaused = m_paused;
+    m_paused = false;
+    // Cables nobody polled meanwhile are not silent until they have had a cycle.
+    m_silenceGraceUntilMs = QDateTime::currentMSecsSinceEpoch() + silentAfterMs();
+    const bool open = m_port->open();
+    m_sinceStatus.start(); // the next rate is of polling, not of the pause
+    m_exchangesAtStatus = m_engine->exchanges();
+    m_engine->start();
+    if (wasPaused) {
+        m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("resumed"), why, {}});
+        if (m_settings.json)
+            print(QJsonDocument(QJsonObject{{QStringLiteral("bus"), QStringLiteral("resumed")}, {QStringLiteral("why"), why}})
+                      .toJson(QJsonDocument::Compact));
+        else if (!m_settings.quiet)
+            print(QStringLiteral("bus resumed: %1").arg(why).toUtf8());
+    }
+    if (!open)
+        onPortLost();
+    publishSnapshot();
 }
 
 // The port went away under us (a gateway dropped the connection, an adapter
@@ -132,7 +289,7 @@ void Collector::onPortLost()
     m_downSince.start();
     m_reconnectDelayMs = 1000;
     say(QStringLiteral("lost %1; reconnecting (outage %2)").arg(m_port->deviceName()).arg(m_outages));
-    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_lost"), m_port->deviceName()});
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_lost"), m_port->deviceName(), {}});
     m_reconnect.start(m_reconnectDelayMs);
 }
 
@@ -140,7 +297,7 @@ void Collector::reconnect()
 {
     if (m_port->open()) {
         say(QStringLiteral("%1 back after %2 s").arg(m_port->deviceName()).arg(m_downSince.elapsed() / 1000.0, 0, 'f', 1));
-        m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_back"), m_port->deviceName()});
+        m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("port_back"), m_port->deviceName(), {}});
         return;
     }
     m_reconnectDelayMs = qMin(30000, m_reconnectDelayMs * 2);
@@ -206,9 +363,17 @@ qint64 Collector::silentAfterMs() const
 
 void Collector::everySecond()
 {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_paused && m_lease.holder()) {
+        const QString who = m_lease.holder()->who;
+        if (m_lease.lapse(now))
+            resume(QStringLiteral("the lease of %1 lapsed").arg(who));
+    }
     if (m_http)
         publishSnapshot();
-    m_pipeline.evaluateAlarms(QDateTime::currentMSecsSinceEpoch(), silentAfterMs());
+    // While a window holds the bus (and a cycle after), a cable it does not poll is not silent.
+    const bool grace = m_paused || m_pausing || now < m_silenceGraceUntilMs;
+    m_pipeline.evaluateAlarms(now, grace ? std::numeric_limits<qint64>::max() / 4 : silentAfterMs());
 }
 
 void Collector::onCycle()
@@ -296,6 +461,7 @@ CollectorMetrics Collector::metrics() const
             if (statusOf(frame.raw[k]) == ReadingStatus::Ok)
                 m.temperatures.append({frame.address, k + 1, *celsiusOf(frame.raw[k])});
     m.portOpen = m_port->isOpen();
+    m.busPaused = m_paused || m_pausing;
     m.linkOutages = m_outages;
     if (Notifier *notifier = const_cast<ReadingPipeline &>(m_pipeline).notifier()) {
         const auto figures = notifier->figures();
@@ -327,7 +493,7 @@ void Collector::publishSnapshot()
     Snapshot next;
     next.metrics = std::make_shared<const CollectorMetrics>(metrics());
     // Healthy: the bus can be reached and what is read can be kept.
-    if (!m_port->isOpen())
+    if (!m_port->isOpen() && !m_paused && !m_pausing) // a window holding the bus is no fault
         next.problems += "port closed\n";
     if (m_pipeline.store() && !m_pipeline.store()->writable())
         next.problems += "store not writable\n";
@@ -350,8 +516,11 @@ HttpResponse Collector::answer(const HttpRequest &request)
         r.body = prometheusText(*snapshot.metrics);
         return r;
     }
-    if (request.path == "/healthz")
-        return snapshot.problems.isEmpty() ? HttpResponse::text(200, "ok\n") : HttpResponse::text(503, snapshot.problems);
+    if (request.path == "/healthz") {
+        if (!snapshot.problems.isEmpty())
+            return HttpResponse::text(503, snapshot.problems);
+        return HttpResponse::text(200, snapshot.metrics && snapshot.metrics->busPaused ? "paused\n" : "ok\n");
+    }
     return HttpResponse::text(404, "not found\n");
 }
 

@@ -3,6 +3,8 @@
 #include "collect/CollectorSettings.h"
 #include "core/bus/BusEngine.h"
 #include "core/pipeline/ReadingPipeline.h"
+#include "core/share/BusLease.h"
+#include "core/share/BusShareServer.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -39,6 +41,8 @@ public:
     // The port the metrics endpoint listens on; 0 when it does not.
     int metricsPort() const { return m_metricsPort; }
     CollectorMetrics metrics() const;
+    // A window holds the bus: the port is closed and nothing is polled.
+    bool paused() const { return m_paused; }
 
 signals:
     void stopped();
@@ -59,6 +63,14 @@ private:
     // so scrapers, however many, cost the bus nothing.
     void publishSnapshot();
     HttpResponse answer(const HttpRequest &request);
+    // The control socket: a window takes the bus, renews its lease, sends
+    // the frames it takes and gives the bus back.
+    void startControl();
+    void control(const QJsonObject &request, quintptr connection, BusShareServer::Reply reply);
+    QJsonObject busStatus() const;
+    void engineStopped();
+    void finishPause();
+    void resume(const QString &why);
 
     CollectorSettings m_settings;
     std::unique_ptr<SerialPort> m_port;
@@ -83,6 +95,14 @@ private:
     QMutex m_servedMutex;
     Snapshot m_served;
     QElapsedTimer m_sinceStatePublished;
+    std::unique_ptr<BusShareServer> m_control;
+    BusLease m_lease;
+    bool m_stopping = false;
+    bool m_pausing = false;  // the engine ends its exchange in flight, then the port closes
+    bool m_paused = false;
+    quintptr m_holderConnection = 0;
+    BusShareServer::Reply m_takeReply; // answered once the port is closed
+    qint64 m_silenceGraceUntilMs = 0;  // after a pause: unpolled cables are not yet silent
 };
 
 } // namespace vx

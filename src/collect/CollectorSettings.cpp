@@ -61,6 +61,9 @@ const Option kOptions[] = {
     {"mqtt-keepalive", "MQTT keep-alive in seconds (default 30).", "s", "30"},
     {"metrics", "Prometheus metrics and /healthz on host:port (default 127.0.0.1:9464; port 0: any free one); "
                 "\"off\": none.", "host:port", "127.0.0.1:9464"},
+    {"control", "Control socket through which the window takes the bus and gives it back (default "
+                "vxcollect.sock in the program directory; mode 0660); \"off\": none.", "path", ""},
+    {"lease", "Seconds a window holds the bus without renewing before it is taken back (default 30).", "s", "30"},
     {"from", "export: first time, e.g. 2026-12-01 or 2026-12-01T08:00:00+08:00 (default: the oldest).", "time", ""},
     {"to", "export: end time, not included (default: now).", "time", ""},
     {"per", "export: reading (one row per reading) or frame (a column per point) (default reading).", "row", "reading"},
@@ -207,6 +210,16 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     } else {
         result.errors << QStringLiteral("--metrics: %1 is not host:port or off").arg(shownValue(metrics));
     }
+
+    const QString control = value(opt("control")).trimmed();
+    if (control.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+        s.controlSocket.clear();
+    else if (control.toUtf8().size() > 100) // sun_path holds 108 bytes
+        result.errors << QStringLiteral("--control: %1 is too long for a socket path (100 bytes at most)").arg(shownValue(control));
+    else
+        s.controlSocket = QFileInfo(control.isEmpty() ? QDir(s.programDir).filePath(QStringLiteral("vxcollect.sock")) : control)
+                              .absoluteFilePath(); // a relative name would be put in /tmp
+    s.leaseMs = qint64(number(opt("lease"), 2, 3600)) * 1000;
 
     const QStringList positional = p.positionalArguments();
     const QString command = positional.value(0);

@@ -32,6 +32,8 @@ struct CollectorSettings {
     QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
     int metricsPort = 9464;    // 0: any free port (it is printed)
     HttpLimits httpLimits;
+    QString controlSocket;     // where a window asks for the bus; empty: nowhere
+    qint64 leaseMs = 30000;    // a holder that does not renew within it loses the bus
 
     enum class Command { Collect, Import, Export, NotifyTest };
     Command command = Command::Collect;

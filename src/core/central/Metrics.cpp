@@ -97,6 +97,8 @@ QByteArray prometheusText(const CollectorMetrics &m)
 
     e.family("vxcollect_port_up", "gauge", "1 while the serial port or gateway connection is open.");
     e.sample({}, m.portOpen ? 1 : 0);
+    e.family("vxcollect_bus_paused", "gauge", "1 while a window holds the bus (the port is closed on purpose).");
+    e.sample({}, m.busPaused ? 1 : 0);
     e.family("vxcollect_link_outages_total", "counter", "Times the port or gateway connection was lost.");
     e.sample({}, m.linkOutages);
     e.family("vxcollect_exchanges_total", "counter", "Requests sent on the bus.");

@@ -25,6 +25,7 @@ struct CollectorMetrics {
     QList<DeviceMetrics> devices;
     QList<TemperatureMetric> temperatures;     // the latest good reading of each point
     bool portOpen = false;
+    bool busPaused = false;
     int linkOutages = 0;
     qint64 exchanges = 0, cycles = 0;
     bool storeWritable = true;

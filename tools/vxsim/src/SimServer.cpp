@@ -29,6 +29,13 @@ void SimServer::onReceived(const QByteArray &bytes)
     double requestEndsAt = m_tx.nowMs();
     for (const QByteArray &request : requests) {
         ++m_handled;
+        // Half duplex: a request while a reply is still on the line means two masters (or one that did not wait).
+        if (m_tx.lineFreeAt() > requestEndsAt + 0.5) {
+            ++m_collisions;
+            if (m_options.verbose)
+                std::fprintf(stderr, "vxsim: collision: a request came %.1f ms before the line was free\n",
+                             m_tx.lineFreeAt() - requestEndsAt);
+        }
         requestEndsAt += m_tx.wireMs(request.size());
         const QByteArray reply = m_bus.handle(request, qint64(m_tx.nowMs()));
         const Transmitter::Sent sent = m_tx.send(reply, requestEndsAt);

@@ -30,6 +30,7 @@ public:
     Bus &bus() { return m_bus; }
     Transmitter &transmitter() { return m_tx; }
     int requestsHandled() const { return m_handled; }
+    int collisions() const { return m_collisions; }
     // A line of the control channel: what was done, or empty with the mistake in error.
     QString control(const QString &line, QString *error);
 
@@ -45,6 +46,7 @@ private:
     QTimer m_uploadTimer;
     QTimer m_gapTimer;
     int m_handled = 0;
+    int m_collisions = 0;
     int m_rounds = 0;
 };
 

@@ -45,6 +45,8 @@ public:
     // 0 when not paced.
     double wireMs(qsizetype bytes) const;
 
+    // When the last queued byte is planned to have left (nowMs()'s clock).
+    double lineFreeAt() const { return m_lineFreeAt; }
     int dropped() const { return m_dropped; }
     int corrupted() const { return m_corrupted; }
     double nowMs() const { return double(m_clock.nsecsElapsed()) / 1e6; }
