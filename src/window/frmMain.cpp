@@ -35,6 +35,8 @@
 #include "window/tabs/SensorTab.h"
 #include "window/widgets/Unshaped.h"
 #include "window/widgets/ListCombo.h"
+#include "core/share/BusLease.h"
+#include "core/share/BusServiceLink.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -172,7 +174,8 @@ QTimer *timer(QObject *parent, const char *name)
 frmMain::frmMain() : frmMain(systemPlatform()) {}
 
 frmMain::frmMain(Platform platform, QWidget *parent)
-    : QMainWindow(parent), m_platform(std::move(platform)), m_portMap(m_platform.programDir)
+    : QMainWindow(parent), m_platform(std::move(platform)), m_portMap(m_platform.programDir),
+      m_viewerStore(m_platform.viewerStore)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kWindowTitle());
@@ -232,8 +235,19 @@ frmMain::frmMain(Platform platform, QWidget *parent)
             box->setStyle(CachedPanelStyle::shared());
     }
 
+    // The collecting service holding comm.set's port: the window shows its
+    // store (and may take the bus) rather than failing to open the port.
+    if (!viewer()) {
+        const CommSetRead saved = readCommSet(QDir(m_platform.programDir).filePath(QStringLiteral("comm.set")));
+        if (lookForBusService(saved.status == CommSetStatus::Ok ? saved.settings.CommNum : 1)) {
+            const auto status = m_busService->ask({{QStringLiteral("op"), QStringLiteral("status")}}, busshare::kAnswerWithinMs);
+            m_viewerStore = status.reply.value(QStringLiteral("store")).toString();
+        }
+    }
+
     // Where frames go: the window's store and what store.conf forwards to;
-    // a viewer stores nothing (another program's store is what it shows).
+    // a viewer stores nothing (another program's store is what it shows, and
+    // what it takes while it holds the service's bus goes to the service).
     PipelineSettings pipeline;
     pipeline.programDir = m_platform.programDir;
     const ForwardingRead forwarding = readWindowForwarding(m_platform.programDir);
@@ -252,6 +266,8 @@ frmMain::frmMain(Platform platform, QWidget *parent)
 
 frmMain::~frmMain()
 {
+    if (m_holdingBus) // closing the window gives the bus back at once, not after the lease
+        giveBus();
     delete m_storeTab; // its export, if any, ends before the store closes
     m_pipeline->removeListener(this);
     m_pipeline->stop();
@@ -573,6 +589,8 @@ void frmMain::evaluateAlarms()
 
 void frmMain::frameAccepted(const AcceptedFrame &accepted)
 {
+    if (m_holdingBus) // the service keeps the record: its store, its forwarding
+        m_busService->send(busshare::frameRequest(m_busToken, accepted.frame));
     m_overview->frameTaken(accepted.frame.address);
 }
 
@@ -617,9 +635,10 @@ void frmMain::markSilentColumns()
     }
 }
 
-void frmMain::bindViewer()
+// Nothing may reach a bus another program owns: every control that sends or
+// opens the port is off while viewing, and as it was when the bus is ours.
+void frmMain::setViewerControls(bool viewer)
 {
-    // Nothing may reach a bus another program owns: every control that sends or opens the port is off.
     const QString why = QCoreApplication::translate("vx", "查看模式：数据来自数据库，不向总线发送");
     QStringList names{"comDoOnce", "cmdOneM", "cmdCicleAll", "Command1", "cmdCom", "Combo1", "Combo2",
                       "cmdReadSensorID", "cmdAutoSearch", "cmdAutoInput", "cmdFirst", "cmdWriteNext", "cmdWriteAllSn",
@@ -627,20 +646,39 @@ void frmMain::bindViewer()
     for (int r = 0; r < 6; ++r)
         names << QStringLiteral("cmdReadSet_%1").arg(r) << QStringLiteral("cmdSetV_%1").arg(r);
     for (const QString &name : names) {
-        if (auto *control = findChild<QWidget *>(name)) {
+        auto *control = findChild<QWidget *>(name);
+        if (!control)
+            continue;
+        if (viewer && !control->property("viewerKept").isValid()) {
+            control->setProperty("viewerKept", true);
+            control->setProperty("viewerEnabled", control->isEnabled());
+            control->setProperty("viewerTip", control->toolTip());
             control->setEnabled(false);
             control->setToolTip(why);
+        } else if (!viewer && control->property("viewerKept").isValid()) {
+            control->setEnabled(control->property("viewerEnabled").toBool());
+            control->setToolTip(control->property("viewerTip").toString());
+            control->setProperty("viewerKept", QVariant());
         }
     }
-    auto *refresh = new QTimer(this);
-    refresh->setObjectName(QStringLiteral("viewerRefresh"));
-    connect(refresh, &QTimer::timeout, this, &frmMain::viewerRefresh);
-    refresh->start(kViewerRefreshMs);
+}
+
+void frmMain::bindViewer()
+{
+    setViewerControls(true);
+    if (!m_viewerTimer) {
+        m_viewerTimer = new QTimer(this);
+        m_viewerTimer->setObjectName(QStringLiteral("viewerRefresh"));
+        connect(m_viewerTimer, &QTimer::timeout, this, &frmMain::viewerRefresh);
+    }
+    m_viewerTimer->start(kViewerRefreshMs);
     // Start from the last hour: the latest readings, not the whole history.
     m_viewerSince = m_platform.clock().toMSecsSinceEpoch() - 3600000;
     // The alarm book as it stands: a week of its events is enough to know what is open.
     m_viewerEventsSince = m_platform.clock().toMSecsSinceEpoch() - 7 * 86400000LL;
-    setWindowTitle(QCoreApplication::translate("vx", "%1 — 查看模式：%2").arg(kWindowTitle(), m_platform.viewerStore));
+    setWindowTitle(m_sharedPort.isEmpty()
+                       ? QCoreApplication::translate("vx", "%1 — 查看模式：%2").arg(kWindowTitle(), m_viewerStore)
+                       : QCoreApplication::translate("vx", "%1 — 采集服务正在使用 %2：查看模式").arg(kWindowTitle(), m_sharedPort));
     QTimer::singleShot(0, this, &frmMain::viewerRefresh);
 }
 
@@ -683,7 +721,7 @@ void frmMain::bindStore()
         notice(QCoreApplication::translate("vx", "数据库：%1").arg(message));
     });
     if (viewer())
-        problem = QCoreApplication::translate("vx", "查看模式：读取 %1，不写入").arg(m_platform.viewerStore);
+        problem = QCoreApplication::translate("vx", "查看模式：读取 %1，不写入").arg(m_viewerStore);
     if (!m_pipeline->start(&problem))
         notice(QCoreApplication::translate("vx", "无法打开数据库：%1（读数只写入文本日志）").arg(problem));
     if (!m_pipeline->alarmSettingsErrors().isEmpty())
@@ -727,6 +765,13 @@ void frmMain::bind()
                                                     m_platform.programDir);
     connect(cmdCom, &QPushButton::clicked, m_portSettings.get(), &PortSettings::cmdCom_Click);
     connect(Combo1, &ListCombo::chosen, m_portSettings.get(), &PortSettings::Combo1_Click);
+    // A port that would not open because the collecting service holds it: its store is shown instead.
+    auto sharedCheck = [this] {
+        if (!m_platform.port->isOpen() && !viewer() && lookForBusService(m_form.CommNum))
+            enterSharedViewer();
+    };
+    connect(Combo1, &ListCombo::chosen, this, sharedCheck);
+    connect(cmdCom, &QPushButton::clicked, this, sharedCheck);
     connect(Combo1, &QComboBox::currentIndexChanged, m_portSettings.get(), &PortSettings::updateTooltip);
 
     QueryController::Controls qc;
@@ -887,7 +932,7 @@ ReadingStore *frmMain::windowStore()
         m_windowStoreTried = true;
         QString why;
         const auto location = parseStoreLocation(
-            viewer() ? m_platform.viewerStore : m_pipeline->settings().store.local, &why);
+            viewer() ? m_viewerStore : m_pipeline->settings().store.local, &why);
         if (location)
             m_windowStore = ReadingStore::open(*location, QString(), &why);
         if (!m_windowStore)
@@ -911,8 +956,14 @@ void frmMain::Form_Load()
         notice(QCoreApplication::translate("vx", "comm.set 内容无效，已使用默认设置 COM1, 9600"));
     txtStationID->setText(QStringLiteral("1"));
 
+    if (!m_sharedPort.isEmpty()) {
+        m_form.CommNum = qint16(saved.status == CommSetStatus::Ok ? saved.settings.CommNum : 1);
+        m_form.CommRate = qint16(saved.status == CommSetStatus::Ok ? saved.settings.CommRate : 9600);
+        notice(QCoreApplication::translate("vx", "采集服务正在使用 %1：查看模式").arg(m_sharedPort));
+        return;
+    }
     if (viewer()) {
-        notice(QCoreApplication::translate("vx", "查看模式：数据来自 %1，不打开串口").arg(m_platform.viewerStore));
+        notice(QCoreApplication::translate("vx", "查看模式：数据来自 %1，不打开串口").arg(m_viewerStore));
         return;
     }
     if (!m_portSettings->restore(settings)) {

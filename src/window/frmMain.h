@@ -43,6 +43,7 @@ class GrainOverview;
 class AlarmTab;
 class TrendTab;
 class ReportTab;
+class BusServiceLink;
 
 QString kWindowTitle(); // in the window's language
 
@@ -85,7 +86,15 @@ public:
     TrendTab *trendTab() { return m_trendTab; }
     ReportTab *reportTab() { return m_reportTab; }
     void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
-    bool viewer() const { return !m_platform.viewerStore.isEmpty(); }
+    bool viewer() const { return !m_viewerStore.isEmpty(); }
+    // The collecting service holds (or lent us) this window's port: "COMn"; empty: no service.
+    const QString &sharedPort() const { return m_sharedPort; }
+    bool holdingBus() const { return m_holdingBus; }
+    // 接管总线 / 交还总线: the service lets go of the bus (its exchange in
+    // flight ends, its port closes) and the window works on it; given back,
+    // the window shows the service's store again. False and a notice when not.
+    bool takeBus();
+    void giveBus();
     // Viewer mode: what the store holds since the last look, into the grid, the overview and the alarms.
     void viewerRefresh();
     static constexpr int kViewerRefreshMs = 3000;
@@ -109,6 +118,13 @@ private:
     void bindStore();
     void bindGrain();
     void bindViewer();
+    void setViewerControls(bool viewer);
+    // The service's socket, when it holds the port this window would open (as comm.set or the list names it).
+    bool lookForBusService(int portNumber);
+    void enterSharedViewer();
+    void renewLease();
+    void busLost(const QString &text);
+    void showTakeButton();
     void markSilentColumns();
     void clearStartHint();
     void evaluateAlarms();
@@ -150,6 +166,15 @@ private:
     QWidget *m_alarmPage = nullptr; // the tab pages (scroll areas) around them
     QWidget *m_trendPage = nullptr;
     QLabel *m_alarmCount = nullptr;
+    QString m_viewerStore;
+    QTimer *m_viewerTimer = nullptr;
+    std::unique_ptr<BusServiceLink> m_busService;
+    QString m_sharedPort;
+    QString m_sharedStore;
+    QString m_busToken;
+    bool m_holdingBus = false;
+    QPushButton *m_takeBus = nullptr;
+    QTimer *m_leaseTimer = nullptr;
     qint64 m_viewerSince = 0;
     qint64 m_viewerEventsSince = 0;
     bool m_sized = false;         // the first show chose the window's size

@@ -1,5 +1,6 @@
 // vxcollect publishing to a real mosquitto broker the test starts, and its
 // metrics endpoint read as a scraper reads it.
+#include "HttpGet.h"
 #include "MqttBroker.h"
 #include "PromText.h"
 #include "SimulatorLog.h"
@@ -86,30 +87,6 @@ qint64 timeOf(const QJsonObject &o)
     return QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
 
-// A plain HTTP/1.0 GET: the status code and the body.
-QPair<int, QByteArray> httpGet(int port, const QByteArray &path)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-    if (!socket.waitForConnected(2000))
-        return {0, {}};
-    socket.write("GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
-    // To the end of the body its Content-Length gives (the server may keep the connection).
-    static const QRegularExpression length(QStringLiteral("\r\ncontent-length: *(\\d+)"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    QByteArray response;
-    while (socket.waitForReadyRead(2000)) {
-        response += socket.readAll();
-        const qsizetype split = response.indexOf("\r\n\r\n");
-        const auto m = length.match(QString::fromLatin1(response.left(split)));
-        if (split >= 0 && m.hasMatch() && response.size() >= split + 4 + m.captured(1).toLongLong())
-            break;
-    }
-    const qsizetype split = response.indexOf("\r\n\r\n");
-    if (split < 0 || !response.startsWith("HTTP/1."))
-        return {0, response};
-    return {response.mid(9, 3).toInt(), response.mid(split + 4)};
-}
 
 } // namespace
 

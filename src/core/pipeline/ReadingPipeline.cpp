@@ -104,7 +104,7 @@ void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, 
             path = QDir(m_settings.programDir).filePath(QStringLiteral("data/%1.txt").arg(frame.address));
         m_records.append(path, dataLogRecord(arrived, *texts));
     }
-    if (m_store)
+    if (m_store && m_storing)
         m_store->add(frame);
     m_snapshot.take(frame.address, frame.raw, frame.timeMs, m_alarmSettings.judgement());
     const AcceptedFrame accepted{frame, arrived, *texts};
@@ -125,8 +125,8 @@ void ReadingPipeline::replay(const ReadingSet &frame)
 void ReadingPipeline::deviceChanged(int address, bool answering, qint64 timeMs)
 {
     m_snapshot.markSilent(address, !answering, timeMs);
-    if (m_store)
-        m_store->addEvent({timeMs, address, answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString()});
+    if (m_store && m_storing)
+        m_store->addEvent({timeMs, address, answering ? QStringLiteral("answering") : QStringLiteral("silent"), QString(), {}});
     for (ReadingListener *l : std::as_const(m_listeners))
         l->deviceChanged(address, answering, timeMs);
 }
@@ -212,7 +212,7 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
 
 void ReadingPipeline::addEvent(const StoreEvent &event)
 {
-    if (m_store)
+    if (m_store && m_storing)
         m_store->addEvent(event);
 }
 
@@ -230,7 +230,7 @@ void ReadingPipeline::record(const QList<AlarmTransition> &transitions)
 {
     if (transitions.isEmpty())
         return;
-    if (m_store)
+    if (m_store && m_storing)
         for (const AlarmTransition &t : transitions)
             m_store->addEvent({t.alarm.changedMs, t.alarm.condition.cable, t.eventKind(), t.text(), t.alarm.condition.json()});
     for (ReadingListener *l : std::as_const(m_listeners))

@@ -77,6 +77,9 @@ public:
     void setNotifyReporter(std::function<void(const QString &)> report) { m_notifyReporter = std::move(report); }
     // Lines of the MQTT publisher (from its own thread); set before start().
     void setMqttReporter(std::function<void(const QString &)> report) { m_mqttReporter = std::move(report); }
+    // Off while another program keeps the record of what is accepted here (the
+    // collecting service, while the window holds its bus): nothing is stored twice.
+    void setStoring(bool on) { m_storing = on; }
     void addListener(ReadingListener *listener) { m_listeners.append(listener); }
     void removeListener(ReadingListener *listener) { m_listeners.removeAll(listener); }
 
@@ -128,6 +131,7 @@ private:
     std::function<void(const QString &)> m_notifyReporter;
     QList<ReadingListener *> m_listeners;
     std::function<void(const QString &)> m_mqttReporter;
+    bool m_storing = true;
     GrainSnapshot m_snapshot;
     AlarmBook m_alarms;
     AlarmSettings m_alarmSettings;

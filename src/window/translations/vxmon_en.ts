@@ -1388,5 +1388,65 @@ MQTT broker: %1, readings waiting to be published: %2</translation>
         <translation>
 Notifications %1: waiting %2, sent %3, expired %4</translation>
     </message>
+    <message>
+        <source>无权使用采集服务的控制接口 %1：请管理员把本用户加入 vxcollect 组，然后重新登录</source>
+        <translation>Not permitted to use the collecting service's control socket %1: ask an administrator to add this user to the vxcollect group, then log in again</translation>
+    </message>
+    <message>
+        <source>采集服务 3 秒内没有回答：总线未接管，请稍后再试</source>
+        <translation>The collecting service did not answer within 3 s: the bus was not taken; try again later</translation>
+    </message>
+    <message>
+        <source>采集服务没有运行：请在“串口号”中重新选择端口</source>
+        <translation>The collecting service is not running: choose the port again under "Port"</translation>
+    </message>
+    <message>
+        <source>总线已由 %1 接管：请等它交还总线</source>
+        <translation>The bus is held by %1: wait until it gives the bus back</translation>
+    </message>
+    <message>
+        <source>采集服务拒绝：%1</source>
+        <translation>The collecting service refused: %1</translation>
+    </message>
+    <message>
+        <source>采集服务正在使用 %1：查看模式</source>
+        <translation>The collecting service is using %1: viewer mode</translation>
+    </message>
+    <message>
+        <source>接管总线</source>
+        <translation>Take the bus</translation>
+    </message>
+    <message>
+        <source>采集服务暂停并关闭串口，本窗口使用总线；交还后采集服务继续</source>
+        <translation>The collecting service pauses and closes the port, and this window uses the bus; once it is given back the service goes on</translation>
+    </message>
+    <message>
+        <source>已接管总线，但无法打开串口 %1：总线已交还</source>
+        <translation>The bus was taken but the port %1 cannot be opened: the bus was given back</translation>
+    </message>
+    <message>
+        <source>交还总线</source>
+        <translation>Give the bus back</translation>
+    </message>
+    <message>
+        <source>%1 — 已接管总线 %2</source>
+        <translation>%1 — holding the bus %2</translation>
+    </message>
+    <message>
+        <source>已接管总线 %1：采集服务暂停，交还后继续</source>
+        <translation>Holding the bus %1: the collecting service is paused until it is given back</translation>
+    </message>
+    <message>
+        <source>总线已交还采集服务：查看模式</source>
+        <translation>The bus was given back to the collecting service: viewer mode</translation>
+    </message>
+    <message>
+        <source>采集服务已收回总线：查看模式</source>
+        <translation>The collecting service took the bus back: viewer mode</translation>
+    </message>
+    <message>
+        <source>%1 — 采集服务正在使用 %2：查看模式</source>
+        <translation>%1 — the collecting service is using %2: viewer mode</translation>
+    </message>
 </context>
 </TS>
