@@ -959,6 +959,7 @@ void frmMain::Form_Load()
     if (!m_sharedPort.isEmpty()) {
         m_form.CommNum = qint16(saved.status == CommSetStatus::Ok ? saved.settings.CommNum : 1);
         m_form.CommRate = qint16(saved.status == CommSetStatus::Ok ? saved.settings.CommRate : 9600);
+        m_portSettings->showSettings({m_form.CommNum, m_form.CommRate}); // the port the service holds
         notice(QCoreApplication::translate("vx", "采集服务正在使用 %1：查看模式").arg(m_sharedPort));
         return;
     }

@@ -120,16 +120,21 @@ bool PortSettings::restore(const CommSettings &saved)
         m_form.CommRate = 9600;
     m_port.setSettings(settingsText(m_form.CommRate));
 
-    const int rateIndex = m_c.Combo2->findItem(QString::number(m_form.CommRate));
-    if (rateIndex >= 0)
-        m_c.Combo2->choose(rateIndex);
-
-    const int portIndex = m_c.Combo1->findItem(QStringLiteral("COM%1").arg(m_form.CommNum));
-    if (portIndex < 0)
+    if (!showSettings(saved))
         return true; // no such port in the list: stays closed, no message
-    m_c.Combo1->choose(portIndex);
     Combo1_Click();
     return m_port.isOpen();
+}
+
+bool PortSettings::showSettings(const CommSettings &settings)
+{
+    const int rateIndex = m_c.Combo2->findItem(QString::number(settings.CommRate == 0 ? 9600 : settings.CommRate));
+    if (rateIndex >= 0)
+        m_c.Combo2->choose(rateIndex);
+    const int portIndex = m_c.Combo1->findItem(QStringLiteral("COM%1").arg(settings.CommNum));
+    if (portIndex >= 0)
+        m_c.Combo1->choose(portIndex);
+    return portIndex >= 0;
 }
 
 } // namespace vx

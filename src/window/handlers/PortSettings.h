@@ -41,6 +41,8 @@ public:
     // selections, opening the saved port. Returns false when the saved port
     // is in the list but could not be opened.
     bool restore(const CommSettings &saved);
+    // The lists show these settings; the port is not touched. False: no such port in the list.
+    bool showSettings(const CommSettings &settings);
 
 private:
     // Closes the port and takes the chosen port number; false (and a message) when none is chosen.
