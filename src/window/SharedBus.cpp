@@ -82,6 +82,8 @@ void frmMain::enterSharedViewer()
     m_viewerStore = status.reply.value(QStringLiteral("store")).toString();
     if (m_viewerStore.isEmpty())
         return;
+    for (QTimer *running : {Timer1, Timer2, Timer5}) // what ran on the port we left stops with it
+        running->stop();
     m_windowStore.reset(); // the service's store from now on
     m_windowStoreTried = false;
     showIndicator(Indicator::NotConnected);

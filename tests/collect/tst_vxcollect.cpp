@@ -1,3 +1,4 @@
+#include "ProcessSignal.h"
 #include "collect/CollectorSettings.h"
 
 #include <QFile>
@@ -167,7 +168,7 @@ void tst_vxcollect::sigtermLeavesWholeRecords()
     QVERIFY(collect.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath(QStringLiteral("data/5.txt"))).size() > 0, 10000);
     QTest::qWait(37); // somewhere in an exchange
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(5000));
     QCOMPARE(collect.exitStatus(), QProcess::NormalExit);
     QCOMPARE(collect.exitCode(), 0);
@@ -240,7 +241,7 @@ void tst_vxcollect::overTcpThroughAnOutage()
     QVERIFY2(statusAfterBack().contains("3 answering, 0 silent, "), statusAfterBack().constData());
     QVERIFY2(statusAfterBack().contains(", 1 link outages"), statusAfterBack().constData());
     QVERIFY(!output.contains("2 answering")); // nobody was counted silent for the link
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(5000));
     QCOMPARE(collect.exitCode(), 0);
     again.terminate();
@@ -275,7 +276,7 @@ void tst_vxcollect::silentListenerTimesOut()
     QVERIFY(collect.waitForStarted());
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += collect.readAllStandardOutput()).contains("0 answering, 2 silent"), 5000);
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(5000));
     QCOMPARE(collect.exitCode(), 0);
 }
@@ -326,7 +327,7 @@ void tst_vxcollect::alarmsAsTheWindowRaisesThem()
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += collect.readAllStandardOutput()).count("\"raw\"") >= 6, 10000);
         QTest::qWait(1500); // an evaluation or two
-        ::kill(pid_t(collect.processId()), SIGTERM);
+        signalProcess(collect, SIGTERM);
         QVERIFY(collect.waitForFinished(5000));
         out += collect.readAllStandardOutput();
         int highs = 0, points = 0;
@@ -363,7 +364,7 @@ void tst_vxcollect::rawLogStaysUnderItsCap()
     QVERIFY(collect.waitForStarted());
     const QString log = dir.filePath(QStringLiteral("dataGet.txt"));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log + ".1").exists() && QFileInfo(log).size() > 32 * 1024, 30000);
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(5000));
     QVERIFY(QFileInfo(log).size() <= 64 * 1024);
     QVERIFY(QFileInfo(log + ".1").size() <= 64 * 1024);

@@ -1,5 +1,6 @@
 // vxcollect publishing to a real mosquitto broker the test starts, and its
 // metrics endpoint read as a scraper reads it.
+#include "ProcessSignal.h"
 #include "HttpGet.h"
 #include "MqttBroker.h"
 #include "PromText.h"
@@ -167,7 +168,7 @@ void tst_vxcollect_mqtt::topicsPayloadsStateAndWill()
     }
 
     // kill -9: the broker speaks the will.
-    ::kill(pid_t(run.collect.processId()), SIGKILL);
+    signalProcess(run.collect, SIGKILL);
     QVERIFY(run.collect.waitForFinished(5000));
     QTRY_VERIFY_WITH_TIMEOUT(watch.on("vxmon/north/status").last().payload == "offline", 15000);
     MqttSubscriber after(QStringLiteral("after"), "vxmon/north/status", false);
@@ -204,7 +205,7 @@ void tst_vxcollect_mqtt::brokerRestartLosesNothing()
     // Caught up: a status line after the reconnection shows no more than a cycle's readings waiting
     // (how long the backlog takes is the machine's business; the stop's drain is bounded).
     QTRY_VERIFY2_WITH_TIMEOUT(run.drainedSince(from, 3 * 18), run.output.right(600).constData(), 60000);
-    ::kill(pid_t(run.collect.processId()), SIGTERM);
+    signalProcess(run.collect, SIGTERM);
     QVERIFY(run.collect.waitForFinished(15000));
     QCOMPARE(run.collect.exitCode(), 0);
 
@@ -365,7 +366,7 @@ void tst_vxcollect_mqtt::passwordAndTls()
     QTRY_VERIFY2_WITH_TIMEOUT(bad.saw("not reachable"), bad.output.constData(), 15000);
     QVERIFY2(bad.output.toLower().contains("not authori"), bad.output.constData());
     QTRY_VERIFY_WITH_TIMEOUT(bad.saw("readings waiting") && bad.output.contains("mqtt unreachable"), 15000);
-    ::kill(pid_t(bad.collect.processId()), SIGTERM);
+    signalProcess(bad.collect, SIGTERM);
     QVERIFY(bad.collect.waitForFinished(10000));
     QCOMPARE(bad.collect.exitCode(), 0);
     bad.sim.terminate();
@@ -423,7 +424,7 @@ void tst_vxcollect_mqtt::refusedMessagesAreSetAside()
     // Drained: the status line's backlog comes down to what one cycle adds.
     const qsizetype from = run.output.size();
     QTRY_VERIFY2_WITH_TIMEOUT(run.drainedSince(from, 4 * 18), run.output.right(600).constData(), 30000);
-    ::kill(pid_t(run.collect.processId()), SIGTERM);
+    signalProcess(run.collect, SIGTERM);
     QVERIFY(run.collect.waitForFinished(15000));
     run.saw("");
     QVERIFY(watch.on("vxmon/north/1").isEmpty()); // no frame message got through

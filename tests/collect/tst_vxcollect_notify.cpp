@@ -1,6 +1,7 @@
 // vxcollect's notifications against real receivers on 127.0.0.1: a webhook
 // receiver (an HTTP server of the test's) that fails at first, is away while
 // alarms happen and the collector is killed, and an SMTP server (aiosmtpd).
+#include "ProcessSignal.h"
 #include "FreePort.h"
 #include "RequireServer.h"
 #include "core/http/HttpServer.h"
@@ -110,7 +111,7 @@ struct Run {
     }
     void stop()
     {
-        ::kill(pid_t(collect.processId()), SIGTERM);
+        signalProcess(collect, SIGTERM);
         collect.waitForFinished(10000);
         sim.terminate();
         sim.waitForFinished(3000);
@@ -189,7 +190,7 @@ void tst_vxcollect_notify::receiverAwayAndCollectorKilled()
     QTRY_VERIFY_WITH_TIMEOUT(run.output.contains("cleared") || run.waiting() >= 3, 20000);
     const int before = run.waiting();
     QTRY_VERIFY_WITH_TIMEOUT(run.waiting() > before, 20000); // the cleared ones are stored too
-    ::kill(pid_t(run.collect.processId()), SIGKILL);
+    signalProcess(run.collect, SIGKILL);
     QVERIFY(run.collect.waitForFinished(5000));
 
     Receiver receiver;

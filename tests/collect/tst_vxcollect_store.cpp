@@ -1,5 +1,6 @@
 // vxcollect and its readings store, as a program: against the simulator, a
 // PostgreSQL server of the test's own, a kill -9, and old data logs.
+#include "ProcessSignal.h"
 #include "PgServer.h"
 #include "SmallDisk.h"
 #include "TcpProxy.h"
@@ -124,7 +125,7 @@ void tst_vxcollect_store::centralOutageLosesNothing()
     QVERIFY(m_pg.start());
     from = output.size();
     QTRY_VERIFY2_WITH_TIMEOUT(saw("central connected"), output.right(2000).constData(), 40000);
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(10000));
     QCOMPARE(collect.exitCode(), 0);
 
@@ -161,7 +162,7 @@ void tst_vxcollect_store::stalledCentralNeverHoldsTheStop()
     QTest::qWait(1500); // the forwarder is now inside a call that will never be answered
     QElapsedTimer stopping;
     stopping.start();
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY2(collect.waitForFinished(15000), "SIGTERM waited for the stalled server");
     qInfo("SIGTERM to exit with a stalled central server: %.2f s", stopping.elapsed() / 1000.0);
     QCOMPARE(collect.exitStatus(), QProcess::NormalExit);
@@ -201,7 +202,7 @@ void tst_vxcollect_store::centralErrorIsNamedOnce()
     QVERIFY(!output.contains("syntax error"));
     QVERIFY2(output.lastIndexOf("vxcollect: central store", first - 1) > output.lastIndexOf('\n', first),
              "the line starts with what failed");
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(15000));
     QCOMPARE(collect.exitCode(), 0);
 }
@@ -260,7 +261,7 @@ void tst_vxcollect_store::diskFullThenFreedPartly()
     from = output.size();
     QTRY_VERIFY2_WITH_TIMEOUT(saw("is writable again", from), output.right(600).constData(), 15000);
     QTRY_VERIFY2_WITH_TIMEOUT(saw("records are written in", from), output.right(600).constData(), 15000);
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(15000));
     QCOMPARE(collect.exitCode(), 0);
 
@@ -291,7 +292,7 @@ void tst_vxcollect_store::killNineLeavesWholeFrames()
         const QString db = dir.filePath(QStringLiteral("vxmon.db"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(db + QStringLiteral("-wal")).size() > 0, 10000);
         QTest::qWait(1000 + QRandomGenerator::global()->bounded(1500));
-        ::kill(pid_t(collect.processId()), SIGKILL);
+        signalProcess(collect, SIGKILL);
         QVERIFY(collect.waitForFinished(5000));
         {
             QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cut"));

@@ -1,6 +1,7 @@
 // The window and vxcollect on one simulated bus: the window opens as a viewer
 // of the service's store, takes the bus, works on it, gives it back; a holder
 // that dies or hangs loses it; refusals say why.
+#include "ProcessSignal.h"
 #include "DeviceWindow.h"
 #include "FreePort.h"
 #include "HttpGet.h"
@@ -33,13 +34,6 @@ namespace {
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
-}
-
-// kill(0, ...) would be the test's own process group: only a process still there.
-void signalProcess(QProcess &process, int signal)
-{
-    if (process.state() != QProcess::NotRunning && process.processId() > 0)
-        ::kill(pid_t(process.processId()), signal);
 }
 
 // vxsim (paced, every request logged) and vxcollect on it, in one directory

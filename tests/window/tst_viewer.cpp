@@ -1,5 +1,6 @@
 // Viewer mode: vxcollect owns the bus and writes the store; the window reads
 // it, follows within its refresh period, and sends nothing anywhere.
+#include "ProcessSignal.h"
 #include "TestWindow.h"
 #include "window/tabs/GrainOverview.h"
 
@@ -94,7 +95,7 @@ void tst_viewer::followsWhatTheCollectorStores()
         QVERIFY2(control && !control->isEnabled(), name);
         QCOMPARE(control->toolTip(), QStringLiteral("查看模式：数据来自数据库，不向总线发送"));
     }
-    ::kill(pid_t(collect.processId()), SIGTERM);
+    signalProcess(collect, SIGTERM);
     QVERIFY(collect.waitForFinished(5000));
     sim.terminate();
     sim.waitForFinished(3000);
