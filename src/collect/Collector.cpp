@@ -9,6 +9,7 @@
 #include "core/http/HttpServer.h"
 #include "core/link/SerialPort.h"
 #include "core/link/TcpTarget.h"
+#include "core/web/WebTexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -308,6 +309,7 @@ void Collector::frameAccepted(const AcceptedFrame &accepted)
 {
     const ReadingSet &frame = accepted.frame;
     m_latest.insert(frame.address, frame);
+    m_readingsChanged = true;
     if (!m_settings.json)
         return;
     QJsonArray raw, celsius;
@@ -334,8 +336,10 @@ void Collector::deviceChanged(int address, bool answering, qint64 timeMs)
                   .toJson(QJsonDocument::Compact));
 }
 
-void Collector::alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &)
+void Collector::alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &book)
 {
+    if (m_http)
+        m_http->publish("live", web::streamEvent("alarms", web::alarmsJson(book.alarms())));
     if (!m_settings.json)
         return;
     for (const AlarmTransition &t : transitions) {
@@ -492,6 +496,9 @@ void Collector::publishSnapshot()
 {
     Snapshot next;
     next.metrics = std::make_shared<const CollectorMetrics>(metrics());
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    next.readings = web::readingsJson(m_pipeline.snapshot(), now, silentAfterMs());
+    next.alarms = web::alarmsJson(m_pipeline.alarms().alarms());
     // Healthy: the bus can be reached and what is read can be kept.
     if (!m_port->isOpen() && !m_paused && !m_pausing) // a window holding the bus is no fault
         next.problems += "port closed\n";
@@ -510,6 +517,8 @@ HttpResponse Collector::answer(const HttpRequest &request)
     }
     if (request.method != "GET" && request.method != "HEAD")
         return HttpResponse::text(405, "only GET\n");
+    if (request.path == "/" || request.path.startsWith("/api/") || request.path == "/index.html")
+        return answerWeb(request.path, request, snapshot);
     if (request.path == "/metrics" && snapshot.metrics) {
         HttpResponse r;
         r.contentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -522,6 +531,79 @@ HttpResponse Collector::answer(const HttpRequest &request)
         return HttpResponse::text(200, snapshot.metrics && snapshot.metrics->busPaused ? "paused\n" : "ok\n");
     }
     return HttpResponse::text(404, "not found\n");
+}
+
+// The web view. Until it has users and passwords it answers loopback only:
+// another address reaches it through a proxy on this machine, or not at all.
+HttpResponse Collector::answerWeb(const QByteArray &path, const HttpRequest &request, const Snapshot &snapshot)
+{
+    if (!request.peer.isLoopback())
+        return HttpResponse::text(403, "the web view answers on this machine only\n");
+    auto json = [](const QByteArray &body) {
+        HttpResponse r;
+        r.contentType = "application/json";
+        r.body = body;
+        r.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+        return r;
+    };
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (path == "/" || path == "/index.html") {
+        HttpResponse r;
+        r.contentType = "text/html; charset=utf-8";
+        r.body = web::page();
+        r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                                   QByteArray("default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'")));
+        return r;
+    }
+    if (path == "/api/readings" && !snapshot.readings.isEmpty())
+        return json(snapshot.readings);
+    if (path == "/api/alarms" && !snapshot.alarms.isEmpty())
+        return json(snapshot.alarms);
+    if (path == "/api/devices" && snapshot.metrics)
+        return json(web::devicesJson(*snapshot.metrics));
+    if (path == "/api/stream") {
+        HttpResponse r;
+        r.contentType = "text/event-stream";
+        r.stream = "live";
+        r.body = "retry: 2000\n\n" + web::streamEvent("readings", snapshot.readings) + web::streamEvent("alarms", snapshot.alarms);
+        return r;
+    }
+    if (path != "/api/curve" && path != "/api/events")
+        return HttpResponse::text(404, "not found\n");
+    QString why;
+    if (!m_webStoreTried) {
+        m_webStoreTried = true;
+        if (const auto location = parseStoreLocation(m_settings.store.local, &why))
+            m_webStore = ReadingStore::open(*location, QString(), &why);
+    }
+    if (!m_webStore)
+        return HttpResponse::text(503, "the readings store cannot be read\n");
+    if (path == "/api/events") {
+        const auto since = web::eventsSince(request.queryValue(QStringLiteral("hours")), now, &why);
+        return since ? json(web::eventsJson(m_webStore->events(*since, now + 1))) : HttpResponse::text(400, why.toUtf8() + '\n');
+    }
+    const auto query = web::curveQuery(request.queryValue(QStringLiteral("cable")), request.queryValue(QStringLiteral("layer")),
+                                       request.queryValue(QStringLiteral("span")), now, &why);
+    if (!query)
+        return HttpResponse::text(400, why.toUtf8() + '\n');
+    QList<QPair<int, QList<ReadingBucket>>> lines;
+    for (int layer = query->layer ? query->layer : 1; layer <= (query->layer ? query->layer : kLayers); ++layer) {
+        const QList<ReadingBucket> buckets = m_webStore->buckets(query->cable, layer, query->fromMs, query->toMs, query->buckets);
+        if (!buckets.isEmpty())
+            lines.append({layer, buckets});
+    }
+    return json(web::curveJson(*query, lines));
+}
+
+// What the stream's pages see: the readings at most twice a second, an alarm change at once.
+void Collector::publishLive()
+{
+    if (!m_http || !m_readingsChanged)
+        return;
+    m_readingsChanged = false;
+    publishSnapshot();
+    QMutexLocker lock(&m_servedMutex);
+    m_http->publish("live", web::streamEvent("readings", m_served.readings));
 }
 
 bool Collector::startMetrics(QString *why)
@@ -544,6 +626,9 @@ bool Collector::startMetrics(QString *why)
         return false;
     }
     m_metricsPort = m_http->port();
+    m_liveTimer.setInterval(500);
+    connect(&m_liveTimer, &QTimer::timeout, this, &Collector::publishLive);
+    m_liveTimer.start();
     if (!m_settings.quiet)
         std::fprintf(stderr, "vxcollect: metrics on http://%s:%d/metrics\n", qPrintable(m_settings.metricsHost),
                      m_metricsPort);

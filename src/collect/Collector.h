@@ -91,7 +91,15 @@ private:
     struct Snapshot {
         std::shared_ptr<const CollectorMetrics> metrics;
         QByteArray problems; // empty: healthy
+        QByteArray readings, alarms; // the web view's, as JSON
     };
+    // The web view: its API and page on the metrics server's thread.
+    HttpResponse answerWeb(const QByteArray &path, const HttpRequest &request, const Snapshot &snapshot);
+    void publishLive();
+    std::unique_ptr<ReadingStore> m_webStore; // the HTTP thread's own connection
+    bool m_webStoreTried = false;
+    QTimer m_liveTimer;
+    bool m_readingsChanged = false;
     QMutex m_servedMutex;
     Snapshot m_served;
     QElapsedTimer m_sinceStatePublished;

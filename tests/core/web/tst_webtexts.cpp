@@ -1,0 +1,99 @@
+// The web view's API texts: the query checks and what a point's reading says.
+#include "core/web/WebTexts.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+using namespace vx;
+
+class tst_webtexts : public QObject {
+    Q_OBJECT
+private slots:
+    void curveQueries_data();
+    void curveQueries();
+    void pointStatuses_data();
+    void pointStatuses();
+};
+
+void tst_webtexts::curveQueries_data()
+{
+    QTest::addColumn<QString>("cable");
+    QTest::addColumn<QString>("layer");
+    QTest::addColumn<QString>("span");
+    QTest::addColumn<qint64>("spanMs"); // 0: refused
+    QTest::newRow("defaults to a day") << "3" << "" << "" << 86400000LL;
+    QTest::newRow("a point, an hour") << "40" << "18" << "1h" << 3600000LL;
+    QTest::newRow("a month") << "1" << "1" << "30d" << 30 * 86400000LL;
+    QTest::newRow("no cable") << "" << "" << "24h" << 0LL;
+    QTest::newRow("cable 0") << "0" << "" << "24h" << 0LL;
+    QTest::newRow("cable 41") << "41" << "" << "24h" << 0LL;
+    QTest::newRow("cable text") << "3a" << "" << "24h" << 0LL;
+    QTest::newRow("layer 19") << "3" << "19" << "24h" << 0LL;
+    QTest::newRow("a year") << "3" << "" << "365d" << 0LL;
+    QTest::newRow("span in seconds") << "3" << "" << "86400" << 0LL;
+}
+
+void tst_webtexts::curveQueries()
+{
+    QFETCH(QString, cable);
+    QFETCH(QString, layer);
+    QFETCH(QString, span);
+    QFETCH(qint64, spanMs);
+    QString why;
+    const auto q = web::curveQuery(cable, layer, span, 1765180800000, &why);
+    QCOMPARE(q.has_value(), spanMs > 0);
+    QCOMPARE(why.isEmpty(), spanMs > 0); // a refusal always says what to send
+    if (q) {
+        QCOMPARE(q->toMs - q->fromMs, spanMs);
+        QCOMPARE(q->toMs, 1765180800000);
+        QCOMPARE(q->buckets, web::kCurveBuckets);
+    }
+}
+
+void tst_webtexts::pointStatuses_data()
+{
+    // Two frames of cable 2, layer 1: what the API says of the second.
+    QTest::addColumn<quint16>("first");
+    QTest::addColumn<quint16>("second");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QJsonValue>("celsius");
+    QTest::newRow("a temperature") << quint16(2000) << quint16(2012) << "ok" << QJsonValue(20.12);
+    QTest::newRow("below zero") << quint16(0xFF38) << quint16(0xFF38) << "ok" << QJsonValue(-2.0);
+    QTest::newRow("no reading") << quint16(2000) << quint16(65535) << "no_reading" << QJsonValue();
+    QTest::newRow("power-on value") << quint16(2000) << quint16(8500) << "power_on" << QJsonValue();
+    QTest::newRow("a jump its neighbours do not share") << quint16(2000) << quint16(4500) << "suspect" << QJsonValue(45.0);
+}
+
+void tst_webtexts::pointStatuses()
+{
+    QFETCH(quint16, first);
+    QFETCH(quint16, second);
+    QFETCH(QString, status);
+    QFETCH(QJsonValue, celsius);
+    GrainSnapshot snapshot;
+    const QList<quint16> steady(18, 2000);
+    QList<quint16> frame = steady;
+    frame[0] = first;
+    snapshot.take(2, frame, 1000);
+    frame[0] = second;
+    snapshot.take(2, frame, 2000);
+    const QJsonObject o = QJsonDocument::fromJson(web::readingsJson(snapshot, 3000, 60000)).object();
+    QCOMPARE(o.value(QStringLiteral("time")).toString(), QStringLiteral("1970-01-01T00:00:03.000Z"));
+    const QJsonArray cables = o.value(QStringLiteral("cables")).toArray();
+    QCOMPARE(cables.size(), 1); // cables never seen are left out
+    const QJsonObject cable = cables.first().toObject();
+    QCOMPARE(cable.value(QStringLiteral("cable")).toInt(), 2);
+    QCOMPARE(cable.value(QStringLiteral("state")).toString(), QStringLiteral("answering"));
+    const QJsonObject point = cable.value(QStringLiteral("layers")).toArray().first().toObject();
+    QCOMPARE(point.value(QStringLiteral("status")).toString(), status);
+    QCOMPARE(point.value(QStringLiteral("celsius")), celsius);
+    // Silent a minute later, by the same rule the window uses.
+    const QJsonObject later = QJsonDocument::fromJson(web::readingsJson(snapshot, 2000 + 60001, 60000)).object();
+    QCOMPARE(later.value(QStringLiteral("cables")).toArray().first().toObject().value(QStringLiteral("state")).toString(),
+             QStringLiteral("silent"));
+}
+
+QTEST_GUILESS_MAIN(tst_webtexts)
+#include "tst_webtexts.moc"
