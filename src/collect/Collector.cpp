@@ -515,10 +515,10 @@ HttpResponse Collector::answer(const HttpRequest &request)
         QMutexLocker lock(&m_servedMutex);
         snapshot = m_served;
     }
-    if (request.method != "GET" && request.method != "HEAD")
-        return HttpResponse::text(405, "only GET\n");
     if (request.path == "/" || request.path.startsWith("/api/") || request.path == "/index.html")
         return answerWeb(request.path, request, snapshot);
+    if (request.method != "GET" && request.method != "HEAD")
+        return HttpResponse::text(405, "only GET\n");
     if (request.path == "/metrics" && snapshot.metrics) {
         HttpResponse r;
         r.contentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -533,12 +533,24 @@ HttpResponse Collector::answer(const HttpRequest &request)
     return HttpResponse::text(404, "not found\n");
 }
 
-// The web view. Until it has users and passwords it answers loopback only:
-// another address reaches it through a proxy on this machine, or not at all.
+// The web view: anyone on this machine may look; from elsewhere a user of
+// [web-users] (or anyone, with [web] open); acknowledging takes a user with "ack".
 HttpResponse Collector::answerWeb(const QByteArray &path, const HttpRequest &request, const Snapshot &snapshot)
 {
-    if (!request.peer.isLoopback())
-        return HttpResponse::text(403, "the web view answers on this machine only\n");
+    if (!m_webGate)
+        return HttpResponse::text(404, "not found\n");
+    const bool acknowledging = path == "/api/ack";
+    if (request.method != (acknowledging ? "POST" : "GET") && !(request.method == "HEAD" && !acknowledging))
+        return HttpResponse::text(405, acknowledging ? "only POST\n" : "only GET\n");
+    const web::WebDecision access = m_webGate->decide(request.peer.isLoopback(), request.header("authorization"), acknowledging);
+    if (access.status == 401) {
+        HttpResponse r = HttpResponse::text(401, "a user and password of [web-users]\n");
+        r.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"vxmon\", charset=\"UTF-8\"")));
+        return r;
+    }
+    if (access.status == 403)
+        return HttpResponse::text(403, acknowledging ? "acknowledging takes a user with the ack right\n"
+                                                     : "from another machine: a [web-users] user, or [web] open = true\n");
     auto json = [](const QByteArray &body) {
         HttpResponse r;
         r.contentType = "application/json";
@@ -568,6 +580,20 @@ HttpResponse Collector::answerWeb(const QByteArray &path, const HttpRequest &req
         r.body = "retry: 2000\n\n" + web::streamEvent("readings", snapshot.readings) + web::streamEvent("alarms", snapshot.alarms);
         return r;
     }
+    if (acknowledging) {
+        const auto rule = ruleFromKey(request.queryValue(QStringLiteral("rule")));
+        bool ok = false;
+        const int cable = request.queryValue(QStringLiteral("cable")).toInt(&ok);
+        if (!rule || !ok || cable < 1 || cable > kCables)
+            return HttpResponse::text(400, "cable: 1 to 40, and rule: high_temperature, hot_point, rate_of_rise, "
+                                           "weekly_rise, sensor_fault or cable_silent\n");
+        // The book belongs to the collector's thread: the acknowledgement is done there, soon.
+        QMetaObject::invokeMethod(this, [this, cable, rule = *rule, user = access.user] { acknowledgeFromWeb(cable, rule, user); },
+                                  Qt::QueuedConnection);
+        HttpResponse r = json(R"({"accepted":true})");
+        r.status = 202;
+        return r;
+    }
     if (path != "/api/curve" && path != "/api/events")
         return HttpResponse::text(404, "not found\n");
     QString why;
@@ -595,6 +621,21 @@ HttpResponse Collector::answerWeb(const QByteArray &path, const HttpRequest &req
     return json(web::curveJson(*query, lines));
 }
 
+void Collector::acknowledgeFromWeb(int cable, AlarmRule rule, const QString &user)
+{
+    const QList<Alarm> &alarms = m_pipeline.alarms().alarms();
+    for (int row = 0; row < alarms.size(); ++row) {
+        const Alarm &a = alarms[row];
+        if (a.condition.cable != cable || a.condition.rule != rule || a.state != Alarm::State::Active)
+            continue;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const QString text = QStringLiteral("%1 %2").arg(ruleName(rule)).arg(cable, 2, 10, QLatin1Char('0'));
+        m_pipeline.acknowledge(row, now);
+        m_pipeline.addEvent({now, cable, QStringLiteral("web_ack"), QStringLiteral("%1: %2").arg(user, text), {}});
+        return;
+    }
+}
+
 // What the stream's pages see: the readings at most twice a second, an alarm change at once.
 void Collector::publishLive()
 {
@@ -617,6 +658,11 @@ bool Collector::startMetrics(QString *why)
         return false;
     }
     publishSnapshot();
+    // Before the server runs (its thread reads it). The web view from elsewhere only for users, or when said to be open.
+    if (address.isLoopback() || m_settings.webAccess.open || !m_settings.webAccess.users.isEmpty())
+        m_webGate = std::make_unique<web::WebGate>(m_settings.webAccess);
+    else
+        say(QStringLiteral("no web view on %1: another address needs [web-users] or [web] open = true").arg(m_settings.metricsHost));
     m_http = std::make_unique<HttpServer>(m_settings.httpLimits);
     m_http->setHandler([this](const HttpRequest &request) { return answer(request); });
     QString listenWhy;

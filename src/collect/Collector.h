@@ -5,6 +5,7 @@
 #include "core/pipeline/ReadingPipeline.h"
 #include "core/share/BusLease.h"
 #include "core/share/BusShareServer.h"
+#include "core/web/WebAccess.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -96,6 +97,9 @@ private:
     // The web view: its API and page on the metrics server's thread.
     HttpResponse answerWeb(const QByteArray &path, const HttpRequest &request, const Snapshot &snapshot);
     void publishLive();
+    // An alarm group acknowledged from the web, on the collector's thread.
+    void acknowledgeFromWeb(int cable, AlarmRule rule, const QString &user);
+    std::unique_ptr<web::WebGate> m_webGate; // null: the web view is off
     std::unique_ptr<ReadingStore> m_webStore; // the HTTP thread's own connection
     bool m_webStoreTried = false;
     QTimer m_liveTimer;

@@ -81,8 +81,9 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     p.addPositionalArgument(QStringLiteral("command"),
                             QStringLiteral("Nothing: collect. \"import DIR\": backfill data/<address>.txt logs from DIR "
                                            "into the store. \"export\": readings as CSV. \"notify-test [CHANNEL]\": "
-                                           "one test message through each [notify.NAME] channel of --config."),
-                            QStringLiteral("[import DIR | export]"));
+                                           "one test message through each [notify.NAME] channel of --config. \"passwd NAME\": "
+                                           "a password (read from standard input) as the line for [web-users]."),
+                            QStringLiteral("[import DIR | export | notify-test | passwd NAME]"));
     p.addVersionOption();
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("INI file with a [collect] section."),
                                     QStringLiteral("file"));
@@ -188,10 +189,25 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     s.store = forwarding.store;
     s.mqtt = forwarding.mqtt;
     result.errors << forwarding.errors;
-    // Notification channels: [notify] and [notify.NAME] sections of the INI file.
+    // Notification channels: [notify] and [notify.NAME] sections of the INI file;
+    // the web view's users: [web] open and [web-users] NAME = HASH [ack].
     if (ini) {
         ini->endGroup();
         s.notify = readNotifySettings(*ini, &result.errors);
+        const QString open = ini->value(QStringLiteral("web/open"), QStringLiteral("false")).toString().trimmed().toLower();
+        if (open == QLatin1String("true") || open == QLatin1String("yes") || open == QLatin1String("1"))
+            s.webAccess.open = true;
+        else if (open != QLatin1String("false") && open != QLatin1String("no") && open != QLatin1String("0"))
+            result.errors << QStringLiteral("[web] open: %1 is not true or false").arg(shownValue(open));
+        ini->beginGroup(QStringLiteral("web-users"));
+        for (const QString &name : ini->childKeys()) {
+            QString why;
+            if (const auto user = web::parseWebUser(name, ini->value(name).toString(), &why))
+                s.webAccess.users.append(*user);
+            else
+                result.errors << why;
+        }
+        ini->endGroup();
         ini->beginGroup(QStringLiteral("collect"));
     }
     const QString rawLogMax = value(opt("raw-log-max")).trimmed();
@@ -261,8 +277,14 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
             result.errors << QStringLiteral("notify-test: name at most one channel");
         else if (s.notify.channels.isEmpty())
             result.errors << QStringLiteral("notify-test: no [notify.NAME] channel in --config");
+    } else if (command == QLatin1String("passwd")) {
+        s.command = CollectorSettings::Command::Passwd;
+        s.passwdUser = positional.value(1);
+        QString why;
+        if (positional.size() != 2 || !web::parseWebUser(s.passwdUser, QStringLiteral("pbkdf2-sha256$1$a$b"), &why))
+            result.errors << QStringLiteral("passwd: name one web user (1-64 letters, digits, '_', '.' or '-')");
     } else if (!command.isEmpty()) {
-        result.errors << QStringLiteral("%1 is not a command: import DIR, export or notify-test").arg(shownValue(command));
+        result.errors << QStringLiteral("%1 is not a command: import DIR, export, notify-test or passwd NAME").arg(shownValue(command));
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include "core/central/MqttSettings.h"
 #include "core/settings/SettingTexts.h"
 #include "core/http/HttpServer.h"
+#include "core/web/WebAccess.h"
 #include "core/store/ReadingStore.h"
 #include "core/store/StoreService.h"
 
@@ -32,13 +33,15 @@ struct CollectorSettings {
     QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
     int metricsPort = 9464;    // 0: any free port (it is printed)
     HttpLimits httpLimits;
+    web::WebAccessSettings webAccess; // [web] open, [web-users]: who may use the web view from elsewhere
     QString controlSocket;     // where a window asks for the bus; empty: nowhere
     qint64 leaseMs = 30000;    // a holder that does not renew within it loses the bus
 
-    enum class Command { Collect, Import, Export, NotifyTest };
+    enum class Command { Collect, Import, Export, NotifyTest, Passwd };
     Command command = Command::Collect;
     QString importDir;         // import: where the <address>.txt logs are
     QString notifyChannel;     // notify-test: this channel only; empty: every one
+    QString passwdUser;        // passwd: the web user a password hash is made for
     ExportRequest exportRequest;
     QString exportFile;        // export: "-" or empty for standard output
 };

@@ -6,6 +6,7 @@
 #include "core/records/ShownValue.h"
 #include "core/store/LogImport.h"
 #include "core/store/ReadingStore.h"
+#include "core/web/WebAccess.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -14,7 +15,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace vx {
@@ -35,6 +39,35 @@ std::unique_ptr<ReadingStore> openStore(const CollectorSettings &settings)
 }
 
 } // namespace
+
+int makeWebPassword(const CollectorSettings &settings)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "password for %s: ", qPrintable(settings.passwdUser));
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= tcflag_t(~ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputc('\n', stderr);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() < 8) {
+        std::fprintf(stderr, "vxcollect: passwd: a password of 8 characters at least\n");
+        return 1;
+    }
+    std::printf("# in [web-users] of the configuration; add \" ack\" to let %s acknowledge alarms\n%s = %s\n",
+                qPrintable(settings.passwdUser), qPrintable(settings.passwdUser),
+                web::makePasswordHash(QByteArray::fromStdString(line)).constData());
+    return 0;
+}
 
 int notifyTest(const CollectorSettings &settings)
 {

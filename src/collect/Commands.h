@@ -19,6 +19,9 @@ int exportCsv(const CollectorSettings &settings);
 // notify-test [CHANNEL]: one test message through each channel (or the one
 // named), saying what each receiver answered; 0 when every one accepted.
 int notifyTest(const CollectorSettings &settings);
+// passwd NAME: a password from standard input (not echoed on a terminal),
+// printed as the [web-users] line that lets NAME into the web view.
+int makeWebPassword(const CollectorSettings &settings);
 
 // The port settings name: COMn through the window's mapping (ports.conf,
 // VXMON_COMn), anything else a device path or tcp://HOST:PORT.

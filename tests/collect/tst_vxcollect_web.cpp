@@ -3,6 +3,7 @@
 #include "FreePort.h"
 #include "HttpGet.h"
 #include "ProcessSignal.h"
+#include "core/web/WebAccess.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,8 @@ private slots:
     void requests_data();
     void requests();
     void streamFollowsAHeatedCable();
+    void acknowledging_data();
+    void acknowledging();
 
 private:
     QTemporaryDir m_dir;
@@ -30,8 +33,14 @@ void tst_vxcollect_web::initTestCase()
 {
     m_sim.start(QStringLiteral(VXSIM_PATH), {"--link", m_dir.filePath("bus"), "--addresses", "1-4", "--control", m_dir.filePath("control")});
     QVERIFY(m_sim.waitForReadyRead(5000));
+    QFile config(m_dir.filePath("vxcollect.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[web-users]\nkeeper = " + vx::web::makePasswordHash("granary-night") + " ack\nguest = "
+                 + vx::web::makePasswordHash("look-only-1") + "\n");
+    config.close();
     m_collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", m_dir.filePath("bus"), "--addresses", "1-4", "--dir", m_dir.path(),
-                                                     "--quiet", "--metrics", QStringLiteral("127.0.0.1:%1").arg(m_port)});
+                                                     "--quiet", "--metrics", QStringLiteral("127.0.0.1:%1").arg(m_port),
+                                                     "--config", config.fileName()});
     QVERIFY(m_collect.waitForStarted());
     // Every device read once (and so stored) before the table asks.
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -63,6 +72,7 @@ void tst_vxcollect_web::requests_data()
     QTest::newRow("a year at once") << QByteArray("/api/curve?cable=2&span=365d") << 400 << "span: 1h, 24h, 7d or 30d";
     QTest::newRow("events of a year") << QByteArray("/api/events?hours=9000") << 400 << "hours:";
     QTest::newRow("nothing there") << QByteArray("/api/nothing") << 404 << "not found";
+    QTest::newRow("a wrong password") << QByteArray("/api/alarms") << 401 << "a user and password";
 }
 
 void tst_vxcollect_web::requests()
@@ -70,7 +80,10 @@ void tst_vxcollect_web::requests()
     QFETCH(QByteArray, path);
     QFETCH(int, status);
     QFETCH(QString, key);
-    const auto [code, body] = httpGet(m_port, path);
+    // Anyone on this machine may look; a password given must be right.
+    const bool wrong = QByteArray(QTest::currentDataTag()) == "a wrong password";
+    const auto [code, body] = httpRequest(m_port, "GET " + path,
+                                          wrong ? "Authorization: Basic " + QByteArray("guest:nope").toBase64() + "\r\n" : QByteArray());
     QCOMPARE(code, status);
     const QJsonObject o = QJsonDocument::fromJson(body).object();
     QVERIFY2(o.isEmpty() ? body.contains(key.toUtf8()) : o.contains(key), body.left(300).constData());
@@ -109,6 +122,40 @@ void tst_vxcollect_web::streamFollowsAHeatedCable()
         return a.toObject().value("cable").toInt() == 3 && a.toObject().value("priority").toString() == QLatin1String("high");
     }));
     QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).count("event: readings") >= 2, 5000);
+}
+
+void tst_vxcollect_web::acknowledging_data()
+{
+    QTest::addColumn<QByteArray>("credentials");
+    QTest::addColumn<int>("status");
+    QTest::newRow("nobody") << QByteArray() << 401;
+    QTest::newRow("a user who may only look") << QByteArray("guest:look-only-1") << 403;
+    QTest::newRow("the keeper") << QByteArray("keeper:granary-night") << 202; // last: it acknowledges
+}
+
+// The hot cable's high-temperature group (raised by the stream test) is
+// acknowledged only by a user with the right, and the store says who.
+void tst_vxcollect_web::acknowledging()
+{
+    QFETCH(QByteArray, credentials);
+    QFETCH(int, status);
+    const QByteArray authorization = credentials.isEmpty() ? QByteArray() : "Authorization: Basic " + credentials.toBase64() + "\r\n";
+    QCOMPARE(httpRequest(m_port, "GET /api/ack?cable=3&rule=high_temperature", authorization).first, 405);
+    QCOMPARE(httpRequest(m_port, "POST /api/ack?cable=3&rule=high_temperature", authorization).first, status);
+    auto stateOfHigh = [this] {
+        for (const QJsonValue &a : QJsonDocument::fromJson(httpGet(m_port, "/api/alarms").second).object().value("alarms").toArray())
+            if (a.toObject().value("cable").toInt() == 3 && a.toObject().value("rule").toString() == QLatin1String("high_temperature"))
+                return a.toObject().value("state").toString();
+        return QString();
+    };
+    if (status != 202) {
+        QCOMPARE(stateOfHigh(), QStringLiteral("active"));
+        return;
+    }
+    QCOMPARE(httpRequest(m_port, "POST /api/ack?cable=99&rule=high_temperature", authorization).first, 400);
+    QTRY_COMPARE_WITH_TIMEOUT(stateOfHigh(), QStringLiteral("acknowledged"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(httpGet(m_port, "/api/events?hours=1").second.contains("\"kind\":\"web_ack\""), 5000);
+    QVERIFY(httpGet(m_port, "/api/events?hours=1").second.contains("keeper: "));
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect_web)

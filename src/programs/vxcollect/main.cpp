@@ -37,6 +37,8 @@ int main(int argc, char *argv[])
         return vx::exportCsv(settings);
     if (settings.command == vx::CollectorSettings::Command::NotifyTest)
         return vx::notifyTest(settings);
+    if (settings.command == vx::CollectorSettings::Command::Passwd)
+        return vx::makeWebPassword(settings);
     vx::Collector collector(settings, vx::collectorPort(settings));
 
     // SIGTERM and SIGINT: the exchange in flight ends first; then the files are complete.
