@@ -515,8 +515,19 @@ HttpResponse Collector::answer(const HttpRequest &request)
         QMutexLocker lock(&m_servedMutex);
         snapshot = m_served;
     }
-    if (request.path == "/" || request.path.startsWith("/api/") || request.path == "/index.html")
-        return answerWeb(request.path, request, snapshot);
+    // Behind a proxy that keeps its prefix, the page and its API live under it;
+    // the page asks relative paths, so it needs the trailing slash.
+    QByteArray webPath = request.path;
+    if (!m_settings.webBase.isEmpty()) {
+        if (webPath == m_settings.webBase) {
+            HttpResponse r = HttpResponse::text(301, "moved\n");
+            r.headers.append(qMakePair(QByteArray("Location"), m_settings.webBase + '/'));
+            return r;
+        }
+        webPath = webPath.startsWith(m_settings.webBase + '/') ? webPath.mid(m_settings.webBase.size()) : QByteArray();
+    }
+    if (webPath == "/" || webPath.startsWith("/api/") || webPath == "/index.html")
+        return answerWeb(webPath, request, snapshot);
     if (request.method != "GET" && request.method != "HEAD")
         return HttpResponse::text(405, "only GET\n");
     if (request.path == "/metrics" && snapshot.metrics) {

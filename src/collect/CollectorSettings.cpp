@@ -61,6 +61,8 @@ const Option kOptions[] = {
     {"mqtt-keepalive", "MQTT keep-alive in seconds (default 30).", "s", "30"},
     {"metrics", "Prometheus metrics and /healthz on host:port (default 127.0.0.1:9464; port 0: any free one); "
                 "\"off\": none.", "host:port", "127.0.0.1:9464"},
+    {"web-base", "Path the web view is served under, for a reverse proxy that does not strip it, e.g. /vxmon "
+                 "(default: the root).", "path", ""},
     {"control", "Control socket through which the window takes the bus and gives it back (default "
                 "vxcollect.sock in the program directory; mode 0660); \"off\": none.", "path", ""},
     {"lease", "Seconds a window holds the bus without renewing before it is taken back (default 30).", "s", "30"},
@@ -227,6 +229,14 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         result.errors << QStringLiteral("--metrics: %1 is not host:port or off").arg(shownValue(metrics));
     }
 
+    const QString webBase = value(opt("web-base")).trimmed();
+    static const QRegularExpression basePath(QStringLiteral("^(/[A-Za-z0-9._~-]+)+$"));
+    if (webBase.isEmpty() || webBase == QLatin1String("/"))
+        s.webBase.clear();
+    else if (basePath.match(webBase).hasMatch())
+        s.webBase = webBase.toUtf8();
+    else
+        result.errors << QStringLiteral("--web-base: %1 is not a path like /vxmon").arg(shownValue(webBase));
     const QString control = value(opt("control")).trimmed();
     if (control.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
         s.controlSocket.clear();

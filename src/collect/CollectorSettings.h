@@ -33,6 +33,7 @@ struct CollectorSettings {
     QString metricsHost = QStringLiteral("127.0.0.1"); // empty: no metrics endpoint
     int metricsPort = 9464;    // 0: any free port (it is printed)
     HttpLimits httpLimits;
+    QByteArray webBase;        // "/vxmon": the web view under it; empty: at the root
     web::WebAccessSettings webAccess; // [web] open, [web-users]: who may use the web view from elsewhere
     QString controlSocket;     // where a window asks for the bus; empty: nowhere
     qint64 leaseMs = 30000;    // a holder that does not renew within it loses the bus

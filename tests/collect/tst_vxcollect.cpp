@@ -108,6 +108,8 @@ void tst_vxcollect::badConfiguration_data()
     QTest::newRow("password of 10 MB") << QStringList{"--mqtt", "localhost", "@mqtt-password=" + QString(10 << 20, 'p')}
                                        << "--mqtt-password: longer than MQTT's 65,535 bytes";
     QTest::newRow("port of 10 MB") << QStringList{"@port=" + QString(10 << 20, 'x')} << "--port: \"xxxxxxxx";
+    QTest::newRow("web base") << QStringList{"--web-base", "vxmon/../x"} << "--web-base: \"vxmon/../x\" is not a path like /vxmon";
+    QTest::newRow("lease") << QStringList{"--lease", "1"} << "--lease: \"1\" is not a whole number from 2 to 3600";
     QTest::newRow("raw log size") << QStringList{"--raw-log-max", "10X"} << "--raw-log-max: \"10X\" is not a size";
     QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option 'colour'.";
 }

@@ -40,11 +40,11 @@ void tst_vxcollect_web::initTestCase()
     config.close();
     m_collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", m_dir.filePath("bus"), "--addresses", "1-4", "--dir", m_dir.path(),
                                                      "--quiet", "--metrics", QStringLiteral("127.0.0.1:%1").arg(m_port),
-                                                     "--config", config.fileName()});
+                                                     "--config", config.fileName(), "--web-base", "/vxmon"});
     QVERIFY(m_collect.waitForStarted());
     // Every device read once (and so stored) before the table asks.
     QTRY_VERIFY_WITH_TIMEOUT(
-        QJsonDocument::fromJson(httpGet(m_port, "/api/readings").second).object().value("cables").toArray().size() == 4, 20000);
+        QJsonDocument::fromJson(httpGet(m_port, "/vxmon/api/readings").second).object().value("cables").toArray().size() == 4, 20000);
 }
 
 void tst_vxcollect_web::cleanupTestCase()
@@ -60,7 +60,9 @@ void tst_vxcollect_web::requests_data()
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("key"); // a member the JSON must have; for text, a part of the body
+    // Served under --web-base /vxmon, as behind a proxy that keeps its prefix.
     QTest::newRow("page") << QByteArray("/") << 200 << "<section id=\"overview\">";
+    QTest::newRow("the base without its slash") << QByteArray("") << 301 << "moved";
     QTest::newRow("readings") << QByteArray("/api/readings") << 200 << "cables";
     QTest::newRow("alarms") << QByteArray("/api/alarms") << 200 << "alarms";
     QTest::newRow("devices") << QByteArray("/api/devices") << 200 << "devices";
@@ -82,7 +84,7 @@ void tst_vxcollect_web::requests()
     QFETCH(QString, key);
     // Anyone on this machine may look; a password given must be right.
     const bool wrong = QByteArray(QTest::currentDataTag()) == "a wrong password";
-    const auto [code, body] = httpRequest(m_port, "GET " + path,
+    const auto [code, body] = httpRequest(m_port, "GET /vxmon" + path,
                                           wrong ? "Authorization: Basic " + QByteArray("guest:nope").toBase64() + "\r\n" : QByteArray());
     QCOMPARE(code, status);
     const QJsonObject o = QJsonDocument::fromJson(body).object();
@@ -93,7 +95,11 @@ void tst_vxcollect_web::requests()
         QCOMPARE(cable.value("last_seen").toString().right(1), QStringLiteral("Z"));
         QCOMPARE(cable.value("layers").toArray().first().toObject().value("status").toString(), QStringLiteral("ok"));
     }
-    if (path == "/") // every byte from here: no script or style from elsewhere
+    if (path == "/") { // every byte from here: no script or style from elsewhere; nothing at the root but metrics
+        QCOMPARE(httpGet(m_port, "/").first, 404);
+        QCOMPARE(httpGet(m_port, "/metrics").first, 200);
+    }
+    if (path == "/")
         QVERIFY(!body.contains("src=\"http") && !body.contains("href=\"http") && !body.contains("@import"));
 }
 
@@ -104,7 +110,7 @@ void tst_vxcollect_web::streamFollowsAHeatedCable()
     QTcpSocket stream;
     stream.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_port));
     QVERIFY(stream.waitForConnected(3000));
-    stream.write("GET /api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    stream.write("GET /vxmon/api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QByteArray got;
     QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).contains("event: alarms"), 5000); // the first picture
     QVERIFY(got.startsWith("HTTP/1.1 200") && got.contains("text/event-stream"));
@@ -140,10 +146,10 @@ void tst_vxcollect_web::acknowledging()
     QFETCH(QByteArray, credentials);
     QFETCH(int, status);
     const QByteArray authorization = credentials.isEmpty() ? QByteArray() : "Authorization: Basic " + credentials.toBase64() + "\r\n";
-    QCOMPARE(httpRequest(m_port, "GET /api/ack?cable=3&rule=high_temperature", authorization).first, 405);
-    QCOMPARE(httpRequest(m_port, "POST /api/ack?cable=3&rule=high_temperature", authorization).first, status);
+    QCOMPARE(httpRequest(m_port, "GET /vxmon/api/ack?cable=3&rule=high_temperature", authorization).first, 405);
+    QCOMPARE(httpRequest(m_port, "POST /vxmon/api/ack?cable=3&rule=high_temperature", authorization).first, status);
     auto stateOfHigh = [this] {
-        for (const QJsonValue &a : QJsonDocument::fromJson(httpGet(m_port, "/api/alarms").second).object().value("alarms").toArray())
+        for (const QJsonValue &a : QJsonDocument::fromJson(httpGet(m_port, "/vxmon/api/alarms").second).object().value("alarms").toArray())
             if (a.toObject().value("cable").toInt() == 3 && a.toObject().value("rule").toString() == QLatin1String("high_temperature"))
                 return a.toObject().value("state").toString();
         return QString();
@@ -152,10 +158,10 @@ void tst_vxcollect_web::acknowledging()
         QCOMPARE(stateOfHigh(), QStringLiteral("active"));
         return;
     }
-    QCOMPARE(httpRequest(m_port, "POST /api/ack?cable=99&rule=high_temperature", authorization).first, 400);
+    QCOMPARE(httpRequest(m_port, "POST /vxmon/api/ack?cable=99&rule=high_temperature", authorization).first, 400);
     QTRY_COMPARE_WITH_TIMEOUT(stateOfHigh(), QStringLiteral("acknowledged"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(httpGet(m_port, "/api/events?hours=1").second.contains("\"kind\":\"web_ack\""), 5000);
-    QVERIFY(httpGet(m_port, "/api/events?hours=1").second.contains("keeper: "));
+    QTRY_VERIFY_WITH_TIMEOUT(httpGet(m_port, "/vxmon/api/events?hours=1").second.contains("\"kind\":\"web_ack\""), 5000);
+    QVERIFY(httpGet(m_port, "/vxmon/api/events?hours=1").second.contains("keeper: "));
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect_web)
