@@ -127,7 +127,7 @@ void tst_vxcollect_web::streamFollowsAHeatedCable()
     QVERIFY(std::any_of(alarms.begin(), alarms.end(), [](const QJsonValue &a) {
         return a.toObject().value("cable").toInt() == 3 && a.toObject().value("priority").toString() == QLatin1String("high");
     }));
-    QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).count("event: readings") >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).count("event: readings") >= 2, 15000);
 }
 
 void tst_vxcollect_web::acknowledging_data()
@@ -159,8 +159,8 @@ void tst_vxcollect_web::acknowledging()
         return;
     }
     QCOMPARE(httpRequest(m_port, "POST /vxmon/api/ack?cable=99&rule=high_temperature", authorization).first, 400);
-    QTRY_COMPARE_WITH_TIMEOUT(stateOfHigh(), QStringLiteral("acknowledged"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(httpGet(m_port, "/vxmon/api/events?hours=1").second.contains("\"kind\":\"web_ack\""), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stateOfHigh(), QStringLiteral("acknowledged"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(httpGet(m_port, "/vxmon/api/events?hours=1").second.contains("\"kind\":\"web_ack\""), 15000);
     QVERIFY(httpGet(m_port, "/vxmon/api/events?hours=1").second.contains("keeper: "));
 }
 

@@ -6,13 +6,14 @@
 #include <QTcpSocket>
 
 // A plain HTTP/1.0 request ("POST /api/ack?cable=3", headers each ending in CRLF): the status code and the body.
-inline QPair<int, QByteArray> httpRequest(int port, const QByteArray &requestLine, const QByteArray &headers = {})
+inline QPair<int, QByteArray> httpRequest(int port, const QByteArray &requestLine, const QByteArray &headers = {},
+                                          const QByteArray &version = "HTTP/1.0")
 {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
     if (!socket.waitForConnected(2000))
         return {0, {}};
-    socket.write(requestLine + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
+    socket.write(requestLine + ' ' + version + "\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
     // To the end of the body its Content-Length gives (the server may keep the connection).
     static const QRegularExpression length(QStringLiteral("\r\ncontent-length: *(\\d+)"),
                                            QRegularExpression::CaseInsensitiveOption);
