@@ -1,7 +1,10 @@
 // A crowd at an HTTP endpoint: IDLE connections that send nothing and
-// SCRAPERS that ask GET /metrics again as soon as each answer is whole, for
-// SECONDS. Prints what the crowd got; asserts nothing.
-// Usage: http_crowd PORT IDLE SCRAPERS SECONDS
+// SCRAPERS that ask GET PATH (default /metrics) again as soon as each answer
+// is whole, for SECONDS. With "hostile": as many again that send a request a
+// byte a second (slowloris), that send a 10 MB header, and that open the
+// event stream /api/stream and never read it. Prints what the crowd got;
+// asserts nothing.
+// Usage: http_crowd PORT IDLE SCRAPERS SECONDS [PATH] [hostile]
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -21,6 +24,42 @@ int main(int argc, char *argv[])
     const quint16 port = quint16(QByteArray(argv[1]).toInt());
     const int idle = QByteArray(argv[2]).toInt(), scrapers = QByteArray(argv[3]).toInt();
     const int seconds = QByteArray(argv[4]).toInt();
+    const QByteArray path = argc > 5 ? QByteArray(argv[5]) : QByteArray("/metrics");
+    const bool hostile = argc > 6 && QByteArray(argv[6]) == "hostile";
+    qint64 bigRefused = 0, bigClosed = 0;
+    if (hostile) {
+        for (int i = 0; i < idle; ++i) {
+            auto *slow = new QTcpSocket(&app);
+            auto *timer = new QTimer(slow);
+            auto *left = new QByteArray("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + QByteArray(4000, 'a') + "\r\n\r\n");
+            QObject::connect(timer, &QTimer::timeout, slow, [slow, left] {
+                if (!left->isEmpty() && slow->state() == QAbstractSocket::ConnectedState) {
+                    slow->write(left->left(1));
+                    left->remove(0, 1);
+                }
+            });
+            timer->start(1000);
+            slow->connectToHost(QStringLiteral("127.0.0.1"), port);
+            auto *stream = new QTcpSocket(&app);
+            stream->setReadBufferSize(1); // never reads: the server's unsent bytes pile up until it drops us
+            QObject::connect(stream, &QTcpSocket::connected, stream,
+                             [stream] { stream->write("GET /api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); });
+            stream->connectToHost(QStringLiteral("127.0.0.1"), port);
+        }
+        for (int i = 0; i < 10; ++i) {
+            auto *big = new QTcpSocket(&app);
+            QObject::connect(big, &QTcpSocket::connected, big, [big] {
+                big->write("GET /api/readings HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: " + QByteArray(10 << 20, 'b') + "\r\n\r\n");
+            });
+            QObject::connect(big, &QTcpSocket::readyRead, big, [big, &bigRefused] {
+                if (big->readAll().startsWith("HTTP/1.1 431"))
+                    ++bigRefused;
+            });
+            // Closed while it still writes: the 431 is then lost in the reset, the connection gone all the same.
+            QObject::connect(big, &QTcpSocket::disconnected, big, [&bigClosed] { ++bigClosed; });
+            big->connectToHost(QStringLiteral("127.0.0.1"), port);
+        }
+    }
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
     for (int i = 0; i < idle; ++i) {
         sockets.push_back(std::make_unique<QTcpSocket>());
@@ -30,7 +69,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < scrapers; ++i) {
         auto *s = new QTcpSocket(&app);
         auto *received = new QByteArray;
-        auto ask = [s] { s->write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); };
+        auto ask = [s, path] { s->write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); };
         QObject::connect(s, &QTcpSocket::connected, s, ask);
         QObject::connect(s, &QTcpSocket::readyRead, s, [=, &answered, &refused] {
             *received += s->readAll();
@@ -56,5 +95,10 @@ int main(int argc, char *argv[])
     app.exec();
     std::printf("scrapes answered   %lld (%.0f/s), refused %lld, reconnections %lld\n", answered,
                 double(answered) / seconds, refused, reconnects);
+    if (hostile)
+        std::printf("10 MB headers      10 sent: %lld read a 431, %lld were closed by the server\n", bigRefused, bigClosed);
+    // Closed while the event loop's machinery is still there, not by the application's destructor.
+    qDeleteAll(app.findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly));
+    sockets.clear();
     return 0;
 }
