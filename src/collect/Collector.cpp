@@ -172,6 +172,11 @@ QJsonObject Collector::busStatus() const
                   {QStringLiteral("lease"), double(m_lease.leaseMs())}};
     if (m_lease.holder())
         o.insert(QStringLiteral("holder"), m_lease.holder()->who);
+    if (m_webGate && m_metricsPort > 0)
+        o.insert(QStringLiteral("web"), QStringLiteral("http://%1:%2%3/")
+                                            .arg(m_settings.metricsHost)
+                                            .arg(m_metricsPort)
+                                            .arg(QString::fromUtf8(m_settings.webBase)));
     return o;
 }
 

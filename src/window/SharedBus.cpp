@@ -62,6 +62,7 @@ bool frmMain::lookForBusService(int portNumber)
             QTimer::singleShot(0, this, [this, text = failureText(status, path)] { notice(text); });
         return false;
     }
+    m_serviceWeb = status.reply.value(QStringLiteral("web")).toString();
     // The same device, however it is named (COMn mapped, a link to it).
     m_platform.port->setPortNumber(portNumber);
     const QString ours = m_platform.port->deviceName();

@@ -259,6 +259,8 @@ frmMain::frmMain(Platform platform, QWidget *parent)
     m_pipeline->addListener(this);
 
     bind();
+    if (!m_serviceWeb.isEmpty())
+        m_storeTab->setWebAddress(m_serviceWeb);
     Form_Load();
     if (!forwarding.errors.isEmpty())
         notice(QCoreApplication::translate("vx", "store.conf 有误，已用默认值：%1").arg(forwarding.errors.join(QStringLiteral("；"))));

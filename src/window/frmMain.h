@@ -171,6 +171,7 @@ private:
     std::unique_ptr<BusServiceLink> m_busService;
     QString m_sharedPort;
     QString m_sharedStore;
+    QString m_serviceWeb; // the service's web view, when a service answered
     QString m_busToken;
     bool m_holdingBus = false;
     QPushButton *m_takeBus = nullptr;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QProcess>
@@ -140,6 +141,8 @@ void tst_e2e_busshare::takeWorkAndGiveBack()
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("采集服务正在使用 COM1：查看模式"));
     QVERIFY(dw.dialogs->boxes.isEmpty()); // no "cannot open" box
     QVERIFY(!w.port().isOpen());
+    QVERIFY(w.findChild<QLabel *>(QStringLiteral("storeState"))->text().contains(
+        QStringLiteral("网页查看：http://127.0.0.1:%1/").arg(bus.metricsPort)));
 
     const qint64 takenAt = nowMs();
     QElapsedTimer clock;

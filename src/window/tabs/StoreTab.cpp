@@ -135,8 +135,9 @@ StoreTab::~StoreTab()
 
 void StoreTab::refresh()
 {
+    const QString web = m_webAddress.isEmpty() ? QString() : QCoreApplication::translate("vx", "\n网页查看：%1").arg(m_webAddress);
     if (!m_service) {
-        m_state->setText(QCoreApplication::translate("vx", "数据库不可用：%1").arg(m_problem));
+        m_state->setText(QCoreApplication::translate("vx", "数据库不可用：%1").arg(m_problem) + web);
         m_export->setEnabled(false);
         return;
     }
@@ -162,7 +163,7 @@ void StoreTab::refresh()
     }
     if (m_service->readingsLost() > 0)
         text += QCoreApplication::translate("vx", "\n数据库无法写入，丢失读数：%1").arg(m_service->readingsLost());
-    m_state->setText(text);
+    m_state->setText(text + web);
     if (m_thread)
         m_progress->setValue(int(qMin<qint64>(m_rowsWritten.load(), std::numeric_limits<int>::max())));
 }

@@ -36,6 +36,8 @@ public:
 
     // Notifications' backlog per channel, when store.conf names channels.
     void setNotifier(Notifier *notifier) { m_notifier = notifier; }
+    // The collecting service's web view, when it has one: shown for the keeper to open on a phone.
+    void setWebAddress(const QString &url) { m_webAddress = url; refresh(); }
     // Asks for a file, then writes the chosen range there.
     void exportCsv();
     bool exporting() const { return m_thread != nullptr; }
@@ -53,6 +55,7 @@ private:
     MqttPublisher *m_mqtt;
     Notifier *m_notifier = nullptr;
     QString m_problem;
+    QString m_webAddress;
     Dialogs &m_dialogs;
     QLabel *m_state;
     QDateTimeEdit *m_from;

@@ -1390,7 +1390,7 @@ Notifications %1: waiting %2, sent %3, expired %4</translation>
     </message>
     <message>
         <source>无权使用采集服务的控制接口 %1：请管理员把本用户加入 vxcollect 组，然后重新登录</source>
-        <translation>Not permitted to use the collecting service's control socket %1: ask an administrator to add this user to the vxcollect group, then log in again</translation>
+        <translation>Not permitted to use the collecting service&apos;s control socket %1: ask an administrator to add this user to the vxcollect group, then log in again</translation>
     </message>
     <message>
         <source>采集服务 3 秒内没有回答：总线未接管，请稍后再试</source>
@@ -1398,7 +1398,7 @@ Notifications %1: waiting %2, sent %3, expired %4</translation>
     </message>
     <message>
         <source>采集服务没有运行：请在“串口号”中重新选择端口</source>
-        <translation>The collecting service is not running: choose the port again under "Port"</translation>
+        <translation>The collecting service is not running: choose the port again under &quot;Port&quot;</translation>
     </message>
     <message>
         <source>总线已由 %1 接管：请等它交还总线</source>
@@ -1447,6 +1447,12 @@ Notifications %1: waiting %2, sent %3, expired %4</translation>
     <message>
         <source>%1 — 采集服务正在使用 %2：查看模式</source>
         <translation>%1 — the collecting service is using %2: viewer mode</translation>
+    </message>
+    <message>
+        <source>
+网页查看：%1</source>
+        <translation>
+Web view: %1</translation>
     </message>
 </context>
 </TS>
