@@ -247,14 +247,19 @@ void Collector::finishPause()
     m_port->close();
     m_paused = true;
     const QString who = m_lease.holder()->who;
-    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("paused"), who, {}});
-    if (m_settings.json)
-        print(QJsonDocument(QJsonObject{{QStringLiteral("bus"), QStringLiteral("paused")}, {QStringLiteral("by"), who}})
-                  .toJson(QJsonDocument::Compact));
-    else if (!m_settings.quiet)
-        print(QStringLiteral("bus paused: taken by %1").arg(who).toUtf8());
+    busChanged(QStringLiteral("paused"), QStringLiteral("by"), who, QStringLiteral("taken by %1").arg(who));
     publishSnapshot();
     m_takeReply(busshare::ok(busStatus()));
+}
+
+// Paused or resumed: stored as an event (its detail), and said as a JSON line or a status line.
+void Collector::busChanged(const QString &state, const QString &key, const QString &detail, const QString &said)
+{
+    m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, state, detail, {}});
+    if (m_settings.json)
+        print(QJsonDocument(QJsonObject{{QStringLiteral("bus"), state}, {key, detail}}).toJson(QJsonDocument::Compact));
+    else if (!m_settings.quiet)
+        print(QStringLiteral("bus %1: %2").arg(state, said).toUtf8());
 }
 
 // The bus back: the port opened again and polling goes on where it was.
@@ -273,14 +278,8 @@ void Collector::resume(const QString &why)
     m_sinceStatus.start(); // the next rate is of polling, not of the pause
     m_exchangesAtStatus = m_engine->exchanges();
     m_engine->start();
-    if (wasPaused) {
-        m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("resumed"), why, {}});
-        if (m_settings.json)
-            print(QJsonDocument(QJsonObject{{QStringLiteral("bus"), QStringLiteral("resumed")}, {QStringLiteral("why"), why}})
-                      .toJson(QJsonDocument::Compact));
-        else if (!m_settings.quiet)
-            print(QStringLiteral("bus resumed: %1").arg(why).toUtf8());
-    }
+    if (wasPaused)
+        busChanged(QStringLiteral("resumed"), QStringLiteral("why"), why, why);
     if (!open)
         onPortLost();
     publishSnapshot();

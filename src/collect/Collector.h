@@ -72,6 +72,7 @@ private:
     void engineStopped();
     void finishPause();
     void resume(const QString &why);
+    void busChanged(const QString &state, const QString &key, const QString &detail, const QString &said);
 
     CollectorSettings m_settings;
     std::unique_ptr<SerialPort> m_port;
