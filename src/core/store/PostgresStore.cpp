@@ -2,7 +2,9 @@
 
 #include "core/store/StoreRows.h"
 
+#include <QDateTime>
 #include <QSqlDriver>
+#include <QTimeZone>
 #include <QSqlError>
 
 #include <libpq-fe.h>
@@ -34,15 +36,21 @@ bool PostgresStore::prepareSession(QString *)
     return true;
 }
 
-int PostgresStore::connectionSocket() const
+static PGconn *libpqConnection(const QSqlDatabase &db)
 {
-    if (!m_db.isOpen())
-        return -1;
-    const QVariant handle = m_db.driver()->handle();
+    if (!db.isOpen())
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
     // Qt names libpq's type by its struct: "pg_conn*" (PGconn is a typedef of it).
     if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return -1;
-    return PQsocket(*static_cast<PGconn *const *>(handle.data()));
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.data());
+}
+
+int PostgresStore::connectionSocket() const
+{
+    PGconn *conn = libpqConnection(m_db);
+    return conn ? PQsocket(conn) : -1;
 }
 
 QString PostgresStore::timeExpr(const QString &placeholder) const
@@ -103,47 +111,177 @@ QString PostgresStore::deleteOldReadingsSql() const
         .arg(timeExpr(QStringLiteral(":cutoff")));
 }
 
+namespace {
+
+// A PostgreSQL array literal, built an element at a time: a batch's rows go
+// to the server as a few arrays in one statement, not a round trip a row.
+class ArrayText {
+public:
+    void add(const QString &element) { m_text += QLatin1Char(m_text.isEmpty() ? '{' : ',') + element; }
+    QString text() const { return m_text.isEmpty() ? QStringLiteral("{}") : m_text + QLatin1Char('}'); }
+
+private:
+    QString m_text;
+};
+
+} // namespace
+
+bool PostgresStore::execWithArrays(const QString &sql, const QList<std::pair<QString, QString>> &arrays)
+{
+    QSqlQuery q(m_db);
+    if (!prepare(q, sql))
+        return fail(q);
+    bindSite(q);
+    for (const auto &[name, text] : arrays)
+        q.bindValue(name, text);
+    if (!q.exec())
+        return fail(q);
+    m_lastRows = q.numRowsAffected();
+    return true;
+}
+
+namespace {
+
+// One libpq command on the connection; its first error line in *error.
+bool run(PGconn *conn, const char *sql, QString *error)
+{
+    PGresult *r = PQexec(conn, sql);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok)
+        *error = QString::fromUtf8(PQresultErrorMessage(r)).section(QLatin1Char('\n'), 0, 0);
+    PQclear(r);
+    return ok;
+}
+
+void appendCopyText(QByteArray *out, const QString &text)
+{
+    for (const char c : text.toUtf8()) {
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
+            *out += '\\';
+        *out += c;
+    }
+}
+
+} // namespace
+
+// Readings by COPY, the fastest road into the server. A batch shipped twice
+// (a crash between the central commit and the local drop) meets its own rows:
+// the savepoint undoes the COPY and the caller inserts skipping them.
+PostgresStore::Copy PostgresStore::copyReadings(const QList<ReadingSet> &frames)
+{
+    PGconn *conn = libpqConnection(m_db);
+    // Only on a connection idle in our transaction: Qt may hold a query open.
+    if (!conn || PQtransactionStatus(conn) != PQTRANS_INTRANS)
+        return Copy::NotTaken;
+    QByteArray site;
+    appendCopyText(&site, m_site);
+    site += '\t';
+    QByteArray text;
+    text.reserve(frames.size() * 18 * 64);
+    for (const ReadingSet &frame : frames) {
+        const QByteArray head = site + QByteArray::number(frame.address) + '\t';
+        const QByteArray time = '\t' + QDateTime::fromMSecsSinceEpoch(frame.timeMs, QTimeZone::utc())
+                                            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz+00")).toLatin1() + '\t';
+        for (int k = 0; k < frame.raw.size(); ++k) {
+            const quint16 raw = frame.raw[k];
+            text += head + QByteArray::number(k + 1) + time + QByteArray::number(raw) + '\t'
+                    + (raw == kNoReading ? QByteArray("\\N") : celsiusText(raw).toLatin1()) + '\t'
+                    + statusName(statusOf(raw)).toLatin1() + '\n';
+        }
+    }
+    QString why;
+    if (!run(conn, "SAVEPOINT copy_readings", &why)) {
+        m_lastError = why;
+        return Copy::Failed;
+    }
+    PGresult *r = PQexec(conn, "COPY readings (site, address, point, time, raw, celsius, status) FROM STDIN");
+    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (copying)
+        PQputCopyEnd(conn, PQputCopyData(conn, text.constData(), int(text.size())) == 1 ? nullptr : "not sent");
+    qint64 copied = -1;
+    QByteArray state;
+    while ((r = PQgetResult(conn))) {
+        if (PQresultStatus(r) == PGRES_COMMAND_OK)
+            copied = QByteArray(PQcmdTuples(r)).toLongLong();
+        else if (why.isEmpty()) {
+            why = QString::fromUtf8(PQresultErrorMessage(r)).section(QLatin1Char('\n'), 0, 0);
+            state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+        }
+        PQclear(r);
+    }
+    if (copying && copied >= 0) {
+        m_lastAdded = copied;
+        return run(conn, "RELEASE SAVEPOINT copy_readings", &m_lastError) ? Copy::Done : Copy::Failed;
+    }
+    if (why.isEmpty())
+        why = QString::fromUtf8(PQerrorMessage(conn)).section(QLatin1Char('\n'), 0, 0);
+    if (state == "23505" && run(conn, "ROLLBACK TO SAVEPOINT copy_readings", &why))
+        return Copy::NotTaken; // unique_violation: rows already there
+    m_lastError = why;
+    return Copy::Failed;
+}
+
 bool PostgresStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int)
 {
-    // All readings of the batch in one statement, as arrays: a round trip a
-    // row would hold a central server to a few thousand rows a second.
-    QString addresses, points, times, raws, celsius, statuses;
-    const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
+    ArrayText addresses, points, times, raws, celsius, statuses;
     qint64 rows = 0;
     for (const ReadingSet &frame : frames) {
-        for (int k = 0; k < frame.raw.size(); ++k) {
-            const QLatin1Char sep(rows == 0 ? '{' : ',');
+        const QString address = QString::number(frame.address), time = QString::number(frame.timeMs);
+        for (int k = 0; k < frame.raw.size(); ++k, ++rows) {
             const quint16 raw = frame.raw[k];
-            addresses += sep + QString::number(frame.address);
-            points += sep + QString::number(k + 1);
-            times += sep + QString::number(frame.timeMs);
-            raws += sep + QString::number(raw);
-            celsius += sep + (raw == kNoReading ? QStringLiteral("NULL") : celsiusText(raw));
-            statuses += sep + statusName(statusOf(raw));
-            ++rows;
+            addresses.add(address);
+            points.add(QString::number(k + 1));
+            times.add(time);
+            raws.add(QString::number(raw));
+            celsius.add(raw == kNoReading ? QStringLiteral("NULL") : celsiusText(raw));
+            statuses.add(statusName(statusOf(raw)));
         }
     }
     if (rows > 0) {
-        for (QString *a : {&addresses, &points, &times, &raws, &celsius, &statuses})
-            *a += QLatin1Char('}');
-        QSqlQuery q(m_db);
-        prepare(q, QStringLiteral(
-            "INSERT INTO readings (site, address, point, time, raw, celsius, status) "
-            "SELECT :site, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r, c, s "
-            "FROM unnest(:a::smallint[], :p::smallint[], :t::bigint[], :r::integer[], :c::double precision[], "
-            ":s::text[]) AS u(a, p, t, r, c, s) ON CONFLICT DO NOTHING"));
-        q.bindValue(QStringLiteral(":site"), m_site);
-        q.bindValue(QStringLiteral(":a"), addresses);
-        q.bindValue(QStringLiteral(":p"), points);
-        q.bindValue(QStringLiteral(":t"), times);
-        q.bindValue(QStringLiteral(":r"), raws);
-        q.bindValue(QStringLiteral(":c"), celsius);
-        q.bindValue(QStringLiteral(":s"), statuses);
-        if (!q.exec())
-            return fail(q);
-        m_lastAdded = q.numRowsAffected();
+        switch (copyReadings(frames)) {
+        case Copy::Done:
+            break;
+        case Copy::Failed:
+            return false;
+        case Copy::NotTaken:
+        if (!execWithArrays(
+                QStringLiteral("INSERT INTO readings (site, address, point, time, raw, celsius, status) "
+                               "SELECT :site, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r, c, s "
+                               "FROM unnest(:a::smallint[], :p::smallint[], :t::bigint[], :r::integer[], "
+                               ":c::double precision[], :s::text[]) AS u(a, p, t, r, c, s) ON CONFLICT DO NOTHING"),
+                {{QStringLiteral(":a"), addresses.text()}, {QStringLiteral(":p"), points.text()},
+                 {QStringLiteral(":t"), times.text()}, {QStringLiteral(":r"), raws.text()},
+                 {QStringLiteral(":c"), celsius.text()}, {QStringLiteral(":s"), statuses.text()}}))
+            return false;
+        m_lastAdded = m_lastRows;
+        }
     }
-    if (!storeDevices(seen))
+    // Every device of the batch in two statements (seen times widened, and an
+    // older reading moving its hour's summary back), not two a device.
+    ArrayText devices, firsts, lasts, hours;
+    for (const DeviceSeen &d : devicesSeenIn(frames)) {
+        devices.add(QString::number(d.address));
+        firsts.add(QString::number(d.firstSeenMs));
+        lasts.add(QString::number(d.lastSeenMs));
+        hours.add(QString::number(hourStart(d.firstSeenMs)));
+    }
+    if (!frames.isEmpty()
+        && (!execWithArrays(
+                QStringLiteral("INSERT INTO devices (site, address, first_seen, last_seen) SELECT :site, a, "
+                               "timestamptz 'epoch' + f * interval '1 millisecond', "
+                               "timestamptz 'epoch' + l * interval '1 millisecond' "
+                               "FROM unnest(:a::smallint[], :f::bigint[], :l::bigint[]) AS u(a, f, l) "
+                               "ON CONFLICT (site, address) DO UPDATE SET first_seen = LEAST(devices.first_seen, "
+                               "excluded.first_seen), last_seen = GREATEST(devices.last_seen, excluded.last_seen)"),
+                {{QStringLiteral(":a"), devices.text()}, {QStringLiteral(":f"), firsts.text()},
+                 {QStringLiteral(":l"), lasts.text()}})
+            || !execWithArrays(
+                QStringLiteral("UPDATE hourly_state SET rolled_to = u.hour FROM (SELECT a, timestamptz 'epoch' + "
+                               "h * interval '1 millisecond' AS hour FROM unnest(:a::smallint[], :h::bigint[]) "
+                               "AS v(a, h)) AS u WHERE hourly_state.site = :site AND hourly_state.address = u.a "
+                               "AND hourly_state.rolled_to > u.hour"),
+                {{QStringLiteral(":a"), devices.text()}, {QStringLiteral(":h"), hours.text()}})))
         return false;
     for (const StoreEvent &e : events) {
         QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail, data) "

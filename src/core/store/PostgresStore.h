@@ -27,6 +27,13 @@ protected:
     QString sensorPlaceReplaceSql() const override;
     QString rollupMarkSql() const override;
     QString deleteOldReadingsSql() const override;
+
+private:
+    enum class Copy { Done, NotTaken, Failed };
+    Copy copyReadings(const QList<ReadingSet> &frames);
+    // One statement with :site and the named array literals bound.
+    bool execWithArrays(const QString &sql, const QList<std::pair<QString, QString>> &arrays);
+    qint64 m_lastRows = 0;
 };
 
 } // namespace vx

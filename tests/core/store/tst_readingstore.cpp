@@ -152,6 +152,12 @@ void tst_readingstore::storedTwiceIsStoredOnce()
     QCOMPARE(store->lastAdded(), 2);
     QCOMPARE(store->readingCount(), 6);
     QCOMPARE(store->readings(1, 1, kT0, kT0 + 1)[0].raw, quint16(2000));
+
+    // A site with the characters a bulk load must escape reads back as itself.
+    auto odd = openStore(QStringLiteral("仓\\a\"b'"));
+    QVERIFY(odd);
+    QVERIFY(odd->add({{kT0, 5, {2000}}}));
+    QCOMPARE(odd->readings(5, 1, kT0, kT0 + 1).size(), 1);
 }
 
 void tst_readingstore::wholeBatchOrNothing()
