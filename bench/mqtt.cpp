@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -29,6 +31,25 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QThread::msleep(2);
     }
     return true;
+}
+
+// mosquitto's own client with the same messages (a line each, QoS 1) into the
+// same broker with the same subscriber: what the broker takes from a client
+// that does nothing else.
+double mosquittoPubRate(int port, const QString &lines, qint64 messages)
+{
+    QProcess pub;
+    pub.setStandardInputFile(lines);
+    QElapsedTimer clock;
+    clock.start();
+    pub.start(QStringLiteral("mosquitto_pub"), {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                                                QString::number(port), QStringLiteral("-q"), QStringLiteral("1"),
+                                                QStringLiteral("-t"), QStringLiteral("vxmon/bench/1/1"), QStringLiteral("-l"), QStringLiteral("-V"), QStringLiteral("5")});
+    if (!pub.waitForFinished(300000) || pub.exitCode() != 0) {
+        std::printf("mosquitto_pub did not finish: %s\n", pub.readAllStandardError().constData());
+        return 0;
+    }
+    return messages / (clock.nsecsElapsed() / 1e9);
 }
 
 int publishRate(int frames)
@@ -95,6 +116,22 @@ int publishRate(int frames)
         else
             std::printf("subscriber got %d of %lld messages\n", counter.count(), messages);
         publisher.stop(0);
+        if (qos == 1) {
+            QFile lines(dir.filePath(QStringLiteral("messages.txt")));
+            lines.open(QIODevice::WriteOnly);
+            for (int f = 0; f < frames; ++f) {
+                QList<quint16> raw;
+                for (int k = 0; k < 18; ++k)
+                    raw.append(quint16(2000 + (f + k) % 300));
+                for (const MqttMessage &m : mqttMessagesFor(OutboxEntry{f + 1, {qint64(f) * 1000, 1 + f % 36, raw}},
+                                                            publisher.topics()))
+                    lines.write(m.payload + '\n');
+            }
+            lines.close();
+            const double rate = mosquittoPubRate(broker.port(), lines.fileName(), messages);
+            std::printf("mosquitto_pub -l, the same %lld messages at QoS 1: %.0f messages/s; vxcollect's publisher "
+                        "%.2fx of it\n", messages, rate, rate > 0 ? messages / publishedS / rate : 0.0);
+        }
     }
     return 0;
 }

@@ -125,12 +125,14 @@ QByteArray rfc3339Utc(qint64 timeMs)
     return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1();
 }
 
-QByteArray pointPayload(qint64 timeMs, quint16 raw)
+namespace {
+
+QByteArray pointPayloadAt(const QByteArray &time, quint16 raw)
 {
     QByteArray out;
     out.reserve(80);
     out += "{\"time\":\"";
-    out += rfc3339Utc(timeMs);
+    out += time;
     out += "\",\"celsius\":";
     appendCelsius(out, raw);
     out += ",\"raw\":";
@@ -141,7 +143,7 @@ QByteArray pointPayload(qint64 timeMs, quint16 raw)
     return out;
 }
 
-QByteArray framePayload(const ReadingSet &frame)
+QByteArray framePayloadAt(const QByteArray &time, const ReadingSet &frame)
 {
     QByteArray celsius, raw, status;
     for (int k = 0; k < frame.raw.size(); ++k) {
@@ -152,8 +154,20 @@ QByteArray framePayload(const ReadingSet &frame)
         status += comma;
         status += '"' + statusName(statusOf(frame.raw[k])).toLatin1() + '"';
     }
-    return "{\"time\":\"" + rfc3339Utc(frame.timeMs) + "\",\"celsius\":[" + celsius + "],\"raw\":[" + raw +
-           "],\"status\":[" + status + "]}";
+    return "{\"time\":\"" + time + "\",\"celsius\":[" + celsius + "],\"raw\":[" + raw + "],\"status\":[" + status
+           + "]}";
+}
+
+} // namespace
+
+QByteArray pointPayload(qint64 timeMs, quint16 raw)
+{
+    return pointPayloadAt(rfc3339Utc(timeMs), raw);
+}
+
+QByteArray framePayload(const ReadingSet &frame)
+{
+    return framePayloadAt(rfc3339Utc(frame.timeMs), frame);
 }
 
 QByteArray statePayload(const DeviceStats &stats, qint64 nowMs)
@@ -199,9 +213,10 @@ QList<MqttMessage> mqttMessagesFor(const OutboxEntry &entry, const MqttTopics &t
     }
     const ReadingSet &frame = entry.frame;
     messages.reserve(frame.raw.size() + 1);
+    const QByteArray time = rfc3339Utc(frame.timeMs); // once for the frame's 19 messages
     for (int k = 0; k < frame.raw.size(); ++k)
-        messages.append({topics.point(frame.address, k + 1), pointPayload(frame.timeMs, frame.raw[k]), false});
-    messages.append({topics.frame(frame.address), framePayload(frame), false});
+        messages.append({topics.point(frame.address, k + 1), pointPayloadAt(time, frame.raw[k]), false});
+    messages.append({topics.frame(frame.address), framePayloadAt(time, frame), false});
     return messages;
 }
 

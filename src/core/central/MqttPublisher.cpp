@@ -13,7 +13,11 @@
 namespace vx {
 
 namespace {
-constexpr int kBatchEntries = 200;     // outbox entries (frames, events) published before their acknowledgements are awaited
+constexpr int kBatchEntries = 200;     // outbox entries (frames, events) read and published at a time
+// Messages awaiting acknowledgement before no further batch is read: enough
+// that libmosquitto always has the next ones queued behind the broker's
+// in-flight window, and well below the 65,535 message ids.
+constexpr int kMostUnacked = 4 * kBatchEntries * 19;
 constexpr int kAloneBeforeSetAside = 3; // an entry that breaks the connection this often alone is set aside
 constexpr int kLongestBackoffMs = 30000;
 constexpr int kConnackWaitMs = 5000;
@@ -119,11 +123,30 @@ void MqttPublisher::onDisconnect(struct mosquitto *, void *self, int)
     static_cast<MqttPublisher *>(self)->m_connected = false;
 }
 
-void MqttPublisher::onPublish(struct mosquitto *, void *self, int)
+void MqttPublisher::onPublish(struct mosquitto *, void *self, int mid)
 {
     auto *p = static_cast<MqttPublisher *>(self);
-    if (p->m_unacked > 0)
-        --p->m_unacked;
+    const auto it = p->m_midBatch.find(mid);
+    if (it == p->m_midBatch.end()) {
+        p->m_earlyAcks.insert(mid); // inside mosquitto_publish(), before its id was known to us
+        return;
+    }
+    const qint64 sequence = it.value();
+    p->m_midBatch.erase(it);
+    --p->m_unacked;
+    if (sequence >= p->m_firstBatchSequence)
+        --p->m_inFlight[size_t(sequence - p->m_firstBatchSequence)].unacked;
+}
+
+// Counts a message libmosquitto took against its batch (-1: a retained or status message).
+void MqttPublisher::track(int mid, qint64 sequence)
+{
+    if (m_earlyAcks.remove(mid))
+        return;
+    m_midBatch.insert(mid, sequence);
+    ++m_unacked;
+    if (sequence >= 0)
+        ++m_inFlight[size_t(sequence - m_firstBatchSequence)].unacked;
 }
 
 bool MqttPublisher::connectToBroker(QString *why)
@@ -186,9 +209,9 @@ void MqttPublisher::dropConnection()
     }
     m_connected = false;
     // Whatever was not acknowledged goes again from the outbox.
-    m_batchFirstId = -1;
-    m_batchLastId = -1;
-    m_batchReadings = 0;
+    m_inFlight.clear();
+    m_midBatch.clear();
+    m_earlyAcks.clear();
     m_unacked = 0;
 }
 
@@ -204,23 +227,27 @@ void MqttPublisher::sendRetained(bool all)
     if (all)
         toSend.insert(m_topics.status(), QByteArrayLiteral("online"));
     for (auto it = toSend.cbegin(); it != toSend.cend(); ++it) {
-        ++m_unacked;
-        const int rc = mosquitto_publish(m_mosq, nullptr, it.key().constData(), int(it.value().size()),
+        int mid = 0;
+        const int rc = mosquitto_publish(m_mosq, &mid, it.key().constData(), int(it.value().size()),
                                          it.value().constData(), m_settings.qos, true);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            --m_unacked;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            track(mid, -1);
+        } else {
             QMutexLocker lock(&m_retainedMutex);
             m_retainedUnsent.insert(it.key(), it.value());
         }
     }
 }
 
-// Publishes the outbox's oldest entries; true when there were any.
+// Publishes the outbox's next entries after those in flight; true when there were any.
 bool MqttPublisher::shipBatch()
 {
-    const QList<OutboxEntry> entries = m_store->outbox(m_batchLimit, MqttQueue);
+    const qint64 after = m_inFlight.empty() ? 0 : m_inFlight.back().lastId;
+    const QList<OutboxEntry> entries = m_store->outbox(m_batchLimit, MqttQueue, after);
     if (entries.isEmpty())
         return false;
+    m_inFlight.push_back({entries.first().id, entries.last().id, 0, 0});
+    const qint64 sequence = m_firstBatchSequence + qint64(m_inFlight.size()) - 1;
     qint64 readings = 0;
     for (const OutboxEntry &entry : entries) {
         if (!entry.isEvent)
@@ -232,11 +259,10 @@ bool MqttPublisher::shipBatch()
                 setAside(m, entry, QStringLiteral("larger than the broker took before"));
                 continue;
             }
-            ++m_unacked; // before: a QoS 0 message may be reported sent inside the call
-            const int rc = mosquitto_publish(m_mosq, nullptr, m.topic.constData(), int(m.payload.size()),
+            int mid = 0;
+            const int rc = mosquitto_publish(m_mosq, &mid, m.topic.constData(), int(m.payload.size()),
                                              m.payload.constData(), m_settings.qos, m.retain);
             if (rc == MOSQ_ERR_OVERSIZE_PACKET) {
-                --m_unacked;
                 setAside(m, entry, QStringLiteral("larger than the broker's maximum packet"));
                 continue;
             }
@@ -246,19 +272,49 @@ bool MqttPublisher::shipBatch()
                            .arg(m_settings.host)
                            .arg(m_settings.port)
                            .arg(errorText(rc)));
-                m_batchFirstId = entries.first().id;
-                m_batchLastId = entries.last().id;
                 batchBroke();
                 dropConnection();
                 return false;
             }
+            track(mid, sequence);
             ++m_messages;
         }
     }
-    m_batchFirstId = entries.first().id;
-    m_batchLastId = entries.last().id;
-    m_batchReadings = readings;
+    m_inFlight.back().readings = readings;
     return true;
+}
+
+// Reads on while libmosquitto's queue could run dry: batches follow each
+// other without waiting for the acknowledgements of those before. While an
+// entry that breaks the connection is looked for, one batch at a time.
+void MqttPublisher::shipMore()
+{
+    while (m_connected && (m_inFlight.empty() || (m_batchLimit > 1 && m_unacked < kMostUnacked)) && shipBatch()) {
+    }
+}
+
+// The outbox lets go of the oldest batches whose every message the broker
+// has; a later batch acknowledged first waits for those before it.
+void MqttPublisher::completeBatches()
+{
+    qint64 throughId = -1, readings = 0;
+    while (!m_inFlight.empty() && m_inFlight.front().unacked == 0) {
+        throughId = m_inFlight.front().lastId;
+        readings += m_inFlight.front().readings;
+        m_inFlight.pop_front();
+        ++m_firstBatchSequence;
+        if (throughId >= m_brokenLastId) {
+            // Past whatever broke the connection: whole batches again.
+            m_batchLimit = kBatchEntries;
+            m_brokenFirstId = m_brokenLastId = -1;
+            m_brokenTimes = 0;
+        }
+    }
+    if (throughId < 0)
+        return;
+    if (!m_store->dropOutboxThrough(throughId, MqttQueue))
+        report(QStringLiteral("outbox"), QStringLiteral("cannot update the MQTT outbox: %1").arg(m_store->lastError()));
+    m_published += readings;
 }
 
 // The connection broke while a batch was out: the same batch again and again
@@ -268,13 +324,13 @@ bool MqttPublisher::shipBatch()
 // size is taken as what this broker refuses.
 void MqttPublisher::batchBroke()
 {
-    if (m_batchFirstId < 0)
+    if (m_inFlight.empty())
         return;
-    if (m_batchFirstId == m_brokenFirstId) {
+    if (m_inFlight.front().firstId == m_brokenFirstId) {
         ++m_brokenTimes;
     } else {
-        m_brokenFirstId = m_batchFirstId;
-        m_brokenLastId = qMax(m_brokenLastId, m_batchLastId);
+        m_brokenFirstId = m_inFlight.front().firstId;
+        m_brokenLastId = qMax(m_brokenLastId, m_inFlight.back().lastId);
         m_brokenTimes = 1;
     }
     if (m_brokenTimes >= 2)
@@ -377,7 +433,8 @@ void MqttPublisher::run()
             backoffMs = 0;
             sendRetained(true);
         }
-        const int rc = mosquitto_loop(m_mosq, m_batchLastId >= 0 ? 10 : 50, 1);
+        const int rc = mosquitto_loop(m_mosq, m_inFlight.empty() ? 50 : 10, 1);
+        completeBatches();
         if (rc != MOSQ_ERR_SUCCESS || !m_connected) {
             batchBroke();
             dropConnection();
@@ -387,30 +444,18 @@ void MqttPublisher::run()
             continue;
         }
         sendRetained(false);
-        if (m_batchLastId >= 0 && m_unacked == 0) {
-            // Every message of the batch is with the broker: the outbox lets it go.
-            if (!m_store->dropOutboxThrough(m_batchLastId, MqttQueue))
-                report(QStringLiteral("outbox"), QStringLiteral("cannot update the MQTT outbox: %1").arg(m_store->lastError()));
-            m_published += m_batchReadings;
-            if (m_batchLastId >= m_brokenLastId) {
-                // Past whatever broke the connection: whole batches again.
-                m_batchLimit = kBatchEntries;
-                m_brokenFirstId = m_brokenLastId = -1;
-                m_brokenTimes = 0;
-            }
-            m_batchFirstId = m_batchLastId = -1;
-        }
-        if (m_batchLastId < 0 && m_connected && !shipBatch() && m_stopAsked)
+        shipMore();
+        if (m_stopAsked && m_connected && m_inFlight.empty())
             break; // nothing left to publish
         if (!m_connected)
             waitBeforeReconnecting();
     }
     if (m_connected) {
         // A planned stop says so itself; the will is for the unplanned ones.
-        ++m_unacked;
         const QByteArray status = m_topics.status();
-        if (mosquitto_publish(m_mosq, nullptr, status.constData(), 7, "offline", m_settings.qos, true) != MOSQ_ERR_SUCCESS)
-            --m_unacked;
+        int mid = 0;
+        if (mosquitto_publish(m_mosq, &mid, status.constData(), 7, "offline", m_settings.qos, true) == MOSQ_ERR_SUCCESS)
+            track(mid, -1);
         waitForAcks(1000);
         mosquitto_disconnect(m_mosq);
         mosquitto_loop(m_mosq, 10, 1);

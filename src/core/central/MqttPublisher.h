@@ -4,11 +4,14 @@
 #include "core/central/MqttSettings.h"
 #include "core/records/ReportLimiter.h"
 
+#include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QMutex>
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -62,6 +65,9 @@ private:
     bool connectToBroker(QString *why);
     void dropConnection();
     bool shipBatch();
+    void shipMore();
+    void completeBatches();
+    void track(int mid, qint64 sequence);
     void sendRetained(bool all);
     bool waitForAcks(int timeoutMs);
     void report(const QString &key, const QString &line);
@@ -88,11 +94,17 @@ private:
     QMap<QByteArray, QByteArray> m_retained;
     QMap<QByteArray, QByteArray> m_retainedUnsent;
 
-    // The batch in flight: its first and last outbox ids, its readings, its unacknowledged messages.
-    qint64 m_batchFirstId = -1;
-    qint64 m_batchLastId = -1;
-    qint64 m_batchReadings = 0;
-    int m_unacked = 0;
+    // Batches in flight, oldest first: their outbox ids, readings and
+    // messages not yet acknowledged. Used on the publisher's thread only.
+    struct Batch {
+        qint64 firstId = -1, lastId = -1, readings = 0;
+        int unacked = 0;
+    };
+    std::deque<Batch> m_inFlight;
+    qint64 m_firstBatchSequence = 0;  // the sequence number of m_inFlight.front()
+    QHash<int, qint64> m_midBatch;    // message id -> its batch's sequence number, -1 for none
+    QSet<int> m_earlyAcks;            // acknowledged before mosquitto_publish() returned their id
+    int m_unacked = 0;                // every message awaiting its acknowledgement
     bool m_connectAcked = false;
     int m_connectResult = -1;
 

@@ -331,7 +331,7 @@ QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
     return result;
 }
 
-QList<OutboxEntry> ReadingStore::outbox(int, OutboxQueue)
+QList<OutboxEntry> ReadingStore::outbox(int, OutboxQueue, qint64)
 {
     return {};
 }

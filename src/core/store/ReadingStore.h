@@ -156,7 +156,8 @@ public:
                    const std::function<bool(qint64)> &progress = {});
 
     // An outbox (SQLite; a central store has none): the oldest entries, and dropping them once shipped.
-    virtual QList<OutboxEntry> outbox(int limit, OutboxQueue queue = CentralQueue);
+    // The oldest entries after afterId (a reader with entries still in flight reads on from them).
+    virtual QList<OutboxEntry> outbox(int limit, OutboxQueue queue = CentralQueue, qint64 afterId = 0);
     virtual bool dropOutboxThrough(qint64 id, OutboxQueue queue = CentralQueue);
     // Readings waiting in an outbox.
     virtual qint64 outboxReadings(OutboxQueue queue = CentralQueue);

@@ -177,12 +177,14 @@ bool SqliteStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEve
     return true;
 }
 
-QList<OutboxEntry> SqliteStore::outbox(int limit, OutboxQueue queue)
+QList<OutboxEntry> SqliteStore::outbox(int limit, OutboxQueue queue, qint64 afterId)
 {
     QList<OutboxEntry> result;
-    QSqlQuery &q = prepared(
-        QStringLiteral("SELECT id, time, address, kind, raw, detail, data FROM %1 ORDER BY id LIMIT ?").arg(outboxTable(queue)));
-    q.bindValue(0, limit);
+    QSqlQuery &q = prepared(QStringLiteral("SELECT id, time, address, kind, raw, detail, data FROM %1 WHERE id > ? "
+                                           "ORDER BY id LIMIT ?")
+                                .arg(outboxTable(queue)));
+    q.bindValue(0, afterId);
+    q.bindValue(1, limit);
     if (!q.exec()) {
         fail(q);
         return result;

@@ -13,7 +13,7 @@ public:
     SqliteStore(const StoreLocation &location, const QString &site) : ReadingStore(location, site) {}
     ~SqliteStore() override;
 
-    QList<OutboxEntry> outbox(int limit, OutboxQueue queue) override;
+    QList<OutboxEntry> outbox(int limit, OutboxQueue queue, qint64 afterId) override;
     bool dropOutboxThrough(qint64 id, OutboxQueue queue) override;
     qint64 outboxReadings(OutboxQueue queue) override;
 

@@ -443,6 +443,10 @@ void tst_readingstore::outboxKeepsOrder()
     QVERIFY(entries[2].isEvent);
     QCOMPARE(entries[2].event.kind, QStringLiteral("silent"));
     QCOMPARE(entries[3].frame.timeMs, kT0 + 20);
+    // A reader with entries in flight reads on after them.
+    const QList<OutboxEntry> after = store->outbox(1, CentralQueue, entries[1].id);
+    QCOMPARE(after.size(), 1);
+    QCOMPARE(after[0].id, entries[2].id);
     QVERIFY(store->dropOutboxThrough(entries[1].id));
     QCOMPARE(store->outbox(10).size(), 2);
     QCOMPARE(store->outboxReadings(), 3);
