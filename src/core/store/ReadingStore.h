@@ -119,6 +119,8 @@ public:
     ReadingStore &operator=(const ReadingStore &) = delete;
 
     StoreLocation::Engine engine() const { return m_location.engine; }
+    // One connection for many sites (a central ingester): what follows is this site's.
+    void setSite(const QString &site) { m_site = site; }
     const StoreLocation &location() const { return m_location; }
     QString lastError() const { return m_lastError; }
     // PostgreSQL: the connection's socket, so that another thread can cut a

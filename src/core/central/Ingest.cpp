@@ -1,0 +1,224 @@
+#include "core/central/Ingest.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+#include <cmath>
+#include <thread>
+
+namespace vx {
+
+namespace {
+constexpr int kLargestPayload = 1 << 20;
+constexpr int kMostPoints = 64;
+
+std::optional<IngestItem> refuse(QString *why, const char *kind)
+{
+    *why = QString::fromLatin1(kind);
+    return std::nullopt;
+}
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+} // namespace
+
+std::optional<IngestItem> ingestItemFrom(const QByteArray &topic, const QByteArray &payload, const QString &prefix,
+                                         QString *why)
+{
+    const QList<QByteArray> levels = topic.split('/');
+    if (levels.size() != 3 || levels[0] != prefix.toUtf8() || levels[1].isEmpty())
+        return refuse(why, "a topic that is not a collector's frame, alarm or status");
+    IngestItem item;
+    item.site = QString::fromUtf8(levels[1]);
+    if (levels[2] == "status")
+        return item; // online/offline: the collector's own business
+    if (payload.size() > kLargestPayload)
+        return refuse(why, "a payload over 1 MB");
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(payload, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return refuse(why, "a payload that is not a JSON object");
+    const QJsonObject o = doc.object();
+    const QDateTime time = QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODateWithMs);
+    if (!time.isValid())
+        return refuse(why, "no valid time");
+    if (levels[2] == "alarms") {
+        const QString state = o.value(QLatin1String("state")).toString();
+        const int cable = o.value(QLatin1String("cable")).toInt(-1);
+        if (state.isEmpty() || cable < 0 || cable > 65535)
+            return refuse(why, "an alarm without its state or cable");
+        item.kind = IngestItem::Kind::Alarm;
+        QJsonObject data;
+        for (const char *key : {"rule", "priority", "value", "layer", "limit", "points"})
+            if (o.contains(QLatin1String(key)))
+                data.insert(QLatin1String(key), o.value(QLatin1String(key)));
+        item.event = {time.toMSecsSinceEpoch(), cable, QStringLiteral("alarm_") + state,
+                      o.value(QLatin1String("text")).toString(),
+                      data.isEmpty() ? QByteArray() : QJsonDocument(data).toJson(QJsonDocument::Compact)};
+        return item;
+    }
+    bool numeric = false;
+    const int address = levels[2].toInt(&numeric);
+    if (!numeric || address < 1 || address > 247)
+        return refuse(why, "an address outside 1-247");
+    const QJsonArray raw = o.value(QLatin1String("raw")).toArray();
+    if (raw.isEmpty() || raw.size() > kMostPoints)
+        return refuse(why, "a frame without its raw values");
+    item.kind = IngestItem::Kind::Frame;
+    item.frame.timeMs = time.toMSecsSinceEpoch();
+    item.frame.address = address;
+    for (const QJsonValue &v : raw) {
+        const double d = v.toDouble(-1);
+        if (!v.isDouble() || d < 0 || d > 65535 || d != std::floor(d))
+            return refuse(why, "raw values of the wrong type");
+        item.frame.raw.append(quint16(d));
+    }
+    return item;
+}
+
+Ingester::Ingester(IngestSettings settings) : m_settings(std::move(settings)) {}
+
+// Each site's rows through the one connection; a failure leaves the batch
+// unacknowledged, and what did commit is skipped when it comes again.
+bool Ingester::commit(const QList<IngestItem> &items, QString *why)
+{
+    if (!m_store) {
+        const auto location = parseStoreLocation(m_settings.central, why);
+        if (!location)
+            return false;
+        m_store = ReadingStore::open(*location, QString(), why);
+        if (!m_store)
+            return false;
+    }
+    QMap<QString, std::pair<QList<ReadingSet>, QList<StoreEvent>>> bySite;
+    for (const IngestItem &item : items) {
+        auto &[frames, events] = bySite[item.site];
+        if (item.kind == IngestItem::Kind::Frame)
+            frames.append(item.frame);
+        else
+            events.append(item.event);
+    }
+    for (auto it = bySite.cbegin(); it != bySite.cend(); ++it) {
+        m_store->setSite(it.key());
+        if (!m_store->add(it->first, it->second)) {
+            *why = m_store->lastError();
+            m_store.reset(); // a fresh connection next time: the failure may have been the link's
+            return false;
+        }
+    }
+    return true;
+}
+
+void Ingester::run(const std::function<void(const QString &)> &say)
+{
+    const QString broker = QStringLiteral("%1:%2").arg(m_settings.broker.host).arg(m_settings.broker.port);
+    const QByteArray filter = QStringLiteral("$share/%1/%2/+/+").arg(m_settings.group, m_settings.prefix).toUtf8();
+    MqttConsumer consumer(m_settings.broker);
+    QList<IngestItem> batch;
+    QList<quint16> ids;
+    qint64 batchReadings = 0, batchStartMs = -1, lastProblemMs = 0;
+    QString why, lastProblem;
+    const auto problem = [&](const QString &line) {
+        // The same problem once a minute at most.
+        if (line != lastProblem || nowMs() - lastProblemMs > 60000)
+            say(line);
+        lastProblem = line;
+        lastProblemMs = nowMs();
+    };
+    const auto pause = [this](int ms) {
+        for (int waited = 0; waited < ms && !m_stop; waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    const auto take = [&](const QList<mqttwire::Delivery> &got) {
+        for (const mqttwire::Delivery &d : got) {
+            ++m_messages;
+            if (d.packetId)
+                ids.append(d.packetId);
+            if (batchStartMs < 0)
+                batchStartMs = nowMs();
+            QString bad;
+            const std::optional<IngestItem> item = ingestItemFrom(d.topic, d.payload, m_settings.prefix, &bad);
+            if (!item) {
+                ++m_refused;
+                if (m_refusedByKind[bad]++ == 0)
+                    say(QStringLiteral("refused %1 (on %2); such messages are counted, never stored")
+                            .arg(bad, QString::fromUtf8(d.topic.left(200))));
+                continue;
+            }
+            if (item->kind == IngestItem::Kind::Ignored)
+                continue;
+            batchReadings += item->frame.raw.size();
+            batch.append(*item);
+        }
+    };
+    int backoffMs = 0;
+    qint64 lastStatusMs = nowMs();
+    while (!m_stop) {
+        if (nowMs() - lastStatusMs >= 10000) {
+            lastStatusMs = nowMs();
+            say(QStringLiteral("%1 messages, %2 readings stored, %3 refused").arg(m_messages).arg(m_readings).arg(m_refused));
+        }
+        if (!consumer.connected()) {
+            // What this connection had not acknowledged, the broker gives again.
+            batch.clear();
+            ids.clear();
+            batchReadings = 0;
+            batchStartMs = -1;
+            why.clear();
+            if (!consumer.connectToBroker(5000, &why) || !consumer.subscribe(filter, 1, 5000, &why)) {
+                consumer.abort();
+                backoffMs = qMin(30000, backoffMs == 0 ? 1000 : backoffMs * 2);
+                problem(QStringLiteral("MQTT broker %1: %2; trying again").arg(broker, why));
+                pause(backoffMs);
+                continue;
+            }
+            backoffMs = 0;
+            say(QStringLiteral("MQTT broker %1 reached; taking %2").arg(broker, QString::fromUtf8(filter)));
+        }
+        QList<mqttwire::Delivery> got;
+        why.clear();
+        if (!consumer.receive(&got, 100, &why)) {
+            problem(QStringLiteral("MQTT broker %1 lost (%2)").arg(broker, why));
+            consumer.abort();
+            continue;
+        }
+        take(got);
+        if (ids.isEmpty() || (batchReadings < m_settings.batchReadings && nowMs() - batchStartMs < m_settings.batchMs))
+            continue;
+        // The batch waits, unacknowledged, while the database is away; the
+        // connection is kept (and what else comes joins the batch).
+        bool committed = false;
+        while (!m_stop && consumer.connected() && !(committed = commit(batch, &why))) {
+            problem(QStringLiteral("central store: %1; %2 readings wait unacknowledged").arg(why).arg(batchReadings));
+            QList<mqttwire::Delivery> more;
+            QString lost;
+            if (!consumer.receive(&more, 1000, &lost))
+                consumer.abort();
+            take(more);
+        }
+        if (!committed)
+            continue;
+        if (!consumer.acknowledge(ids, &why)) {
+            consumer.abort();
+            continue;
+        }
+        if (!lastProblem.isEmpty()) {
+            say(QStringLiteral("storing again"));
+            lastProblem.clear();
+        }
+        m_readings += batchReadings;
+        batch.clear();
+        ids.clear();
+        batchReadings = 0;
+        batchStartMs = -1;
+    }
+    consumer.disconnect();
+}
+
+} // namespace vx

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/central/MqttConsumer.h"
+#include "core/store/ReadingStore.h"
+
+#include <QHash>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+namespace vx {
+
+// What one message from a depot's collector becomes at the centre.
+struct IngestItem {
+    enum class Kind { Frame, Alarm, Ignored } kind = Kind::Ignored;
+    QString site;
+    ReadingSet frame;
+    StoreEvent event;
+};
+
+// A message on <prefix>/<site>/<address> (a frame), <prefix>/<site>/alarms
+// or <prefix>/<site>/status (ignored); nothing and *why (a short kind of
+// problem, the same for every message of that kind) when it cannot be stored.
+std::optional<IngestItem> ingestItemFrom(const QByteArray &topic, const QByteArray &payload, const QString &prefix,
+                                         QString *why);
+
+struct IngestSettings {
+    MqttConsumerSettings broker;
+    QString group = QStringLiteral("vxingest");
+    QString prefix = QStringLiteral("vxmon");
+    QString central;                // postgresql:// URL
+    int batchReadings = 5000;       // a batch is committed at this many readings...
+    int batchMs = 1000;             // ...or this long after its first message
+};
+
+// Takes the depots' frame and alarm messages from a shared subscription and
+// stores them centrally a batch at a time. A message is acknowledged to the
+// broker only once its batch is committed, so an ingester killed at any
+// moment loses nothing: the broker gives what was unacknowledged again (and
+// a row stored twice is skipped by its key).
+class Ingester {
+public:
+    explicit Ingester(IngestSettings settings);
+    // Runs until stop(); say() gets the lines for an operator.
+    void run(const std::function<void(const QString &)> &say);
+    void stop() { m_stop = true; }
+
+    qint64 messages() const { return m_messages; }
+    qint64 readings() const { return m_readings; }
+    qint64 refused() const { return m_refused; }
+
+private:
+    bool commit(const QList<IngestItem> &items, QString *why);
+
+    IngestSettings m_settings;
+    std::unique_ptr<ReadingStore> m_store;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_messages{0}, m_readings{0}, m_refused{0};
+    QHash<QString, qint64> m_refusedByKind;
+};
+
+} // namespace vx

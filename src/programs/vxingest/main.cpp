@@ -1,0 +1,112 @@
+// vxingest: the depots' readings from an MQTT broker into the central
+// PostgreSQL, a batch at a time; run as many as the load wants, they share
+// the subscription. Exit codes: 0 stopped by SIGTERM/SIGINT (or --help),
+// 2 bad configuration.
+
+#include "core/central/Ingest.h"
+#include "core/store/StoreLocation.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHostInfo>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+vx::Ingester *running = nullptr;
+
+void stopOnSignal(int)
+{
+    if (running)
+        running->stop(); // an atomic store: safe in a handler
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vxingest"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VXMON_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stores the readings and alarms vxcollect publishes over MQTT in the "
+                                                    "central PostgreSQL; instances with the same group share the load."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption central({QStringLiteral("central")}, QStringLiteral("The central store (required)."),
+                                     QStringLiteral("postgresql://..."));
+    const QCommandLineOption mqtt({QStringLiteral("mqtt")}, QStringLiteral("The broker (default 127.0.0.1:1883)."),
+                                  QStringLiteral("host[:port]"), QStringLiteral("127.0.0.1:1883"));
+    const QCommandLineOption group({QStringLiteral("group")}, QStringLiteral("Shared subscription group (default vxingest)."),
+                                   QStringLiteral("name"), QStringLiteral("vxingest"));
+    const QCommandLineOption prefix({QStringLiteral("mqtt-prefix")}, QStringLiteral("Topic prefix (default vxmon)."),
+                                    QStringLiteral("prefix"), QStringLiteral("vxmon"));
+    const QCommandLineOption clientId({QStringLiteral("client-id")},
+                                      QStringLiteral("Client id, the same across restarts (default vxingest-<host>)."),
+                                      QStringLiteral("id"));
+    const QCommandLineOption user({QStringLiteral("mqtt-user")}, QStringLiteral("Broker user."), QStringLiteral("name"));
+    const QCommandLineOption password({QStringLiteral("mqtt-password")}, QStringLiteral("Broker password."),
+                                      QStringLiteral("password"));
+    const QCommandLineOption batchReadings({QStringLiteral("batch-readings")},
+                                           QStringLiteral("Readings a batch (default 5000)."), QStringLiteral("n"),
+                                           QStringLiteral("5000"));
+    const QCommandLineOption batchMs({QStringLiteral("batch-ms")},
+                                     QStringLiteral("Longest wait before a batch is stored (default 1000)."),
+                                     QStringLiteral("ms"), QStringLiteral("1000"));
+    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs});
+    parser.process(app);
+
+    QStringList errors;
+    vx::IngestSettings s;
+    QString why;
+    s.central = parser.value(central);
+    const auto location = vx::parseStoreLocation(s.central, &why);
+    if (!location || location->engine != vx::StoreLocation::Engine::PostgreSQL)
+        errors << QStringLiteral("--central: a postgresql:// URL is wanted%1").arg(why.isEmpty() ? QString() : ": " + why);
+    const QString hostPort = parser.value(mqtt);
+    s.broker.host = hostPort.section(QLatin1Char(':'), 0, 0);
+    bool portOk = true;
+    s.broker.port = hostPort.contains(QLatin1Char(':')) ? hostPort.section(QLatin1Char(':'), 1).toInt(&portOk) : 1883;
+    if (s.broker.host.isEmpty() || !portOk || s.broker.port < 1 || s.broker.port > 65535)
+        errors << QStringLiteral("--mqtt: host[:port] with a port of 1-65535 is wanted");
+    s.group = parser.value(group);
+    s.prefix = parser.value(prefix);
+    for (const QString &name : {s.group, s.prefix})
+        if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[/+#\\x00-\\x1f]"))))
+            errors << QStringLiteral("group and prefix: a name without /, +, # or control characters is wanted");
+    bool ok = false;
+    s.batchReadings = parser.value(batchReadings).toInt(&ok);
+    if (!ok || s.batchReadings < 1 || s.batchReadings > 1000000)
+        errors << QStringLiteral("--batch-readings: 1-1000000");
+    s.batchMs = parser.value(batchMs).toInt(&ok);
+    if (!ok || s.batchMs < 10 || s.batchMs > 600000)
+        errors << QStringLiteral("--batch-ms: 10-600000");
+    s.broker.connect.clientId = (parser.isSet(clientId) ? parser.value(clientId)
+                                                         : QStringLiteral("vxingest-") + QHostInfo::localHostName())
+                                    .toUtf8();
+    s.broker.connect.user = parser.value(user).toUtf8();
+    s.broker.connect.password = parser.value(password).toUtf8();
+    s.broker.connect.receiveMaximum = 65535;
+    if (!errors.isEmpty()) {
+        for (const QString &e : errors)
+            std::fprintf(stderr, "vxingest: %s\n", qPrintable(e));
+        return 2;
+    }
+
+    vx::Ingester ingester(s);
+    running = &ingester;
+    std::signal(SIGTERM, stopOnSignal);
+    std::signal(SIGINT, stopOnSignal);
+    std::printf("vxingest: storing in %s\n", qPrintable(location->display()));
+    std::fflush(stdout);
+    ingester.run([](const QString &line) {
+        std::printf("%s vxingest: %s\n", qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)), qPrintable(line));
+        std::fflush(stdout);
+    });
+    std::printf("vxingest: stopped; %lld messages, %lld readings stored, %lld refused\n", ingester.messages(),
+                ingester.readings(), ingester.refused());
+    running = nullptr;
+    return 0;
+}

@@ -1,0 +1,186 @@
+// Depots to the centre through a real broker: two collectors on simulators
+// publish, two ingesters share the subscription into a real PostgreSQL, one
+// of them is killed mid-run and started again. The central rows are each
+// depot's local rows, no more, no less.
+#include "MqttBroker.h"
+#include "PgServer.h"
+#include "ProcessSignal.h"
+#include "core/central/Ingest.h"
+#include "core/store/ReadingStore.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace vx;
+
+class tst_vxingest : public QObject {
+    Q_OBJECT
+private slots:
+    void messagesBecomeRowsOrAreRefused_data();
+    void messagesBecomeRowsOrAreRefused();
+    void depotsArriveWholeThroughAKilledIngester();
+};
+
+void tst_vxingest::messagesBecomeRowsOrAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("topic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("expected"); // "frame ADDRESS RAW...", "alarm KIND CABLE", "ignored" or the refusal
+    const QByteArray time = "\"time\":\"2026-12-07T08:30:15.123Z\"";
+    QTest::newRow("frame") << QByteArray("vxmon/north/7") << "{" + time + ",\"celsius\":[21.5,null],\"raw\":[2150,65535]}"
+                           << QStringLiteral("frame 7 2150 65535");
+    QTest::newRow("alarm") << QByteArray("vxmon/north/alarms")
+                           << "{" + time + ",\"cable\":3,\"state\":\"raised\",\"text\":\"高温\",\"rule\":\"high\"}"
+                           << QStringLiteral("alarm alarm_raised 3");
+    QTest::newRow("status") << QByteArray("vxmon/north/status") << QByteArray("offline") << QStringLiteral("ignored");
+    QTest::newRow("not JSON") << QByteArray("vxmon/north/7") << QByteArray("{\"time\":") << QStringLiteral("not a JSON");
+    QTest::newRow("no time") << QByteArray("vxmon/north/7") << QByteArray("{\"raw\":[1]}") << QStringLiteral("no valid time");
+    QTest::newRow("raw as text") << QByteArray("vxmon/north/7") << "{" + time + ",\"raw\":[\"2150\"]}"
+                                 << QStringLiteral("wrong type");
+    QTest::newRow("raw out of range") << QByteArray("vxmon/north/7") << "{" + time + ",\"raw\":[70000]}"
+                                      << QStringLiteral("wrong type");
+    QTest::newRow("address 0") << QByteArray("vxmon/north/0") << "{" + time + ",\"raw\":[1]}" << QStringLiteral("1-247");
+    QTest::newRow("other prefix") << QByteArray("other/north/7") << "{" + time + ",\"raw\":[1]}" << QStringLiteral("topic");
+    QTest::newRow("10 MB") << QByteArray("vxmon/north/7") << QByteArray(10 << 20, ' ') << QStringLiteral("over 1 MB");
+}
+
+void tst_vxingest::messagesBecomeRowsOrAreRefused()
+{
+    QFETCH(QByteArray, topic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, expected);
+    QString why;
+    const std::optional<IngestItem> item = ingestItemFrom(topic, payload, QStringLiteral("vxmon"), &why);
+    QString got = why;
+    if (item && item->kind == IngestItem::Kind::Frame) {
+        got = QStringLiteral("frame %1").arg(item->frame.address);
+        for (const quint16 r : item->frame.raw)
+            got += QStringLiteral(" %1").arg(r);
+        QCOMPARE(item->frame.timeMs, 1796632215123);
+        QCOMPARE(item->site, QStringLiteral("north"));
+    } else if (item && item->kind == IngestItem::Kind::Alarm) {
+        got = QStringLiteral("alarm %1 %2").arg(item->event.kind).arg(item->event.address);
+        QCOMPARE(item->event.data, QByteArray("{\"rule\":\"high\"}"));
+    } else if (item) {
+        got = QStringLiteral("ignored");
+    }
+    QVERIFY2(got.contains(expected), qPrintable(got));
+}
+
+namespace {
+
+struct Depot {
+    QTemporaryDir dir;
+    QProcess sim, collect;
+    bool start(const QString &site, const QString &broker)
+    {
+        const QString bus = dir.filePath(QStringLiteral("bus"));
+        sim.start(QStringLiteral(VXSIM_PATH), {"--link", bus, "--pace", "--baud", "38400", "--addresses", "1-3"});
+        if (!sim.waitForReadyRead(5000) || !QFileInfo::exists(bus))
+            return false;
+        collect.setProcessChannelMode(QProcess::MergedChannels);
+        collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", bus, "--dir", dir.path(), "--site", site, "--baud", "38400",
+                                                       "--addresses", "1-3", "--mqtt", broker, "--metrics", "off"});
+        return collect.waitForStarted(5000);
+    }
+    ~Depot()
+    {
+        for (QProcess *p : {&collect, &sim}) {
+            signalProcess(*p, SIGTERM);
+            if (!p->waitForFinished(5000))
+                p->kill();
+        }
+    }
+};
+
+struct Ingest {
+    QProcess process;
+    void start(int port, const QString &central, const QString &id)
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(VXINGEST_PATH), {"--mqtt", QStringLiteral("127.0.0.1:%1").arg(port), "--central",
+                                                      central, "--client-id", id, "--batch-ms", "200"});
+    }
+    ~Ingest()
+    {
+        signalProcess(process, SIGTERM);
+        if (!process.waitForFinished(5000))
+            process.kill();
+    }
+};
+
+// Every reading of a site as "address point time raw", in order.
+QStringList rows(ReadingStore &store)
+{
+    QStringList out;
+    for (int address = 1; address <= 3; ++address)
+        for (int point = 1; point <= 64; ++point)
+            for (const StoredReading &r : store.readings(address, point, 0, 4102444800000))
+                out << QStringLiteral("%1 %2 %3 %4").arg(address).arg(point).arg(r.timeMs).arg(r.raw);
+    return out;
+}
+
+std::unique_ptr<ReadingStore> open(const QString &location, const QString &site)
+{
+    QString why;
+    const auto parsed = parseStoreLocation(location, &why);
+    auto store = parsed ? ReadingStore::open(*parsed, site, &why) : nullptr;
+    if (!store)
+        qWarning() << why;
+    return store;
+}
+
+} // namespace
+
+void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
+{
+    PgServer pg;
+    VX_REQUIRE_PG(pg);
+    MqttBroker broker;
+    VX_REQUIRE_BROKER(broker);
+    const QString central = pg.createDatabase();
+    QVERIFY(!central.isEmpty());
+    Ingest a, b;
+    a.start(broker.port(), central, QStringLiteral("ingest-a"));
+    b.start(broker.port(), central, QStringLiteral("ingest-b"));
+    for (Ingest *i : {&a, &b}) {
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += i->process.readAll()).contains("reached"), 10000);
+    }
+    Depot north, south;
+    QVERIFY(north.start(QStringLiteral("north"), broker.address()));
+    QVERIFY(south.start(QStringLiteral("south"), broker.address()));
+
+    // a dies without a word while readings flow, and comes back with its session.
+    auto northCentre = open(central, QStringLiteral("north"));
+    QVERIFY(northCentre);
+    QTRY_VERIFY_WITH_TIMEOUT(northCentre->readingCount() > 0, 15000);
+    QTest::qWait(500);
+    a.process.kill();
+    QVERIFY(a.process.waitForFinished(5000));
+    QTest::qWait(500);
+    a.start(broker.port(), central, QStringLiteral("ingest-a"));
+    QTest::qWait(1500);
+    for (Depot *d : {&north, &south}) {
+        signalProcess(d->collect, SIGTERM); // publishes what waits, then stops
+        QVERIFY(d->collect.waitForFinished(15000));
+    }
+
+    for (Depot *d : {&north, &south}) {
+        const QString site = d == &north ? QStringLiteral("north") : QStringLiteral("south");
+        auto local = open(d->dir.filePath(QStringLiteral("vxmon.db")), QString());
+        auto centre = open(central, site);
+        QVERIFY(local && centre);
+        const qint64 localCount = local->readingCount();
+        QVERIFY(localCount > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(centre->readingCount(), localCount, 20000);
+        QCOMPARE(rows(*centre), rows(*local));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_vxingest)
+#include "tst_vxingest.moc"
