@@ -23,6 +23,7 @@ private slots:
     void messagesBecomeRowsOrAreRefused_data();
     void messagesBecomeRowsOrAreRefused();
     void depotsArriveWholeThroughAKilledIngester();
+    void outagesOfTheDatabaseAndTheBrokerLoseNothing();
 };
 
 void tst_vxingest::messagesBecomeRowsOrAreRefused_data()
@@ -180,6 +181,50 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
         QTRY_COMPARE_WITH_TIMEOUT(centre->readingCount(), localCount, 20000);
         QCOMPARE(rows(*centre), rows(*local));
     }
+}
+
+// The database away for a while (the batch waits unacknowledged, the broker
+// holds what follows), then the broker restarted (sessions kept on disk).
+void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
+{
+    PgServer pg;
+    VX_REQUIRE_PG(pg);
+    MqttBroker broker;
+    VX_REQUIRE_BROKER(broker);
+    const QString central = pg.createDatabase();
+    QVERIFY(!central.isEmpty());
+    Ingest ingest;
+    ingest.start(broker.port(), central, QStringLiteral("ingest-a"));
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).contains("reached"), 10000);
+    Depot depot;
+    QVERIFY(depot.start(QStringLiteral("north"), broker.address()));
+    auto centre = open(central, QStringLiteral("north"));
+    QVERIFY(centre);
+    QTRY_VERIFY_WITH_TIMEOUT(centre->readingCount() > 0, 15000);
+    centre.reset();
+
+    QVERIFY(pg.stop());
+    const qsizetype before = said.size();
+    QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("wait unacknowledged", before) >= 0, 10000);
+    QTest::qWait(3000);
+    QVERIFY2(pg.start(), qPrintable(pg.why()));
+    QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("storing again", before) >= 0, 15000);
+
+    QVERIFY(broker.stop());
+    QTest::qWait(1000);
+    QVERIFY2(broker.start(), qPrintable(broker.why()));
+    const qsizetype restarted = said.size();
+    QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("reached", restarted) >= 0, 15000);
+    QTest::qWait(1000);
+    signalProcess(depot.collect, SIGTERM);
+    QVERIFY(depot.collect.waitForFinished(15000));
+
+    auto local = open(depot.dir.filePath(QStringLiteral("vxmon.db")), QString());
+    centre = open(central, QStringLiteral("north"));
+    QVERIFY(local && centre);
+    QTRY_COMPARE_WITH_TIMEOUT(centre->readingCount(), local->readingCount(), 20000);
+    QCOMPARE(rows(*centre), rows(*local));
 }
 
 QTEST_GUILESS_MAIN(tst_vxingest)
