@@ -2,6 +2,8 @@
 // publish, two ingesters share the subscription into a real PostgreSQL, one
 // of them is killed mid-run and started again. The central rows are each
 // depot's local rows, no more, no less.
+#include "FreePort.h"
+#include "HttpGet.h"
 #include "MqttBroker.h"
 #include "PgServer.h"
 #include "ProcessSignal.h"
@@ -100,11 +102,20 @@ struct Depot {
 
 struct Ingest {
     QProcess process;
+    int metricsPort = 0; // off unless asked
     void start(int port, const QString &central, const QString &id)
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(VXINGEST_PATH), {"--mqtt", QStringLiteral("127.0.0.1:%1").arg(port), "--central",
-                                                      central, "--client-id", id, "--batch-ms", "200"});
+        process.start(QStringLiteral(VXINGEST_PATH),
+                      {"--mqtt", QStringLiteral("127.0.0.1:%1").arg(port), "--central", central, "--client-id", id,
+                       "--batch-ms", "200", "--metrics",
+                       metricsPort ? QStringLiteral("127.0.0.1:%1").arg(metricsPort) : QStringLiteral("off")});
+    }
+    double metric(const QByteArray &name)
+    {
+        const QByteArray text = httpGet(metricsPort, "/metrics").second;
+        const qsizetype at = text.indexOf('\n' + name + ' ');
+        return at < 0 ? -1 : text.mid(at + name.size() + 2).split('\n').first().toDouble();
     }
     ~Ingest()
     {
@@ -194,6 +205,7 @@ void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
     const QString central = pg.createDatabase();
     QVERIFY(!central.isEmpty());
     Ingest ingest;
+    ingest.metricsPort = freeTcpPort();
     ingest.start(broker.port(), central, QStringLiteral("ingest-a"));
     QByteArray said;
     QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).contains("reached"), 10000);
@@ -207,6 +219,9 @@ void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
     QVERIFY(pg.stop());
     const qsizetype before = said.size();
     QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("wait unacknowledged", before) >= 0, 10000);
+    const auto health = httpGet(ingest.metricsPort, "/healthz");
+    QCOMPARE(health.first, 503);
+    QVERIFY2(health.second.startsWith("central store:"), health.second.constData());
     QTest::qWait(3000);
     QVERIFY2(pg.start(), qPrintable(pg.why()));
     QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("storing again", before) >= 0, 15000);
@@ -225,6 +240,12 @@ void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
     QVERIFY(local && centre);
     QTRY_COMPARE_WITH_TIMEOUT(centre->readingCount(), local->readingCount(), 20000);
     QCOMPARE(rows(*centre), rows(*local));
+    // Its own account agrees: what it committed, less what came twice, is what is there.
+    QCOMPARE(ingest.metric("vxingest_readings_total") - ingest.metric("vxingest_duplicates_total"),
+             double(local->readingCount()));
+    QCOMPARE(ingest.metric("vxingest_database_up"), 1.0);
+    QVERIFY(ingest.metric("vxingest_lag_seconds{site=\"north\"}") >= 0);
+    QCOMPARE(httpGet(ingest.metricsPort, "/healthz").first, 200);
 }
 
 QTEST_GUILESS_MAIN(tst_vxingest)

@@ -82,7 +82,62 @@ std::optional<IngestItem> ingestItemFrom(const QByteArray &topic, const QByteArr
     return item;
 }
 
+QByteArray ingestMetricsText(const IngestStats &s, qint64 nowMs)
+{
+    QByteArray out;
+    const auto metric = [&out](const char *name, const char *type, const char *help, const QByteArray &lines) {
+        out += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n' + lines;
+    };
+    const auto value = [](const char *name, double v) { return QByteArray(name) + ' ' + QByteArray::number(v, 'g', 15) + '\n'; };
+    metric("vxingest_messages_total", "counter", "Messages taken from the broker.", value("vxingest_messages_total", s.messages));
+    metric("vxingest_readings_total", "counter", "Readings committed centrally.", value("vxingest_readings_total", s.readings));
+    metric("vxingest_refused_total", "counter", "Messages that could not be stored (malformed).",
+           value("vxingest_refused_total", s.refused));
+    metric("vxingest_duplicates_total", "counter", "Readings delivered again and skipped (already stored).",
+           value("vxingest_duplicates_total", s.duplicates));
+    metric("vxingest_batches_total", "counter", "Batches committed.", value("vxingest_batches_total", s.batches));
+    metric("vxingest_commit_failures_total", "counter", "Batch commits that failed (the batch waits and is tried again).",
+           value("vxingest_commit_failures_total", s.commitFailures));
+    metric("vxingest_batch_readings", "gauge", "Readings in the last batch committed.",
+           value("vxingest_batch_readings", s.lastBatchReadings));
+    metric("vxingest_commit_seconds", "gauge", "Time the last batch took to commit.",
+           value("vxingest_commit_seconds", s.lastCommitSeconds));
+    metric("vxingest_broker_up", "gauge", "1 while connected and subscribed.", value("vxingest_broker_up", s.brokerConnected));
+    metric("vxingest_database_up", "gauge", "1 while the last commit worked.", value("vxingest_database_up", s.databaseOk));
+    QStringList sites = s.newestCommittedMs.keys();
+    sites.sort();
+    QByteArray lag;
+    for (const QString &site : sites) {
+        QString label = site;
+        label.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""))
+            .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        lag += "vxingest_lag_seconds{site=\"" + label.toUtf8() + "\"} "
+               + QByteArray::number((nowMs - s.newestCommittedMs.value(site)) / 1000.0, 'f', 3) + '\n';
+    }
+    metric("vxingest_lag_seconds", "gauge", "Now minus the newest committed reading's time, per site.", lag);
+    return out;
+}
+
+HttpResponse ingestHealth(const IngestStats &s)
+{
+    if (!s.brokerConnected)
+        return HttpResponse::text(503, "broker not connected\n");
+    if (!s.databaseOk)
+        return HttpResponse::text(503, "central store: " + s.databaseProblem.toUtf8() + '\n');
+    return HttpResponse::text(200, "ok\n");
+}
+
 Ingester::Ingester(IngestSettings settings) : m_settings(std::move(settings)) {}
+
+IngestStats Ingester::stats() const
+{
+    QMutexLocker lock(&m_statsMutex);
+    IngestStats s = m_stats;
+    s.messages = m_messages;
+    s.readings = m_readings;
+    s.refused = m_refused;
+    return s;
+}
 
 // Each site's rows through the one connection; a failure leaves the batch
 // unacknowledged, and what did commit is skipped when it comes again.
@@ -96,22 +151,44 @@ bool Ingester::commit(const QList<IngestItem> &items, QString *why)
         if (!m_store)
             return false;
     }
+    QElapsedTimer clock;
+    clock.start();
     QMap<QString, std::pair<QList<ReadingSet>, QList<StoreEvent>>> bySite;
+    QHash<QString, qint64> newest;
+    qint64 readings = 0, added = 0;
     for (const IngestItem &item : items) {
         auto &[frames, events] = bySite[item.site];
-        if (item.kind == IngestItem::Kind::Frame)
+        if (item.kind == IngestItem::Kind::Frame) {
             frames.append(item.frame);
-        else
+            readings += item.frame.raw.size();
+            newest[item.site] = qMax(newest.value(item.site), item.frame.timeMs);
+        } else {
             events.append(item.event);
+        }
     }
     for (auto it = bySite.cbegin(); it != bySite.cend(); ++it) {
         m_store->setSite(it.key());
         if (!m_store->add(it->first, it->second)) {
             *why = m_store->lastError();
             m_store.reset(); // a fresh connection next time: the failure may have been the link's
+            QMutexLocker lock(&m_statsMutex);
+            ++m_stats.commitFailures;
+            m_stats.databaseOk = false;
+            m_stats.databaseProblem = *why;
             return false;
         }
+        added += m_store->lastAdded();
     }
+    m_readings += readings;
+    QMutexLocker lock(&m_statsMutex);
+    ++m_stats.batches;
+    m_stats.duplicates += readings - added;
+    m_stats.lastBatchReadings = readings;
+    m_stats.lastCommitSeconds = clock.nsecsElapsed() / 1e9;
+    m_stats.databaseOk = true;
+    m_stats.databaseProblem.clear();
+    for (auto it = newest.cbegin(); it != newest.cend(); ++it)
+        m_stats.newestCommittedMs[it.key()] = qMax(m_stats.newestCommittedMs.value(it.key()), it.value());
     return true;
 }
 
@@ -134,6 +211,10 @@ void Ingester::run(const std::function<void(const QString &)> &say)
     const auto pause = [this](int ms) {
         for (int waited = 0; waited < ms && !m_stop; waited += 50)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    const auto setConnected = [this](bool up) {
+        QMutexLocker lock(&m_statsMutex);
+        m_stats.brokerConnected = up;
     };
     const auto take = [&](const QList<mqttwire::Delivery> &got) {
         for (const mqttwire::Delivery &d : got) {
@@ -164,6 +245,7 @@ void Ingester::run(const std::function<void(const QString &)> &say)
             lastStatusMs = nowMs();
             say(QStringLiteral("%1 messages, %2 readings stored, %3 refused").arg(m_messages).arg(m_readings).arg(m_refused));
         }
+        setConnected(consumer.connected());
         if (!consumer.connected()) {
             // What this connection had not acknowledged, the broker gives again.
             batch.clear();
@@ -179,6 +261,7 @@ void Ingester::run(const std::function<void(const QString &)> &say)
                 continue;
             }
             backoffMs = 0;
+            setConnected(true);
             say(QStringLiteral("MQTT broker %1 reached; taking %2").arg(broker, QString::fromUtf8(filter)));
         }
         QList<mqttwire::Delivery> got;
@@ -212,13 +295,13 @@ void Ingester::run(const std::function<void(const QString &)> &say)
             say(QStringLiteral("storing again"));
             lastProblem.clear();
         }
-        m_readings += batchReadings;
         batch.clear();
         ids.clear();
         batchReadings = 0;
         batchStartMs = -1;
     }
     consumer.disconnect();
+    setConnected(false);
 }
 
 } // namespace vx

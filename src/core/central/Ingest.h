@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/central/MqttConsumer.h"
+#include "core/http/HttpServer.h"
 #include "core/store/ReadingStore.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QString>
 
 #include <atomic>
@@ -40,6 +42,22 @@ struct IngestSettings {
 // broker only once its batch is committed, so an ingester killed at any
 // moment loses nothing: the broker gives what was unacknowledged again (and
 // a row stored twice is skipped by its key).
+// A snapshot of an ingester's work, for /metrics and /healthz.
+struct IngestStats {
+    qint64 messages = 0, readings = 0, refused = 0, duplicates = 0, batches = 0, commitFailures = 0;
+    qint64 lastBatchReadings = 0;
+    double lastCommitSeconds = 0;
+    bool brokerConnected = false, databaseOk = true;
+    QString databaseProblem;
+    QHash<QString, qint64> newestCommittedMs; // per site: its newest reading stored
+};
+
+// The Prometheus text of a snapshot: counters, the last batch, and per site
+// the lag (now minus the newest committed reading's time).
+QByteArray ingestMetricsText(const IngestStats &stats, qint64 nowMs);
+// 200 "ok" while subscribed and committing; 503 and the reason otherwise.
+HttpResponse ingestHealth(const IngestStats &stats);
+
 class Ingester {
 public:
     explicit Ingester(IngestSettings settings);
@@ -48,8 +66,9 @@ public:
     void stop() { m_stop = true; }
 
     qint64 messages() const { return m_messages; }
-    qint64 readings() const { return m_readings; }
+    qint64 readings() const { return m_readings; } // committed (a reading delivered twice counts twice)
     qint64 refused() const { return m_refused; }
+    IngestStats stats() const; // from any thread
 
 private:
     bool commit(const QList<IngestItem> &items, QString *why);
@@ -59,6 +78,8 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_messages{0}, m_readings{0}, m_refused{0};
     QHash<QString, qint64> m_refusedByKind;
+    mutable QMutex m_statsMutex;
+    IngestStats m_stats; // what the atomics do not hold, under m_statsMutex
 };
 
 } // namespace vx

@@ -4,6 +4,8 @@
 // 2 bad configuration.
 
 #include "core/central/Ingest.h"
+#include "core/http/HttpServer.h"
+#include "core/settings/SettingTexts.h"
 #include "core/store/StoreLocation.h"
 
 #include <QCommandLineParser>
@@ -55,7 +57,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption batchMs({QStringLiteral("batch-ms")},
                                      QStringLiteral("Longest wait before a batch is stored (default 1000)."),
                                      QStringLiteral("ms"), QStringLiteral("1000"));
-    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs});
+    const QCommandLineOption metrics({QStringLiteral("metrics")},
+                                     QStringLiteral("/metrics and /healthz at host:port (default 127.0.0.1:9465), or off."),
+                                     QStringLiteral("host:port|off"), QStringLiteral("127.0.0.1:9465"));
+    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs, metrics});
     parser.process(app);
 
     QStringList errors;
@@ -89,6 +94,12 @@ int main(int argc, char *argv[])
     s.broker.connect.user = parser.value(user).toUtf8();
     s.broker.connect.password = parser.value(password).toUtf8();
     s.broker.connect.receiveMaximum = 65535;
+    std::optional<vx::HostPort> metricsAt;
+    if (parser.value(metrics) != QLatin1String("off")) {
+        metricsAt = vx::parseHostPort(parser.value(metrics), 9465, true);
+        if (!metricsAt)
+            errors << QStringLiteral("--metrics: host:port or off");
+    }
     if (!errors.isEmpty()) {
         for (const QString &e : errors)
             std::fprintf(stderr, "vxingest: %s\n", qPrintable(e));
@@ -96,6 +107,25 @@ int main(int argc, char *argv[])
     }
 
     vx::Ingester ingester(s);
+    vx::HttpServer http;
+    if (metricsAt) {
+        http.setHandler([&ingester](const vx::HttpRequest &request) {
+            if (request.path == "/metrics") {
+                vx::HttpResponse r = vx::HttpResponse::text(
+                    200, vx::ingestMetricsText(ingester.stats(), QDateTime::currentMSecsSinceEpoch()));
+                r.contentType = "text/plain; version=0.0.4; charset=utf-8";
+                return r;
+            }
+            if (request.path == "/healthz")
+                return vx::ingestHealth(ingester.stats());
+            return vx::HttpResponse::text(404, "not found\n");
+        });
+        if (!http.listen(QHostAddress(metricsAt->host), quint16(metricsAt->port), &why)) {
+            std::fprintf(stderr, "vxingest: --metrics: %s\n", qPrintable(why));
+            return 2;
+        }
+        std::printf("vxingest: metrics at http://%s:%d/metrics\n", qPrintable(metricsAt->host), http.port());
+    }
     running = &ingester;
     std::signal(SIGTERM, stopOnSignal);
     std::signal(SIGINT, stopOnSignal);
