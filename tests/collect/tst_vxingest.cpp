@@ -226,6 +226,21 @@ void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
     QVERIFY2(pg.start(), qPrintable(pg.why()));
     QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("storing again", before) >= 0, 15000);
 
+    // Malformed messages among the good: counted, said once per kind, never stored, never a stop.
+    const QList<QByteArray> bad{"{\"time\":", "{\"time\":", "{\"raw\":[1]}", QByteArray(10 << 20, 'x')};
+    for (const QByteArray &payload : bad) {
+        QProcess pub;
+        pub.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-q", "1",
+                                                    "-t", "vxmon/north/7", "-s"});
+        pub.write(payload);
+        QVERIFY(pub.waitForBytesWritten(10000));
+        pub.closeWriteChannel();
+        QVERIFY(pub.waitForFinished(10000) && pub.exitCode() == 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(ingest.metric("vxingest_refused_total"), 4.0, 10000);
+    said += ingest.process.readAll();
+    QCOMPARE(said.count("refused a payload that is not a JSON object"), 1);
+
     QVERIFY(broker.stop());
     QTest::qWait(1000);
     QVERIFY2(broker.start(), qPrintable(broker.why()));
