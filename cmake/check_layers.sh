@@ -14,6 +14,7 @@ function allowed(file) {
   if (file ~ /^collect\//) return "core/ collect/"
   if (file ~ /^programs\/vxmon\//) return "core/ window/"
   if (file ~ /^programs\/vxcollect\//) return "core/ collect/"
+  if (file ~ /^programs\/vxingest\//) return "core/"
   return ""
 }
 /^#include "/ {
