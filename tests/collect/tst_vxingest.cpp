@@ -25,7 +25,7 @@ private slots:
     void messagesBecomeRowsOrAreRefused_data();
     void messagesBecomeRowsOrAreRefused();
     void depotsArriveWholeThroughAKilledIngester();
-    void outagesOfTheDatabaseAndTheBrokerLoseNothing();
+    void aDatabaseOutageAndMalformedMessagesLoseNothing();
 };
 
 void tst_vxingest::messagesBecomeRowsOrAreRefused_data()
@@ -205,9 +205,11 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
     }
 }
 
-// The database away for a while (the batch waits unacknowledged, the broker
-// holds what follows), then the broker restarted (sessions kept on disk).
-void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
+// The database away for a while: the batch waits unacknowledged, the broker
+// holds what follows. (A broker restart is not tried here: mosquitto 2.0.11
+// does not restore shared subscriptions from its persistence, so what comes
+// before an ingester subscribes again has no subscriber; see docs/scale.md.)
+void tst_vxingest::aDatabaseOutageAndMalformedMessagesLoseNothing()
 {
     PgServer pg;
     VX_REQUIRE_PG(pg);
@@ -252,11 +254,6 @@ void tst_vxingest::outagesOfTheDatabaseAndTheBrokerLoseNothing()
     said += ingest.process.readAll();
     QCOMPARE(said.count("refused a payload that is not a JSON object"), 1);
 
-    QVERIFY(broker.stop());
-    QTest::qWait(1000);
-    QVERIFY2(broker.start(), qPrintable(broker.why()));
-    const qsizetype restarted = said.size();
-    QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).indexOf("reached", restarted) >= 0, 15000);
     QTest::qWait(1000);
     signalProcess(depot.collect, SIGTERM);
     QVERIFY(depot.collect.waitForFinished(15000));
