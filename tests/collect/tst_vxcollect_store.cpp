@@ -1,5 +1,6 @@
 // vxcollect and its readings store, as a program: against the simulator, a
 // PostgreSQL server of the test's own, a kill -9, and old data logs.
+#include "OpenStore.h"
 #include "ProcessSignal.h"
 #include "PgServer.h"
 #include "SmallDisk.h"
@@ -41,12 +42,7 @@ namespace {
 
 std::unique_ptr<ReadingStore> openStore(const QString &text, const QString &site)
 {
-    QString why;
-    const auto location = parseStoreLocation(text, &why);
-    auto store = location ? ReadingStore::open(*location, site, &why) : nullptr;
-    if (!store)
-        qWarning() << text << why;
-    return store;
+    return openStoreAt(text, site);
 }
 
 QByteArray everything(ReadingStore &store)

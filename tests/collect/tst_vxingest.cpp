@@ -5,6 +5,7 @@
 #include "FreePort.h"
 #include "HttpGet.h"
 #include "MqttBroker.h"
+#include "OpenStore.h"
 #include "PgServer.h"
 #include "ProcessSignal.h"
 #include "core/central/Ingest.h"
@@ -147,16 +148,6 @@ QStringList publishedRows(ReadingStore &local)
     return all;
 }
 
-std::unique_ptr<ReadingStore> open(const QString &location, const QString &site)
-{
-    QString why;
-    const auto parsed = parseStoreLocation(location, &why);
-    auto store = parsed ? ReadingStore::open(*parsed, site, &why) : nullptr;
-    if (!store)
-        qWarning() << why;
-    return store;
-}
-
 } // namespace
 
 void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
@@ -179,7 +170,7 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
     QVERIFY(south.start(QStringLiteral("south"), broker.address()));
 
     // a dies without a word while readings flow, and comes back with its session.
-    auto northCentre = open(central, QStringLiteral("north"));
+    auto northCentre = openStoreAt(central, QStringLiteral("north"));
     QVERIFY(northCentre);
     QTRY_VERIFY_WITH_TIMEOUT(northCentre->readingCount() > 0, 15000);
     QTest::qWait(500);
@@ -195,8 +186,8 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
 
     for (Depot *d : {&north, &south}) {
         const QString site = d == &north ? QStringLiteral("north") : QStringLiteral("south");
-        auto local = open(d->dir.filePath(QStringLiteral("vxmon.db")), QString());
-        auto centre = open(central, site);
+        auto local = openStoreAt(d->dir.filePath(QStringLiteral("vxmon.db")), QString());
+        auto centre = openStoreAt(central, site);
         QVERIFY(local && centre);
         const QStringList published = publishedRows(*local);
         QVERIFY(!published.isEmpty());
@@ -224,7 +215,7 @@ void tst_vxingest::aDatabaseOutageAndMalformedMessagesLoseNothing()
     QTRY_VERIFY_WITH_TIMEOUT((said += ingest.process.readAll()).contains("reached"), 10000);
     Depot depot;
     QVERIFY(depot.start(QStringLiteral("north"), broker.address()));
-    auto centre = open(central, QStringLiteral("north"));
+    auto centre = openStoreAt(central, QStringLiteral("north"));
     QVERIFY(centre);
     QTRY_VERIFY_WITH_TIMEOUT(centre->readingCount() > 0, 15000);
     centre.reset();
@@ -258,8 +249,8 @@ void tst_vxingest::aDatabaseOutageAndMalformedMessagesLoseNothing()
     signalProcess(depot.collect, SIGTERM);
     QVERIFY(depot.collect.waitForFinished(15000));
 
-    auto local = open(depot.dir.filePath(QStringLiteral("vxmon.db")), QString());
-    centre = open(central, QStringLiteral("north"));
+    auto local = openStoreAt(depot.dir.filePath(QStringLiteral("vxmon.db")), QString());
+    centre = openStoreAt(central, QStringLiteral("north"));
     QVERIFY(local && centre);
     const QStringList published = publishedRows(*local);
     QTRY_COMPARE_WITH_TIMEOUT(centre->readingCount(), qint64(published.size()), 20000);

@@ -1,5 +1,6 @@
 // The readings store, every test on both engines: a SQLite file, and a
 // PostgreSQL server the test starts itself.
+#include "OpenStore.h"
 #include "PgServer.h"
 #include "core/store/ReadingStore.h"
 #include "core/store/StoreSchema.h"
@@ -74,12 +75,7 @@ std::unique_ptr<ReadingStore> tst_readingstore::openStore(const QString &site)
         location = m_dir.filePath(QStringLiteral("store%1.db").arg(++m_files));
     }
     m_lastLocation = location;
-    QString why;
-    const auto parsed = parseStoreLocation(location, &why);
-    auto store = parsed ? ReadingStore::open(*parsed, site, &why) : nullptr;
-    if (!store)
-        qWarning() << why;
-    return store;
+    return openStoreAt(location, site);
 }
 
 #define OPEN_STORE(name)                                                                                               \
