@@ -1,5 +1,7 @@
 #include "core/central/Ingest.h"
 
+#include "core/records/ReportLimiter.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -199,14 +201,15 @@ void Ingester::run(const std::function<void(const QString &)> &say)
     MqttConsumer consumer(m_settings.broker);
     QList<IngestItem> batch;
     QList<quint16> ids;
-    qint64 batchReadings = 0, batchStartMs = -1, lastProblemMs = 0;
-    QString why, lastProblem;
-    const auto problem = [&](const QString &line) {
-        // The same problem once a minute at most.
-        if (line != lastProblem || nowMs() - lastProblemMs > 60000)
-            say(line);
-        lastProblem = line;
-        lastProblemMs = nowMs();
+    qint64 batchReadings = 0, batchStartMs = -1;
+    QString why;
+    ReportLimiter reports; // each distinct problem once a minute at most
+    bool troubled = false;
+    const auto problem = [&](const QString &key, const QString &line) {
+        troubled = true;
+        const QString said = reports.line(key, line, nowMs());
+        if (!said.isEmpty())
+            say(said);
     };
     const auto pause = [this](int ms) {
         for (int waited = 0; waited < ms && !m_stop; waited += 50)
@@ -256,7 +259,7 @@ void Ingester::run(const std::function<void(const QString &)> &say)
             if (!consumer.connectToBroker(5000, &why) || !consumer.subscribe(filter, 1, 5000, &why)) {
                 consumer.abort();
                 backoffMs = qMin(30000, backoffMs == 0 ? 1000 : backoffMs * 2);
-                problem(QStringLiteral("MQTT broker %1: %2; trying again").arg(broker, why));
+                problem(QStringLiteral("connect ") + why, QStringLiteral("MQTT broker %1: %2; trying again").arg(broker, why));
                 pause(backoffMs);
                 continue;
             }
@@ -267,7 +270,7 @@ void Ingester::run(const std::function<void(const QString &)> &say)
         QList<mqttwire::Delivery> got;
         why.clear();
         if (!consumer.receive(&got, 100, &why)) {
-            problem(QStringLiteral("MQTT broker %1 lost (%2)").arg(broker, why));
+            problem(QStringLiteral("lost ") + why, QStringLiteral("MQTT broker %1 lost (%2)").arg(broker, why));
             consumer.abort();
             continue;
         }
@@ -278,7 +281,8 @@ void Ingester::run(const std::function<void(const QString &)> &say)
         // connection is kept (and what else comes joins the batch).
         bool committed = false;
         while (!m_stop && consumer.connected() && !(committed = commit(batch, &why))) {
-            problem(QStringLiteral("central store: %1; %2 readings wait unacknowledged").arg(why).arg(batchReadings));
+            problem(QStringLiteral("central ") + why,
+                    QStringLiteral("central store: %1; %2 readings wait unacknowledged").arg(why).arg(batchReadings));
             QList<mqttwire::Delivery> more;
             QString lost;
             if (!consumer.receive(&more, 1000, &lost))
@@ -291,9 +295,10 @@ void Ingester::run(const std::function<void(const QString &)> &say)
             consumer.abort();
             continue;
         }
-        if (!lastProblem.isEmpty()) {
+        if (troubled) {
             say(QStringLiteral("storing again"));
-            lastProblem.clear();
+            troubled = false;
+            reports.clear();
         }
         batch.clear();
         ids.clear();
