@@ -1,6 +1,7 @@
 #include "core/central/Ingest.h"
 
 #include "core/records/ReportLimiter.h"
+#include "core/store/ReadingMonths.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -141,46 +142,77 @@ IngestStats Ingester::stats() const
     return s;
 }
 
-// Each site's rows through the one connection; a failure leaves the batch
-// unacknowledged, and what did commit is skipped when it comes again.
+// The whole batch, every site's rows, in one transaction; a failure leaves
+// the batch unacknowledged, and nothing of it committed.
+bool Ingester::openStore(QString *why)
+{
+    if (m_store)
+        return true;
+    const auto location = parseStoreLocation(m_settings.central, why);
+    if (!location)
+        return false;
+    m_store = ReadingStore::open(*location, QString(), why);
+    return m_store != nullptr;
+}
+
+bool Ingester::upkeep(const std::function<void(const QString &)> &say, QString *why)
+{
+    if (!openStore(why))
+        return false;
+    const qint64 now = nowMs();
+    const auto fail = [&] {
+        *why = m_store->lastError();
+        m_store.reset();
+        return false;
+    };
+    if (!m_store->prepareMonths(now, 1))
+        return fail();
+    if (const auto cutoff = retentionCutoffMs(now, m_settings.keepMonths)) {
+        const auto gone = m_store->dropMonthsBefore(*cutoff);
+        if (!gone)
+            return fail();
+        if (!gone->isEmpty())
+            say(QStringLiteral("dropped the readings of %1 (older than %2 months)")
+                    .arg(gone->join(QStringLiteral(", ")))
+                    .arg(m_settings.keepMonths));
+    }
+    // A share of each minute: a long backlog (a migrated store) is worked off
+    // over several, and the messages never wait long.
+    if (!m_store->summariseAllSites(now, 2000))
+        return fail();
+    return true;
+}
+
 bool Ingester::commit(const QList<IngestItem> &items, QString *why)
 {
-    if (!m_store) {
-        const auto location = parseStoreLocation(m_settings.central, why);
-        if (!location)
-            return false;
-        m_store = ReadingStore::open(*location, QString(), why);
-        if (!m_store)
-            return false;
-    }
+    if (!openStore(why))
+        return false;
     QElapsedTimer clock;
     clock.start();
-    QMap<QString, std::pair<QList<ReadingSet>, QList<StoreEvent>>> bySite;
+    QMap<QString, SiteRows> bySite;
     QHash<QString, qint64> newest;
-    qint64 readings = 0, added = 0;
+    qint64 readings = 0;
     for (const IngestItem &item : items) {
-        auto &[frames, events] = bySite[item.site];
+        SiteRows &rows = bySite[item.site];
+        rows.site = item.site;
         if (item.kind == IngestItem::Kind::Frame) {
-            frames.append(item.frame);
+            rows.frames.append(item.frame);
             readings += item.frame.raw.size();
             newest[item.site] = qMax(newest.value(item.site), item.frame.timeMs);
         } else {
-            events.append(item.event);
+            rows.events.append(item.event);
         }
     }
-    for (auto it = bySite.cbegin(); it != bySite.cend(); ++it) {
-        m_store->setSite(it.key());
-        if (!m_store->add(it->first, it->second)) {
-            *why = m_store->lastError();
-            m_store.reset(); // a fresh connection next time: the failure may have been the link's
-            QMutexLocker lock(&m_statsMutex);
-            ++m_stats.commitFailures;
-            m_stats.databaseOk = false;
-            m_stats.databaseProblem = *why;
-            return false;
-        }
-        added += m_store->lastAdded();
+    if (!m_store->addForSites(bySite.values())) {
+        *why = m_store->lastError();
+        m_store.reset(); // a fresh connection next time: the failure may have been the link's
+        QMutexLocker lock(&m_statsMutex);
+        ++m_stats.commitFailures;
+        m_stats.databaseOk = false;
+        m_stats.databaseProblem = *why;
+        return false;
     }
+    const qint64 added = m_store->lastAdded();
     m_readings += readings;
     QMutexLocker lock(&m_statsMutex);
     ++m_stats.batches;
@@ -242,8 +274,14 @@ void Ingester::run(const std::function<void(const QString &)> &say)
         }
     };
     int backoffMs = 0;
-    qint64 lastStatusMs = nowMs();
+    qint64 lastStatusMs = nowMs(), lastUpkeepMs = -1;
     while (!m_stop) {
+        if (lastUpkeepMs < 0 || nowMs() - lastUpkeepMs >= m_settings.upkeepMs) {
+            lastUpkeepMs = nowMs();
+            QString failed;
+            if (!upkeep(say, &failed))
+                problem(QStringLiteral("upkeep ") + failed, QStringLiteral("central store upkeep: %1").arg(failed));
+        }
         if (nowMs() - lastStatusMs >= 10000) {
             lastStatusMs = nowMs();
             say(QStringLiteral("%1 messages, %2 readings stored, %3 refused").arg(m_messages).arg(m_readings).arg(m_refused));

@@ -35,6 +35,8 @@ struct IngestSettings {
     QString central;                // postgresql:// URL
     int batchReadings = 5000;       // a batch is committed at this many readings...
     int batchMs = 1000;             // ...or this long after its first message
+    int keepMonths = 0;             // whole months kept before the current one; 0: all
+    int upkeepMs = 60000;           // partitions ahead, old months, hourly summaries: this often
 };
 
 // Takes the depots' frame and alarm messages from a shared subscription and
@@ -72,6 +74,9 @@ public:
 
 private:
     bool commit(const QList<IngestItem> &items, QString *why);
+    bool openStore(QString *why);
+    // Next month's partition made, months past keeping dropped, summaries brought up.
+    bool upkeep(const std::function<void(const QString &)> &say, QString *why);
 
     IngestSettings m_settings;
     std::unique_ptr<ReadingStore> m_store;

@@ -1,8 +1,10 @@
 #include "core/store/PostgresStore.h"
 
+#include "core/store/ReadingMonths.h"
 #include "core/store/StoreRows.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSqlDriver>
 #include <QTimeZone>
 #include <QSqlError>
@@ -105,9 +107,11 @@ QString PostgresStore::rollupMarkSql() const
 
 QString PostgresStore::deleteOldReadingsSql() const
 {
-    return QStringLiteral("DELETE FROM readings WHERE ctid IN (SELECT ctid FROM readings "
-                          "WHERE site = :site AND address = :address AND point = :point "
-                          "AND time < %1 LIMIT :limit)")
+    // tableoid with ctid: a row's ctid is only unique within its partition.
+    return QStringLiteral("WITH old AS (SELECT tableoid AS t, ctid AS c FROM reading_rows WHERE site_id = (SELECT id "
+                          "FROM sites WHERE name = :site) AND address = :address AND point = :point AND time < %1 "
+                          "ORDER BY time LIMIT :limit) DELETE FROM reading_rows r USING old "
+                          "WHERE r.tableoid = old.t AND r.ctid = old.c")
         .arg(timeExpr(QStringLiteral(":cutoff")));
 }
 
@@ -118,6 +122,13 @@ namespace {
 class ArrayText {
 public:
     void add(const QString &element) { m_text += QLatin1Char(m_text.isEmpty() ? '{' : ',') + element; }
+    // Text of any kind (a site's name), quoted.
+    void addQuoted(const QString &text)
+    {
+        QString quoted = text;
+        quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        add(QLatin1Char('"') + quoted + QLatin1Char('"'));
+    }
     QString text() const { return m_text.isEmpty() ? QStringLiteral("{}") : m_text + QLatin1Char('}'); }
 
 private:
@@ -131,7 +142,6 @@ bool PostgresStore::execWithArrays(const QString &sql, const QList<std::pair<QSt
     QSqlQuery q(m_db);
     if (!prepare(q, sql))
         return fail(q);
-    bindSite(q);
     for (const auto &[name, text] : arrays)
         q.bindValue(name, text);
     if (!q.exec())
@@ -142,51 +152,46 @@ bool PostgresStore::execWithArrays(const QString &sql, const QList<std::pair<QSt
 
 namespace {
 
-// One libpq command on the connection; its first error line in *error.
+// The server's reason as sqlErrorText() gives it (no "ERROR:"), so that a
+// problem is one line whichever road met it.
+QString resultError(const PGresult *r)
+{
+    const char *primary = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY);
+    return primary ? QString::fromUtf8(primary) : QString::fromUtf8(PQresultErrorMessage(r)).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+// One libpq command on the connection; its reason in *error.
 bool run(PGconn *conn, const char *sql, QString *error)
 {
     PGresult *r = PQexec(conn, sql);
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok)
-        *error = QString::fromUtf8(PQresultErrorMessage(r)).section(QLatin1Char('\n'), 0, 0);
+        *error = resultError(r);
     PQclear(r);
     return ok;
-}
-
-void appendCopyText(QByteArray *out, const QString &text)
-{
-    for (const char c : text.toUtf8()) {
-        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
-            *out += '\\';
-        *out += c;
-    }
 }
 
 } // namespace
 
 // Readings by COPY, the fastest road into the server. A batch shipped twice
-// (a crash between the central commit and the local drop) meets its own rows:
-// the savepoint undoes the COPY and the caller inserts skipping them.
-PostgresStore::Copy PostgresStore::copyReadings(const QList<ReadingSet> &frames)
+// (a crash between the central commit and the local drop, a message the
+// broker delivered again) meets its own rows: the savepoint undoes the COPY
+// and the caller inserts skipping them.
+PostgresStore::Copy PostgresStore::copyReadings(const QList<SiteRows> &batch)
 {
     PGconn *conn = libpqConnection(m_db);
     // Only on a connection idle in our transaction: Qt may hold a query open.
     if (!conn || PQtransactionStatus(conn) != PQTRANS_INTRANS)
         return Copy::NotTaken;
-    QByteArray site;
-    appendCopyText(&site, m_site);
-    site += '\t';
     QByteArray text;
-    text.reserve(frames.size() * 18 * 64);
-    for (const ReadingSet &frame : frames) {
-        const QByteArray head = site + QByteArray::number(frame.address) + '\t';
-        const QByteArray time = '\t' + QDateTime::fromMSecsSinceEpoch(frame.timeMs, QTimeZone::utc())
-                                            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz+00")).toLatin1() + '\t';
-        for (int k = 0; k < frame.raw.size(); ++k) {
-            const quint16 raw = frame.raw[k];
-            text += head + QByteArray::number(k + 1) + time + QByteArray::number(raw) + '\t'
-                    + (raw == kNoReading ? QByteArray("\\N") : celsiusText(raw).toLatin1()) + '\t'
-                    + statusName(statusOf(raw)).toLatin1() + '\n';
+    for (const SiteRows &part : batch) {
+        const QByteArray site = QByteArray::number(m_siteIds.value(part.site)) + '\t';
+        for (const ReadingSet &frame : part.frames) {
+            const QByteArray head = site + QByteArray::number(frame.address) + '\t';
+            const QByteArray time = '\t' + QDateTime::fromMSecsSinceEpoch(frame.timeMs, QTimeZone::utc())
+                                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz+00")).toLatin1() + '\t';
+            for (int k = 0; k < frame.raw.size(); ++k)
+                text += head + QByteArray::number(k + 1) + time + QByteArray::number(frame.raw[k]) + '\n';
         }
     }
     QString why;
@@ -194,18 +199,22 @@ PostgresStore::Copy PostgresStore::copyReadings(const QList<ReadingSet> &frames)
         m_lastError = why;
         return Copy::Failed;
     }
-    PGresult *r = PQexec(conn, "COPY readings (site, address, point, time, raw, celsius, status) FROM STDIN");
+    PGresult *r = PQexec(conn, "COPY reading_rows (site_id, address, point, time, raw) FROM STDIN");
     const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+    QByteArray state;
+    if (!copying) {
+        why = resultError(r);
+        state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    }
     PQclear(r);
     if (copying)
         PQputCopyEnd(conn, PQputCopyData(conn, text.constData(), int(text.size())) == 1 ? nullptr : "not sent");
     qint64 copied = -1;
-    QByteArray state;
     while ((r = PQgetResult(conn))) {
         if (PQresultStatus(r) == PGRES_COMMAND_OK)
             copied = QByteArray(PQcmdTuples(r)).toLongLong();
         else if (why.isEmpty()) {
-            why = QString::fromUtf8(PQresultErrorMessage(r)).section(QLatin1Char('\n'), 0, 0);
+            why = resultError(r);
             state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
         }
         PQclear(r);
@@ -215,88 +224,231 @@ PostgresStore::Copy PostgresStore::copyReadings(const QList<ReadingSet> &frames)
         return run(conn, "RELEASE SAVEPOINT copy_readings", &m_lastError) ? Copy::Done : Copy::Failed;
     }
     if (why.isEmpty())
-        why = QString::fromUtf8(PQerrorMessage(conn)).section(QLatin1Char('\n'), 0, 0);
+        why = QString::fromUtf8(PQerrorMessage(conn)).section(QLatin1Char('\n'), 0, 0).trimmed();
     if (state == "23505" && run(conn, "ROLLBACK TO SAVEPOINT copy_readings", &why))
         return Copy::NotTaken; // unique_violation: rows already there
     m_lastError = why;
     return Copy::Failed;
 }
 
-bool PostgresStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int)
+bool PostgresStore::ensureMonth(qint64 monthStart)
 {
-    ArrayText addresses, points, times, raws, celsius, statuses;
-    qint64 rows = 0;
-    for (const ReadingSet &frame : frames) {
-        const QString address = QString::number(frame.address), time = QString::number(frame.timeMs);
-        for (int k = 0; k < frame.raw.size(); ++k, ++rows) {
-            const quint16 raw = frame.raw[k];
-            addresses.add(address);
-            points.add(QString::number(k + 1));
-            times.add(time);
-            raws.add(QString::number(raw));
-            celsius.add(raw == kNoReading ? QStringLiteral("NULL") : celsiusText(raw));
-            statuses.add(statusName(statusOf(raw)));
-        }
+    if (m_months.contains(monthStart))
+        return true;
+    QSqlQuery q(m_db);
+    if (!prepare(q, QStringLiteral("SELECT vx_reading_month(%1)").arg(timeExpr(QStringLiteral(":m")))))
+        return fail(q);
+    q.bindValue(QStringLiteral(":m"), monthStart);
+    if (!q.exec())
+        return fail(q);
+    m_months.insert(monthStart);
+    return true;
+}
+
+// Outside the batch's transaction, so that what is remembered here was
+// committed: the batch's sites numbered, its months' partitions made.
+bool PostgresStore::beforeBatch(const QList<SiteRows> &batch)
+{
+    ArrayText missing;
+    bool anyMissing = false;
+    for (const SiteRows &part : batch) {
+        if (part.frames.isEmpty() || m_siteIds.contains(part.site))
+            continue;
+        missing.addQuoted(part.site);
+        anyMissing = true;
     }
+    if (anyMissing) {
+        if (!execWithArrays(QStringLiteral("INSERT INTO sites (name) SELECT unnest(:n::text[]) ON CONFLICT DO NOTHING"),
+                            {{QStringLiteral(":n"), missing.text()}}))
+            return false;
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!prepare(q, QStringLiteral("SELECT id, name FROM sites WHERE name = ANY(:n::text[])")))
+            return fail(q);
+        q.bindValue(QStringLiteral(":n"), missing.text());
+        if (!q.exec())
+            return fail(q);
+        while (q.next())
+            m_siteIds.insert(q.value(1).toString(), q.value(0).toInt());
+    }
+    for (const SiteRows &part : batch)
+        for (const ReadingSet &frame : part.frames)
+            if (!ensureMonth(monthStartMs(frame.timeMs)))
+                return false;
+    return true;
+}
+
+void PostgresStore::afterRollback()
+{
+    // A month dropped or a site renamed meanwhile: asked again next time.
+    m_siteIds.clear();
+    m_months.clear();
+}
+
+bool PostgresStore::addBatch(const QList<SiteRows> &batch, int)
+{
+    qint64 rows = 0;
+    for (const SiteRows &part : batch)
+        for (const ReadingSet &frame : part.frames)
+            rows += frame.raw.size();
     if (rows > 0) {
-        switch (copyReadings(frames)) {
+        switch (copyReadings(batch)) {
         case Copy::Done:
             break;
         case Copy::Failed:
             return false;
-        case Copy::NotTaken:
-        if (!execWithArrays(
-                QStringLiteral("INSERT INTO readings (site, address, point, time, raw, celsius, status) "
-                               "SELECT :site, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r, c, s "
-                               "FROM unnest(:a::smallint[], :p::smallint[], :t::bigint[], :r::integer[], "
-                               ":c::double precision[], :s::text[]) AS u(a, p, t, r, c, s) ON CONFLICT DO NOTHING"),
-                {{QStringLiteral(":a"), addresses.text()}, {QStringLiteral(":p"), points.text()},
-                 {QStringLiteral(":t"), times.text()}, {QStringLiteral(":r"), raws.text()},
-                 {QStringLiteral(":c"), celsius.text()}, {QStringLiteral(":s"), statuses.text()}}))
-            return false;
-        m_lastAdded = m_lastRows;
+        case Copy::NotTaken: {
+            ArrayText sites, addresses, points, times, raws;
+            for (const SiteRows &part : batch) {
+                const QString site = QString::number(m_siteIds.value(part.site));
+                for (const ReadingSet &frame : part.frames) {
+                    const QString address = QString::number(frame.address), time = QString::number(frame.timeMs);
+                    for (int k = 0; k < frame.raw.size(); ++k) {
+                        sites.add(site);
+                        addresses.add(address);
+                        points.add(QString::number(k + 1));
+                        times.add(time);
+                        raws.add(QString::number(frame.raw[k]));
+                    }
+                }
+            }
+            if (!execWithArrays(
+                    QStringLiteral("INSERT INTO reading_rows (site_id, address, point, time, raw) "
+                                   "SELECT i, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r "
+                                   "FROM unnest(:i::integer[], :a::smallint[], :p::smallint[], :t::bigint[], "
+                                   ":r::integer[]) AS u(i, a, p, t, r) ON CONFLICT DO NOTHING"),
+                    {{QStringLiteral(":i"), sites.text()}, {QStringLiteral(":a"), addresses.text()},
+                     {QStringLiteral(":p"), points.text()}, {QStringLiteral(":t"), times.text()},
+                     {QStringLiteral(":r"), raws.text()}}))
+                return false;
+            m_lastAdded = m_lastRows;
+        }
         }
     }
-    // Every device of the batch in two statements (seen times widened, and an
-    // older reading moving its hour's summary back), not two a device.
-    ArrayText devices, firsts, lasts, hours;
-    for (const DeviceSeen &d : devicesSeenIn(frames)) {
-        devices.add(QString::number(d.address));
-        firsts.add(QString::number(d.firstSeenMs));
-        lasts.add(QString::number(d.lastSeenMs));
-        hours.add(QString::number(hourStart(d.firstSeenMs)));
+    // Every device of the batch in one statement (seen times widened), and
+    // every point's summary mark in another: a new point gets its mark, an
+    // older reading moves its point's mark back to its hour.
+    ArrayText devSites, devices, firsts, lasts, markSites, markDevices, markPoints, markHours;
+    bool anyDevice = false;
+    for (const SiteRows &part : batch) {
+        QMap<int, int> points;
+        for (const ReadingSet &frame : part.frames)
+            points[frame.address] = qMax(points.value(frame.address), int(frame.raw.size()));
+        for (const DeviceSeen &d : devicesSeenIn(part.frames)) {
+            anyDevice = true;
+            devSites.addQuoted(part.site);
+            devices.add(QString::number(d.address));
+            firsts.add(QString::number(d.firstSeenMs));
+            lasts.add(QString::number(d.lastSeenMs));
+            for (int point = 1; point <= points.value(d.address); ++point) {
+                markSites.addQuoted(part.site);
+                markDevices.add(QString::number(d.address));
+                markPoints.add(QString::number(point));
+                markHours.add(QString::number(hourStart(d.firstSeenMs)));
+            }
+        }
     }
-    if (!frames.isEmpty()
+    if (anyDevice
         && (!execWithArrays(
-                QStringLiteral("INSERT INTO devices (site, address, first_seen, last_seen) SELECT :site, a, "
+                QStringLiteral("INSERT INTO devices (site, address, first_seen, last_seen) SELECT n, a, "
                                "timestamptz 'epoch' + f * interval '1 millisecond', "
                                "timestamptz 'epoch' + l * interval '1 millisecond' "
-                               "FROM unnest(:a::smallint[], :f::bigint[], :l::bigint[]) AS u(a, f, l) "
+                               "FROM unnest(:n::text[], :a::smallint[], :f::bigint[], :l::bigint[]) AS u(n, a, f, l) "
                                "ON CONFLICT (site, address) DO UPDATE SET first_seen = LEAST(devices.first_seen, "
                                "excluded.first_seen), last_seen = GREATEST(devices.last_seen, excluded.last_seen)"),
-                {{QStringLiteral(":a"), devices.text()}, {QStringLiteral(":f"), firsts.text()},
-                 {QStringLiteral(":l"), lasts.text()}})
+                {{QStringLiteral(":n"), devSites.text()}, {QStringLiteral(":a"), devices.text()},
+                 {QStringLiteral(":f"), firsts.text()}, {QStringLiteral(":l"), lasts.text()}})
             || !execWithArrays(
-                QStringLiteral("UPDATE hourly_state SET rolled_to = u.hour FROM (SELECT a, timestamptz 'epoch' + "
-                               "h * interval '1 millisecond' AS hour FROM unnest(:a::smallint[], :h::bigint[]) "
-                               "AS v(a, h)) AS u WHERE hourly_state.site = :site AND hourly_state.address = u.a "
-                               "AND hourly_state.rolled_to > u.hour"),
-                {{QStringLiteral(":a"), devices.text()}, {QStringLiteral(":h"), hours.text()}})))
+                QStringLiteral("INSERT INTO hourly_state (site, address, point, rolled_to) SELECT n, a, p, "
+                               "timestamptz 'epoch' + h * interval '1 millisecond' FROM unnest(:n::text[], "
+                               ":a::smallint[], :p::smallint[], :h::bigint[]) AS u(n, a, p, h) "
+                               "ON CONFLICT (site, address, point) DO UPDATE SET rolled_to = excluded.rolled_to "
+                               "WHERE hourly_state.rolled_to > excluded.rolled_to"),
+                {{QStringLiteral(":n"), markSites.text()}, {QStringLiteral(":a"), markDevices.text()},
+                 {QStringLiteral(":p"), markPoints.text()}, {QStringLiteral(":h"), markHours.text()}})))
         return false;
-    for (const StoreEvent &e : events) {
-        QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail, data) "
-                                               "VALUES (?, %1, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
-                                    .arg(timeExpr(QStringLiteral("?"))));
-        q.bindValue(0, m_site);
-        q.bindValue(1, e.timeMs);
-        q.bindValue(2, e.address);
-        q.bindValue(3, e.kind);
-        q.bindValue(4, notNull(e.detail));
-        q.bindValue(5, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
-        if (!q.exec())
-            return fail(q);
+    for (const SiteRows &part : batch) {
+        for (const StoreEvent &e : part.events) {
+            QSqlQuery &q = prepared(QStringLiteral("INSERT INTO events (site, time, address, kind, detail, data) "
+                                                   "VALUES (?, %1, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
+                                        .arg(timeExpr(QStringLiteral("?"))));
+            q.bindValue(0, part.site);
+            q.bindValue(1, e.timeMs);
+            q.bindValue(2, e.address);
+            q.bindValue(3, e.kind);
+            q.bindValue(4, notNull(e.detail));
+            q.bindValue(5, e.data.isEmpty() ? QVariant() : QVariant(QString::fromUtf8(e.data)));
+            if (!q.exec())
+                return fail(q);
+        }
     }
     return true;
+}
+
+bool PostgresStore::prepareMonths(qint64 nowMs, int ahead)
+{
+    for (int k = 0; k <= ahead; ++k)
+        if (!ensureMonth(monthsLaterMs(nowMs, k)))
+            return false;
+    return true;
+}
+
+std::optional<QStringList> PostgresStore::dropMonthsBefore(qint64 cutoffMs)
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT c.relname FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid "
+                               "WHERE i.inhparent = 'reading_rows'::regclass ORDER BY 1")))
+        return fail(q), std::nullopt;
+    QStringList gone;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        const auto month = partitionMonthMs(name);
+        if (month && monthsLaterMs(*month, 1) <= cutoffMs)
+            gone << name;
+    }
+    q.finish();
+    for (const QString &name : gone) {
+        // A month of rows goes as one file, not row by row; name is ours (checked above).
+        if (!q.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name)))
+            return fail(q), std::nullopt;
+        m_months.remove(*partitionMonthMs(name));
+    }
+    for (QString &name : gone)
+        name = name.mid(int(qstrlen("reading_rows_")));
+    return gone;
+}
+
+std::optional<bool> PostgresStore::summariseAllSites(qint64 upToMs, int budgetMs)
+{
+    // Points are taken a few hundred at a time, a week of each at most, and
+    // locked while summarised (SKIP LOCKED: a second ingester takes others).
+    // A batch that brings an older reading meanwhile moves its mark back
+    // after this commits, and that hour is summarised again next time.
+    QElapsedTimer clock;
+    clock.start();
+    const QString upTo = timeExpr(QStringLiteral(":upto"));
+    QSqlQuery &q = prepared(
+        QStringLiteral("WITH due AS (SELECT site, address, point, rolled_to AS from_time, LEAST(%1, rolled_to + "
+                       "interval '7 days') AS to_time FROM hourly_state WHERE rolled_to < %1 ORDER BY rolled_to "
+                       "LIMIT 500 FOR UPDATE SKIP LOCKED), "
+                       "filled AS (INSERT INTO hourly (site, address, point, hour, min, max, sum, count) "
+                       "SELECT d.site, d.address, d.point, %2 AS h, min(r.celsius), max(r.celsius), sum(r.celsius), "
+                       "count(*) FROM due d JOIN readings r ON r.site = d.site AND r.address = d.address AND "
+                       "r.point = d.point AND r.time >= d.from_time AND r.time < d.to_time AND r.status = 'ok' "
+                       "GROUP BY d.site, d.address, d.point, h ON CONFLICT (site, address, point, hour) DO UPDATE "
+                       "SET min = excluded.min, max = excluded.max, sum = excluded.sum, count = excluded.count) "
+                       "UPDATE hourly_state s SET rolled_to = d.to_time FROM due d WHERE s.site = d.site AND "
+                       "s.address = d.address AND s.point = d.point")
+            .arg(upTo, hourExpr(QStringLiteral("r.time"))));
+    for (;;) {
+        q.bindValue(QStringLiteral(":upto"), hourStart(upToMs));
+        if (!q.exec())
+            return fail(q), std::nullopt;
+        if (q.numRowsAffected() <= 0)
+            return true;
+        if (budgetMs > 0 && clock.elapsed() >= budgetMs)
+            return false;
+    }
 }
 
 } // namespace vx

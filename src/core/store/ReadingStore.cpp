@@ -7,6 +7,8 @@
 #include "core/store/StoreSchema.h"
 
 #include <QAtomicInt>
+
+#include <algorithm>
 #include <QSqlError>
 
 namespace vx {
@@ -134,18 +136,28 @@ void ReadingStore::bindSite(QSqlQuery &q, const QString &name) const
 
 bool ReadingStore::add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
+    return addForSites({SiteRows{m_site, frames, events}}, queues);
+}
+
+bool ReadingStore::addForSites(const QList<SiteRows> &batch, int queues)
+{
     m_lastAdded = 0;
-    if (frames.isEmpty() && events.isEmpty())
+    if (std::all_of(batch.cbegin(), batch.cend(), [](const SiteRows &r) { return r.frames.isEmpty() && r.events.isEmpty(); }))
         return true;
+    if (!beforeBatch(batch)) {
+        afterRollback();
+        return false;
+    }
     if (!m_db.transaction())
         return fail(QSqlQuery(m_db));
-    const bool ok = addBatch(frames, events, queues);
+    const bool ok = addBatch(batch, queues);
     if (ok && m_db.commit())
         return true;
     if (ok)
         m_lastError = sqlErrorText(m_db.lastError());
     m_db.rollback();
     m_lastAdded = 0;
+    afterRollback();
     return false;
 }
 

@@ -82,6 +82,13 @@ struct ExportRequest {
     bool perFrame = false;         // one row per frame, a column per point; else one row per reading
 };
 
+// One site's part of a batch that carries several (a central ingester's).
+struct SiteRows {
+    QString site;
+    QList<ReadingSet> frames;
+    QList<StoreEvent> events;
+};
+
 // The local store's queues of what waits to be sent on (SQLite only).
 enum OutboxQueue : int {
     CentralQueue = 1,   // for the central PostgreSQL store
@@ -131,6 +138,9 @@ public:
     // already stored (same address, point and time) is left as it was.
     // queues: OutboxQueue flags; the frames and events also wait in those outboxes (SQLite only).
     bool add(const QList<ReadingSet> &frames, const QList<StoreEvent> &events = {}, int queues = 0);
+    // Several sites' frames and events in one transaction (a store whose rows
+    // carry their site; a SQLite file takes them all as its own).
+    bool addForSites(const QList<SiteRows> &batch, int queues = 0);
     // Readings the last add() actually inserted.
     qint64 lastAdded() const { return m_lastAdded; }
 
@@ -193,6 +203,18 @@ public:
     // Deletes at most `limit` readings older than cutoff; how many went, -1 on failure.
     int deleteReadingsBefore(qint64 cutoffMs, int limit);
 
+    // A partitioned store (PostgreSQL, readings by month): the month of nowMs
+    // and the `ahead` after it made ready, so a batch never waits on that.
+    virtual bool prepareMonths(qint64 nowMs, int ahead) { Q_UNUSED(nowMs) Q_UNUSED(ahead) return true; }
+    // Drops whole months of readings that ended at or before cutoffMs (a
+    // month's start); the months that went ("2025_11"), nothing on failure.
+    virtual std::optional<QStringList> dropMonthsBefore(qint64 cutoffMs) { Q_UNUSED(cutoffMs) return QStringList(); }
+    // Every site's points whose hourly summaries lag behind upToMs (an hour's
+    // start), a week of each at most a statement, for at most budgetMs: true
+    // when all are done, false when the budget ran out, nothing on failure.
+    // Where rows carry their site (a central store): set-wise, not point by point.
+    virtual std::optional<bool> summariseAllSites(qint64 upToMs, int budgetMs) { return summariseHours(upToMs, budgetMs); }
+
 protected:
     ReadingStore(const StoreLocation &location, const QString &site);
 
@@ -207,8 +229,12 @@ protected:
     virtual QString hourExpr(const QString &column) const = 0;
     // "site, " where every row carries its site; "" where the file is one site's.
     virtual QString siteColumn() const = 0;
-    // Frames and events of one transaction (opened by add()).
-    virtual bool addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues) = 0;
+    // Frames and events of one transaction (opened by addForSites()).
+    virtual bool addBatch(const QList<SiteRows> &batch, int queues) = 0;
+    // Before a batch's transaction (what must be there and committed first);
+    // and after it rolled back (what was remembered of it may be wrong).
+    virtual bool beforeBatch(const QList<SiteRows> &batch) { Q_UNUSED(batch) return true; }
+    virtual void afterRollback() {}
     // The statements whose upsert or limit syntax differs.
     virtual QString deviceUpsertSql() const = 0;      // :address :first :last (:site)
     virtual QString sensorPlaceUpsertSql() const = 0; // keeps first_seen while the code stays: :time :time2

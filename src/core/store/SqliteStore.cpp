@@ -130,7 +130,16 @@ bool notifiable(const QString &kind)
 }
 } // namespace
 
-bool SqliteStore::addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
+bool SqliteStore::addBatch(const QList<SiteRows> &batch, int queues)
+{
+    // A file is one site's: every part of the batch is its own.
+    for (const SiteRows &part : batch)
+        if (!addSiteRows(part.frames, part.events, queues))
+            return false;
+    return true;
+}
+
+bool SqliteStore::addSiteRows(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues)
 {
     const QMap<int, DeviceSeen> seen = devicesSeenIn(frames);
     if (!insertReadings(frames))

@@ -25,7 +25,7 @@ protected:
     QString msExpr(const QString &column) const override { return column; }
     QString hourExpr(const QString &column) const override;
     QString siteColumn() const override { return QString(); }
-    bool addBatch(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues) override;
+    bool addBatch(const QList<SiteRows> &batch, int queues) override;
     QString deviceUpsertSql() const override;
     QString sensorPlaceUpsertSql() const override;
     QString sensorPlaceReplaceSql() const override;
@@ -33,6 +33,7 @@ protected:
     QString deleteOldReadingsSql() const override;
 
 private:
+    bool addSiteRows(const QList<ReadingSet> &frames, const QList<StoreEvent> &events, int queues);
     bool insertReadings(const QList<ReadingSet> &frames);
     // SQLite's own statement for one reading: binding through QSqlQuery cost
     // about 2,000 instructions a value (it formats a placeholder name for each).

@@ -74,7 +74,7 @@ std::optional<QList<SensorChange>> ReadingStore::recordSensorCodes(int address, 
             return std::nullopt;
         }
     }
-    const bool ok = addBatch({}, events, 0);
+    const bool ok = addBatch({SiteRows{m_site, {}, events}}, 0);
     if (!ok || !m_db.commit()) {
         if (ok)
             m_lastError = sqlErrorText(m_db.lastError());

@@ -60,7 +60,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption metrics({QStringLiteral("metrics")},
                                      QStringLiteral("/metrics and /healthz at host:port (default 127.0.0.1:9465), or off."),
                                      QStringLiteral("host:port|off"), QStringLiteral("127.0.0.1:9465"));
-    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs, metrics});
+    const QCommandLineOption keepMonths({QStringLiteral("keep-months")},
+                                        QStringLiteral("Whole months of readings kept before the current one; older "
+                                                       "months are dropped (default 0: keep all)."),
+                                        QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs, keepMonths, metrics});
     parser.process(app);
 
     QStringList errors;
@@ -88,6 +92,9 @@ int main(int argc, char *argv[])
     s.batchMs = parser.value(batchMs).toInt(&ok);
     if (!ok || s.batchMs < 10 || s.batchMs > 600000)
         errors << QStringLiteral("--batch-ms: 10-600000");
+    s.keepMonths = parser.value(keepMonths).toInt(&ok);
+    if (!ok || s.keepMonths < 0 || s.keepMonths > 1200)
+        errors << QStringLiteral("--keep-months: 0-1200");
     s.broker.connect.clientId = (parser.isSet(clientId) ? parser.value(clientId)
                                                          : QStringLiteral("vxingest-") + QHostInfo::localHostName())
                                     .toUtf8();

@@ -2,6 +2,7 @@
 // PostgreSQL server the test starts itself.
 #include "OpenStore.h"
 #include "PgServer.h"
+#include "core/store/ReadingMonths.h"
 #include "core/store/ReadingStore.h"
 #include "core/store/StoreSchema.h"
 
@@ -32,6 +33,8 @@ private slots:
     void outboxKeepsOrder();
     void outboxesAreIndependent();
     void sensorMapNoticesReplacementsAndRoundTrips();
+    void centralUpgradeKeepsRows();
+    void centralMonthsAndSummaries();
 
 private:
     std::unique_ptr<ReadingStore> openStore(const QString &site = QStringLiteral("depot"));
@@ -532,6 +535,150 @@ void tst_readingstore::sensorMapNoticesReplacementsAndRoundTrips()
     bad.open(QIODevice::ReadOnly);
     QVERIFY(!other->importSensorMap(bad, &places, &why));
     QCOMPARE(why, QStringLiteral("line 4 is not address,channel,position,code,family,first_seen,last_seen"));
+}
+
+// One value of one statement, on a connection of its own.
+static QVariant sqlValue(const QString &location, const QString &sql)
+{
+    QString why;
+    const auto at = parseStoreLocation(location, &why);
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("peek"));
+        db.setDatabaseName(at->database);
+        db.setHostName(at->host);
+        db.setPort(at->port);
+        db.setUserName(at->user);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next())
+                value = q.value(0);
+            else
+                qWarning() << sql << q.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return value;
+}
+
+// A central database written before readings were narrowed and partitioned:
+// after the upgrade every row reads back as it was, temperature and status
+// included, and new batches land beside them.
+void tst_readingstore::centralUpgradeKeepsRows()
+{
+    if (!postgres())
+        QSKIP("the central schema's own upgrade");
+    VX_REQUIRE_PG(m_pg);
+    const QString location = m_pg.createDatabase();
+    QString why;
+    const auto at = parseStoreLocation(location, &why);
+    QVERIFY2(at, qPrintable(why));
+    // Ordinary, zero, no reading, power-on, negative, out of range both ways, the positive limit.
+    const QList<quint16> raws{2345, 0, 65535, 8500, 64986, 12501, 20000, 20001, 65535 - 5499};
+    const QList<qint64> times{kT0 - 40LL * 86400000, kT0};
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("old"));
+        db.setDatabaseName(at->database);
+        db.setHostName(at->host);
+        db.setPort(at->port);
+        db.setUserName(at->user);
+        QVERIFY(db.open());
+        QVERIFY2(migrateSchema(db, storeMigrations(StoreLocation::Engine::PostgreSQL).mid(0, 4), &why), qPrintable(why));
+        QSqlQuery q(db);
+        QVERIFY(q.prepare(QStringLiteral("INSERT INTO readings (site, address, point, time, raw, celsius, status) VALUES "
+                                         "(?, 3, ?, timestamptz 'epoch' + ? * interval '1 millisecond', ?, ?, ?)")));
+        for (const QString &site : {QStringLiteral("north"), QStringLiteral("south")})
+            for (const qint64 t : times)
+                for (int k = 0; k < raws.size(); ++k) {
+                    const auto celsius = celsiusOf(raws[k]);
+                    q.addBindValue(site);
+                    q.addBindValue(k + 1);
+                    q.addBindValue(t);
+                    q.addBindValue(int(raws[k]));
+                    q.addBindValue(celsius ? QVariant(*celsius) : QVariant());
+                    q.addBindValue(statusName(statusOf(raws[k])));
+                    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+                }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+
+    auto store = ReadingStore::open(*at, QStringLiteral("north"), &why);
+    QVERIFY2(store, qPrintable(why));
+    for (const QString &site : {QStringLiteral("north"), QStringLiteral("south")}) {
+        store->setSite(site);
+        for (int k = 0; k < raws.size(); ++k) {
+            const QList<StoredReading> got = store->readings(3, k + 1, times.first(), times.last() + 1);
+            QCOMPARE(got.size(), 2);
+            for (int i = 0; i < 2; ++i) {
+                QCOMPARE(got[i].timeMs, times[i]);
+                QCOMPARE(got[i].raw, raws[k]);
+                QCOMPARE(got[i].celsius, celsiusOf(raws[k]));
+                QCOMPARE(int(got[i].status), int(statusOf(raws[k])));
+            }
+        }
+    }
+    QCOMPARE(sqlValue(location, QStringLiteral("SELECT count(*) FROM reading_rows")).toInt(), 2 * 2 * raws.size());
+    QVERIFY(store->add({{times.last(), 3, raws}, {kT0 + 60000, 3, raws}}));
+    QCOMPARE(store->lastAdded(), qint64(raws.size())); // the frame already there is skipped
+}
+
+// Several sites in one batch, readings in three months: the summaries are
+// brought up for every site at once (and again after a late reading), the
+// next month is made ahead, and retention drops a whole month.
+void tst_readingstore::centralMonthsAndSummaries()
+{
+    if (!postgres())
+        QSKIP("partitions and set-wise summaries are PostgreSQL's");
+    OPEN_STORE(store);
+    const qint64 thisMonth = monthStartMs(kT0);
+    QList<SiteRows> batch{{QStringLiteral("north"), {}, {}}, {QStringLiteral("so\"uth, \\"), {}, {}}};
+    double okSum = 0;
+    qint64 okCount = 0;
+    for (int month = -2; month <= 0; ++month)
+        for (int m = 0; m < 6 * 60; ++m) {
+            const qint64 t = monthsLaterMs(kT0, month) + 86400000 + m * 60000;
+            const quint16 raw = m % 50 == 7 ? 65535 : quint16(1500 + (m * 37) % 700);
+            for (SiteRows &part : batch)
+                part.frames.append({t, 5, {raw, quint16(raw + 1)}});
+            if (raw != 65535) {
+                okSum += raw / 100.0;
+                ++okCount;
+            }
+        }
+    QVERIFY2(store->addForSites(batch), qPrintable(store->lastError()));
+    QCOMPARE(store->lastAdded(), qint64(2 * 3 * 6 * 60 * 2));
+    QVERIFY(store->prepareMonths(kT0, 1));
+    QCOMPARE(sqlValue(m_lastLocation, QStringLiteral("SELECT to_regclass('%1') IS NOT NULL")
+                                          .arg(monthPartitionName(monthsLaterMs(kT0, 1))))
+                 .toBool(),
+             true);
+
+    const auto sums = [&](const QString &site) {
+        return sqlValue(m_lastLocation, QStringLiteral("SELECT round(sum(sum)::numeric, 2) || '/' || sum(count) FROM hourly "
+                                                       "WHERE site = '%1' AND point = 1").arg(QString(site).replace("'", "''")))
+            .toString();
+    };
+    const auto summarised = [&] {
+        const std::optional<bool> done = store->summariseAllSites(kT0 + 86400000 * 3, 0);
+        return done && *done;
+    };
+    QVERIFY2(summarised(), qPrintable(store->lastError()));
+    const QString want = QString::number(okSum, 'f', 2) + QLatin1Char('/') + QString::number(okCount);
+    for (const SiteRows &part : batch)
+        QCOMPARE(sums(part.site), want);
+
+    // A late reading in an hour already summarised moves only its own site back.
+    const qint64 late = thisMonth + 86400000 + 90 * 60000 + 30000;
+    QVERIFY(store->addForSites({{QStringLiteral("north"), {{late, 5, {9000}}}, {}}}));
+    QVERIFY(summarised());
+    QCOMPARE(sums(QStringLiteral("north")), QString::number(okSum + 90, 'f', 2) + QLatin1Char('/') + QString::number(okCount + 1));
+    QCOMPARE(sums(batch.last().site), want);
+
+    const auto gone = store->dropMonthsBefore(*retentionCutoffMs(kT0, 1));
+    QVERIFY(gone);
+    QCOMPARE(*gone, QStringList{monthPartitionName(monthsLaterMs(kT0, -2)).mid(13)});
+    store->setSite(QStringLiteral("north"));
+    QCOMPARE(store->readingCount(), qint64(2 * 6 * 60 * 2 + 1));
 }
 
 QTEST_GUILESS_MAIN(tst_readingstore)

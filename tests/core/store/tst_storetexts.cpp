@@ -1,6 +1,7 @@
 // The store's pure pieces: locations, schema plans and steps, data-log records read back.
 #include "collect/CollectorSettings.h"
 #include "core/store/LogImport.h"
+#include "core/store/ReadingMonths.h"
 #include "core/store/StoreLocation.h"
 #include "core/store/StoreSchema.h"
 
@@ -26,6 +27,8 @@ private slots:
     void valueTexts();
     void records_data();
     void records();
+    void months_data();
+    void months();
     void timeArguments_data();
     void timeArguments();
 };
@@ -216,6 +219,54 @@ void tst_storetexts::timeArguments()
     QCOMPARE(parsed.has_value(), ms >= 0);
     if (parsed)
         QCOMPARE(*parsed, ms);
+}
+
+static qint64 utc(const char *text)
+{
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate).toMSecsSinceEpoch();
+}
+
+void tst_storetexts::months_data()
+{
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<qint64>("monthStart");
+    QTest::addColumn<qint64>("nextMonth");
+    QTest::addColumn<QString>("partition");
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<qint64>("cutoff"); // -1: nothing dropped
+    QTest::newRow("mid-month, keep 12") << utc("2026-12-09T05:00:00Z") << utc("2026-12-01T00:00:00Z")
+                                        << utc("2027-01-01T00:00:00Z") << "reading_rows_2026_12" << 12
+                                        << utc("2025-12-01T00:00:00Z");
+    QTest::newRow("last millisecond of a month") << utc("2026-01-31T23:59:59.999Z") << utc("2026-01-01T00:00:00Z")
+                                                 << utc("2026-02-01T00:00:00Z") << "reading_rows_2026_01" << 1
+                                                 << utc("2025-12-01T00:00:00Z");
+    QTest::newRow("its first millisecond") << utc("2026-02-01T00:00:00Z") << utc("2026-02-01T00:00:00Z")
+                                           << utc("2026-03-01T00:00:00Z") << "reading_rows_2026_02" << 0 << qint64(-1);
+    // Midnight in Beijing is still the month before in UTC.
+    QTest::newRow("UTC, not local") << utc("2026-03-01T00:30:00+08:00") << utc("2026-02-01T00:00:00Z")
+                                    << utc("2026-03-01T00:00:00Z") << "reading_rows_2026_02" << 2
+                                    << utc("2025-12-01T00:00:00Z");
+    QTest::newRow("before 1970") << utc("1969-12-31T23:00:00Z") << utc("1969-12-01T00:00:00Z")
+                                 << utc("1970-01-01T00:00:00Z") << "reading_rows_1969_12" << 0 << qint64(-1);
+}
+
+void tst_storetexts::months()
+{
+    QFETCH(qint64, at);
+    QFETCH(qint64, monthStart);
+    QFETCH(qint64, nextMonth);
+    QFETCH(QString, partition);
+    QFETCH(int, keep);
+    QFETCH(qint64, cutoff);
+    QCOMPARE(monthStartMs(at), monthStart);
+    QCOMPARE(monthsLaterMs(at, 1), nextMonth);
+    QCOMPARE(monthPartitionName(monthStart), partition);
+    QCOMPARE(partitionMonthMs(partition), std::optional<qint64>(monthStart));
+    QCOMPARE(retentionCutoffMs(at, keep), cutoff < 0 ? std::nullopt : std::optional<qint64>(cutoff));
+    // Tables that are not a month's partition are never taken for one (never dropped).
+    for (const char *other : {"reading_rows", "reading_rows_2026_13", "reading_rows_2026_1", "x_reading_rows_2026_01",
+                              "reading_rows_2026_01_old"})
+        QVERIFY2(!partitionMonthMs(QString::fromLatin1(other)), other);
 }
 
 QTEST_GUILESS_MAIN(tst_storetexts)
