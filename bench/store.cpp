@@ -55,7 +55,7 @@ double storeRate(ReadingStore &store, int frameCount, int framesPerBatch = 56)
 }
 
 // What the server can take at best: the same rows by COPY into a bare table of
-// the readings' shape, as many rows a transaction as the forwarder ships.
+// the readings' shape (the site by number, the raw value), as many rows a transaction as the forwarder ships.
 double copyRate(const QString &url, int frameCount, int framesPerBatch)
 {
     PGconn *conn = PQconnectdb(url.toUtf8().constData());
@@ -66,9 +66,8 @@ double copyRate(const QString &url, int frameCount, int framesPerBatch)
         return ok;
     };
     if (PQstatus(conn) != CONNECTION_OK
-        || !exec("CREATE TABLE copied (site text NOT NULL, address smallint NOT NULL, point smallint NOT NULL, "
-                 "time timestamptz NOT NULL, raw integer NOT NULL, celsius double precision, status text NOT NULL, "
-                 "PRIMARY KEY (site, address, point, time))")) {
+        || !exec("CREATE TABLE copied (site_id integer NOT NULL, address smallint NOT NULL, point smallint NOT NULL, "
+                 "time timestamptz NOT NULL, raw integer NOT NULL, PRIMARY KEY (site_id, address, point, time))")) {
         std::printf("  COPY: cannot prepare: %s", PQerrorMessage(conn));
         PQfinish(conn);
         return 0;
@@ -84,9 +83,8 @@ double copyRate(const QString &url, int frameCount, int framesPerBatch)
                                         .toString(Qt::ISODateWithMs).toLatin1();
             for (int p = 0; p < f.raw.size(); ++p, ++rows) {
                 const quint16 raw = f.raw[p];
-                text += "bench\t" + QByteArray::number(f.address) + '\t' + QByteArray::number(p + 1) + '\t' + time
-                        + '\t' + QByteArray::number(raw) + '\t'
-                        + (raw == 65535 ? QByteArray("\\N") : QByteArray::number(raw / 100.0)) + "\tok\n";
+                text += "1\t" + QByteArray::number(f.address) + '\t' + QByteArray::number(p + 1) + '\t' + time
+                        + '\t' + QByteArray::number(raw) + '\n';
             }
         }
         if (!exec("BEGIN") || !exec("COPY copied FROM STDIN") || PQputCopyData(conn, text.constData(), int(text.size())) != 1
@@ -139,8 +137,10 @@ void measureYear(ReadingStore &store, qint64 start, qint64 minute, int minutes)
     std::printf("  one point's year fetched, %lld rows: median %.1f ms\n", fetched, fetchMs[2]);
 }
 
-// The same year in PostgreSQL, made by the server itself (generate_series): the
-// figure wanted is the reading back, and a client would take minutes to send it.
+// A year of ten depots in PostgreSQL (2 devices x 18 points each, a reading
+// every 10 minutes), made by the server itself (generate_series) in time order
+// as an ingester writes it: the figures wanted are the size and the reading
+// back, and a client would take minutes to send it.
 void yearInPostgres(PgServer &pg)
 {
     const QString url = pg.createDatabase();
@@ -161,25 +161,42 @@ void yearInPostgres(PgServer &pg)
     QElapsedTimer clock;
     clock.start();
     QSqlQuery q(db);
-    const bool built = q.exec(QStringLiteral(
-        "INSERT INTO readings (site, address, point, time, raw, celsius, status) "
-        "SELECT 'bench', a, p, timestamptz '2025-01-01 00:00:00+00' + m * interval '1 minute', "
-        "1500 + (m / 60 + p * 13 + a) % 900, (1500 + (m / 60 + p * 13 + a) % 900) / 100.0, 'ok' "
-        "FROM generate_series(1, 2) a, generate_series(1, 18) p, generate_series(0, 525599) m"))
-        && q.exec(QStringLiteral("VACUUM ANALYZE readings"));
+    const bool built =
+        q.exec(QStringLiteral("INSERT INTO sites (name) SELECT 'depot' || s FROM generate_series(1, 10) s"))
+        && q.exec(QStringLiteral("SELECT vx_reading_month(timestamptz '2025-01-01 00:00:00+00' + k * interval '1 month') "
+                                 "FROM generate_series(0, 11) k"))
+        && q.exec(QStringLiteral(
+            "INSERT INTO reading_rows (site_id, address, point, time, raw) "
+            "SELECT s, a, p, timestamptz '2025-01-01 00:00:00+00' + m * interval '10 minutes', "
+            "1500 + (m / 6 + p * 13 + a + s) % 900 "
+            "FROM generate_series(0, 52559) m, generate_series(1, 10) s, generate_series(1, 2) a, "
+            "generate_series(1, 18) p ORDER BY m, s, a, p"))
+        && q.exec(QStringLiteral("INSERT INTO hourly_state (site, address, point, rolled_to) SELECT 'depot' || s, a, p, "
+                                 "timestamptz '2025-01-01 00:00:00+00' FROM generate_series(1, 10) s, "
+                                 "generate_series(1, 2) a, generate_series(1, 18) p"))
+        && q.exec(QStringLiteral("VACUUM ANALYZE reading_rows"));
     if (!built) {
         std::printf("  cannot build: %s\n", qPrintable(q.lastError().text()));
         return;
     }
-    q.exec(QStringLiteral("SELECT pg_total_relation_size('readings')"));
+    q.exec(QStringLiteral("SELECT sum(pg_total_relation_size(inhrelid)) FROM pg_inherits "
+                          "WHERE inhparent = 'reading_rows'::regclass"));
     q.next();
     const double mb = q.value(0).toDouble() / 1e6;
-    const qint64 rows = store->readingCount();
-    std::printf("  built %lld readings in %.1f s; table and index %.0f MB: %.1f MB per million readings\n", rows,
-                clock.nsecsElapsed() / 1e9, mb, mb * 1e6 / double(rows));
+    q.exec(QStringLiteral("SELECT count(*) FROM reading_rows"));
+    q.next();
+    const qint64 rows = q.value(0).toLongLong();
+    std::printf("  built %lld readings (10 depots) in %.1f s; partitions with their index %.0f MB: %.1f MB per "
+                "million readings\n", rows, clock.nsecsElapsed() / 1e9, mb, mb * 1e6 / double(rows));
+    clock.start();
+    const qint64 yearEnd = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const std::optional<bool> summarised = store->summariseAllSites(yearEnd, 0);
+    std::printf("  hourly summaries of every depot's points brought up set-wise: %s in %.1f s\n",
+                summarised && *summarised ? "done" : qPrintable(store->lastError()), clock.nsecsElapsed() / 1e9);
     q = QSqlQuery();
     db.close();
-    measureYear(*store, QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch(), 60000, 525600);
+    store->setSite(QStringLiteral("depot7"));
+    measureYear(*store, QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch(), 600000, 52560);
 }
 
 void year(const QString &file)
@@ -265,7 +282,7 @@ int main(int argc, char *argv[])
         std::printf("== one point over a year of one-minute readings (SQLite)\n");
         year(file);
         if (pg.running()) {
-            std::printf("== the same year in PostgreSQL\n");
+            std::printf("== a year of ten depots in PostgreSQL (readings every 10 minutes, monthly partitions)\n");
             yearInPostgres(pg);
         }
     }

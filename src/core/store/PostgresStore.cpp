@@ -191,7 +191,7 @@ PostgresStore::Copy PostgresStore::copyReadings(const QList<SiteRows> &batch)
             const QByteArray time = '\t' + QDateTime::fromMSecsSinceEpoch(frame.timeMs, QTimeZone::utc())
                                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz+00")).toLatin1() + '\t';
             for (int k = 0; k < frame.raw.size(); ++k)
-                text += head + QByteArray::number(k + 1) + time + QByteArray::number(frame.raw[k]) + '\n';
+                text += head + QByteArray::number(k + 1) + time + QByteArray::number(qint16(frame.raw[k])) + '\n';
         }
     }
     QString why;
@@ -308,7 +308,7 @@ bool PostgresStore::addBatch(const QList<SiteRows> &batch, int)
                         addresses.add(address);
                         points.add(QString::number(k + 1));
                         times.add(time);
-                        raws.add(QString::number(frame.raw[k]));
+                        raws.add(QString::number(qint16(frame.raw[k]))); // the stored 16 bits
                     }
                 }
             }
@@ -316,7 +316,7 @@ bool PostgresStore::addBatch(const QList<SiteRows> &batch, int)
                     QStringLiteral("INSERT INTO reading_rows (site_id, address, point, time, raw) "
                                    "SELECT i, a, p, timestamptz 'epoch' + t * interval '1 millisecond', r "
                                    "FROM unnest(:i::integer[], :a::smallint[], :p::smallint[], :t::bigint[], "
-                                   ":r::integer[]) AS u(i, a, p, t, r) ON CONFLICT DO NOTHING"),
+                                   ":r::smallint[]) AS u(i, a, p, t, r) ON CONFLICT DO NOTHING"),
                     {{QStringLiteral(":i"), sites.text()}, {QStringLiteral(":a"), addresses.text()},
                      {QStringLiteral(":p"), points.text()}, {QStringLiteral(":t"), times.text()},
                      {QStringLiteral(":r"), raws.text()}}))
