@@ -1,4 +1,4 @@
-// Depots to the centre through a real broker: two collectors on simulators
+// Depots to the centre through a real broker: four collectors on simulators
 // publish, two ingesters share the subscription into a real PostgreSQL, one
 // of them is killed mid-run and started again. The central rows are each
 // depot's local rows that left for the broker, no more, no less.
@@ -165,12 +165,14 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT((said += i->process.readAll()).contains("reached"), 10000);
     }
-    Depot north, south;
-    QVERIFY(north.start(QStringLiteral("north"), broker.address()));
-    QVERIFY(south.start(QStringLiteral("south"), broker.address()));
+    const QStringList sites{QStringLiteral("north"), QStringLiteral("south"), QStringLiteral("east"),
+                            QStringLiteral("west")};
+    Depot depots[4];
+    for (int k = 0; k < 4; ++k)
+        QVERIFY(depots[k].start(sites[k], broker.address()));
 
     // a dies without a word while readings flow, and comes back with its session.
-    auto northCentre = openStoreAt(central, QStringLiteral("north"));
+    auto northCentre = openStoreAt(central, sites[0]);
     QVERIFY(northCentre);
     QTRY_VERIFY_WITH_TIMEOUT(northCentre->readingCount() > 0, 15000);
     QTest::qWait(500);
@@ -179,15 +181,15 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
     QTest::qWait(500);
     a.start(broker.port(), central, QStringLiteral("ingest-a"));
     QTest::qWait(1500);
-    for (Depot *d : {&north, &south}) {
-        signalProcess(d->collect, SIGTERM); // publishes what waits (for a while), then stops
-        QVERIFY(d->collect.waitForFinished(15000));
+    for (Depot &d : depots) {
+        signalProcess(d.collect, SIGTERM); // publishes what waits (for a while), then stops
+        QVERIFY(d.collect.waitForFinished(15000));
     }
 
-    for (Depot *d : {&north, &south}) {
-        const QString site = d == &north ? QStringLiteral("north") : QStringLiteral("south");
-        auto local = openStoreAt(d->dir.filePath(QStringLiteral("vxmon.db")), QString());
-        auto centre = openStoreAt(central, site);
+    // The central table is the union of the four depots' published rows, row for row.
+    for (int k = 0; k < 4; ++k) {
+        auto local = openStoreAt(depots[k].dir.filePath(QStringLiteral("vxmon.db")), QString());
+        auto centre = openStoreAt(central, sites[k]);
         QVERIFY(local && centre);
         const QStringList published = publishedRows(*local);
         QVERIFY(!published.isEmpty());
