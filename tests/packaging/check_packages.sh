@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work/dist" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
-for p in vxmon vxcollect vxsim; do
+for p in vxmon vxcollect vxingest vxsim; do
   deb="$work/dist/${p}_${version}_amd64.deb"
   [ -f "$deb" ] || fail "no $p package for version $version: $(ls "$work/dist")"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$p: version $(dpkg-deb -f "$deb" Version)"
@@ -67,6 +67,33 @@ wait "$pid"
 rc=$?
 set -e
 [ "$rc" -ne 2 ] || { cat "$work/run.log"; fail "the packaged configuration is refused"; }
+
+# The central ingester: program, unit, a conffile, its user, enabled but not started.
+[ "$("$root/usr/bin/vxingest" --version)" = "vxingest $version" ] || fail "vxingest --version"
+unit="$root/lib/systemd/system/vxingest.service"
+grep -q '^User=vxingest$' "$unit" && grep -q 'ExecStart=/usr/bin/vxingest --config /etc/vxingest/vxingest.conf' "$unit" \
+  || fail "vxingest unit"
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze security --offline=yes --threshold=40 "$unit" >/dev/null 2>&1 \
+    || fail "vxingest unit exposure: $(systemd-analyze security --offline=yes "$unit" 2>&1 | grep Overall)"
+fi
+grep -qx /etc/vxingest/vxingest.conf "$work/control-vxingest/conffiles" || fail "vxingest's configuration is no conffile"
+post="$work/control-vxingest/postinst"
+for s in postinst prerm postrm; do sh -n "$work/control-vxingest/$s" || fail "vxingest $s syntax"; done
+grep -q 'adduser --system --group' "$post" && grep -q "deb-systemd-helper enable 'vxingest.service'" "$post" \
+  || fail "vxingest postinst: user, enable"
+if grep -E "deb-systemd-invoke (start|restart) " "$post"; then fail "vxingest postinst starts the service"; fi
+# Its INI file is read: every key accepted (a wrong one would exit 2 at once).
+set +e
+"$root/usr/bin/vxingest" --config "$root/etc/vxingest/vxingest.conf" --metrics off --mqtt 127.0.0.1:1 >"$work/ingest.log" 2>&1 &
+pid=$!
+sleep 1
+kill -TERM "$pid" 2>/dev/null
+wait "$pid"
+rc=$?
+set -e
+[ "$rc" -eq 0 ] || { cat "$work/ingest.log"; fail "the packaged vxingest configuration is refused ($rc)"; }
+grep -q 'storing in postgresql://vx@localhost:5432/depots' "$work/ingest.log" || { cat "$work/ingest.log"; fail "vxingest did not read its configuration"; }
 
 # The simulator.
 help="$("$root/usr/bin/vxsim" --help 2>&1)" || fail "vxsim --help: exit code"

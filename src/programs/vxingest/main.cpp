@@ -11,11 +11,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHostInfo>
 #include <QRegularExpression>
+#include <QSettings>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 vx::Ingester *running = nullptr;
@@ -64,46 +67,73 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Whole months of readings kept before the current one; older "
                                                        "months are dropped (default 0: keep all)."),
                                         QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs, keepMonths, metrics});
+    const QCommandLineOption config({QStringLiteral("config")},
+                                    QStringLiteral("An INI file whose [ingest] section gives any of these options by "
+                                                   "name; an option on the command line wins."),
+                                    QStringLiteral("file"));
+    parser.addOptions({config, central, mqtt, group, prefix, clientId, user, password, batchReadings, batchMs, keepMonths,
+                       metrics});
     parser.process(app);
+
+    std::optional<QSettings> ini;
+    if (parser.isSet(config)) {
+        const QFileInfo file(parser.value(config));
+        if (!file.isFile() || !file.isReadable()) {
+            std::fprintf(stderr, "vxingest: --config: cannot read %s\n", qPrintable(parser.value(config)));
+            return 2;
+        }
+        ini.emplace(file.filePath(), QSettings::IniFormat);
+        if (ini->status() != QSettings::NoError) {
+            std::fprintf(stderr, "vxingest: --config: %s is not an INI file\n", qPrintable(parser.value(config)));
+            return 2;
+        }
+        ini->beginGroup(QStringLiteral("ingest"));
+    }
+    const auto value = [&](const QCommandLineOption &option) {
+        const QString name = option.names().first();
+        if (parser.isSet(option) || !ini || !ini->contains(name))
+            return parser.value(option);
+        const QVariant v = ini->value(name); // a value with commas comes back as a list
+        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+    };
 
     QStringList errors;
     vx::IngestSettings s;
     QString why;
-    s.central = parser.value(central);
+    s.central = value(central);
     const auto location = vx::parseStoreLocation(s.central, &why);
     if (!location || location->engine != vx::StoreLocation::Engine::PostgreSQL)
         errors << QStringLiteral("--central: a postgresql:// URL is wanted%1").arg(why.isEmpty() ? QString() : ": " + why);
-    const QString hostPort = parser.value(mqtt);
+    const QString hostPort = value(mqtt);
     s.broker.host = hostPort.section(QLatin1Char(':'), 0, 0);
     bool portOk = true;
     s.broker.port = hostPort.contains(QLatin1Char(':')) ? hostPort.section(QLatin1Char(':'), 1).toInt(&portOk) : 1883;
     if (s.broker.host.isEmpty() || !portOk || s.broker.port < 1 || s.broker.port > 65535)
         errors << QStringLiteral("--mqtt: host[:port] with a port of 1-65535 is wanted");
-    s.group = parser.value(group);
-    s.prefix = parser.value(prefix);
+    s.group = value(group);
+    s.prefix = value(prefix);
     for (const QString &name : {s.group, s.prefix})
         if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[/+#\\x00-\\x1f]"))))
             errors << QStringLiteral("group and prefix: a name without /, +, # or control characters is wanted");
     bool ok = false;
-    s.batchReadings = parser.value(batchReadings).toInt(&ok);
+    s.batchReadings = value(batchReadings).toInt(&ok);
     if (!ok || s.batchReadings < 1 || s.batchReadings > 1000000)
         errors << QStringLiteral("--batch-readings: 1-1000000");
-    s.batchMs = parser.value(batchMs).toInt(&ok);
+    s.batchMs = value(batchMs).toInt(&ok);
     if (!ok || s.batchMs < 10 || s.batchMs > 600000)
         errors << QStringLiteral("--batch-ms: 10-600000");
-    s.keepMonths = parser.value(keepMonths).toInt(&ok);
+    s.keepMonths = value(keepMonths).toInt(&ok);
     if (!ok || s.keepMonths < 0 || s.keepMonths > 1200)
         errors << QStringLiteral("--keep-months: 0-1200");
-    s.broker.connect.clientId = (parser.isSet(clientId) ? parser.value(clientId)
+    s.broker.connect.clientId = (!value(clientId).isEmpty() ? value(clientId)
                                                          : QStringLiteral("vxingest-") + QHostInfo::localHostName())
                                     .toUtf8();
-    s.broker.connect.user = parser.value(user).toUtf8();
-    s.broker.connect.password = parser.value(password).toUtf8();
+    s.broker.connect.user = value(user).toUtf8();
+    s.broker.connect.password = value(password).toUtf8();
     s.broker.connect.receiveMaximum = 65535;
     std::optional<vx::HostPort> metricsAt;
-    if (parser.value(metrics) != QLatin1String("off")) {
-        metricsAt = vx::parseHostPort(parser.value(metrics), 9465, true);
+    if (value(metrics) != QLatin1String("off")) {
+        metricsAt = vx::parseHostPort(value(metrics), 9465, true);
         if (!metricsAt)
             errors << QStringLiteral("--metrics: host:port or off");
     }
