@@ -223,6 +223,9 @@ bool Ingester::commit(const QList<IngestItem> &items, QString *why)
     m_stats.databaseProblem.clear();
     for (auto it = newest.cbegin(); it != newest.cend(); ++it)
         m_stats.newestCommittedMs[it.key()] = qMax(m_stats.newestCommittedMs.value(it.key()), it.value());
+    lock.unlock();
+    if (m_committed)
+        m_committed(items);
     return true;
 }
 

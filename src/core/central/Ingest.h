@@ -71,6 +71,9 @@ public:
     qint64 readings() const { return m_readings; } // committed (a reading delivered twice counts twice)
     qint64 refused() const { return m_refused; }
     IngestStats stats() const; // from any thread
+    // Called on the ingester's thread after each commit, with the batch's
+    // frames and events (a benchmark's delay from reading to central row).
+    void onCommitted(std::function<void(const QList<IngestItem> &)> observer) { m_committed = std::move(observer); }
 
 private:
     bool commit(const QList<IngestItem> &items, QString *why);
@@ -79,6 +82,7 @@ private:
     bool upkeep(const std::function<void(const QString &)> &say, QString *why);
 
     IngestSettings m_settings;
+    std::function<void(const QList<IngestItem> &)> m_committed;
     std::unique_ptr<ReadingStore> m_store;
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_messages{0}, m_readings{0}, m_refused{0};
