@@ -104,13 +104,14 @@ struct Depot {
 struct Ingest {
     QProcess process;
     int metricsPort = 0; // off unless asked
-    void start(int port, const QString &central, const QString &id)
+    void start(int port, const QString &central, const QString &id, const QStringList &more = {})
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral(VXINGEST_PATH),
-                      {"--mqtt", QStringLiteral("127.0.0.1:%1").arg(port), "--central", central, "--client-id", id,
-                       "--batch-ms", "200", "--metrics",
-                       metricsPort ? QStringLiteral("127.0.0.1:%1").arg(metricsPort) : QStringLiteral("off")});
+                      QStringList{"--mqtt", QStringLiteral("127.0.0.1:%1").arg(port), "--central", central, "--client-id",
+                                  id, "--batch-ms", "200", "--metrics",
+                                  metricsPort ? QStringLiteral("127.0.0.1:%1").arg(metricsPort) : QStringLiteral("off")}
+                          + more);
     }
     double metric(const QByteArray &name)
     {
@@ -158,13 +159,19 @@ void tst_vxingest::depotsArriveWholeThroughAKilledIngester()
     VX_REQUIRE_BROKER(broker);
     const QString central = pg.createDatabase();
     QVERIFY(!central.isEmpty());
-    Ingest a, b;
-    a.start(broker.port(), central, QStringLiteral("ingest-a"));
-    b.start(broker.port(), central, QStringLiteral("ingest-b"));
-    for (Ingest *i : {&a, &b}) {
-        QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += i->process.readAll()).contains("reached"), 10000);
+    // A month long past keeping: the first ingester's upkeep drops it whole.
+    {
+        auto old = openStoreAt(central, QStringLiteral("north"));
+        QVERIFY(old && old->add({{1580515200000, 1, {2000}}})); // 2020-02-01
     }
+    Ingest a, b;
+    a.start(broker.port(), central, QStringLiteral("ingest-a"), {"--keep-months", "12"});
+    QByteArray saidByA;
+    QTRY_VERIFY_WITH_TIMEOUT((saidByA += a.process.readAll()).contains("dropped the readings of 2020_02"), 10000);
+    b.start(broker.port(), central, QStringLiteral("ingest-b"));
+    QTRY_VERIFY_WITH_TIMEOUT((saidByA += a.process.readAll()).contains("reached"), 10000);
+    QByteArray saidByB;
+    QTRY_VERIFY_WITH_TIMEOUT((saidByB += b.process.readAll()).contains("reached"), 10000);
     const QStringList sites{QStringLiteral("north"), QStringLiteral("south"), QStringLiteral("east"),
                             QStringLiteral("west")};
     Depot depots[4];
