@@ -8,6 +8,18 @@ build="$1" source="$2" version="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# A service run for a second, then SIGTERM: its exit code in $rc, its output in LOG.
+run_briefly() {
+  local log="$1"; shift
+  set +e
+  "$@" >"$log" 2>&1 &
+  local pid=$!
+  sleep 1
+  kill -TERM "$pid" 2>/dev/null
+  wait "$pid"
+  rc=$?
+  set -e
+}
 
 (cd "$build" && cpack -G DEB -B "$work/dist" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 for p in vxmon vxcollect vxingest vxsim; do
@@ -58,14 +70,7 @@ if grep -E "deb-systemd-invoke (start|restart) " "$post"; then fail "postinst st
 # Its INI file is one vxcollect reads: with a port named, the configuration is accepted.
 conf="$work/vxcollect.conf"
 sed 's|^port=.*|port=/dev/null|' "$root/etc/vxcollect/vxcollect.conf" >"$conf"
-set +e
-"$root/usr/bin/vxcollect" --config "$conf" --dir "$work" --metrics off --store "$work/v.db" >"$work/run.log" 2>&1 &
-pid=$!
-sleep 1
-kill -TERM "$pid" 2>/dev/null
-wait "$pid"
-rc=$?
-set -e
+run_briefly "$work/run.log" "$root/usr/bin/vxcollect" --config "$conf" --dir "$work" --metrics off --store "$work/v.db"
 [ "$rc" -ne 2 ] || { cat "$work/run.log"; fail "the packaged configuration is refused"; }
 
 # The central ingester: program, unit, a conffile, its user, enabled but not started.
@@ -84,14 +89,8 @@ grep -q 'adduser --system --group' "$post" && grep -q "deb-systemd-helper enable
   || fail "vxingest postinst: user, enable"
 if grep -E "deb-systemd-invoke (start|restart) " "$post"; then fail "vxingest postinst starts the service"; fi
 # Its INI file is read: every key accepted (a wrong one would exit 2 at once).
-set +e
-"$root/usr/bin/vxingest" --config "$root/etc/vxingest/vxingest.conf" --metrics off --mqtt 127.0.0.1:1 >"$work/ingest.log" 2>&1 &
-pid=$!
-sleep 1
-kill -TERM "$pid" 2>/dev/null
-wait "$pid"
-rc=$?
-set -e
+run_briefly "$work/ingest.log" "$root/usr/bin/vxingest" --config "$root/etc/vxingest/vxingest.conf" --metrics off \
+  --mqtt 127.0.0.1:1
 [ "$rc" -eq 0 ] || { cat "$work/ingest.log"; fail "the packaged vxingest configuration is refused ($rc)"; }
 grep -q 'storing in postgresql://vx@localhost:5432/depots' "$work/ingest.log" || { cat "$work/ingest.log"; fail "vxingest did not read its configuration"; }
 
