@@ -7,23 +7,28 @@ namespace vx {
 namespace {
 bool sameSubject(const AlarmCondition &a, const AlarmCondition &b)
 {
-    return a.rule == b.rule && a.cable == b.cable;
+    return a.rule == b.rule && a.cable == b.cable && a.bin == b.bin;
+}
+
+// "电缆03", or "仓02" for a rule of a whole bin.
+QString subject(const AlarmCondition &c, bool shown)
+{
+    const char *form = c.cable == 0 && c.bin != 0 ? QT_TRANSLATE_NOOP("vx", "仓%1") : QT_TRANSLATE_NOOP("vx", "电缆%1");
+    return (shown ? QCoreApplication::translate("vx", form) : QString::fromUtf8(form))
+        .arg(c.cable == 0 && c.bin != 0 ? c.bin : c.cable, 2, 10, QLatin1Char('0'));
 }
 } // namespace
 
 QString AlarmTransition::text() const
 {
     const AlarmCondition &c = alarm.condition;
-    return QStringLiteral("%1 电缆%2 %3").arg(ruleName(c.rule)).arg(c.cable, 2, 10, QLatin1Char('0')).arg(c.detail());
+    return QStringLiteral("%1 %2 %3").arg(ruleName(c.rule), subject(c, false), c.detail());
 }
 
 QString AlarmTransition::textShown() const
 {
     const AlarmCondition &c = alarm.condition;
-    return QCoreApplication::translate("vx", "%1 电缆%2 %3")
-        .arg(ruleNameShown(c.rule))
-        .arg(c.cable, 2, 10, QLatin1Char('0'))
-        .arg(c.detailShown());
+    return QCoreApplication::translate("vx", "%1 %2 %3").arg(ruleNameShown(c.rule), subject(c, true), c.detailShown());
 }
 
 QList<AlarmTransition> AlarmBook::update(const QList<AlarmCondition> &holding, qint64 nowMs)

@@ -24,9 +24,22 @@ AlarmPriority priorityOf(AlarmRule rule)
     case AlarmRule::HotPoint:
     case AlarmRule::RateOfRise:
     case AlarmRule::WeeklyRise: return AlarmPriority::Medium;
-    case AlarmRule::SensorFault: return AlarmPriority::Low;
+    case AlarmRule::Gradient:
+    case AlarmRule::TopBottom:
+    case AlarmRule::WarmerThanSameGrain: return AlarmPriority::Medium;
+    case AlarmRule::SensorFault:
+    case AlarmRule::InspectionOverdue: return AlarmPriority::Low;
     }
     return AlarmPriority::Low;
+}
+
+const QList<AlarmRule> &allAlarmRules()
+{
+    static const QList<AlarmRule> rules{AlarmRule::HighTemperature, AlarmRule::HotPoint,    AlarmRule::RateOfRise,
+                                        AlarmRule::WeeklyRise,      AlarmRule::SensorFault, AlarmRule::CableSilent,
+                                        AlarmRule::Gradient,        AlarmRule::TopBottom,   AlarmRule::WarmerThanSameGrain,
+                                        AlarmRule::InspectionOverdue};
+    return rules;
 }
 
 QString priorityNameShown(AlarmPriority priority)
@@ -63,6 +76,10 @@ QString ruleName(AlarmRule rule)
     case AlarmRule::WeeklyRise: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "周温升过快"));
     case AlarmRule::SensorFault: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "传感器故障"));
     case AlarmRule::CableSilent: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "电缆无响应"));
+    case AlarmRule::Gradient: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "温度梯度过大"));
+    case AlarmRule::TopBottom: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "上下层温差过大"));
+    case AlarmRule::WarmerThanSameGrain: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "高于同品种仓"));
+    case AlarmRule::InspectionOverdue: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "粮情检查逾期"));
     }
     return QString();
 }
@@ -76,14 +93,17 @@ QString ruleKey(AlarmRule rule)
     case AlarmRule::WeeklyRise: return QStringLiteral("weekly_rise");
     case AlarmRule::SensorFault: return QStringLiteral("sensor_fault");
     case AlarmRule::CableSilent: return QStringLiteral("cable_silent");
+    case AlarmRule::Gradient: return QStringLiteral("gradient");
+    case AlarmRule::TopBottom: return QStringLiteral("top_bottom");
+    case AlarmRule::WarmerThanSameGrain: return QStringLiteral("warmer_than_same_grain");
+    case AlarmRule::InspectionOverdue: return QStringLiteral("inspection_overdue");
     }
     return QString();
 }
 
 std::optional<AlarmRule> ruleFromKey(const QString &key)
 {
-    for (AlarmRule r : {AlarmRule::HighTemperature, AlarmRule::HotPoint, AlarmRule::RateOfRise, AlarmRule::WeeklyRise,
-                        AlarmRule::SensorFault, AlarmRule::CableSilent})
+    for (AlarmRule r : allAlarmRules())
         if (ruleKey(r) == key)
             return r;
     return std::nullopt;
@@ -169,6 +189,17 @@ QString describe(const AlarmCondition &c, bool shown)
     case AlarmRule::WeeklyRise:
         return many ? w(QT_TRANSLATE_NOOP("vx", "%1 最快 %2 °C/周（%3）")).arg(layers, QString::number(c.value, 'f', 2), at)
                     : w(QT_TRANSLATE_NOOP("vx", "%1 %2 °C/周")).arg(layers, QString::number(c.value, 'f', 2));
+    case AlarmRule::Gradient:
+        return w(QT_TRANSLATE_NOOP("vx", "%1 最大 %2 °C/m（%3），高于 %4 °C/m"))
+            .arg(layers, QString::number(c.value, 'f', 2), at, QString::number(c.limit, 'f', 1));
+    case AlarmRule::TopBottom:
+        return w(QT_TRANSLATE_NOOP("vx", "上下层相差 %1 °C，高于 %2 °C"))
+            .arg(QString::number(c.value, 'f', 2), QString::number(c.limit, 'f', 1));
+    case AlarmRule::WarmerThanSameGrain:
+        return w(QT_TRANSLATE_NOOP("vx", "平均高于同品种仓 %1 °C，高于 %2 °C"))
+            .arg(QString::number(c.value, 'f', 2), QString::number(c.limit, 'f', 1));
+    case AlarmRule::InspectionOverdue:
+        return w(QT_TRANSLATE_NOOP("vx", "已逾期 %1 天")).arg(qint64(c.value));
     }
     return QString();
 }
@@ -214,6 +245,8 @@ QByteArray AlarmCondition::json() const
                   {QStringLiteral("value"), value},
                   {QStringLiteral("layer"), layer},
                   {QStringLiteral("points"), list}};
+    if (bin != 0)
+        o.insert(QStringLiteral("bin"), bin);
     if (limit != 0)
         o.insert(QStringLiteral("limit"), limit);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -228,6 +261,7 @@ std::optional<AlarmCondition> AlarmCondition::fromJson(const QByteArray &json)
     AlarmCondition c;
     c.rule = *rule;
     c.cable = o.value(QStringLiteral("cable")).toInt();
+    c.bin = o.value(QStringLiteral("bin")).toInt();
     c.value = o.value(QStringLiteral("value")).toDouble();
     c.layer = o.value(QStringLiteral("layer")).toInt();
     c.limit = o.value(QStringLiteral("limit")).toDouble();

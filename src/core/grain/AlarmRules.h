@@ -28,16 +28,22 @@ struct AlarmSettings {
 };
 
 // Every alarm needs an action, and the most urgent comes first (EEMUA 191):
-// grain too hot and a cable gone quiet are high, a hot spot and a rise
-// medium, a sensor's own fault low.
-enum class AlarmRule { HighTemperature, HotPoint, RateOfRise, WeeklyRise, SensorFault, CableSilent };
+// grain too hot and a cable gone quiet are high, a hot spot, a rise and the
+// storage rules (a steep gradient, top and bottom far apart, a bin warmer than
+// its grain's others) medium, a sensor's own fault and an inspection overdue low.
+enum class AlarmRule {
+    HighTemperature, HotPoint, RateOfRise, WeeklyRise, SensorFault, CableSilent,
+    Gradient, TopBottom, WarmerThanSameGrain, InspectionOverdue
+};
+const QList<AlarmRule> &allAlarmRules();
 enum class AlarmPriority { High = 0, Medium = 1, Low = 2 };
 AlarmPriority priorityOf(AlarmRule rule);
 // "高" "中" "低" in the window's language; "high", "medium", "low" as stored and printed.
 QString priorityNameShown(AlarmPriority priority);
 QString priorityKey(AlarmPriority priority);
 
-// "高温", "热点", "温升过快", "周温升过快", "传感器故障", "电缆无响应" (as stored), and as shown in the window's language
+// "高温", "热点", "温升过快", "周温升过快", "传感器故障", "电缆无响应", "温度梯度过大",
+// "上下层温差过大", "高于同品种仓", "粮情检查逾期" (as stored), and as shown in the window's language
 QString ruleName(AlarmRule rule);
 QString ruleNameShown(AlarmRule rule);
 // "high_temperature", ... as stored and printed
@@ -58,10 +64,13 @@ struct AlarmPoint {
 };
 
 // A rule that holds now at a cable: one alarm for all the layers involved,
-// with its extreme (the hottest, the fastest rise) and where it is.
+// with its extreme (the hottest, the fastest rise) and where it is. A rule
+// of a whole bin (top to bottom, against its grain's other bins, the
+// inspection book) holds at its bin, cable 0.
 struct AlarmCondition {
     AlarmRule rule = AlarmRule::HighTemperature;
     int cable = 0;
+    int bin = 0;              // the depot's bin; 0: the one bin of a depot without a depot file
     QList<AlarmPoint> points; // top layer first; empty for the whole cable (silent)
     double value = 0;         // the extreme, or the seconds a cable has been silent
     int layer = 0;            // where the extreme is; 0: the whole cable
@@ -79,7 +88,7 @@ struct AlarmCondition {
     static std::optional<AlarmCondition> fromJson(const QByteArray &json);
     bool operator==(const AlarmCondition &o) const
     {
-        return rule == o.rule && cable == o.cable && points == o.points && layer == o.layer
+        return rule == o.rule && cable == o.cable && bin == o.bin && points == o.points && layer == o.layer
             && qFuzzyCompare(value + 1000, o.value + 1000);
     }
 };

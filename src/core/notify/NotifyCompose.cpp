@@ -18,6 +18,10 @@ QString englishRule(AlarmRule rule)
     case AlarmRule::WeeklyRise: return QStringLiteral("weekly rise too fast");
     case AlarmRule::SensorFault: return QStringLiteral("sensor fault");
     case AlarmRule::CableSilent: return QStringLiteral("cable silent");
+    case AlarmRule::Gradient: return QStringLiteral("steep gradient");
+    case AlarmRule::TopBottom: return QStringLiteral("top and bottom far apart");
+    case AlarmRule::WarmerThanSameGrain: return QStringLiteral("warmer than bins of the same grain");
+    case AlarmRule::InspectionOverdue: return QStringLiteral("inspection overdue");
     }
     return QString();
 }
@@ -50,6 +54,14 @@ QString englishDetail(const AlarmCondition &c)
         return layers.mid(2);
     case AlarmRule::CableSilent:
         return QStringLiteral("no reply for %1 s").arg(qRound(c.value));
+    case AlarmRule::Gradient:
+        return QStringLiteral("%1, up to %2 °C/m%3, limit %4 °C/m").arg(layers.mid(2)).arg(c.value, 0, 'f', 2).arg(at).arg(c.limit, 0, 'f', 1);
+    case AlarmRule::TopBottom:
+        return QStringLiteral("top and bottom %1 °C apart, limit %2 °C").arg(c.value, 0, 'f', 2).arg(c.limit, 0, 'f', 1);
+    case AlarmRule::WarmerThanSameGrain:
+        return QStringLiteral("mean %1 °C above bins of the same grain, limit %2 °C").arg(c.value, 0, 'f', 2).arg(c.limit, 0, 'f', 1);
+    case AlarmRule::InspectionOverdue:
+        return QStringLiteral("%1 days overdue").arg(qRound(c.value));
     }
     return QString();
 }
@@ -83,14 +95,17 @@ std::optional<NotifyMessage> messageOf(const StoreEvent &e, bool english, const 
             const QString state = m.kind == QLatin1String("raised")     ? QStringLiteral("ALARM")
                                   : m.kind == QLatin1String("reminder") ? QStringLiteral("REMINDER, still unacknowledged")
                                                                          : QStringLiteral("cleared");
-            m.subject = QStringLiteral("%1%2 (%3): %4, cable %5").arg(where, state, englishPriority(m.priority), englishRule(c->rule)).arg(c->cable);
+            const QString subject = c->cable == 0 && c->bin != 0 ? QStringLiteral("bin %1").arg(c->bin) : QStringLiteral("cable %1").arg(c->cable);
+            m.subject = QStringLiteral("%1%2 (%3): %4, %5").arg(where, state, englishPriority(m.priority), englishRule(c->rule), subject);
             m.text = QStringLiteral("%1\n%2\nAt %3").arg(m.subject, englishDetail(*c), localTime(e.timeMs));
         } else {
             const QString state = m.kind == QLatin1String("raised")     ? QStringLiteral("报警")
                                   : m.kind == QLatin1String("reminder") ? QStringLiteral("提醒：报警仍未确认")
                                                                          : QStringLiteral("报警解除");
-            m.subject = QStringLiteral("%1%2（%3）：%4 电缆%5").arg(where, state, chinesePriority(m.priority), ruleName(c->rule))
-                            .arg(c->cable, 2, 10, QLatin1Char('0'));
+            const bool ofBin = c->cable == 0 && c->bin != 0;
+            m.subject = QStringLiteral("%1%2（%3）：%4 %5%6").arg(where, state, chinesePriority(m.priority), ruleName(c->rule),
+                                                             ofBin ? QStringLiteral("仓") : QStringLiteral("电缆"))
+                            .arg(ofBin ? c->bin : c->cable, 2, 10, QLatin1Char('0'));
             m.text = QStringLiteral("%1\n%2\n时间 %3").arg(m.subject, c->detail(), localTime(e.timeMs));
         }
         return m;

@@ -1231,10 +1231,6 @@ The database cannot be written; readings lost: %1</translation>
         <translation>L%1</translation>
     </message>
     <message>
-        <source>%1 电缆%2 %3</source>
-        <translation>%1 cable %2 %3</translation>
-    </message>
-    <message>
         <source>高</source>
         <translation>High</translation>
     </message>
@@ -1453,6 +1449,70 @@ Notifications %1: waiting %2, sent %3, expired %4</translation>
 网页查看：%1</source>
         <translation>
 Web view: %1</translation>
+    </message>
+    <message>
+        <source>平房仓</source>
+        <translation>Flat warehouse</translation>
+    </message>
+    <message>
+        <source>浅圆仓</source>
+        <translation>Squat silo</translation>
+    </message>
+    <message>
+        <source>立筒仓</source>
+        <translation>Vertical silo</translation>
+    </message>
+    <message>
+        <source>安全粮</source>
+        <translation>Safe grain</translation>
+    </message>
+    <message>
+        <source>半安全粮</source>
+        <translation>Semi-safe grain</translation>
+    </message>
+    <message>
+        <source>危险粮</source>
+        <translation>Dangerous grain</translation>
+    </message>
+    <message>
+        <source>仓%1</source>
+        <translation>Bin %1</translation>
+    </message>
+    <message>
+        <source>%1 %2 %3</source>
+        <translation>%1 %2 %3</translation>
+    </message>
+    <message>
+        <source>温度梯度过大</source>
+        <translation>Steep gradient</translation>
+    </message>
+    <message>
+        <source>上下层温差过大</source>
+        <translation>Top and bottom far apart</translation>
+    </message>
+    <message>
+        <source>高于同品种仓</source>
+        <translation>Warmer than same grain</translation>
+    </message>
+    <message>
+        <source>粮情检查逾期</source>
+        <translation>Inspection overdue</translation>
+    </message>
+    <message>
+        <source>%1 最大 %2 °C/m（%3），高于 %4 °C/m</source>
+        <translation>%1 up to %2 °C/m (%3), above %4 °C/m</translation>
+    </message>
+    <message>
+        <source>上下层相差 %1 °C，高于 %2 °C</source>
+        <translation>top and bottom %1 °C apart, above %2 °C</translation>
+    </message>
+    <message>
+        <source>平均高于同品种仓 %1 °C，高于 %2 °C</source>
+        <translation>mean %1 °C above bins of the same grain, above %2 °C</translation>
+    </message>
+    <message>
+        <source>已逾期 %1 天</source>
+        <translation>%1 days overdue</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+#include <utility>
+
+namespace vx {
+
+// The depot as keepers see it: bins, the buses that reach their cables, and
+// where each cable hangs (its place in the bin's floor and the depth of each
+// sensor). Read from depot.ini in the program directory by the window and
+// vxcollect alike. No depot file: one bin of the addresses polled.
+
+enum class BinKind { FlatWarehouse, SquatSilo, VerticalSilo };
+enum class StorageClass { Safe, SemiSafe, Dangerous };
+
+// "flat", "squat_silo", "vertical_silo" / "safe", "semi_safe", "dangerous", as written in the file.
+QString binKindKey(BinKind kind);
+QString storageClassKey(StorageClass storageClass);
+// "平房仓" ... / "安全粮" "基本无虫粮" ...: as shown.
+QString binKindShown(BinKind kind);
+QString storageClassShown(StorageClass storageClass);
+
+struct DepotBin {
+    int number = 0;              // [bin.N]
+    QString name;
+    BinKind kind = BinKind::FlatWarehouse;
+    double lengthM = 0, widthM = 0; // a flat warehouse's floor
+    int rows = 0, columns = 0;      // ... and the grid its cables hang in
+    double diameterM = 0;           // a silo's
+    QList<double> ringRadiiM;       // a silo's rings 1, 2, ...; ring 0 is the centre
+    QString grain;                  // "wheat", "maize", ... or the keeper's word for it
+    StorageClass storageClass = StorageClass::Safe;
+    QDate intake;
+    int line = 0;                   // where its section starts
+
+    bool round() const { return kind != BinKind::FlatWarehouse; }
+};
+
+struct DepotBus {
+    int number = 0;              // [bus.N]
+    QString port;                // a device, COMn or tcp://host:port; empty on bus 1: the collector's own
+    qint32 baud = 9600;
+    QList<int> addresses;        // polled in this order; empty: those of its cables
+    int line = 0;
+};
+
+// The store keeps a device by one number: bus 1's addresses as they are (so a
+// depot of one bus stores what it always did), bus n's as (n - 1) * 1000 + address.
+constexpr int kDevicesPerBus = 1000;
+int deviceKey(int bus, int address);
+std::pair<int, int> busAndAddress(int key);
+
+struct DepotCable {
+    int bus = 1;
+    int address = 0;
+    int bin = 0;
+    int row = 0, column = 0;     // a flat warehouse: 1-based, row 1 at the floor's front
+    int ring = 0;                // a silo: 0 the centre, 1.. the rings
+    double angleDeg = 0;         // ... clockwise from the door
+    QList<int> points;           // the installed points, the top first
+    QList<double> depthsM;       // each point's depth below the grain surface
+    int line = 0;
+    QString section;             // "cable.3" or "cable.1.3", as written
+
+    int key() const { return deviceKey(bus, address); }
+    double depthOf(int point) const;  // -1 when the point is not installed
+};
+
+struct DepotProblem {
+    QString file;
+    int line = 0;
+    QString field;   // "[cable.1.5] depths", or the section alone
+    QString message;
+    // "depot.ini:12: [cable.1.5] depths: ..."
+    QString text() const;
+};
+
+struct Depot {
+    QList<DepotBin> bins;        // in the file's order
+    QList<DepotBus> buses;       // by number
+    QList<DepotCable> cables;    // by bin, then the file's order
+    QList<DepotProblem> errors;  // a value that could not be used (the rest still is)
+    QList<DepotProblem> warnings; // usable, but not as good practice wants it
+    bool fromFile = false;
+
+    const DepotBin *bin(int number) const;
+    const DepotBus *bus(int number) const;
+    const DepotCable *cable(int key) const;
+    QList<DepotCable> cablesOf(int bin) const;
+    // Addresses a bus polls: as listed, else its cables'.
+    QList<int> addressesOf(int bus) const;
+    // Where a cable stands in its bin's floor, in metres from the front left
+    // corner (flat) or from the centre (round).
+    QPointF floorPosition(const DepotCable &cable) const;
+};
+
+QString depotFilePath(const QString &programDir);
+// A file's text: every mistake named with its line and field; what is good is kept.
+Depot parseDepot(const QByteArray &text, const QString &fileName = QStringLiteral("depot.ini"));
+// No file: the depot of one bin (see below), fromFile false and no problems.
+Depot readDepotFile(const QString &path, const QList<int> &polledAddresses);
+// Today's depot: one bin of the addresses polled on one bus, points 1..18 half a metre apart.
+Depot singleBinDepot(const QList<int> &addresses);
+
+} // namespace vx
