@@ -1,5 +1,7 @@
 #include "collect/Collector.h"
 
+#include "collect/Commands.h"
+
 #include "core/central/Metrics.h"
 #include "core/notify/Notifier.h"
 #include "core/central/MqttMessages.h"
@@ -80,6 +82,25 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, &Collector::reconnect);
     connect(m_engine.get(), &BusEngine::stopped, this, &Collector::engineStopped);
+
+    for (const CollectorSettings::OtherBus &other : m_settings.otherBuses) {
+        auto line = std::make_unique<BusLine>(other.number, portNamed(m_settings.programDir, other.port), other.bus);
+        connect(line.get(), &BusLine::received, this,
+                [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
+        connect(line.get(), &BusLine::readings, this, [this](int key, const QList<quint16> &registers, const QDateTime &arrived) {
+            m_pipeline.accept({arrived.toMSecsSinceEpoch(), key, registers}, arrived);
+        });
+        connect(line.get(), &BusLine::deviceAnswering, this, [this](int key, bool answering) {
+            m_pipeline.deviceChanged(key, answering, QDateTime::currentMSecsSinceEpoch());
+        });
+        connect(line.get(), &BusLine::cycleDone, this, &Collector::onOtherCycle);
+        connect(line.get(), &BusLine::portChanged, this, [this, raw = line.get()](int, bool open, const QString &text) {
+            say(text);
+            m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0,
+                                 open ? QStringLiteral("port_back") : QStringLiteral("port_lost"), raw->deviceName(), {}});
+        });
+        m_otherBuses.push_back(std::move(line));
+    }
 }
 
 Collector::~Collector()
@@ -99,6 +120,8 @@ Collector::StartResult Collector::start(QString *why)
     }
     for (const QString &e : m_pipeline.alarmSettingsErrors())
         say(QStringLiteral("%1 (the default is used)").arg(e));
+    for (const QString &note : m_settings.depotNotes)
+        say(note);
     if (!m_port->open()) {
         const QString device = m_port->deviceName();
         *why = isTcpDevice(device) ? m_port->openError()
@@ -111,6 +134,9 @@ Collector::StartResult Collector::start(QString *why)
     QDir(m_settings.programDir).mkpath(QStringLiteral("data"));
     m_sinceStatus.start();
     m_engine->start();
+    // A further bus that cannot be opened is tried again on its own; the others collect meanwhile.
+    for (const auto &line : m_otherBuses)
+        line->start();
     m_secondTimer.start();
     m_pipeline.addEvent({QDateTime::currentMSecsSinceEpoch(), 0, QStringLiteral("collector_started"), m_port->deviceName(), {}});
     startControl();
@@ -125,6 +151,8 @@ void Collector::stop()
     m_secondTimer.stop();
     m_takeReply(busshare::refused(QStringLiteral("stopping"), QStringLiteral("the service is stopping")));
     m_control.reset(); // nobody may take what is going away
+    for (const auto &line : m_otherBuses)
+        line->stop(); // an exchange in flight on them is only a reply not yet come
     if (m_engine->running())
         m_engine->stop();
     else
@@ -307,6 +335,17 @@ void Collector::reconnect()
     }
     m_reconnectDelayMs = qMin(30000, m_reconnectDelayMs * 2);
     m_reconnect.start(m_reconnectDelayMs);
+}
+
+void Collector::onOtherCycle(int bus, qint64 cycle)
+{
+    const auto *line = qobject_cast<BusLine *>(sender());
+    if (m_settings.quiet || m_settings.json || !line)
+        return;
+    int answering = 0, silent = 0;
+    for (const DeviceStats &s : line->engine().stats())
+        (s.answering ? answering : silent) += 1;
+    print(QStringLiteral("bus %1: cycle %2: %3 answering, %4 silent").arg(bus).arg(cycle).arg(answering).arg(silent).toUtf8());
 }
 
 void Collector::frameAccepted(const AcceptedFrame &accepted)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collect/BusLine.h"
 #include "collect/CollectorSettings.h"
 #include "core/bus/BusEngine.h"
 #include "core/pipeline/ReadingPipeline.h"
@@ -37,6 +38,8 @@ public:
     StartResult start(QString *why);
     void stop();
     BusEngine &engine() { return *m_engine; }
+    // The depot's buses after the first, each with its own port and engine.
+    const std::vector<std::unique_ptr<BusLine>> &otherBuses() const { return m_otherBuses; }
     ReadingPipeline &pipeline() { return m_pipeline; }
     int outages() const { return m_outages; }
     // The port the metrics endpoint listens on; 0 when it does not.
@@ -53,6 +56,7 @@ private:
     void alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &book) override;
     void deviceChanged(int address, bool answering, qint64 timeMs) override;
     void onCycle();
+    void onOtherCycle(int bus, qint64 cycle);
     void print(const QByteArray &line);
     void onPortLost();
     void reconnect();
@@ -77,6 +81,7 @@ private:
     CollectorSettings m_settings;
     std::unique_ptr<SerialPort> m_port;
     std::unique_ptr<BusEngine> m_engine;
+    std::vector<std::unique_ptr<BusLine>> m_otherBuses;
     ReadingPipeline m_pipeline;
     QElapsedTimer m_sinceStatus;
     qint64 m_exchangesAtStatus = 0;

@@ -16,6 +16,8 @@
 #include <QHostAddress>
 #include <QSettings>
 
+#include <functional>
+
 #include "core/notify/NotifySettings.h"
 
 namespace vx {
@@ -65,6 +67,8 @@ const Option kOptions[] = {
                  "(default: the root).", "path", ""},
     {"control", "Control socket through which the window takes the bus and gives it back (default "
                 "vxcollect.sock in the program directory; mode 0660); \"off\": none.", "path", ""},
+    {"depot", "Depot file: bins, buses and where each cable hangs (default depot.ini in the program directory, "
+              "when it is there); \"off\": none. Buses 2 and on are polled too, each on its own port.", "file", ""},
     {"lease", "Seconds a window holds the bus without renewing before it is taken back (default 30).", "s", "30"},
     {"from", "export: first time, e.g. 2026-12-01 or 2026-12-01T08:00:00+08:00 (default: the oldest).", "time", ""},
     {"to", "export: end time, not included (default: now).", "time", ""},
@@ -72,6 +76,45 @@ const Option kOptions[] = {
     {"out", "export: CSV file to write (default: standard output).", "file", "-"},
 };
 
+} // namespace
+
+namespace {
+// The depot file's buses: bus 1 is the collector's own (an option or the INI
+// file wins over what the depot says of it); each further bus gets an engine.
+void readDepot(CollectorSettings &s, const QString &option, const std::function<bool(const char *)> &given,
+               QStringList *errors)
+{
+    if (option.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+        return;
+    const QString path = option.isEmpty() ? depotFilePath(s.programDir) : option;
+    if (!option.isEmpty() && !QFileInfo(path).isFile()) {
+        *errors << QStringLiteral("--depot: cannot read %1").arg(shownValue(path));
+        return;
+    }
+    s.depot = readDepotFile(path, s.bus.addresses);
+    if (!s.depot.fromFile)
+        return;
+    for (const DepotProblem &p : s.depot.errors)
+        s.depotNotes << p.text() + QStringLiteral(" (left out)");
+    for (const DepotProblem &p : s.depot.warnings)
+        s.depotNotes << p.text();
+    if (const DepotBus *first = s.depot.bus(1)) {
+        if (!first->port.isEmpty() && !given("port"))
+            s.port = first->port;
+        if (!given("baud") && first->line > 0)
+            s.bus.baud = first->baud;
+        if (!given("addresses") && !s.depot.addressesOf(1).isEmpty())
+            s.bus.addresses = s.depot.addressesOf(1);
+    }
+    for (const DepotBus &b : s.depot.buses) {
+        if (b.number == 1)
+            continue;
+        CollectorSettings::OtherBus other{b.number, b.port, s.bus};
+        other.bus.baud = b.baud;
+        other.bus.addresses = s.depot.addressesOf(b.number);
+        s.otherBuses.append(other);
+    }
+}
 } // namespace
 
 SettingsRead readCollectorSettings(const QStringList &arguments)
@@ -246,6 +289,9 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
         s.controlSocket = QFileInfo(control.isEmpty() ? QDir(s.programDir).filePath(QStringLiteral("vxcollect.sock")) : control)
                               .absoluteFilePath(); // a relative name would be put in /tmp
     s.leaseMs = qint64(number(opt("lease"), 2, 3600)) * 1000;
+    readDepot(s, value(opt("depot")).trimmed(), [&](const char *name) {
+        return p.isSet(QString::fromLatin1(name)) || (ini && ini->contains(QString::fromLatin1(name)));
+    }, &result.errors);
 
     const QStringList positional = p.positionalArguments();
     const QString command = positional.value(0);

@@ -3,6 +3,7 @@
 #include "core/notify/NotifySettings.h"
 
 #include "core/bus/BusEngine.h"
+#include "core/depot/Depot.h"
 #include "core/central/MqttSettings.h"
 #include "core/settings/SettingTexts.h"
 #include "core/http/HttpServer.h"
@@ -37,6 +38,14 @@ struct CollectorSettings {
     web::WebAccessSettings webAccess; // [web] open, [web-users]: who may use the web view from elsewhere
     QString controlSocket;     // where a window asks for the bus; empty: nowhere
     qint64 leaseMs = 30000;    // a holder that does not renew within it loses the bus
+    Depot depot;               // depot.ini (or --depot); without one, one bin of the addresses polled
+    QStringList depotNotes;    // its errors (what was left out) and warnings, to be said at start
+    struct OtherBus {
+        int number = 0;        // devices stored as (number - 1) * 1000 + address
+        QString port;
+        BusSettings bus;
+    };
+    QList<OtherBus> otherBuses; // the depot's buses after the first, each polled by its own engine
 
     enum class Command { Collect, Import, Export, NotifyTest, Passwd };
     Command command = Command::Collect;

@@ -155,13 +155,18 @@ void onSignal(int)
 }
 } // namespace
 
+std::unique_ptr<SerialPort> portNamed(const QString &programDir, const QString &name)
+{
+    const PortMap map(programDir);
+    static const QRegularExpression comName(QStringLiteral("^COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
+    const auto com = comName.match(name);
+    const QString device = com.hasMatch() ? map.deviceFor(com.captured(1).toInt()) : name;
+    return std::make_unique<QtSerialPort>([device](int) { return device; });
+}
+
 std::unique_ptr<SerialPort> collectorPort(const CollectorSettings &settings)
 {
-    const PortMap map(settings.programDir);
-    static const QRegularExpression comName(QStringLiteral("^COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
-    const auto com = comName.match(settings.port);
-    const QString device = com.hasMatch() ? map.deviceFor(com.captured(1).toInt()) : settings.port;
-    return std::make_unique<QtSerialPort>([device](int) { return device; });
+    return portNamed(settings.programDir, settings.port);
 }
 
 void onStopSignals(QObject *context, std::function<void()> stop)

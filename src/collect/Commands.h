@@ -26,6 +26,8 @@ int makeWebPassword(const CollectorSettings &settings);
 // The port settings name: COMn through the window's mapping (ports.conf,
 // VXMON_COMn), anything else a device path or tcp://HOST:PORT.
 std::unique_ptr<SerialPort> collectorPort(const CollectorSettings &settings);
+// A device path, tcp://host:port, or COMn through the program directory's mapping.
+std::unique_ptr<SerialPort> portNamed(const QString &programDir, const QString &name);
 
 // Calls stop() in the event loop when SIGTERM or SIGINT comes (once).
 void onStopSignals(QObject *context, std::function<void()> stop);

@@ -1,5 +1,6 @@
 #include "ProcessSignal.h"
 #include "collect/CollectorSettings.h"
+#include "core/depot/Depot.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,7 @@ private slots:
     void simulatorRefusesASecondClient();
     void alarmsAsTheWindowRaisesThem();
     void rawLogStaysUnderItsCap();
+    void depotOfTwoBuses();
 };
 
 void tst_vxcollect::addressRanges_data()
@@ -374,6 +376,75 @@ void tst_vxcollect::rawLogStaysUnderItsCap()
     QVERIFY(!QFileInfo::exists(log + ".2"));
     sim.terminate();
     sim.waitForFinished(3000);
+}
+
+// A depot of four bins on two simulated buses, the same addresses on each:
+// every cable's frames come under its own key (bus 2's past 1000) with its
+// own bus's temperatures; the second bus going away leaves the first collecting.
+void tst_vxcollect::depotOfTwoBuses()
+{
+    QTemporaryDir dir;
+    const QString busA = dir.filePath(QStringLiteral("busA")), busB = dir.filePath(QStringLiteral("busB"));
+    QFile depot(dir.filePath(QStringLiteral("depot.ini")));
+    QVERIFY(depot.open(QIODevice::WriteOnly));
+    QByteArray text;
+    for (int bin = 1; bin <= 4; ++bin)
+        text += QStringLiteral("[bin.%1]\nsize = 36x24\ngrid = 6x8\n").arg(bin).toUtf8();
+    text += QStringLiteral("[bus.1]\nport = %1\nbaud = 115200\n[bus.2]\nport = %2\nbaud = 115200\n").arg(busA, busB).toUtf8();
+    // (bus, address) -> bin, row, column
+    const QList<QList<int>> cables{{1, 1, 1, 1, 1}, {1, 2, 2, 2, 3}, {2, 1, 3, 4, 5}, {2, 2, 4, 6, 8}};
+    for (const QList<int> &c : cables)
+        text += QStringLiteral("[cable.%1.%2]\nbin = %3\nposition = %4, %5\ndepths = 0.5, 1.5, 2.5\n")
+                    .arg(c[0]).arg(c[1]).arg(c[2]).arg(c[3]).arg(c[4]).toUtf8();
+    depot.write(text);
+    depot.close();
+
+    QProcess simA, simB;
+    simA.start(QStringLiteral(VXSIM_PATH), {"--link", busA, "--addresses", "1-2", "--base", "20"});
+    simB.start(QStringLiteral(VXSIM_PATH), {"--link", busB, "--addresses", "1-2", "--base", "30"});
+    QVERIFY(simA.waitForReadyRead(5000) && simB.waitForReadyRead(5000));
+    QProcess collect;
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--json", "--metrics", "off"});
+    QVERIFY(collect.waitForStarted());
+
+    // Each frame's key, and its first point's temperature.
+    QByteArray out, err;
+    QMap<int, double> first;
+    auto take = [&] {
+        err += collect.readAllStandardError(); // first: a frame printed before what it says is read with it
+        out += collect.readAllStandardOutput();
+        while (out.contains('\n')) {
+            const int nl = int(out.indexOf('\n'));
+            const QJsonObject o = QJsonDocument::fromJson(out.left(nl)).object();
+            out.remove(0, nl + 1);
+            if (o.contains(QStringLiteral("raw")))
+                first.insert(o.value(QStringLiteral("device")).toInt(), o.value(QStringLiteral("celsius")).toArray().at(0).toDouble());
+        }
+        return first.size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(take() >= 4, 10000);
+    const Depot parsed = parseDepot(text);
+    for (const QList<int> &c : cables) {
+        const int key = deviceKey(c[0], c[1]);
+        QVERIFY2(first.contains(key), qPrintable(QStringLiteral("no frame of %1").arg(key)));
+        QVERIFY2(qAbs(first.value(key) - (c[0] == 1 ? 20 : 30)) < 5, qPrintable(QString::number(first.value(key))));
+        const DepotCable *cable = parsed.cable(key);
+        QVERIFY(cable && cable->bin == c[2] && cable->row == c[3] && cable->column == c[4]);
+    }
+    QCOMPARE(first.size(), 4);
+
+    // Bus 2's simulator dies: said once, and bus 1 goes on.
+    simB.kill();
+    simB.waitForFinished(3000);
+    QTRY_VERIFY_WITH_TIMEOUT((take(), err.contains("bus 2: cannot use")), 10000);
+    first.remove(1);
+    QTRY_VERIFY_WITH_TIMEOUT((take(), first.contains(1)), 10000);
+    signalProcess(collect, SIGTERM);
+    QVERIFY(collect.waitForFinished(5000));
+    QCOMPARE(collect.exitCode(), 0);
+    QCOMPARE(err.count("bus 2: cannot use"), 1);
+    simA.terminate();
+    simA.waitForFinished(3000);
 }
 
 QTEST_GUILESS_MAIN(tst_vxcollect)

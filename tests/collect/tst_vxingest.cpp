@@ -47,6 +47,10 @@ void tst_vxingest::messagesBecomeRowsOrAreRefused_data()
                                  << QStringLiteral("wrong type");
     QTest::newRow("raw out of range") << QByteArray("vxmon/north/7") << "{" + time + ",\"raw\":[70000]}"
                                       << QStringLiteral("wrong type");
+    QTest::newRow("bus 2's address 7") << QByteArray("vxmon/north/1007") << "{" + time + ",\"raw\":[1]}"
+                                       << QStringLiteral("frame 1007 1");
+    QTest::newRow("bus 2's address 248") << QByteArray("vxmon/north/1248") << "{" + time + ",\"raw\":[1]}"
+                                         << QStringLiteral("1-247");
     QTest::newRow("address 0") << QByteArray("vxmon/north/0") << "{" + time + ",\"raw\":[1]}" << QStringLiteral("1-247");
     QTest::newRow("other prefix") << QByteArray("other/north/7") << "{" + time + ",\"raw\":[1]}" << QStringLiteral("topic");
     QTest::newRow("10 MB") << QByteArray("vxmon/north/7") << QByteArray(10 << 20, ' ') << QStringLiteral("over 1 MB");

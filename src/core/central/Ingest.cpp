@@ -1,5 +1,7 @@
 #include "core/central/Ingest.h"
 
+#include "core/depot/Depot.h"
+
 #include "core/records/ReportLimiter.h"
 #include "core/store/ReadingMonths.h"
 
@@ -68,8 +70,8 @@ std::optional<IngestItem> ingestItemFrom(const QByteArray &topic, const QByteArr
     }
     bool numeric = false;
     const int address = levels[2].toInt(&numeric);
-    if (!numeric || address < 1 || address > 247)
-        return refuse(why, "an address outside 1-247");
+    if (!numeric || !validDeviceKey(address)) // bus n's devices are (n - 1) * 1000 + address
+        return refuse(why, "an address outside 1-247 (on bus n: (n - 1) * 1000 + 1-247)");
     const QJsonArray raw = o.value(QLatin1String("raw")).toArray();
     if (raw.isEmpty() || raw.size() > kMostPoints)
         return refuse(why, "a frame without its raw values");

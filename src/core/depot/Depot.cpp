@@ -471,6 +471,12 @@ int deviceKey(int bus, int address)
     return (bus - 1) * kDevicesPerBus + address;
 }
 
+bool validDeviceKey(int key)
+{
+    const auto [bus, address] = busAndAddress(key);
+    return key > 0 && bus <= kMostBuses && address >= 1 && address <= 247;
+}
+
 std::pair<int, int> busAndAddress(int key)
 {
     return {key / kDevicesPerBus + 1, key % kDevicesPerBus};
@@ -559,7 +565,7 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
     Reader r(depot, fileName);
     QList<Section> sections = r.sections(text);
     static const QRegularExpression binName(QStringLiteral("^bin\\.(\\d{1,4})$"));
-    static const QRegularExpression busName(QStringLiteral("^bus\\.(\\d{1,2})$"));
+    static const QRegularExpression busName(QStringLiteral("^bus\\.(\\d{1,2})$")); // up to kMostBuses
     static const QRegularExpression cableName(QStringLiteral("^cable\\.(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
     QHash<QString, int> seen; // section -> its first line
 
@@ -582,7 +588,8 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
         seen.insert(name, s.line);
         if (const auto m = binName.match(name); m.hasMatch() && m.captured(1).toInt() > 0)
             readBin(r, s, m.captured(1).toInt());
-        else if (const auto m = busName.match(name); m.hasMatch() && m.captured(1).toInt() > 0)
+        else if (const auto m = busName.match(name); m.hasMatch() && m.captured(1).toInt() > 0
+                 && m.captured(1).toInt() <= kMostBuses)
             readBus(r, s, m.captured(1).toInt());
         else if (cableName.match(name).hasMatch())
             cables.append(&s);

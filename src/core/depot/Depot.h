@@ -52,7 +52,10 @@ struct DepotBus {
 // The store keeps a device by one number: bus 1's addresses as they are (so a
 // depot of one bus stores what it always did), bus n's as (n - 1) * 1000 + address.
 constexpr int kDevicesPerBus = 1000;
+constexpr int kMostBuses = 32; // the central store keeps a key in a smallint
 int deviceKey(int bus, int address);
+// A key of bus 1..kMostBuses and address 1..247.
+bool validDeviceKey(int key);
 std::pair<int, int> busAndAddress(int key);
 
 struct DepotCable {
