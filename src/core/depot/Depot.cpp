@@ -599,8 +599,8 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
     }
     std::sort(depot.buses.begin(), depot.buses.end(),
               [](const DepotBus &a, const DepotBus &b) { return a.number < b.number; });
-    if (depot.buses.isEmpty())
-        depot.buses.append(DepotBus{1, QString(), 9600, {}, 0});
+    if (!depot.bus(1)) // the collector's own port, named or not
+        depot.buses.prepend(DepotBus{1, QString(), 9600, {}, 0});
     for (Section *s : cables) {
         const auto m = cableName.match(s->name.toLower());
         const int bus = m.captured(1).isEmpty() ? 1 : m.captured(1).toInt();

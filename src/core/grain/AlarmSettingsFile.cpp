@@ -24,6 +24,19 @@ const Range kWeek{"rise_per_week", QT_TRANSLATE_NOOP("vx", "周温升速率"), 0
 const Range kClear{"fault_clear_readings", QT_TRANSLATE_NOOP("vx", "故障解除所需读数"), 1, 100};
 const Range kSilent{"silent_minutes", QT_TRANSLATE_NOOP("vx", "无响应判定（分钟）"), 0, 1440};
 const Range kLimit{"", QT_TRANSLATE_NOOP("vx", "温度限"), -55, 125};
+const Range kGradient{"gradient_per_metre", QT_TRANSLATE_NOOP("vx", "温度梯度限（°C/m）"), 0.1, 50};
+const Range kTopBottom{"top_bottom_difference", QT_TRANSLATE_NOOP("vx", "上下层温差限"), 0.1, 50};
+const Range kSameGrain{"same_grain_margin", QT_TRANSLATE_NOOP("vx", "同品种仓温差限"), 0.1, 50};
+const Range kInspectionThreshold{"inspection_threshold", QT_TRANSLATE_NOOP("vx", "检查周期分界温度"), -20, 50};
+// Days between inspections, by class, while the warmest grain is at most the threshold (cool) and above it (warm).
+const Range kInspectionDays[] = {
+    {"inspection_safe_cool", QT_TRANSLATE_NOOP("vx", "安全粮检查周期（天）"), 1, 365},
+    {"inspection_safe_warm", QT_TRANSLATE_NOOP("vx", "安全粮高温检查周期（天）"), 1, 365},
+    {"inspection_semi_safe_cool", QT_TRANSLATE_NOOP("vx", "半安全粮检查周期（天）"), 1, 365},
+    {"inspection_semi_safe_warm", QT_TRANSLATE_NOOP("vx", "半安全粮高温检查周期（天）"), 1, 365},
+    {"inspection_dangerous_cool", QT_TRANSLATE_NOOP("vx", "危险粮检查周期（天）"), 1, 365},
+    {"inspection_dangerous_warm", QT_TRANSLATE_NOOP("vx", "危险粮高温检查周期（天）"), 1, 365},
+};
 
 QString rangeMessage(const Range &r, double v)
 {
@@ -66,6 +79,15 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
     s.risePerWeek = number(kWeek, s.risePerWeek);
     s.faultClearReadings = int(number(kClear, s.faultClearReadings));
     read.silentMinutes = int(number(kSilent, 0));
+    StorageSettings &storage = read.storage;
+    storage.gradientPerMetre = number(kGradient, storage.gradientPerMetre);
+    storage.topBottomDifference = number(kTopBottom, storage.topBottomDifference);
+    storage.sameGrainMargin = number(kSameGrain, storage.sameGrainMargin);
+    InspectionIntervals &i = read.inspection;
+    i.thresholdC = number(kInspectionThreshold, i.thresholdC);
+    int *days[] = {&i.safeCool, &i.safeWarm, &i.semiSafeCool, &i.semiSafeWarm, &i.dangerousCool, &i.dangerousWarm};
+    for (std::size_t k = 0; k < std::size(days); ++k)
+        *days[k] = int(number(kInspectionDays[k], *days[k]));
     // [installed] 3=1-16: the points of cable 3 that have a sensor.
     ini.beginGroup(QStringLiteral("installed"));
     for (const QString &key : ini.childKeys()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/grain/AlarmRules.h"
+#include "core/grain/StorageRules.h"
 
 #include <QStringList>
 
@@ -11,7 +12,9 @@ namespace vx {
 // alarms.ini in the program directory, shared by the window and vxcollect:
 //   [alarms]      high_limit, hot_point_delta, rise_per_day, rise_window_hours,
 //                 rise_per_week, jump_step, fault_clear_readings,
-//                 silent_minutes (0: the collecting program's own default)
+//                 silent_minutes (0: the collecting program's own default),
+//                 gradient_per_metre, top_bottom_difference, same_grain_margin (bins of a depot file),
+//                 inspection_threshold, inspection_{safe,semi_safe,dangerous}_{cool,warm} (days)
 //   [cable_high]  3=35          a cable's own limit
 //   [point_high]  3.5=28        cable 3, layer 5
 //   [installed]   3=1-16        the points of cable 3 that have a sensor (else: those that gave readings)
@@ -21,6 +24,8 @@ QString alarmSettingsPath(const QString &programDir);
 struct AlarmSettingsRead {
     AlarmSettings settings;
     int silentMinutes = 0;
+    StorageSettings storage;
+    InspectionIntervals inspection;
     QStringList errors; // one line per bad value; the default is used for it
 };
 AlarmSettingsRead readAlarmSettings(const QString &path);

@@ -31,6 +31,8 @@ bool ReadingPipeline::start(QString *why)
     m_alarmSettings = read.settings;
     m_alarmSilentMinutes = read.silentMinutes;
     m_alarmSettingsErrors = read.errors;
+    m_storageSettings = read.storage;
+    m_depot.setDepot(readDepotFile(depotFilePath(m_settings.programDir), {}));
     if (!m_settings.storeReadings)
         return true;
     m_settings.store.notify = m_settings.notify.any(); // events then also wait in the notify outbox
@@ -107,6 +109,7 @@ void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, 
     if (m_store && m_storing)
         m_store->add(frame);
     m_snapshot.take(frame.address, frame.raw, frame.timeMs, m_alarmSettings.judgement());
+    m_depot.take(frame.address, frame.raw, frame.timeMs);
     const AcceptedFrame accepted{frame, arrived, *texts};
     for (ReadingListener *l : std::as_const(m_listeners))
         l->frameAccepted(accepted);
@@ -115,6 +118,7 @@ void ReadingPipeline::accept(const ReadingSet &frame, const QDateTime &arrived, 
 void ReadingPipeline::replay(const ReadingSet &frame)
 {
     m_snapshot.take(frame.address, frame.raw, frame.timeMs, m_alarmSettings.judgement());
+    m_depot.take(frame.address, frame.raw, frame.timeMs);
     const QDateTime arrived = QDateTime::fromMSecsSinceEpoch(frame.timeMs);
     const QStringList texts = valueTexts(frame.raw);
     const AcceptedFrame accepted{frame, arrived, texts};
@@ -205,7 +209,10 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
     refreshWindowAgo(nowMs, silentAfterMs);
     AlarmSettings settings = m_alarmSettings;
     settings.silentAfterMs = silentAfterMs;
-    record(m_alarms.update(vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo), nowMs));
+    QList<AlarmCondition> holding = vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo);
+    if (m_depot.depot().fromFile)
+        holding += evaluateStorageRules(m_depot.profiles(nowMs, silentAfterMs), m_storageSettings);
+    record(m_alarms.update(holding, nowMs));
     if (m_notifier)
         record(m_alarms.remind(nowMs, qint64(m_settings.notify.remindAfterMinutes) * 60000));
 }

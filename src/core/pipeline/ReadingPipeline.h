@@ -2,6 +2,7 @@
 
 #include "core/central/MqttSettings.h"
 #include "core/notify/NotifySettings.h"
+#include "core/depot/DepotPicture.h"
 #include "core/form/FormState.h"
 #include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
@@ -106,6 +107,11 @@ public:
     void acknowledgeAll(qint64 nowMs);
     const AlarmBook &alarms() const { return m_alarms; }
     const GrainSnapshot &snapshot() const { return m_snapshot; }
+    // The depot (depot.ini, read at start; without one, the one bin of today)
+    // and its cables' latest frames; with a depot file its bins are judged by
+    // the storage rules too.
+    const DepotPicture &depot() const { return m_depot; }
+    const StorageSettings &storageSettings() const { return m_storageSettings; }
     const AlarmSettings &alarmSettings() const { return m_alarmSettings; }
     int alarmSilentMinutes() const { return m_alarmSilentMinutes; }
     // Problems of alarms.ini, one line each (the default was used for each).
@@ -133,6 +139,8 @@ private:
     std::function<void(const QString &)> m_mqttReporter;
     bool m_storing = true;
     GrainSnapshot m_snapshot;
+    DepotPicture m_depot;
+    StorageSettings m_storageSettings;
     AlarmBook m_alarms;
     AlarmSettings m_alarmSettings;
     int m_alarmSilentMinutes = 0;

@@ -1,5 +1,6 @@
 // The storage rules of whole bins and the inspection book's intervals, as scenario tables.
 #include "core/grain/AlarmBook.h"
+#include "core/depot/DepotPicture.h"
 #include "core/grain/StorageRules.h"
 
 #include <QtTest>
@@ -13,6 +14,7 @@ private slots:
     void rules();
     void intervals_data();
     void intervals();
+    void binFigures();
 };
 
 namespace {
@@ -105,6 +107,36 @@ void tst_storagerules::intervals()
     QVERIFY(overdue);
     QCOMPARE(overdue->priority(), AlarmPriority::Low);
     QCOMPARE(overdue->detail(), QStringLiteral("已逾期 1 天"));
+}
+
+// A bin's figures from its cables' latest frames: only trustworthy points of
+// answering cables count, and the hottest is found where the depot hangs it.
+void tst_storagerules::binFigures()
+{
+    const Depot depot = parseDepot("[bin.1]\nsize=10x10\ngrid=2x2\n[bin.2]\nsize=10x10\ngrid=2x2\n"
+                                   "[cable.1]\nbin=1\nposition=1,1\ndepths=0.5,1.5,2.5\n"
+                                   "[cable.2]\nbin=1\nposition=2,2\npoints=1,3\ndepths=0.5,2.5\n"
+                                   "[cable.3]\nbin=1\nposition=1,2\ndepths=0.5\n"
+                                   "[bus.2]\nport=tcp://127.0.0.1:1\n[cable.2.1]\nbin=2\nposition=1,1\ndepths=0.5\n");
+    QVERIFY2(depot.errors.isEmpty(), qPrintable(depot.errors.value(0).text()));
+    DepotPicture picture(depot);
+    const qint64 now = 1796601600000, silentAfter = 600000;
+    picture.take(1, {2000, 2100, 2200}, now - 1000);
+    picture.take(2, {2500, 9999, 8500}, now - 2000);       // point 2 not installed; 85.00 is no temperature
+    picture.take(3, {4000}, now - silentAfter - 1);        // silent: not counted
+    picture.take(deviceKey(2, 1), {3000}, now - 500);      // bus 2, bin 2
+    const BinSummary s = picture.summary(*depot.bin(1), now, silentAfter);
+    QCOMPARE(s.cables, 3);
+    QCOMPARE(s.silentCables, 1);
+    QCOMPARE(s.all.count, 4);
+    QCOMPARE(s.all.max, 25.0);
+    QCOMPARE(s.all.min, 20.0);
+    QCOMPARE(std::make_pair(s.maxCable, s.maxPoint), std::make_pair(2, 1));
+    QCOMPARE(s.layers[0].mean, 22.5);
+    QCOMPARE(s.layers[2].count, 1);
+    QCOMPARE(s.lastReadingMs, now - 1000);
+    QCOMPARE(s.topBottom.value(), -2.0); // cable 1 alone: cable 2's bottom reads 85.00, so it has one point
+    QCOMPARE(picture.summary(*depot.bin(2), now, silentAfter).all.mean, 30.0);
 }
 
 QTEST_GUILESS_MAIN(tst_storagerules)

@@ -1,0 +1,99 @@
+#include "core/depot/DepotPicture.h"
+
+namespace vx {
+
+DepotPicture::DepotPicture(Depot depot) : m_depot(std::move(depot)) {}
+
+void DepotPicture::take(int key, const QList<quint16> &raw, qint64 timeMs)
+{
+    Latest &l = m_latest[key];
+    if (timeMs < l.timeMs) // a frame replayed late never hides a newer one
+        return;
+    l.timeMs = timeMs;
+    l.raw = raw;
+}
+
+std::optional<PointReading> DepotPicture::latest(int key, int point) const
+{
+    const auto it = m_latest.constFind(key);
+    if (it == m_latest.constEnd() || point < 1 || point > it->raw.size())
+        return std::nullopt;
+    return PointReading{it->timeMs, it->raw.at(point - 1)};
+}
+
+CableState DepotPicture::stateOf(int key, qint64 nowMs, qint64 silentAfterMs) const
+{
+    const auto it = m_latest.constFind(key);
+    return cableState(it == m_latest.constEnd() ? std::nullopt : std::optional<qint64>(it->timeMs), nowMs, silentAfterMs);
+}
+
+std::optional<double> DepotPicture::temperature(int key, int point, qint64 nowMs, qint64 silentAfterMs) const
+{
+    if (stateOf(key, nowMs, silentAfterMs) != CableState::Answering)
+        return std::nullopt;
+    const auto reading = latest(key, point);
+    return reading ? reading->temperature() : std::nullopt;
+}
+
+BinProfile DepotPicture::profile(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
+{
+    BinProfile out{bin.number, bin.grain, {}};
+    for (const DepotCable &c : m_depot.cables) {
+        if (c.bin != bin.number)
+            continue;
+        CableProfile cable{c.key(), {}};
+        for (int i = 0; i < c.points.size(); ++i)
+            if (const auto t = temperature(c.key(), c.points[i], nowMs, silentAfterMs))
+                cable.points.append({c.points[i], c.depthsM.value(i), *t});
+        if (!cable.points.isEmpty())
+            out.cables.append(cable);
+    }
+    return out;
+}
+
+QList<BinProfile> DepotPicture::profiles(qint64 nowMs, qint64 silentAfterMs) const
+{
+    QList<BinProfile> out;
+    for (const DepotBin &b : m_depot.bins)
+        out.append(profile(b, nowMs, silentAfterMs));
+    return out;
+}
+
+BinSummary DepotPicture::summary(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
+{
+    BinSummary s;
+    s.bin = bin.number;
+    for (int l = 0; l < kLayers; ++l)
+        s.layers.append(Figures{});
+    for (const DepotCable &c : m_depot.cables) {
+        if (c.bin != bin.number)
+            continue;
+        ++s.cables;
+        const auto it = m_latest.constFind(c.key());
+        if (it == m_latest.constEnd())
+            ++s.neverSeen;
+        else
+            s.lastReadingMs = std::max(s.lastReadingMs, it->timeMs);
+        if (stateOf(c.key(), nowMs, silentAfterMs) == CableState::Silent)
+            ++s.silentCables;
+    }
+    const BinProfile p = profile(bin, nowMs, silentAfterMs);
+    for (const CableProfile &c : p.cables)
+        for (const ProfilePoint &point : c.points) {
+            if (s.all.count == 0 || point.celsius > s.all.max) { // the first of equals is where it is
+                s.maxCable = c.cable;
+                s.maxPoint = point.layer;
+                s.maxDepthM = point.depthM;
+            }
+            s.all.add(point.celsius);
+            s.layers[point.layer - 1].add(point.celsius);
+        }
+    s.all.finish();
+    for (Figures &f : s.layers)
+        f.finish();
+    if (const auto tb = topAndBottom(p))
+        s.topBottom = tb->first - tb->second;
+    return s;
+}
+
+} // namespace vx

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/depot/Depot.h"
+#include "core/grain/GrainState.h"
+#include "core/grain/StorageRules.h"
+
+#include <QHash>
+#include <QList>
+
+#include <optional>
+
+namespace vx {
+
+// A bin at a glance, from its cables' latest frames: the figures the overview's
+// tile, the bin's page and the storage rules use.
+struct BinSummary {
+    int bin = 0;
+    Figures all;                      // every trustworthy point of the bin
+    int maxCable = 0, maxPoint = 0;   // where the maximum is (cable key, point); 0: none
+    double maxDepthM = 0;
+    QList<Figures> layers;            // by point 1..18, over the bin's cables
+    std::optional<double> topBottom;  // top layer's mean minus the bottom's (each cable's top and bottom point)
+    int cables = 0, silentCables = 0, neverSeen = 0;
+    qint64 lastReadingMs = -1;        // the newest frame of any of its cables
+};
+
+// The depot now: each cable's latest frame, by its key; its bins' profiles and figures.
+class DepotPicture {
+public:
+    explicit DepotPicture(Depot depot = {});
+
+    const Depot &depot() const { return m_depot; }
+    void setDepot(Depot depot) { m_depot = std::move(depot); }
+    // A frame of a cable (a key not in the depot is kept too: the depot file may name it later).
+    void take(int key, const QList<quint16> &raw, qint64 timeMs);
+    void clear() { m_latest.clear(); }
+
+    // A point's temperature when it can be trusted: an installed point's "ok"
+    // reading of a cable that is not silent.
+    std::optional<double> temperature(int key, int point, qint64 nowMs, qint64 silentAfterMs) const;
+    std::optional<PointReading> latest(int key, int point) const;
+    CableState stateOf(int key, qint64 nowMs, qint64 silentAfterMs) const;
+
+    BinProfile profile(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
+    QList<BinProfile> profiles(qint64 nowMs, qint64 silentAfterMs) const;
+    BinSummary summary(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
+
+private:
+    struct Latest {
+        qint64 timeMs = -1;
+        QList<quint16> raw;
+    };
+    Depot m_depot;
+    QHash<int, Latest> m_latest;
+};
+
+} // namespace vx
