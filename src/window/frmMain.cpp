@@ -16,6 +16,7 @@
 #include "window/widgets/RichPane.h"
 #include "core/grain/AlarmSettingsFile.h"
 #include "window/tabs/AlarmTab.h"
+#include "window/tabs/DepotTab.h"
 #include "window/tabs/GrainOverview.h"
 #include "window/tabs/StoreTab.h"
 #include "window/tabs/ReportTab.h"
@@ -569,8 +570,19 @@ void frmMain::tick()
     if (m_runState->text() != state)
         m_runState->setText(state);
     m_overview->refresh();
+    m_depotTab->refresh();
     markSilentColumns();
     evaluateAlarms();
+}
+
+void frmMain::bindDepot()
+{
+    // The depot as keepers see it: bins, where cables hang, layers (depot.ini, read with the pipeline).
+    m_depotTab = new DepotTab({&m_pipeline->depot(), [this] { return m_platform.clock().toMSecsSinceEpoch(); },
+                               [this] { return silentAfterMs(); }});
+    m_depotTab->setObjectName(QStringLiteral("depotTab"));
+    SSTab2->addTab(scrollable(m_depotTab), QCoreApplication::translate("vx", "仓房"));
+    m_depotTab->refresh();
 }
 
 void frmMain::applyAlarmSettings(const AlarmSettings &settings, int silentMinutes)
@@ -612,6 +624,8 @@ void frmMain::alarmsChanged(const QList<AlarmTransition> &, const AlarmBook &boo
         SSTab2->setTabText(index, title);
     m_alarmTab->showAlarms(book);
     m_overview->map()->setAlarms(book);
+    if (m_depotTab)
+        m_depotTab->setAlarms(book);
 }
 
 void frmMain::markSilentColumns()
@@ -795,6 +809,7 @@ void frmMain::bind()
     m_measurements = std::make_unique<MeasurementDisplay>(m_grid, lblErrCounter, m_form, *m_pipeline);
     bindGrain();
     bindStore();
+    bindDepot();
     m_link->setMeasurementHandler(
         [this](const QByteArray &frame, const QDateTime &arrived) { m_measurements->show(frame, arrived); });
     connect(m_platform.port.get(), &SerialPort::backlogDropped, this, [this](qint64 bytes) {

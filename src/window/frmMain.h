@@ -40,6 +40,7 @@ class SensorCodeCheck;
 class StoreService;
 class StoreTab;
 class GrainOverview;
+class DepotTab;
 class AlarmTab;
 class TrendTab;
 class ReportTab;
@@ -85,6 +86,7 @@ public:
     AlarmTab *alarmTab() { return m_alarmTab; }
     TrendTab *trendTab() { return m_trendTab; }
     ReportTab *reportTab() { return m_reportTab; }
+    DepotTab *depotTab() { return m_depotTab; }
     void applyAlarmSettings(const AlarmSettings &settings, int silentMinutes);
     bool viewer() const { return !m_viewerStore.isEmpty(); }
     // The collecting service holds (or lent us) this window's port: "COMn"; empty: no service.
@@ -117,6 +119,7 @@ protected:
 private:
     void bindStore();
     void bindGrain();
+    void bindDepot();
     void bindViewer();
     void setViewerControls(bool viewer);
     // The service's socket, when it holds the port this window would open (as comm.set or the list names it).
@@ -163,6 +166,7 @@ private:
     AlarmTab *m_alarmTab = nullptr;
     TrendTab *m_trendTab = nullptr;
     ReportTab *m_reportTab = nullptr;
+    DepotTab *m_depotTab = nullptr;
     QWidget *m_alarmPage = nullptr; // the tab pages (scroll areas) around them
     QWidget *m_trendPage = nullptr;
     QLabel *m_alarmCount = nullptr;

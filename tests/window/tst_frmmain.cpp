@@ -192,7 +192,7 @@ void tst_frmmain::tabsInOrder()
         names << tabs->tabText(i);
     // The seven tabs the window always had, in their places; new ones only after them.
     QCOMPARE(names, QStringList({"1-10#电缆", "11-20#电缆", "21-30#电缆", "31-40#电缆", "单机参数设置",
-                                 "单机传感器设置", "关于软件", "粮情总览", "报警", "历史曲线", "日报", "数据存储"}));
+                                 "单机传感器设置", "关于软件", "粮情总览", "报警", "历史曲线", "日报", "数据存储", "仓房"}));
 }
 
 // Shrunk as far as it goes, the window keeps every control at least at its

@@ -1,5 +1,7 @@
 #include "core/depot/DepotPicture.h"
 
+#include <algorithm>
+
 namespace vx {
 
 DepotPicture::DepotPicture(Depot depot) : m_depot(std::move(depot)) {}
@@ -11,6 +13,13 @@ void DepotPicture::take(int key, const QList<quint16> &raw, qint64 timeMs)
         return;
     l.timeMs = timeMs;
     l.raw = raw;
+}
+
+QList<int> DepotPicture::keys() const
+{
+    QList<int> out = m_latest.keys();
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 std::optional<PointReading> DepotPicture::latest(int key, int point) const
@@ -35,10 +44,10 @@ std::optional<double> DepotPicture::temperature(int key, int point, qint64 nowMs
     return reading ? reading->temperature() : std::nullopt;
 }
 
-BinProfile DepotPicture::profile(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
+BinProfile DepotPicture::profile(const Depot &depot, const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
 {
     BinProfile out{bin.number, bin.grain, {}};
-    for (const DepotCable &c : m_depot.cables) {
+    for (const DepotCable &c : depot.cables) {
         if (c.bin != bin.number)
             continue;
         CableProfile cable{c.key(), {}};
@@ -59,13 +68,13 @@ QList<BinProfile> DepotPicture::profiles(qint64 nowMs, qint64 silentAfterMs) con
     return out;
 }
 
-BinSummary DepotPicture::summary(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
+BinSummary DepotPicture::summary(const Depot &depot, const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const
 {
     BinSummary s;
     s.bin = bin.number;
     for (int l = 0; l < kLayers; ++l)
         s.layers.append(Figures{});
-    for (const DepotCable &c : m_depot.cables) {
+    for (const DepotCable &c : depot.cables) {
         if (c.bin != bin.number)
             continue;
         ++s.cables;
@@ -77,7 +86,7 @@ BinSummary DepotPicture::summary(const DepotBin &bin, qint64 nowMs, qint64 silen
         if (stateOf(c.key(), nowMs, silentAfterMs) == CableState::Silent)
             ++s.silentCables;
     }
-    const BinProfile p = profile(bin, nowMs, silentAfterMs);
+    const BinProfile p = profile(depot, bin, nowMs, silentAfterMs);
     for (const CableProfile &c : p.cables)
         for (const ProfilePoint &point : c.points) {
             if (s.all.count == 0 || point.celsius > s.all.max) { // the first of equals is where it is

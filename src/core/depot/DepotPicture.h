@@ -34,6 +34,8 @@ public:
     // A frame of a cable (a key not in the depot is kept too: the depot file may name it later).
     void take(int key, const QList<quint16> &raw, qint64 timeMs);
     void clear() { m_latest.clear(); }
+    // Every key that has given a frame, in order.
+    QList<int> keys() const;
 
     // A point's temperature when it can be trusted: an installed point's "ok"
     // reading of a cable that is not silent.
@@ -41,9 +43,12 @@ public:
     std::optional<PointReading> latest(int key, int point) const;
     CableState stateOf(int key, qint64 nowMs, qint64 silentAfterMs) const;
 
-    BinProfile profile(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
+    // Of this picture's depot, or of another laid over the same frames (a view's one bin of the cables seen).
+    BinProfile profile(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const { return profile(m_depot, bin, nowMs, silentAfterMs); }
+    BinProfile profile(const Depot &depot, const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
     QList<BinProfile> profiles(qint64 nowMs, qint64 silentAfterMs) const;
-    BinSummary summary(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
+    BinSummary summary(const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const { return summary(m_depot, bin, nowMs, silentAfterMs); }
+    BinSummary summary(const Depot &depot, const DepotBin &bin, qint64 nowMs, qint64 silentAfterMs) const;
 
 private:
     struct Latest {

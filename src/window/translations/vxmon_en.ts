@@ -1514,5 +1514,189 @@ Web view: %1</translation>
         <source>已逾期 %1 天</source>
         <translation>%1 days overdue</translation>
     </message>
+    <message>
+        <source>温度梯度限（°C/m）</source>
+        <translation>Gradient limit (°C/m)</translation>
+    </message>
+    <message>
+        <source>上下层温差限</source>
+        <translation>Top-to-bottom limit</translation>
+    </message>
+    <message>
+        <source>同品种仓温差限</source>
+        <translation>Same-grain margin</translation>
+    </message>
+    <message>
+        <source>检查周期分界温度</source>
+        <translation>Inspection interval threshold</translation>
+    </message>
+    <message>
+        <source>安全粮检查周期（天）</source>
+        <translation>Safe grain inspection interval (days)</translation>
+    </message>
+    <message>
+        <source>安全粮高温检查周期（天）</source>
+        <translation>Safe grain inspection interval when warm (days)</translation>
+    </message>
+    <message>
+        <source>半安全粮检查周期（天）</source>
+        <translation>Semi-safe grain inspection interval (days)</translation>
+    </message>
+    <message>
+        <source>半安全粮高温检查周期（天）</source>
+        <translation>Semi-safe grain inspection interval when warm (days)</translation>
+    </message>
+    <message>
+        <source>危险粮检查周期（天）</source>
+        <translation>Dangerous grain inspection interval (days)</translation>
+    </message>
+    <message>
+        <source>危险粮高温检查周期（天）</source>
+        <translation>Dangerous grain inspection interval when warm (days)</translation>
+    </message>
+    <message>
+        <source>仓房</source>
+        <translation>Depot</translation>
+    </message>
+    <message>
+        <source>%1 秒前</source>
+        <translation>%1 s ago</translation>
+    </message>
+    <message>
+        <source>%1 分钟前</source>
+        <translation>%1 min ago</translation>
+    </message>
+    <message>
+        <source>%1 小时前</source>
+        <translation>%1 h ago</translation>
+    </message>
+</context>
+<context>
+    <name>vx::BinPlan</name>
+    <message>
+        <source>电缆之间为插值估算</source>
+        <translation>Between cables: interpolated estimate</translation>
+    </message>
+</context>
+<context>
+    <name>vx::BinSection</name>
+    <message>
+        <source>这一行没有电缆</source>
+        <translation>No cables in this row</translation>
+    </message>
+    <message>
+        <source>列%1</source>
+        <translation>Col %1</translation>
+    </message>
+</context>
+<context>
+    <name>vx::DepotOverview</name>
+    <message>
+        <source>最高 %1 °C  平均 %2 °C</source>
+        <translation>Max %1 °C  mean %2 °C</translation>
+    </message>
+    <message>
+        <source>无温度</source>
+        <translation>No temperature</translation>
+    </message>
+    <message>
+        <source>报警 高%1 中%2 低%3</source>
+        <translation>Alarms high %1 medium %2 low %3</translation>
+    </message>
+    <message>
+        <source>无响应电缆 %1/%2</source>
+        <translation>Silent cables %1/%2</translation>
+    </message>
+    <message>
+        <source>最新读数 %1</source>
+        <translation>Latest reading %1</translation>
+    </message>
+</context>
+<context>
+    <name>vx::DepotTab</name>
+    <message>
+        <source>返回总览</source>
+        <translation>Back to overview</translation>
+    </message>
+    <message>
+        <source>层%1</source>
+        <translation>Layer %1</translation>
+    </message>
+    <message>
+        <source>插值（估算）</source>
+        <translation>Interpolate (estimate)</translation>
+    </message>
+    <message>
+        <source>剖面</source>
+        <translation>Section</translation>
+    </message>
+    <message>
+        <source>错误：%1（已略去）</source>
+        <translation>Error: %1 (left out)</translation>
+    </message>
+    <message>
+        <source>提示：%1</source>
+        <translation>Note: %1</translation>
+    </message>
+    <message>
+        <source>  入仓 %1</source>
+        <translation>  intake %1</translation>
+    </message>
+    <message>
+        <source>第%1圈</source>
+        <translation>Ring %1</translation>
+    </message>
+    <message>
+        <source>第%1行</source>
+        <translation>Row %1</translation>
+    </message>
+    <message>
+        <source>层</source>
+        <translation>Layer</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>最高</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>最低</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>第%1圈 %2°</source>
+        <translation>ring %1 %2°</translation>
+    </message>
+    <message>
+        <source>第%1行第%2列</source>
+        <translation>row %1 column %2</translation>
+    </message>
+    <message>
+        <source>全仓 平均 %1 °C，最低 %2 °C</source>
+        <translation>Whole bin: mean %1 °C, min %2 °C</translation>
+    </message>
+    <message>
+        <source>最高 %1 °C：电缆 %2（%3）层%4，深 %5 m</source>
+        <translation>Max %1 °C: cable %2 (%3) layer %4, %5 m deep</translation>
+    </message>
+    <message>
+        <source>无温度</source>
+        <translation>No temperature</translation>
+    </message>
+    <message>
+        <source>上下层温差 %1 °C</source>
+        <translation>Top minus bottom %1 °C</translation>
+    </message>
+    <message>
+        <source>同品种其他 %1 个仓平均 %2 °C，本仓高出 %3 °C</source>
+        <translation>%1 other bins of this grain: mean %2 °C; this bin %3 °C above</translation>
+    </message>
+    <message>
+        <source>电缆 %1 根，无响应 %2 根</source>
+        <translation>%1 cables, %2 silent</translation>
+    </message>
 </context>
 </TS>

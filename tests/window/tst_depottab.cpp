@@ -1,0 +1,91 @@
+// The depot's views offscreen: the hot cable drawn where the depot file hangs
+// it, the overview's tile coloured by its bin's worst alarm, the bin's figures.
+#include "window/tabs/DepotTab.h"
+
+#include <QApplication>
+#include <QSlider>
+#include <QtTest>
+
+using namespace vx;
+
+class tst_depottab : public QObject {
+    Q_OBJECT
+private slots:
+    void hotCableWhereTheFilePutsIt_data();
+    void hotCableWhereTheFilePutsIt();
+};
+
+namespace {
+constexpr qint64 kNow = 1796601600000;
+
+quint16 raw(double celsius)
+{
+    return quint16(qRound(celsius * 100));
+}
+} // namespace
+
+void tst_depottab::hotCableWhereTheFilePutsIt_data()
+{
+    QTest::addColumn<QByteArray>("bin");     // bin 2's section
+    QTest::addColumn<QString>("hotPosition");
+    QTest::newRow("flat warehouse, row 2 column 3") << QByteArray("size = 36x24\ngrid = 3x4\n") << "2, 3";
+    QTest::newRow("squat silo, ring 1 at 90°") << QByteArray("kind = squat_silo\ndiameter = 20\nrings = 6\n") << "1, 90";
+}
+
+void tst_depottab::hotCableWhereTheFilePutsIt()
+{
+    QFETCH(QByteArray, bin);
+    QFETCH(QString, hotPosition);
+    // Bin 1 is the other wheat bin; bin 2 has a cool cable and a hot one, on bus 2.
+    const QByteArray text = "[bin.1]\nname = 1号仓\nsize = 10x10\ngrid = 1x1\ngrain = wheat\n"
+                            "[bin.2]\nname = 2号仓\ngrain = wheat\n" + bin
+                            + "[bus.2]\nport = tcp://127.0.0.1:1\n"
+                              "[cable.1]\nbin = 1\nposition = 1, 1\ndepths = 1, 2\n"
+                              "[cable.2.5]\nbin = 2\nposition = 1, 1\ndepths = 1, 2\n"
+                              "[cable.2.6]\nbin = 2\nposition = " + hotPosition.toUtf8() + "\ndepths = 1, 2\n";
+    DepotPicture picture(parseDepot(text));
+    QVERIFY2(picture.depot().errors.isEmpty(), qPrintable(picture.depot().errors.value(0).text()));
+    picture.take(1, {raw(18), raw(18)}, kNow - 1000);
+    picture.take(deviceKey(2, 5), {raw(15), raw(16)}, kNow - 1000);
+    picture.take(deviceKey(2, 6), {raw(34), raw(20)}, kNow - 1000);
+
+    DepotTab tab({&picture, [] { return kNow; }, [] { return qint64(600000); }});
+    tab.resize(1200, 800);
+    tab.refresh();
+    AlarmBook book;
+    AlarmCondition hot;
+    hot.rule = AlarmRule::HighTemperature;
+    hot.cable = deviceKey(2, 6);
+    hot.points = {{1, 34, SensorFaultKind::None}};
+    book.update({hot}, kNow);
+    tab.setAlarms(book);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+
+    // The tile of bin 2 is coloured as a high alarm; a click on it opens the bin.
+    const QImage overview = tab.overview()->grab().toImage();
+    const QRect tile = tab.overview()->tileRect(1);
+    const QColor fill = overview.pixelColor(tile.center() + QPoint(0, 45));
+    QVERIFY2(fill.red() > 200 && fill.green() < 150, qPrintable(fill.name()));
+    QTest::mouseClick(tab.overview(), Qt::LeftButton, {}, tile.center());
+    QCOMPARE(tab.shownBin(), 2);
+
+    // Layer 1: the hot cable is red where the file hangs it, the cool one blue.
+    const QPointF hotAt = tab.plan()->cableCentre(deviceKey(2, 6)), coolAt = tab.plan()->cableCentre(deviceKey(2, 5));
+    QVERIFY(!hotAt.isNull() && !coolAt.isNull() && QLineF(hotAt, coolAt).length() > 30);
+    QVERIFY2(hotAt.x() > tab.plan()->width() / 2 + 20, "column 3 of 4, or 90° from the door: right of the middle");
+    QImage plan = tab.plan()->grab().toImage();
+    QCOMPARE(plan.pixelColor(hotAt.toPoint()).rgb(), temperatureColour(34, 10, 35).rgb());
+    QCOMPARE(plan.pixelColor(coolAt.toPoint()).rgb(), temperatureColour(15, 10, 35).rgb());
+    // Layer 2: the same cable at 20 °C.
+    tab.findChild<QSlider *>(QStringLiteral("depotLayer"))->setValue(2);
+    plan = tab.plan()->grab().toImage();
+    QCOMPARE(plan.pixelColor(hotAt.toPoint()).rgb(), temperatureColour(20, 10, 35).rgb());
+
+    const QString figures = tab.figuresText();
+    QVERIFY2(figures.contains(QStringLiteral("最高 34.0 °C：电缆 1006")), qPrintable(figures));
+    QVERIFY2(figures.contains(QStringLiteral("同品种其他 1 个仓平均 18.0 °C")), qPrintable(figures));
+}
+
+QTEST_MAIN(tst_depottab)
+#include "tst_depottab.moc"
