@@ -32,6 +32,7 @@ bool ReadingPipeline::start(QString *why)
     m_alarmSilentMinutes = read.silentMinutes;
     m_alarmSettingsErrors = read.errors;
     m_storageSettings = read.storage;
+    m_inspectionIntervals = read.inspection;
     m_depot.setDepot(readDepotFile(depotFilePath(m_settings.programDir), {}));
     if (!m_settings.storeReadings)
         return true;
@@ -42,6 +43,13 @@ bool ReadingPipeline::start(QString *why)
     if (!m_store->start(why)) {
         m_store.reset();
         return false;
+    }
+    if (m_depot.depot().fromFile) { // the book so far, from the store's own file
+        QString readWhy;
+        const auto location = parseStoreLocation(m_settings.store.local, &readWhy);
+        if (auto reader = location ? ReadingStore::open(*location, QString(), &readWhy) : nullptr)
+            m_inspections = standingEntries(reader->events(0, std::numeric_limits<qint64>::max() / 2,
+                                                           QString::fromLatin1(kInspectionEvent)));
     }
     if (m_settings.mqtt.enabled()) {
         m_mqtt = std::make_unique<MqttPublisher>(m_settings.mqtt, m_settings.store.site, m_settings.store.local);
@@ -210,11 +218,40 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
     AlarmSettings settings = m_alarmSettings;
     settings.silentAfterMs = silentAfterMs;
     QList<AlarmCondition> holding = vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo);
-    if (m_depot.depot().fromFile)
+    if (m_depot.depot().fromFile) {
         holding += evaluateStorageRules(m_depot.profiles(nowMs, silentAfterMs), m_storageSettings);
+        holding += inspectionsOverdue(nowMs, silentAfterMs);
+    }
     record(m_alarms.update(holding, nowMs));
     if (m_notifier)
         record(m_alarms.remind(nowMs, qint64(m_settings.notify.remindAfterMinutes) * 60000));
+}
+
+QList<AlarmCondition> ReadingPipeline::inspectionsOverdue(qint64 nowMs, qint64 silentAfterMs) const
+{
+    QList<AlarmCondition> out;
+    const QDate today = m_dayOf ? m_dayOf(nowMs) : QDateTime::fromMSecsSinceEpoch(nowMs).date();
+    const QMap<int, QDate> last = lastInspections(m_inspections);
+    for (const DepotBin &bin : m_depot.depot().bins) {
+        // From the last inspection, else from the intake; a bin with neither has no book yet.
+        const QDate since = last.value(bin.number, bin.intake);
+        const BinSummary s = m_depot.summary(bin, nowMs, silentAfterMs);
+        if (!since.isValid() || s.all.count == 0)
+            continue;
+        if (const auto c = inspectionOverdue(bin.number, nextInspection(since, bin.storageClass, s.all.max, m_inspectionIntervals), today))
+            out.append(*c);
+    }
+    return out;
+}
+
+void ReadingPipeline::addInspection(const InspectionEntry &entry)
+{
+    addEvent(entry.event());
+    QList<StoreEvent> events;
+    for (const InspectionEntry &e : std::as_const(m_inspections))
+        events.append(e.event());
+    events.append(entry.event());
+    m_inspections = standingEntries(events);
 }
 
 void ReadingPipeline::addEvent(const StoreEvent &event)

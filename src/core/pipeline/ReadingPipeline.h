@@ -3,6 +3,7 @@
 #include "core/central/MqttSettings.h"
 #include "core/notify/NotifySettings.h"
 #include "core/depot/DepotPicture.h"
+#include "core/depot/InspectionBook.h"
 #include "core/form/FormState.h"
 #include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
@@ -112,6 +113,12 @@ public:
     // the storage rules too.
     const DepotPicture &depot() const { return m_depot; }
     const StorageSettings &storageSettings() const { return m_storageSettings; }
+    // The inspection book: entries standing (read from the store at start), and a new one
+    // (or a correction) stored as an event. With a depot file, a bin whose next
+    // inspection (by its class and warmest grain) has passed is a low alarm.
+    const QList<InspectionEntry> &inspections() const { return m_inspections; }
+    void addInspection(const InspectionEntry &entry);
+    void setInspectionDay(std::function<QDate(qint64)> dayOf) { m_dayOf = std::move(dayOf); }
     const AlarmSettings &alarmSettings() const { return m_alarmSettings; }
     int alarmSilentMinutes() const { return m_alarmSilentMinutes; }
     // Problems of alarms.ini, one line each (the default was used for each).
@@ -141,6 +148,10 @@ private:
     GrainSnapshot m_snapshot;
     DepotPicture m_depot;
     StorageSettings m_storageSettings;
+    InspectionIntervals m_inspectionIntervals;
+    QList<InspectionEntry> m_inspections;
+    std::function<QDate(qint64)> m_dayOf; // the local day of a time (a test's fake clock may set it)
+    QList<AlarmCondition> inspectionsOverdue(qint64 nowMs, qint64 silentAfterMs) const;
     AlarmBook m_alarms;
     AlarmSettings m_alarmSettings;
     int m_alarmSilentMinutes = 0;

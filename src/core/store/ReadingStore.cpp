@@ -322,16 +322,19 @@ QList<DeviceSeen> ReadingStore::devices()
     return result;
 }
 
-QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs)
+QList<StoreEvent> ReadingStore::events(qint64 fromMs, qint64 toMs, const QString &kind)
 {
     QList<StoreEvent> result;
     QSqlQuery q(m_db);
-    prepare(q, QStringLiteral("SELECT %1, address, kind, detail, data FROM events WHERE time >= %2 AND time < %3%4 "
+    prepare(q, QStringLiteral("SELECT %1, address, kind, detail, data FROM events WHERE time >= %2 AND time < %3%4%5 "
                              "ORDER BY time, address, kind")
                   .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":from")),
-                       timeExpr(QStringLiteral(":to")), siteFilter()));
+                       timeExpr(QStringLiteral(":to")), siteFilter(),
+                       kind.isEmpty() ? QString() : QStringLiteral(" AND kind = :kind")));
     q.bindValue(QStringLiteral(":from"), fromMs);
     q.bindValue(QStringLiteral(":to"), toMs);
+    if (!kind.isEmpty())
+        q.bindValue(QStringLiteral(":kind"), kind);
     bindSite(q);
     if (!q.exec()) {
         fail(q);

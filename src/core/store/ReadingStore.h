@@ -160,7 +160,8 @@ public:
     QList<ReadingSet> framesSince(qint64 sinceMs, int maxPoint = 18);
     // Every point's minimum, maximum and mean of "ok" readings in [from, to), by address and point.
     QList<PointSummary> pointSummaries(qint64 fromMs, qint64 toMs);
-    QList<StoreEvent> events(qint64 fromMs, qint64 toMs);
+    // Of one kind only when kind is given.
+    QList<StoreEvent> events(qint64 fromMs, qint64 toMs, const QString &kind = QString());
 
     // CSV, UTF-8, a header row, times in RFC 3339 with the local offset.
     // progress(rows so far) is asked now and then; false stops the export.
