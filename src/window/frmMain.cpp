@@ -578,8 +578,13 @@ void frmMain::tick()
 void frmMain::bindDepot()
 {
     // The depot as keepers see it: bins, where cables hang, layers (depot.ini, read with the pipeline).
-    m_depotTab = new DepotTab({&m_pipeline->depot(), [this] { return m_platform.clock().toMSecsSinceEpoch(); },
-                               [this] { return silentAfterMs(); }});
+    DepotViewSource source{&m_pipeline->depot(), [this] { return m_platform.clock().toMSecsSinceEpoch(); },
+                           [this] { return silentAfterMs(); }, {}, {}, &*m_platform.dialogs};
+    if (!viewer()) { // a viewer shows another program's store: it writes no book
+        source.inspections = [this] { return m_pipeline->inspections(); };
+        source.addInspection = [this](const InspectionEntry &entry) { m_pipeline->addInspection(entry); };
+    }
+    m_depotTab = new DepotTab(source);
     m_depotTab->setObjectName(QStringLiteral("depotTab"));
     SSTab2->addTab(scrollable(m_depotTab), QCoreApplication::translate("vx", "仓房"));
     m_depotTab->refresh();

@@ -4,6 +4,14 @@
 
 #include <QApplication>
 #include <QSlider>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vx;
@@ -13,6 +21,7 @@ class tst_depottab : public QObject {
 private slots:
     void hotCableWhereTheFilePutsIt_data();
     void hotCableWhereTheFilePutsIt();
+    void inspectionBookPrinted();
 };
 
 namespace {
@@ -85,6 +94,54 @@ void tst_depottab::hotCableWhereTheFilePutsIt()
     const QString figures = tab.figuresText();
     QVERIFY2(figures.contains(QStringLiteral("最高 34.0 °C：电缆 1006")), qPrintable(figures));
     QVERIFY2(figures.contains(QStringLiteral("同品种其他 1 个仓平均 18.0 °C")), qPrintable(figures));
+}
+
+// An entry written through the bin page's dialog carries the day's figures;
+// the book read back from its PDF (one page per entry) and its CSV.
+void tst_depottab::inspectionBookPrinted()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("pdftotext (poppler-utils) is needed to read the PDF back");
+        QSKIP("poppler-utils not installed");
+    }
+    DepotPicture picture(parseDepot("[bin.1]\nname = 7号仓\nsize = 10x10\ngrid = 1x1\ngrain = 小麦\nclass = semi_safe\n"
+                                    "[cable.1]\nbin = 1\nposition = 1, 1\ndepths = 1, 2\n"));
+    picture.take(1, {raw(23.5), raw(21)}, kNow - 1000);
+    QList<InspectionEntry> book;
+    DepotViewSource source{&picture, [] { return kNow; }, [] { return qint64(600000); },
+                           [&] { return book; }, [&](const InspectionEntry &e) { book.append(e); }, nullptr};
+    DepotTab tab(source);
+    tab.refresh();
+    tab.openBin(1);
+    tab.findChild<QPushButton *>(QStringLiteral("depotInspect"))->click();
+    auto *dialog = tab.findChild<QDialog *>(QStringLiteral("inspectionDialog"));
+    QVERIFY(dialog);
+    dialog->findChild<QLineEdit *>(QStringLiteral("inspectionInspector"))->setText(QStringLiteral("李四"));
+    dialog->findChild<QPlainTextEdit *>(QStringLiteral("inspectionObservations"))->setPlainText(QStringLiteral("粮面平整，无虫"));
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    QCOMPARE(book.size(), 1);
+    QCOMPARE(book[0].max.value(), 23.5);
+    book.append(tab.inspectionOf(QDate(2026, 12, 20), QStringLiteral("王五"), QStringLiteral("北侧结露")));
+
+    QTemporaryDir dir;
+    QString why;
+    const QString pdf = dir.filePath(QStringLiteral("book.pdf")), csv = dir.filePath(QStringLiteral("book.csv"));
+    QVERIFY2(tab.exportInspections(pdf, &why) && tab.exportInspections(csv, &why), qPrintable(why));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(10000));
+    const QString read = QString::fromUtf8(text.readAllStandardOutput());
+    const QStringList pages = read.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    QCOMPARE(pages.size(), 2);
+    for (const QString &want : {QStringLiteral("粮情检查记录"), QStringLiteral("7号仓"), QStringLiteral("半安全粮"),
+                                QStringLiteral("李四"), QStringLiteral("粮面平整，无虫"), QStringLiteral("23.5")})
+        QVERIFY2(pages[0].contains(want), qPrintable(want + QStringLiteral(" not in\n") + pages[0]));
+    QVERIFY(pages[1].contains(QStringLiteral("王五")) && pages[1].contains(QStringLiteral("2026-12-20")));
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csvFile.readAll().split('\n');
+    QVERIFY2(lines.value(1).startsWith(QStringLiteral("1,7号仓,小麦,semi_safe,").toUtf8()), lines.value(1).constData());
 }
 
 QTEST_MAIN(tst_depottab)

@@ -1,7 +1,17 @@
 #include "window/tabs/DepotTab.h"
+#include "window/tabs/InspectionPrint.h"
+
+#include "core/platform/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -431,6 +441,24 @@ DepotTab::DepotTab(DepotViewSource source, QWidget *parent) : QWidget(parent), m
     m_title = new QLabel;
     m_title->setObjectName(QStringLiteral("depotBinTitle"));
     head->addWidget(m_title, 1);
+    if (m_source.addInspection) {
+        auto *record = new QPushButton(tr("记录粮情检查"));
+        record->setObjectName(QStringLiteral("depotInspect"));
+        connect(record, &QPushButton::clicked, this, &DepotTab::recordInspection);
+        head->addWidget(record);
+    }
+    if (m_source.inspections && m_source.dialogs) {
+        auto *print = new QPushButton(tr("导出检查记录"));
+        print->setObjectName(QStringLiteral("depotInspectionExport"));
+        connect(print, &QPushButton::clicked, this, [this] {
+            const QString file = m_source.dialogs->saveFileName(
+                {tr("导出检查记录"), QDir::homePath(), QStringLiteral("PDF (*.pdf);;CSV (*.csv)")});
+            QString why;
+            if (!file.isEmpty() && !exportInspections(file, &why))
+                m_source.dialogs->message(tr("导出失败：%1").arg(why));
+        });
+        head->addWidget(print);
+    }
     binLayout->addLayout(head);
     // The plan with its layer, the section with its row, the figures: side by side, so a bin fits one screen.
     auto *body = new QHBoxLayout;
@@ -557,6 +585,60 @@ void DepotTab::fillSections()
     for (int line : lines)
         m_sectionChoice->addItem(b->round() ? tr("第%1圈").arg(line) : tr("第%1行").arg(line), line);
     m_section->show(&m_shown, m_bin, lines.value(0, 1));
+}
+
+InspectionEntry DepotTab::inspectionOf(const QDate &date, const QString &inspector, const QString &observations) const
+{
+    InspectionEntry e;
+    e.timeMs = nowOf(m_source);
+    e.bin = m_bin;
+    e.date = date;
+    e.inspector = inspector.trimmed();
+    e.observations = observations.trimmed();
+    if (const DepotBin *b = m_shown.bin(m_bin); b && m_source.picture)
+        e.takeFigures(m_source.picture->summary(m_shown, *b, e.timeMs, silentOf(m_source)));
+    return e;
+}
+
+bool DepotTab::exportInspections(const QString &file, QString *error) const
+{
+    QList<InspectionEntry> entries;
+    for (const InspectionEntry &e : m_source.inspections ? m_source.inspections() : QList<InspectionEntry>())
+        if (e.bin == m_bin)
+            entries.append(e);
+    return file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? writeInspectionCsv(file, entries, m_shown, error)
+                                                                      : writeInspectionPdf(file, entries, m_shown, error);
+}
+
+void DepotTab::recordInspection()
+{
+    // Window-modal and open(): collection goes on while the inspector writes.
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("inspectionDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("记录粮情检查"));
+    auto *form = new QFormLayout(dialog);
+    auto *date = new QDateEdit(QDateTime::fromMSecsSinceEpoch(nowOf(m_source)).date());
+    date->setCalendarPopup(true);
+    auto *inspector = new QLineEdit;
+    inspector->setObjectName(QStringLiteral("inspectionInspector"));
+    auto *observations = new QPlainTextEdit;
+    observations->setObjectName(QStringLiteral("inspectionObservations"));
+    form->addRow(tr("检查日期"), date);
+    form->addRow(tr("检查人"), inspector);
+    form->addRow(tr("检查情况"), observations);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog, date, inspector, observations] {
+        if (inspector->text().trimmed().isEmpty()) {
+            inspector->setPlaceholderText(tr("请填写检查人"));
+            return;
+        }
+        m_source.addInspection(inspectionOf(date->date(), inspector->text(), observations->toPlainText()));
+        dialog->accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    dialog->open();
 }
 
 QString DepotTab::figuresText() const

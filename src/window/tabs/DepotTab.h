@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/depot/DepotPicture.h"
+#include "core/depot/InspectionBook.h"
 #include "core/grain/AlarmBook.h"
 
 #include <QMap>
@@ -18,10 +19,16 @@ class QStackedWidget;
 namespace vx {
 
 // What the depot's views are told, once, by whoever owns the picture.
+class Dialogs;
+
 struct DepotViewSource {
     const DepotPicture *picture = nullptr;
     std::function<qint64()> now;
     std::function<qint64()> silentAfterMs;
+    // The inspection book: its standing entries, and where a new entry goes (none: no book).
+    std::function<QList<InspectionEntry>()> inspections;
+    std::function<void(const InspectionEntry &)> addInspection;
+    Dialogs *dialogs = nullptr;
 };
 
 // Open alarms of a bin by priority, and the most urgent at each (cable, layer) (layer 0: the cable's own).
@@ -127,10 +134,15 @@ public:
     int shownBin() const { return m_bin; }
     // The bin page's figures, as shown.
     QString figuresText() const;
+    // A new entry of the shown bin's book: today's figures with what the inspector wrote.
+    InspectionEntry inspectionOf(const QDate &date, const QString &inspector, const QString &observations) const;
+    // The shown bin's standing entries as PDF (or CSV for a .csv name).
+    bool exportInspections(const QString &file, QString *error) const;
 
 private:
     void showFigures();
     void fillSections();
+    void recordInspection();
 
     DepotViewSource m_source;
     Depot m_shown; // what the views draw

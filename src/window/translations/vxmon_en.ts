@@ -1698,5 +1698,33 @@ Web view: %1</translation>
         <source>电缆 %1 根，无响应 %2 根</source>
         <translation>%1 cables, %2 silent</translation>
     </message>
+    <message>
+        <source>记录粮情检查</source>
+        <translation>Record inspection</translation>
+    </message>
+    <message>
+        <source>导出检查记录</source>
+        <translation>Export inspection book</translation>
+    </message>
+    <message>
+        <source>导出失败：%1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+    <message>
+        <source>检查日期</source>
+        <translation>Inspection date</translation>
+    </message>
+    <message>
+        <source>检查人</source>
+        <translation>Inspector</translation>
+    </message>
+    <message>
+        <source>检查情况</source>
+        <translation>Observations</translation>
+    </message>
+    <message>
+        <source>请填写检查人</source>
+        <translation>Inspector required</translation>
+    </message>
 </context>
 </TS>
