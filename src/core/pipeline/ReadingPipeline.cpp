@@ -47,9 +47,13 @@ bool ReadingPipeline::start(QString *why)
     if (m_depot.depot().fromFile) { // the book so far, from the store's own file
         QString readWhy;
         const auto location = parseStoreLocation(m_settings.store.local, &readWhy);
-        if (auto reader = location ? ReadingStore::open(*location, QString(), &readWhy) : nullptr)
+        if (auto reader = location ? ReadingStore::open(*location, QString(), &readWhy) : nullptr) {
             m_inspections = standingEntries(reader->events(0, std::numeric_limits<qint64>::max() / 2,
                                                            QString::fromLatin1(kInspectionEvent)));
+            // The bins as they were last seen, until their cables answer again.
+            for (const ReadingSet &f : reader->latestFrames(kLayers))
+                m_depot.take(f.address, f.raw, f.timeMs);
+        }
     }
     if (m_settings.mqtt.enabled()) {
         m_mqtt = std::make_unique<MqttPublisher>(m_settings.mqtt, m_settings.store.site, m_settings.store.local);

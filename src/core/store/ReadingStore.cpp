@@ -284,6 +284,39 @@ QList<ReadingSet> ReadingStore::framesSince(qint64 sinceMs, int maxPoint)
     return frames.values();
 }
 
+QList<ReadingSet> ReadingStore::latestFrames(int maxPoint)
+{
+    // Each device's frame at its last_seen, point by point through the key
+    // (address, point, time): a seek per point, never a scan of a device's history.
+    QStringList points;
+    for (int p = 1; p <= maxPoint; ++p)
+        points << QStringLiteral("(%1)").arg(p);
+    const QString siteJoin = siteColumn().isEmpty() ? QString() : QStringLiteral(" AND r.site = d.site");
+    const QString siteWhere = siteColumn().isEmpty() ? QString() : QStringLiteral(" WHERE d.site = :site");
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    prepare(q, QStringLiteral("WITH points(point) AS (VALUES %1) SELECT d.address, p.point, r.raw, %2 FROM devices d "
+                             "CROSS JOIN points p JOIN readings r ON r.address = d.address AND r.point = p.point "
+                             "AND r.time = d.last_seen%3%4 ORDER BY d.address, p.point")
+                  .arg(points.join(QLatin1Char(',')), msExpr(QStringLiteral("d.last_seen")), siteJoin, siteWhere));
+    bindSite(q);
+    QList<ReadingSet> frames;
+    if (!q.exec()) {
+        fail(q);
+        return frames;
+    }
+    while (q.next()) {
+        const int address = q.value(0).toInt(), point = q.value(1).toInt();
+        if (frames.isEmpty() || frames.last().address != address)
+            frames.append({q.value(3).toLongLong(), address, {}});
+        QList<quint16> &raw = frames.last().raw;
+        while (raw.size() < point)
+            raw.append(kNoReading);
+        raw[point - 1] = quint16(q.value(2).toInt());
+    }
+    return frames;
+}
+
 QList<PointSummary> ReadingStore::pointSummaries(qint64 fromMs, qint64 toMs)
 {
     QList<PointSummary> result;

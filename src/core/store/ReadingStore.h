@@ -158,6 +158,8 @@ public:
     // Frames stored with a time after sinceMs (points 1..maxPoint; a point
     // missing from a frame reads 65535), oldest first: what a viewer shows next.
     QList<ReadingSet> framesSince(qint64 sinceMs, int maxPoint = 18);
+    // Each device's latest frame (points 1..maxPoint; one it lacks reads 65535): a depot's picture at start.
+    QList<ReadingSet> latestFrames(int maxPoint = 18);
     // Every point's minimum, maximum and mean of "ok" readings in [from, to), by address and point.
     QList<PointSummary> pointSummaries(qint64 fromMs, qint64 toMs);
     // Of one kind only when kind is given.

@@ -162,6 +162,7 @@ void tst_pipeline::depotRulesAndTheInspectionBook()
     QString why;
     QVERIFY(again.start(&why));
     QCOMPARE(again.inspections().size(), 1);
+    QCOMPARE(again.depot().latest(3, 1)->timeMs, due + day); // the bin as last seen, from the store
     QCOMPARE(again.inspections()[0].observations, QStringLiteral("粮面正常，东北角结露"));
     QCOMPARE(again.inspections()[0].max.value(), 20.0);
     QCOMPARE(again.inspections()[0].date, QDate(2026, 11, 12));

@@ -132,6 +132,13 @@ void tst_readingstore::addAndReadBack()
     QVERIFY(store->add({{kT0 - 5000, 3, {1}}}));
     QCOMPARE(store->devices()[0].firstSeenMs, kT0 - 5000);
     QCOMPARE(store->devices()[0].lastSeenMs, kT0 + 1123);
+    // Each device's latest frame: device 3's two-point frame (not its longer, older one), padded.
+    const QList<ReadingSet> latest = store->latestFrames(4);
+    QCOMPARE(latest.size(), 2);
+    QCOMPARE(latest[0].address, 3);
+    QCOMPARE(latest[0].timeMs, kT0 + 1123);
+    QCOMPARE(latest[0].raw, (QList<quint16>{2534, 65535}));
+    QCOMPARE(latest[1].raw, QList<quint16>{100});
 
     const QList<StoreEvent> events = store->events(kT0, kT0 + 1000);
     QCOMPARE(events.size(), 1);
