@@ -401,7 +401,8 @@ void tst_vxcollect::depotOfTwoBuses()
 
     QProcess simA, simB;
     simA.start(QStringLiteral(VXSIM_PATH), {"--link", busA, "--addresses", "1-2", "--base", "20"});
-    simB.start(QStringLiteral(VXSIM_PATH), {"--link", busB, "--addresses", "1-2", "--base", "30"});
+    // Bus 2's simulator serves what the depot file says of it: its port and its cables' addresses.
+    simB.start(QStringLiteral(VXSIM_PATH), {"--depot", depot.fileName(), "--bus", "2", "--base", "30"});
     QVERIFY(simA.waitForReadyRead(5000) && simB.waitForReadyRead(5000));
     QProcess collect;
     collect.start(QStringLiteral(VXCOLLECT_PATH), {"--dir", dir.path(), "--json", "--metrics", "off"});

@@ -1,5 +1,7 @@
 #include "Control.h"
 
+#include <QRegularExpression>
+
 #include "Options.h"
 
 #include <QStringList>
@@ -19,11 +21,37 @@ QString controlHelp()
         "  silence A          devices A stop answering and uploading\n"
         "  revive A           devices A answer again\n"
         "  reset              undo everything above\n"
-        "A is an address list (3, 1-4, 2,5); P is a point 1-18. Each command is answered on\n"
+        "A is an address list (3, 1-4, 2,5), or with --depot a cable's place binB:ROW,COLUMN (a silo's\n"
+        "binB:RING,ANGLE); P is a point 1-18. Each command is answered on\n"
         "standard output with a line \"vxsim: control: ...\", or on standard error with the mistake.");
 }
 
-std::optional<ControlCommand> parseControlCommand(const QString &line, QString *error)
+namespace {
+// binB:R,C -> the address of the cable hanging there on this bus.
+std::optional<int> addressAt(const QString &place, const vx::Depot *depot, int bus, QString *error)
+{
+    static const QRegularExpression form(QStringLiteral("^bin(\\d+):(\\d+),(\\d+)$"));
+    const auto m = form.match(place);
+    if (!m.hasMatch()) {
+        *error = QStringLiteral("\"%1\" is not a place like bin2:3,4").arg(place);
+        return std::nullopt;
+    }
+    if (!depot) {
+        *error = QStringLiteral("a cable's place needs --depot");
+        return std::nullopt;
+    }
+    const int bin = m.captured(1).toInt(), first = m.captured(2).toInt(), second = m.captured(3).toInt();
+    const vx::DepotBin *b = depot->bin(bin);
+    for (const vx::DepotCable &c : depot->cables)
+        if (b && c.bin == bin && c.bus == bus
+            && (b->round() ? c.ring == first && qRound(c.angleDeg) == second : c.row == first && c.column == second))
+            return c.address;
+    *error = QStringLiteral("no cable of bus %1 hangs at %2").arg(bus).arg(place);
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<ControlCommand> parseControlCommand(const QString &line, QString *error, const vx::Depot *depot, int bus)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty()) {
@@ -57,7 +85,13 @@ std::optional<ControlCommand> parseControlCommand(const QString &line, QString *
 
     // Target: addresses, then a point where the command allows one.
     const QStringList target = words[1].split(QLatin1Char('.'));
-    const auto addresses = parseAddressList(target[0]);
+    if (target[0].startsWith(QLatin1String("bin"), Qt::CaseInsensitive)) {
+        const auto address = addressAt(target[0].toLower(), depot, bus, error);
+        if (!address)
+            return std::nullopt;
+        c.addresses = {*address};
+    }
+    const auto addresses = c.addresses.isEmpty() ? parseAddressList(target[0]) : std::optional<QList<int>>(c.addresses);
     if (!addresses || target.size() > 2) {
         *error = QStringLiteral("\"%1\" is not an address list like 3 or 1-4, with .point after it").arg(words[1]);
         return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/depot/Depot.h"
+
 #include <QList>
 #include <QString>
 
@@ -21,7 +23,10 @@ struct ControlCommand {
 // The commands and their grammar, for --help.
 QString controlHelp();
 
-// Parses one line; on a mistake returns nothing and says why in error.
-std::optional<ControlCommand> parseControlCommand(const QString &line, QString *error);
+// Parses one line; on a mistake returns nothing and says why in error. With a
+// depot, a cable may also be named by its place: bin2:3,4 (bin 2, row 3, column
+// 4; or ring 3 at 4 degrees in a silo), when it hangs on this bus.
+std::optional<ControlCommand> parseControlCommand(const QString &line, QString *error, const vx::Depot *depot = nullptr,
+                                                  int bus = 1);
 
 } // namespace vxsim

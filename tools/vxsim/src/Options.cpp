@@ -3,6 +3,8 @@
 #include "Control.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
 
 #include <limits>
 
@@ -53,6 +55,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     const QCommandLineOption badCodes(QStringLiteral("bad-codes"), "Share of sensor codes with a wrong CRC-8 (0 to 1).", "p", "0");
     const QCommandLineOption silentUntil(QStringLiteral("silent-until"),
                                          "A device that answers only after this long, e.g. 3:1500 (repeatable).", "address:ms");
+    const QCommandLineOption depot(QStringLiteral("depot"),
+                                   "A depot file: serve the cables of one of its buses (--bus), at its port (a tcp:// port "
+                                   "is served over TCP, a path as the pseudo-terminal's link), and name them by bin and "
+                                   "place on the control channel. Run one vxsim per bus for a whole depot.",
+                                   "file");
+    const QCommandLineOption depotBus(QStringLiteral("bus"), "With --depot: which of its buses (default 1).", "n", "1");
     const QCommandLineOption seed(QStringLiteral("seed"), "Seed of sensor codes and faults (default 1).", "n", "1");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "Print every request and reply on stderr.");
     const QCommandLineOption tcp(QStringLiteral("tcp"),
@@ -64,7 +72,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                                      "Take commands from this FIFO (made if missing): heat, rise, hold, silence "
                                      "(see below).",
                                      "path");
-    p.addOptions({port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
+    p.addOptions({depot, depotBus, port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
                   pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose, tcp, control});
     if (!p.parse(arguments)) {
         *error = p.errorText();
@@ -152,6 +160,33 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             *error = o.port.isEmpty() ? QStringLiteral("--tcp: expected [host:]port, e.g. 4001 or 127.0.0.1:4001")
                                       : QStringLiteral("--tcp and --port exclude each other");
             return std::nullopt;
+        }
+    }
+    if (p.isSet(depot)) {
+        QFile file(p.value(depot));
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("--depot: cannot read %1").arg(p.value(depot));
+            return std::nullopt;
+        }
+        o.server.depot = vx::parseDepot(file.readAll(), QFileInfo(file).fileName());
+        o.server.depotBus = integer(depotBus, 1, vx::kMostBuses);
+        const vx::DepotBus *served = o.server.depot.bus(o.server.depotBus);
+        if (!served) {
+            *error = QStringLiteral("--bus: the depot has no bus %1").arg(o.server.depotBus);
+            return std::nullopt;
+        }
+        if (!p.isSet(addresses))
+            bus.addresses = o.server.depot.addressesOf(o.server.depotBus);
+        // Served where the depot's collector looks for it, unless told otherwise.
+        if (o.port.isEmpty() && o.link.isEmpty() && o.tcpPort < 0 && !served->port.isEmpty()) {
+            if (served->port.startsWith(QLatin1String("tcp://"))) {
+                const QString hostPort = served->port.mid(6);
+                const int colon = int(hostPort.lastIndexOf(QLatin1Char(':')));
+                o.tcpHost = hostPort.left(colon);
+                o.tcpPort = hostPort.mid(colon + 1).toInt();
+            } else {
+                o.link = served->port;
+            }
         }
     }
     if (!ok)

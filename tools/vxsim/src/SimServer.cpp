@@ -56,7 +56,7 @@ void SimServer::onReceived(const QByteArray &bytes)
 
 QString SimServer::control(const QString &line, QString *error)
 {
-    const auto command = parseControlCommand(line, error);
+    const auto command = parseControlCommand(line, error, m_options.depot.fromFile ? &m_options.depot : nullptr, m_options.depotBus);
     if (!command)
         return QString();
     const QString done = m_bus.apply(*command, qint64(m_tx.nowMs()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/depot/Depot.h"
+
 #include "Bus.h"
 #include "RequestFramer.h"
 #include "Transmitter.h"
@@ -19,6 +21,8 @@ struct ServerOptions {
     int uploadAfterMs = 0;       // the first round waits this long (and one interval)
     int frameGapMs = 20;         // a partial request older than this is dropped
     bool verbose = false;
+    vx::Depot depot;             // --depot: the control channel names cables by bin and position too
+    int depotBus = 1;            // ... of this bus
 };
 
 // The bus on a wire: requests in, replies and uploads out.

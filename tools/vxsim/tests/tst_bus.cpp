@@ -51,6 +51,8 @@ private slots:
     void controlChangesTheWorld();
     void controlMistakes_data();
     void controlMistakes();
+    void controlByPlace_data();
+    void controlByPlace();
 };
 
 void tst_bus::dallasCrc()
@@ -317,6 +319,37 @@ void tst_bus::controlMistakes_data()
     QTest::newRow("hold a cable") << "hold 2 8500" << "needs a point";
     QTest::newRow("silence a point") << "silence 2.3" << "not a point";
     QTest::newRow("raw too big") << "hold 2.3 65536" << "not 0-65535";
+}
+
+void tst_bus::controlByPlace_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("bus");
+    QTest::addColumn<int>("address"); // 0: refused
+    QTest::addColumn<QString>("said");
+    QTest::newRow("bus 2's cable at row 1, column 2") << "heat bin2:1,2 5" << 2 << 7 << "";
+    QTest::newRow("bus 1's cable at the same place") << "hold bin2:1,2.3 8500" << 1 << 5 << "";
+    QTest::newRow("a silo's ring and angle") << "silence bin3:1,90" << 1 << 9 << "";
+    QTest::newRow("nothing hangs there") << "heat bin2:2,2 5" << 2 << 0 << "no cable of bus 2";
+    QTest::newRow("not a place") << "heat bin2:x 5" << 2 << 0 << "not a place";
+}
+
+void tst_bus::controlByPlace()
+{
+    QFETCH(QString, line);
+    QFETCH(int, bus);
+    QFETCH(int, address);
+    QFETCH(QString, said);
+    const vx::Depot depot = vx::parseDepot("[bin.2]\nsize=10x10\ngrid=2x2\n[bin.3]\nkind=squat_silo\ndiameter=20\nrings=5\n"
+                                           "[bus.2]\nport=tcp://127.0.0.1:1\n"
+                                           "[cable.2.7]\nbin=2\nposition=1,2\ndepths=1\n"
+                                           "[cable.5]\nbin=2\nposition=1,2\ndepths=1\n"
+                                           "[cable.9]\nbin=3\nposition=1,90\ndepths=1\n");
+    QString error;
+    const auto c = parseControlCommand(line, &error, &depot, bus);
+    QCOMPARE(c ? c->addresses.value(0) : 0, address);
+    QVERIFY2(error.contains(said), qPrintable(error));
+    QVERIFY(!parseControlCommand(line, &error)); // without a depot, a place means nothing
 }
 
 void tst_bus::controlMistakes()
