@@ -542,6 +542,7 @@ void Collector::publishSnapshot()
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     next.readings = web::readingsJson(m_pipeline.snapshot(), now, silentAfterMs());
     next.alarms = web::alarmsJson(m_pipeline.alarms().alarms());
+    next.depot = web::depotJson(m_pipeline.depot(), m_pipeline.alarms().alarms(), now, silentAfterMs());
     // Healthy: the bus can be reached and what is read can be kept.
     if (!m_port->isOpen() && !m_paused && !m_pausing) // a window holding the bus is no fault
         next.problems += "port closed\n";
@@ -625,6 +626,8 @@ HttpResponse Collector::answerWeb(const QByteArray &path, const HttpRequest &req
         return json(snapshot.readings);
     if (path == "/api/alarms" && !snapshot.alarms.isEmpty())
         return json(snapshot.alarms);
+    if (path == "/api/depot" && !snapshot.depot.isEmpty())
+        return json(snapshot.depot);
     if (path == "/api/devices" && snapshot.metrics)
         return json(web::devicesJson(*snapshot.metrics));
     if (path == "/api/stream") {

@@ -98,7 +98,7 @@ private:
     struct Snapshot {
         std::shared_ptr<const CollectorMetrics> metrics;
         QByteArray problems; // empty: healthy
-        QByteArray readings, alarms; // the web view's, as JSON
+        QByteArray readings, alarms, depot; // the web view's, as JSON
     };
     // The web view: its API and page on the metrics server's thread.
     HttpResponse answerWeb(const QByteArray &path, const HttpRequest &request, const Snapshot &snapshot);

@@ -105,4 +105,41 @@ BinSummary DepotPicture::summary(const Depot &depot, const DepotBin &bin, qint64
     return s;
 }
 
+std::optional<AlarmPriority> BinAlarms::worst() const
+{
+    for (int p = 0; p < 3; ++p)
+        if (open[std::size_t(p)] > 0)
+            return AlarmPriority(p);
+    return std::nullopt;
+}
+
+BinAlarms binAlarms(const Depot &depot, int bin, const AlarmBook &book)
+{
+    return binAlarms(depot, bin, book.alarms());
+}
+
+BinAlarms binAlarms(const Depot &depot, int bin, const QList<Alarm> &alarms)
+{
+    BinAlarms out;
+    for (const Alarm &a : alarms) {
+        if (a.state == Alarm::State::Cleared)
+            continue;
+        const AlarmCondition &c = a.condition;
+        const DepotCable *cable = c.cable != 0 ? depot.cable(c.cable) : nullptr;
+        if (c.cable != 0 ? !cable || cable->bin != bin : c.bin != bin)
+            continue;
+        ++out.open[std::size_t(c.priority())];
+        const auto mark = [&](int layer) {
+            const QPair<int, int> at{c.cable, layer};
+            if (!out.marks.contains(at) || int(c.priority()) < int(out.marks.value(at)))
+                out.marks.insert(at, c.priority());
+        };
+        if (c.points.isEmpty())
+            mark(0);
+        for (const AlarmPoint &p : c.points)
+            mark(p.layer);
+    }
+    return out;
+}
+
 } // namespace vx

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "core/depot/Depot.h"
+#include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
 #include "core/grain/StorageRules.h"
 
 #include <QHash>
 #include <QList>
+#include <QMap>
+
+#include <array>
 
 #include <optional>
 
@@ -58,5 +62,15 @@ private:
     Depot m_depot;
     QHash<int, Latest> m_latest;
 };
+
+// Open alarms of a bin by priority, and the most urgent at each (cable, layer) (layer 0: the cable's own).
+struct BinAlarms {
+    std::array<int, 3> open{};
+    QMap<QPair<int, int>, AlarmPriority> marks;
+    std::optional<AlarmPriority> worst() const;
+};
+// A bin's open alarms: those of its cables and of the bin itself.
+BinAlarms binAlarms(const Depot &depot, int bin, const AlarmBook &book);
+BinAlarms binAlarms(const Depot &depot, int bin, const QList<Alarm> &alarms);
 
 } // namespace vx

@@ -50,6 +50,71 @@ QString rfc3339(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
 }
 
+namespace {
+const char *stateName(CableState state)
+{
+    return state == CableState::Silent ? "silent" : state == CableState::Answering ? "answering" : "never_seen";
+}
+} // namespace
+
+QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs)
+{
+    const Depot depot = picture.depot().fromFile ? picture.depot() : singleBinDepot(picture.keys());
+    const auto number = [](double v) { return QJsonValue(std::round(v * 100) / 100); };
+    QJsonArray bins;
+    for (const DepotBin &b : depot.bins) {
+        const BinSummary s = picture.summary(depot, b, nowMs, silentAfterMs);
+        const BinAlarms open = binAlarms(depot, b.number, alarms);
+        QJsonArray cables;
+        for (const DepotCable &c : depot.cablesOf(b.number)) {
+            QJsonArray points, depths, celsius;
+            for (int i = 0; i < c.points.size(); ++i) {
+                points.append(c.points[i]);
+                depths.append(c.depthsM[i]);
+                const auto t = picture.temperature(c.key(), c.points[i], nowMs, silentAfterMs);
+                celsius.append(t ? number(*t) : QJsonValue());
+            }
+            QJsonObject cable{{QStringLiteral("device"), c.key()}, {QStringLiteral("bus"), c.bus},
+                              {QStringLiteral("address"), c.address}, {QStringLiteral("points"), points},
+                              {QStringLiteral("depths"), depths}, {QStringLiteral("celsius"), celsius},
+                              {QStringLiteral("state"), QLatin1String(stateName(picture.stateOf(c.key(), nowMs, silentAfterMs)))}};
+            if (b.round()) {
+                cable.insert(QStringLiteral("ring"), c.ring);
+                cable.insert(QStringLiteral("angle"), c.angleDeg);
+            } else {
+                cable.insert(QStringLiteral("row"), c.row);
+                cable.insert(QStringLiteral("column"), c.column);
+            }
+            cables.append(cable);
+        }
+        QJsonObject bin{{QStringLiteral("bin"), b.number},
+                        {QStringLiteral("name"), b.name},
+                        {QStringLiteral("kind"), binKindKey(b.kind)},
+                        {QStringLiteral("grain"), b.grain},
+                        {QStringLiteral("class"), storageClassKey(b.storageClass)},
+                        {QStringLiteral("cables"), cables},
+                        {QStringLiteral("silent_cables"), s.silentCables},
+                        {QStringLiteral("alarms"), QJsonObject{{QStringLiteral("high"), open.open[0]},
+                                                               {QStringLiteral("medium"), open.open[1]},
+                                                               {QStringLiteral("low"), open.open[2]}}}};
+        if (s.all.count > 0) {
+            bin.insert(QStringLiteral("max"), number(s.all.max));
+            bin.insert(QStringLiteral("mean"), number(s.all.mean));
+            bin.insert(QStringLiteral("min"), number(s.all.min));
+            bin.insert(QStringLiteral("max_at"), QJsonObject{{QStringLiteral("device"), s.maxCable}, {QStringLiteral("point"), s.maxPoint}});
+        }
+        if (s.topBottom)
+            bin.insert(QStringLiteral("top_bottom"), number(*s.topBottom));
+        if (s.lastReadingMs >= 0)
+            bin.insert(QStringLiteral("last_reading"), rfc3339(s.lastReadingMs));
+        if (b.intake.isValid())
+            bin.insert(QStringLiteral("intake"), b.intake.toString(Qt::ISODate));
+        bins.append(bin);
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("time"), rfc3339(nowMs)}, {QStringLiteral("bins"), bins}})
+        .toJson(QJsonDocument::Compact);
+}
+
 QByteArray readingsJson(const GrainSnapshot &snapshot, qint64 nowMs, qint64 silentAfterMs)
 {
     QJsonArray cables;
@@ -75,9 +140,7 @@ QByteArray readingsJson(const GrainSnapshot &snapshot, qint64 nowMs, qint64 sile
             layers.append(point);
         }
         QJsonObject cable{{QStringLiteral("cable"), c},
-                          {QStringLiteral("state"), state == CableState::Silent      ? QStringLiteral("silent")
-                                                    : state == CableState::Answering ? QStringLiteral("answering")
-                                                                                     : QStringLiteral("never_seen")},
+                          {QStringLiteral("state"), QLatin1String(stateName(state))},
                           {QStringLiteral("layers"), layers}};
         if (const auto seen = snapshot.lastSeen[std::size_t(c - 1)])
             cable.insert(QStringLiteral("last_seen"), rfc3339(*seen));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/depot/DepotPicture.h"
 #include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
 #include "core/store/ReadingStore.h"
@@ -23,6 +24,10 @@ QString rfc3339(qint64 ms);
 // with its status ("ok", "no_reading", "power_on", "out_of_range", "suspect":
 // a sensor under a fault), and the bin's figures.
 QByteArray readingsJson(const GrainSnapshot &snapshot, qint64 nowMs, qint64 silentAfterMs);
+// The depot as the window's "仓房" tab shows it: each bin's particulars, its
+// figures and open alarms by priority, and each cable's place, depths and latest
+// temperatures (null: none to trust). Without a depot file: one bin of the cables seen.
+QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs);
 // The alarm groups as the window lists them, newest first.
 QByteArray alarmsJson(const QList<Alarm> &alarms);
 QByteArray devicesJson(const CollectorMetrics &metrics);

@@ -74,38 +74,6 @@ QString ageText(qint64 ms)
 
 } // namespace
 
-std::optional<AlarmPriority> BinAlarms::worst() const
-{
-    for (int p = 0; p < 3; ++p)
-        if (open[std::size_t(p)] > 0)
-            return AlarmPriority(p);
-    return std::nullopt;
-}
-
-BinAlarms binAlarms(const Depot &depot, int bin, const AlarmBook &book)
-{
-    BinAlarms out;
-    for (const Alarm &a : book.alarms()) {
-        if (a.state == Alarm::State::Cleared)
-            continue;
-        const AlarmCondition &c = a.condition;
-        const DepotCable *cable = c.cable != 0 ? depot.cable(c.cable) : nullptr;
-        if (c.cable != 0 ? !cable || cable->bin != bin : c.bin != bin)
-            continue;
-        ++out.open[std::size_t(c.priority())];
-        const auto mark = [&](int layer) {
-            const QPair<int, int> at{c.cable, layer};
-            if (!out.marks.contains(at) || int(c.priority()) < int(out.marks.value(at)))
-                out.marks.insert(at, c.priority());
-        };
-        if (c.points.isEmpty())
-            mark(0);
-        for (const AlarmPoint &p : c.points)
-            mark(p.layer);
-    }
-    return out;
-}
-
 QColor temperatureColour(double celsius, double low, double high)
 {
     const double t = qBound(0.0, (celsius - low) / (high - low), 1.0);

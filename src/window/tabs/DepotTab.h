@@ -31,15 +31,6 @@ struct DepotViewSource {
     Dialogs *dialogs = nullptr;
 };
 
-// Open alarms of a bin by priority, and the most urgent at each (cable, layer) (layer 0: the cable's own).
-struct BinAlarms {
-    std::array<int, 3> open{};
-    QMap<QPair<int, int>, AlarmPriority> marks;
-    std::optional<AlarmPriority> worst() const;
-};
-// A bin's open alarms: those of its cables and of the bin itself.
-BinAlarms binAlarms(const Depot &depot, int bin, const AlarmBook &book);
-
 // The colour of a temperature, blue at `low` through green and yellow to red at `high`.
 QColor temperatureColour(double celsius, double low, double high);
 

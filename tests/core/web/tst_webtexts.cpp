@@ -15,6 +15,7 @@ private slots:
     void curveQueries();
     void pointStatuses_data();
     void pointStatuses();
+    void depotAsTheTabShowsIt();
 };
 
 void tst_webtexts::curveQueries_data()
@@ -96,4 +97,38 @@ void tst_webtexts::pointStatuses()
 }
 
 QTEST_GUILESS_MAIN(tst_webtexts)
+// /api/depot: a bin's figures and alarms, each cable's place and trusted temperatures.
+void tst_webtexts::depotAsTheTabShowsIt()
+{
+    const qint64 now = 1796601600000;
+    DepotPicture picture(parseDepot("[bin.1]\nname=1号仓\nsize=10x10\ngrid=2x2\ngrain=wheat\n"
+                                    "[bin.2]\nkind=vertical_silo\ndiameter=8\nrings=3\n"
+                                    "[cable.4]\nbin=1\nposition=2,1\ndepths=0.5,1.5\n"
+                                    "[cable.5]\nbin=2\nposition=1,180\ndepths=1\n"));
+    picture.take(4, {2450, 8500}, now - 1000); // point 2 reads the power-on 85.00: no temperature
+    AlarmCondition hot;
+    hot.rule = AlarmRule::HighTemperature;
+    hot.cable = 4;
+    hot.points = {{1, 24.5, SensorFaultKind::None}};
+    Alarm alarm;
+    alarm.condition = hot;
+    const QJsonObject o = QJsonDocument::fromJson(web::depotJson(picture, {alarm}, now, 600000)).object();
+    const QJsonArray bins = o.value(QStringLiteral("bins")).toArray();
+    QCOMPARE(bins.size(), 2);
+    const QJsonObject first = bins[0].toObject();
+    QCOMPARE(first.value(QStringLiteral("name")).toString(), QStringLiteral("1号仓"));
+    QCOMPARE(first.value(QStringLiteral("max")).toDouble(), 24.5);
+    QCOMPARE(first.value(QStringLiteral("alarms")).toObject().value(QStringLiteral("high")).toInt(), 1);
+    const QJsonObject cable = first.value(QStringLiteral("cables")).toArray()[0].toObject();
+    QCOMPARE(cable.value(QStringLiteral("row")).toInt(), 2);
+    QCOMPARE(cable.value(QStringLiteral("celsius")).toArray(), (QJsonArray{24.5, QJsonValue()}));
+    QCOMPARE(cable.value(QStringLiteral("depths")).toArray(), (QJsonArray{0.5, 1.5}));
+    const QJsonObject silo = bins[1].toObject();
+    QVERIFY(!silo.contains(QStringLiteral("max")));
+    QCOMPARE(silo.value(QStringLiteral("alarms")).toObject().value(QStringLiteral("high")).toInt(), 0);
+    const QJsonObject silent = silo.value(QStringLiteral("cables")).toArray()[0].toObject();
+    QCOMPARE(silent.value(QStringLiteral("angle")).toDouble(), 180.0);
+    QCOMPARE(silent.value(QStringLiteral("state")).toString(), QStringLiteral("never_seen"));
+}
+
 #include "tst_webtexts.moc"
