@@ -584,6 +584,8 @@ void frmMain::bindDepot()
         source.inspections = [this] { return m_pipeline->inspections(); };
         source.addInspection = [this](const InspectionEntry &entry) { m_pipeline->addInspection(entry); };
     }
+    source.depotFile = depotFilePath(m_platform.programDir);
+    source.depotSaved = [this](const Depot &depot) { m_pipeline->setDepot(depot); };
     m_depotTab = new DepotTab(source);
     m_depotTab->setObjectName(QStringLiteral("depotTab"));
     SSTab2->addTab(scrollable(m_depotTab), QCoreApplication::translate("vx", "仓房"));

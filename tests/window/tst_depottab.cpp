@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSlider>
+#include <QLabel>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@ private slots:
     void hotCableWhereTheFilePutsIt_data();
     void hotCableWhereTheFilePutsIt();
     void inspectionBookPrinted();
+    void depotFileEdited();
 };
 
 namespace {
@@ -142,6 +144,31 @@ void tst_depottab::inspectionBookPrinted()
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().split('\n');
     QVERIFY2(lines.value(1).startsWith(QStringLiteral("1,7号仓,小麦,semi_safe,").toUtf8()), lines.value(1).constData());
+}
+
+// The editor names a mistake as it is typed; saving writes the file and hands the depot on.
+void tst_depottab::depotFileEdited()
+{
+    QTemporaryDir dir;
+    DepotPicture picture;
+    Depot saved;
+    DepotViewSource source{&picture, [] { return kNow; }, [] { return qint64(600000); }, {}, {}, nullptr,
+                           dir.filePath(QStringLiteral("depot.ini")), [&](const Depot &d) { saved = d; picture.setDepot(d); }};
+    DepotTab tab(source);
+    tab.findChild<QPushButton *>(QStringLiteral("depotEdit"))->click();
+    auto *editor = tab.findChild<QDialog *>(QStringLiteral("depotEditor"));
+    QVERIFY(editor);
+    auto *text = editor->findChild<QPlainTextEdit *>(QStringLiteral("depotText"));
+    auto *problems = editor->findChild<QLabel *>(QStringLiteral("depotEditorProblems"));
+    text->setPlainText(QStringLiteral("[bin.3]\nname = 3号仓\nsize = 20x20\ngrid = 4x4\n[cable.9]\nbin = 3\nposition = 2, 2\ndepths = 1, x\n"));
+    QVERIFY2(problems->text().contains(QStringLiteral("depot.ini:8: [cable.9] depths")), qPrintable(problems->text()));
+    text->setPlainText(text->toPlainText().replace(QStringLiteral("1, x"), QStringLiteral("1, 2")));
+    QVERIFY2(!problems->text().contains(QStringLiteral("depot.ini:")), qPrintable(problems->text()));
+    editor->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+    QCOMPARE(saved.cables.size(), 1);
+    QCOMPARE(saved.cable(9)->depthOf(2), 2.0);
+    QFile written(dir.filePath(QStringLiteral("depot.ini")));
+    QVERIFY(written.open(QIODevice::ReadOnly) && written.readAll().contains("depths = 1, 2"));
 }
 
 QTEST_MAIN(tst_depottab)

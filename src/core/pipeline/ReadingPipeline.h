@@ -118,6 +118,8 @@ public:
     // inspection (by its class and warmest grain) has passed is a low alarm.
     const QList<InspectionEntry> &inspections() const { return m_inspections; }
     void addInspection(const InspectionEntry &entry);
+    // A depot file edited while running: its bins from now on (the frames already taken stay).
+    void setDepot(const Depot &depot) { m_depot.setDepot(depot); }
     void setInspectionDay(std::function<QDate(qint64)> dayOf) { m_dayOf = std::move(dayOf); }
     const AlarmSettings &alarmSettings() const { return m_alarmSettings; }
     int alarmSilentMinutes() const { return m_alarmSilentMinutes; }

@@ -9,6 +9,9 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -381,6 +384,15 @@ DepotTab::DepotTab(DepotViewSource source, QWidget *parent) : QWidget(parent), m
 
     auto *overviewPage = new QWidget;
     auto *overviewLayout = new QVBoxLayout(overviewPage);
+    if (m_source.depotSaved) {
+        auto *edit = new QPushButton(tr("编辑仓房文件"));
+        edit->setObjectName(QStringLiteral("depotEdit"));
+        connect(edit, &QPushButton::clicked, this, &DepotTab::editDepotFile);
+        auto *row = new QHBoxLayout;
+        row->addWidget(edit);
+        row->addStretch(1);
+        overviewLayout->addLayout(row);
+    }
     m_problems = new QLabel;
     m_problems->setObjectName(QStringLiteral("depotProblems"));
     m_problems->setWordWrap(true);
@@ -483,8 +495,7 @@ void DepotTab::refresh()
         return;
     const Depot &depot = m_source.picture->depot();
     if (depot.fromFile) {
-        if (m_shown.cables.size() != depot.cables.size() || m_shown.bins.size() != depot.bins.size() || !m_shown.fromFile)
-            m_shown = depot;
+        m_shown = depot; // shared, not copied: an edited file's places show at once
         QStringList problems;
         for (const DepotProblem &e : depot.errors)
             problems << tr("错误：%1（已略去）").arg(e.text());
@@ -576,6 +587,61 @@ bool DepotTab::exportInspections(const QString &file, QString *error) const
             entries.append(e);
     return file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? writeInspectionCsv(file, entries, m_shown, error)
                                                                       : writeInspectionPdf(file, entries, m_shown, error);
+}
+
+void DepotTab::editDepotFile()
+{
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("depotEditor"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(m_source.depotFile);
+    dialog->resize(720, 560);
+    auto *layout = new QVBoxLayout(dialog);
+    auto *text = new QPlainTextEdit;
+    text->setObjectName(QStringLiteral("depotText"));
+    QFont mono(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    text->setFont(mono);
+    QFile file(m_source.depotFile);
+    if (file.open(QIODevice::ReadOnly))
+        text->setPlainText(QString::fromUtf8(file.readAll()));
+    else // a start for a depot without a file yet
+        text->setPlainText(QStringLiteral("[bin.1]\nname = 1号仓\nkind = flat\nsize = 36x24\ngrid = 6x8\ngrain = wheat\n"
+                                          "class = safe\n\n[cable.1]\nbin = 1\nposition = 1, 1\n"
+                                          "depths = 0.5, 2.5, 4.5, 6.5\n"));
+    layout->addWidget(text, 1);
+    auto *problems = new QLabel;
+    problems->setObjectName(QStringLiteral("depotEditorProblems"));
+    problems->setWordWrap(true);
+    layout->addWidget(problems);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    layout->addWidget(buttons);
+    const QString name = QFileInfo(m_source.depotFile).fileName();
+    auto check = [text, problems, name] {
+        const Depot d = parseDepot(text->toPlainText().toUtf8(), name);
+        QStringList lines;
+        for (const DepotProblem &e : d.errors)
+            lines << tr("错误：%1（已略去）").arg(e.text());
+        for (const DepotProblem &w : d.warnings)
+            lines << tr("提示：%1").arg(w.text());
+        problems->setText(lines.isEmpty() ? tr("%1 个仓，%2 根电缆，无问题").arg(d.bins.size()).arg(d.cables.size())
+                                          : lines.join(QLatin1Char('\n')));
+    };
+    check();
+    connect(text, &QPlainTextEdit::textChanged, dialog, check);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog, text, problems, name] {
+        QSaveFile out(m_source.depotFile);
+        const QByteArray bytes = text->toPlainText().toUtf8();
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+            problems->setText(tr("保存失败：%1").arg(out.errorString()));
+            return;
+        }
+        m_source.depotSaved(parseDepot(bytes, name));
+        refresh();
+        dialog->accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    dialog->open();
 }
 
 void DepotTab::recordInspection()

@@ -29,6 +29,9 @@ struct DepotViewSource {
     std::function<QList<InspectionEntry>()> inspections;
     std::function<void(const InspectionEntry &)> addInspection;
     Dialogs *dialogs = nullptr;
+    // Where depot.ini is, and who takes the depot once the editor saved it (none: no editor).
+    QString depotFile;
+    std::function<void(const Depot &)> depotSaved;
 };
 
 // The colour of a temperature, blue at `low` through green and yellow to red at `high`.
@@ -134,6 +137,10 @@ private:
     void showFigures();
     void fillSections();
     void recordInspection();
+public:
+    // The depot file's editor: its text with every problem named as it is typed; saving writes the file.
+    void editDepotFile();
+private:
 
     DepotViewSource m_source;
     Depot m_shown; // what the views draw

@@ -1726,5 +1726,17 @@ Web view: %1</translation>
         <source>请填写检查人</source>
         <translation>Inspector required</translation>
     </message>
+    <message>
+        <source>编辑仓房文件</source>
+        <translation>Edit depot file</translation>
+    </message>
+    <message>
+        <source>%1 个仓，%2 根电缆，无问题</source>
+        <translation>%1 bins, %2 cables, no problems</translation>
+    </message>
+    <message>
+        <source>保存失败：%1</source>
+        <translation>Save failed: %1</translation>
+    </message>
 </context>
 </TS>
