@@ -105,6 +105,44 @@ BinSummary DepotPicture::summary(const Depot &depot, const DepotBin &bin, qint64
     return s;
 }
 
+QList<AlarmCondition> evaluateFurtherCables(const DepotPicture &picture, const AlarmSettings &settings, qint64 nowMs)
+{
+    QList<AlarmCondition> out;
+    for (const DepotCable &c : picture.depot().cables) {
+        if (c.key() <= kCables)
+            continue;
+        const CableState state = picture.stateOf(c.key(), nowMs, settings.silentAfterMs);
+        if (state == CableState::Silent) {
+            AlarmCondition silent;
+            silent.rule = AlarmRule::CableSilent;
+            silent.cable = c.key();
+            silent.bin = c.bin;
+            silent.value = double((nowMs - picture.latest(c.key(), c.points.value(0, 1)).value_or(PointReading{nowMs, 0}).timeMs) / 1000);
+            out.append(silent);
+            continue; // stale values of a silent cable raise nothing but its silence
+        }
+        AlarmCondition high;
+        high.rule = AlarmRule::HighTemperature;
+        high.cable = c.key();
+        high.bin = c.bin;
+        for (int point : c.points) {
+            const auto t = picture.temperature(c.key(), point, nowMs, settings.silentAfterMs);
+            const double limit = settings.highFor(c.key(), point);
+            if (!t || *t <= limit)
+                continue;
+            high.points.append({point, *t, SensorFaultKind::None});
+            if (high.points.size() == 1 || *t > high.value) {
+                high.value = *t;
+                high.layer = point;
+                high.limit = limit;
+            }
+        }
+        if (!high.points.isEmpty())
+            out.append(high);
+    }
+    return out;
+}
+
 std::optional<AlarmPriority> BinAlarms::worst() const
 {
     for (int p = 0; p < 3; ++p)

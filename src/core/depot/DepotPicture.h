@@ -2,6 +2,7 @@
 
 #include "core/depot/Depot.h"
 #include "core/grain/AlarmBook.h"
+#include "core/grain/AlarmRules.h"
 #include "core/grain/GrainState.h"
 #include "core/grain/StorageRules.h"
 
@@ -62,6 +63,12 @@ private:
     Depot m_depot;
     QHash<int, Latest> m_latest;
 };
+
+// The first rules for the depot's cables the bin's picture (devices 1..40)
+// does not hold, those of further buses: a cable gone silent, and its
+// installed points above their high limit (one group per cable, as the
+// picture's rules group them). The other point rules judge devices 1..40 only.
+QList<AlarmCondition> evaluateFurtherCables(const DepotPicture &picture, const AlarmSettings &settings, qint64 nowMs);
 
 // Open alarms of a bin by priority, and the most urgent at each (cable, layer) (layer 0: the cable's own).
 struct BinAlarms {

@@ -224,6 +224,7 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
     QList<AlarmCondition> holding = vx::evaluateAlarms(m_snapshot, nowMs, settings, m_windowAgo, m_weekAgo);
     if (m_depot.depot().fromFile) {
         holding += evaluateStorageRules(m_depot.profiles(nowMs, silentAfterMs), m_storageSettings);
+        holding += evaluateFurtherCables(m_depot, settings, nowMs);
         holding += inspectionsOverdue(nowMs, silentAfterMs);
     }
     record(m_alarms.update(holding, nowMs));

@@ -137,6 +137,18 @@ void tst_storagerules::binFigures()
     QCOMPARE(s.lastReadingMs, now - 1000);
     QCOMPARE(s.topBottom.value(), -2.0); // cable 1 alone: cable 2's bottom reads 85.00, so it has one point
     QCOMPARE(picture.summary(*depot.bin(2), now, silentAfter).all.mean, 30.0);
+
+    // Bus 2's cable above 28 °C is a high alarm of its own; cable 3 (silent, device 1..40) is the picture's to judge.
+    AlarmSettings settings;
+    settings.highLimit = 28;
+    settings.silentAfterMs = silentAfter;
+    QList<AlarmCondition> further = evaluateFurtherCables(picture, settings, now);
+    QCOMPARE(further.size(), 1);
+    QCOMPARE(std::make_tuple(further[0].rule, further[0].cable, further[0].bin, further[0].value),
+             std::make_tuple(AlarmRule::HighTemperature, 1001, 2, 30.0));
+    further = evaluateFurtherCables(picture, settings, now + silentAfter); // then it falls silent
+    QCOMPARE(further.size(), 1);
+    QCOMPARE(std::make_pair(further[0].rule, further[0].value), std::make_pair(AlarmRule::CableSilent, 600.0));
 }
 
 QTEST_GUILESS_MAIN(tst_storagerules)
