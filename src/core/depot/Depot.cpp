@@ -446,24 +446,34 @@ QString storageClassKey(StorageClass storageClass)
     return QString();
 }
 
-QString binKindShown(BinKind kind)
+QString binKindName(BinKind kind)
 {
     switch (kind) {
-    case BinKind::FlatWarehouse: return QCoreApplication::translate("vx", "平房仓");
-    case BinKind::SquatSilo: return QCoreApplication::translate("vx", "浅圆仓");
-    case BinKind::VerticalSilo: return QCoreApplication::translate("vx", "立筒仓");
+    case BinKind::FlatWarehouse: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "平房仓"));
+    case BinKind::SquatSilo: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "浅圆仓"));
+    case BinKind::VerticalSilo: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "立筒仓"));
     }
     return QString();
 }
 
-QString storageClassShown(StorageClass storageClass)
+QString storageClassName(StorageClass storageClass)
 {
     switch (storageClass) {
-    case StorageClass::Safe: return QCoreApplication::translate("vx", "安全粮");
-    case StorageClass::SemiSafe: return QCoreApplication::translate("vx", "半安全粮");
-    case StorageClass::Dangerous: return QCoreApplication::translate("vx", "危险粮");
+    case StorageClass::Safe: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "安全粮"));
+    case StorageClass::SemiSafe: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "半安全粮"));
+    case StorageClass::Dangerous: return QString::fromUtf8(QT_TRANSLATE_NOOP("vx", "危险粮"));
     }
     return QString();
+}
+
+QString binKindShown(BinKind kind)
+{
+    return QCoreApplication::translate("vx", binKindName(kind).toUtf8().constData());
+}
+
+QString storageClassShown(StorageClass storageClass)
+{
+    return QCoreApplication::translate("vx", storageClassName(storageClass).toUtf8().constData());
 }
 
 int deviceKey(int bus, int address)

@@ -21,7 +21,9 @@ enum class StorageClass { Safe, SemiSafe, Dangerous };
 // "flat", "squat_silo", "vertical_silo" / "safe", "semi_safe", "dangerous", as written in the file.
 QString binKindKey(BinKind kind);
 QString storageClassKey(StorageClass storageClass);
-// "平房仓" ... / "安全粮" "基本无虫粮" ...: as shown.
+// "平房仓" ... / "安全粮" "半安全粮" "危险粮": as written in the book, and as shown in the window's language.
+QString binKindName(BinKind kind);
+QString storageClassName(StorageClass storageClass);
 QString binKindShown(BinKind kind);
 QString storageClassShown(StorageClass storageClass);
 

@@ -15,22 +15,11 @@ QString figure(const std::optional<double> &v)
     return v ? QString::number(*v, 'f', 1) : QStringLiteral("--");
 }
 
-// The table is the book's own, in Chinese whatever the window's language.
-QString kindName(BinKind kind)
-{
-    return kind == BinKind::FlatWarehouse ? QStringLiteral("平房仓")
-           : kind == BinKind::SquatSilo   ? QStringLiteral("浅圆仓")
-                                          : QStringLiteral("立筒仓");
-}
-
-QString className(StorageClass c)
-{
-    return c == StorageClass::Safe ? QStringLiteral("安全粮") : c == StorageClass::SemiSafe ? QStringLiteral("半安全粮") : QStringLiteral("危险粮");
-}
 } // namespace
 
 bool writeInspectionPdf(const QString &file, const QList<InspectionEntry> &entries, const Depot &depot, QString *error)
 {
+    // The table is the book's own, in Chinese whatever the window's language.
     QPdfWriter pdf(file);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
@@ -69,9 +58,9 @@ bool writeInspectionPdf(const QString &file, const QList<InspectionEntry> &entri
             y += rowH;
         };
         pairs({{QStringLiteral("仓号"), bin ? bin->name : QString::number(e.bin)},
-               {QStringLiteral("仓型"), bin ? kindName(bin->kind) : QString()},
+               {QStringLiteral("仓型"), bin ? binKindName(bin->kind) : QString()},
                {QStringLiteral("品种"), bin ? bin->grain : QString()}});
-        pairs({{QStringLiteral("储粮等级"), bin ? className(bin->storageClass) : QString()},
+        pairs({{QStringLiteral("储粮等级"), bin ? storageClassName(bin->storageClass) : QString()},
                {QStringLiteral("入仓日期"), bin && bin->intake.isValid() ? bin->intake.toString(Qt::ISODate) : QString()},
                {QStringLiteral("检查日期"), e.date.toString(Qt::ISODate)}});
         pairs({{QStringLiteral("检查人"), e.inspector},
