@@ -1,0 +1,137 @@
+// The ventilation advisor and the fans' automatic control, rule by rule at their limits.
+#include "core/air/VentilationAdvisor.h"
+
+#include <QtTest>
+
+using namespace vx;
+
+Q_DECLARE_METATYPE(VentilationInputs)
+Q_DECLARE_METATYPE(FanState)
+
+class tst_ventilation : public QObject {
+    Q_OBJECT
+private slots:
+    void advice_data();
+    void advice();
+    void fans_data();
+    void fans();
+};
+
+namespace {
+// A wheat bin at 13 % moisture, its grain at 20 °C, even; outside 10 °C at 50 %.
+VentilationInputs wheatBin()
+{
+    VentilationInputs in;
+    in.grainMeanC = 20;
+    in.gradientPerMetre = 0.5;
+    in.topBottomC = 1;
+    in.outsideC = 10;
+    in.outsideRh = 50;
+    in.grainMoistureWet = 13;
+    in.sorption = sorptionFor(QStringLiteral("wheat"));
+    return in;
+}
+// The outside RH at which the air's equilibrium moisture is exactly the grain's plus the margin.
+double wettingRh(const VentilationInputs &in, double margin)
+{
+    return *equilibriumRelativeHumidity(*in.sorption, *in.grainMoistureWet + margin, *in.outsideC);
+}
+} // namespace
+
+void tst_ventilation::advice_data()
+{
+    QTest::addColumn<VentilationInputs>("in");
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<bool>("go");
+    const VentilationSettings s;
+    const auto with = [](std::function<void(VentilationInputs &)> change) {
+        VentilationInputs in = wheatBin();
+        change(in);
+        return in;
+    };
+    using R = VentilationRule;
+    QTest::newRow("start: 10 °C colder") << wheatBin() << int(R::Start) << true;
+    QTest::newRow("start at exactly 8") << with([](auto &in) { in.outsideC = 12; }) << int(R::Start) << true;
+    QTest::newRow("7.9 does not start") << with([](auto &in) { in.outsideC = 12.1; }) << int(R::TooWarm) << false;
+    QTest::newRow("no outside RH") << with([](auto &in) { in.outsideRh.reset(); }) << int(R::NotMeasured) << false;
+    QTest::newRow("no grain moisture") << with([](auto &in) { in.grainMoistureWet.reset(); }) << int(R::NotMeasured) << false;
+    QTest::newRow("no grain temperature") << with([](auto &in) { in.grainMeanC.reset(); }) << int(R::NotMeasured) << false;
+    QTest::newRow("RH 95: fog") << with([](auto &in) { in.outsideRh = 95; in.grainMoistureWet = 30; }) << int(R::Saturated) << false;
+    QTest::newRow("RH 94.9 with wet grain") << with([](auto &in) { in.outsideRh = 94.9; in.grainMoistureWet = 30; })
+                                           << int(R::Start) << true;
+    QTest::newRow("air just wetter than the margin")
+        << with([&](auto &in) { in.outsideRh = wettingRh(in, s.wettingMargin) + 0.1; }) << int(R::WouldWet) << false;
+    QTest::newRow("air just within the margin")
+        << with([&](auto &in) { in.outsideRh = wettingRh(in, s.wettingMargin) - 0.1; }) << int(R::Start) << true;
+    // The headspace against the dew point of the air among the grain (20 °C, 13 % wheat: about 13.6 °C).
+    const double dew = *adviseVentilation(wheatBin(), s).grainDewPoint;
+    QTest::newRow("headspace 3 °C above the grain's dew point")
+        << with([&](auto &in) { in.headspaceC = dew + 3; }) << int(R::Condensation) << false;
+    QTest::newRow("headspace 3.1 °C above")
+        << with([&](auto &in) { in.headspaceC = dew + 3.1; }) << int(R::Start) << true;
+    QTest::newRow("cooling: 4.1 goes on") << with([](auto &in) { in.cooling = true; in.outsideC = 15.9; })
+                                          << int(R::Continue) << true;
+    QTest::newRow("cooling: 4 and even stops") << with([](auto &in) { in.cooling = true; in.outsideC = 16; in.gradientPerMetre = 1; in.topBottomC = 3; })
+                                               << int(R::CoolingDone) << false;
+    QTest::newRow("cooling: 4, gradient 1.1") << with([](auto &in) { in.cooling = true; in.outsideC = 16; in.gradientPerMetre = 1.1; })
+                                              << int(R::Evening) << true;
+    QTest::newRow("cooling: 4, top-bottom 3.1") << with([](auto &in) { in.cooling = true; in.outsideC = 16; in.topBottomC = 3.1; })
+                                                << int(R::Evening) << true;
+    QTest::newRow("cooling: uneven but the air is as warm") << with([](auto &in) { in.cooling = true; in.outsideC = 20; in.topBottomC = 5; })
+                                                            << int(R::TooWarm) << false;
+    QTest::newRow("cooling: fog stops it too") << with([](auto &in) { in.cooling = true; in.outsideRh = 97; })
+                                               << int(R::Saturated) << false;
+}
+
+void tst_ventilation::advice()
+{
+    QFETCH(VentilationInputs, in);
+    QFETCH(int, rule);
+    QFETCH(bool, go);
+    const VentilationSettings s;
+    const VentilationAdvice a = adviseVentilation(in, s);
+    QCOMPARE(int(a.rule), rule);
+    QCOMPARE(a.go, go);
+    QCOMPARE(a.verdict(), go ? QStringLiteral("可以通风") : QStringLiteral("不宜通风"));
+    static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+    QVERIFY(!a.reason(s).isEmpty() && !a.reason(s).contains(placeholder) && !a.reasonEnglish(s).contains(placeholder));
+    QVERIFY(a.json(s).contains(a.ruleKey().toUtf8()));
+}
+
+void tst_ventilation::fans_data()
+{
+    QTest::addColumn<FanState>("state");
+    QTest::addColumn<bool>("adviceGo");
+    QTest::addColumn<qint64>("nowMs");
+    QTest::addColumn<int>("reason"); // None: stays as it is
+    QTest::addColumn<bool>("switchTo");
+    const qint64 h = 3600 * 1000LL, t0 = 1000 * h;
+    using F = FanReason;
+    QTest::newRow("never run, go") << FanState{} << true << t0 << int(F::Advice) << true;
+    QTest::newRow("never run, no") << FanState{} << false << t0 << int(F::None) << false;
+    QTest::newRow("on, advice turns no: interlock") << FanState{true, F::Advice, t0} << false << t0 + 1 << int(F::Interlock) << false;
+    QTest::newRow("on 5:59") << FanState{true, F::Advice, t0} << true << t0 + 6 * h - 60000 << int(F::None) << false;
+    QTest::newRow("on 6 h: rest") << FanState{true, F::Advice, t0} << true << t0 + 6 * h << int(F::MaxRun) << false;
+    QTest::newRow("rested 9:59") << FanState{false, F::MaxRun, t0} << true << t0 + 10 * h - 60000 << int(F::None) << false;
+    QTest::newRow("rested 10 h") << FanState{false, F::MaxRun, t0} << true << t0 + 10 * h << int(F::Advice) << true;
+    QTest::newRow("29 min after an interlock") << FanState{false, F::Interlock, t0} << true << t0 + 29 * 60000 << int(F::None) << false;
+    QTest::newRow("30 min after an interlock") << FanState{false, F::Interlock, t0} << true << t0 + 30 * 60000 << int(F::Advice) << true;
+    QTest::newRow("manual on stands against no") << FanState{true, F::Manual, t0, true} << false << t0 + 1 << int(F::None) << false;
+    QTest::newRow("manual off stands against go") << FanState{false, F::Manual, t0, true} << true << t0 + 20 * h << int(F::None) << false;
+}
+
+void tst_ventilation::fans()
+{
+    QFETCH(FanState, state);
+    QFETCH(bool, adviceGo);
+    QFETCH(qint64, nowMs);
+    QFETCH(int, reason);
+    QFETCH(bool, switchTo);
+    const FanDecision d = decideFan(state, adviceGo, nowMs);
+    QCOMPARE(int(d.reason), reason);
+    if (d.reason != FanReason::None)
+        QCOMPARE(d.switchTo, switchTo);
+}
+
+QTEST_GUILESS_MAIN(tst_ventilation)
+#include "tst_ventilation.moc"
