@@ -18,7 +18,9 @@ int BusSettings::effectiveTimeoutMs() const
 {
     if (timeoutMs > 0)
         return timeoutMs;
-    const int reply = expectedReplyLength(readRequest(1, function, start, count));
+    int reply = expectedReplyLength(readRequest(1, function, start, count));
+    for (const Read &r : reads)
+        reply = qMax(reply, expectedReplyLength(readRequest(1, r.function, r.start, r.count)));
     return int(std::ceil((8 + qMax(reply, 5) + 3.5) * byteMs())) + kDeviceMarginMs;
 }
 
@@ -52,6 +54,11 @@ void BusEngine::start()
     awaitBytes(5); // the shortest frame: an exception reply
     m_cycleClock.start();
     scheduleNext(0);
+}
+
+void BusEngine::write(const QByteArray &request)
+{
+    m_writes.append(request);
 }
 
 void BusEngine::stop()
@@ -126,11 +133,25 @@ void BusEngine::sendNext()
         scheduleNext(kLinkDownPollMs);
         return;
     }
+    if (!m_writes.isEmpty()) {
+        m_request = m_writes.takeFirst();
+        m_requestIsWrite = true;
+        m_address = quint8(m_request[0]);
+        m_triesLeft = m_settings.retries;
+        takeUploads();
+        m_exchangeBytes.clear();
+        transmit();
+        return;
+    }
     int address = 0;
     if (!nextAddress(&address))
         return;
     m_address = address;
-    m_request = readRequest(quint8(address), m_settings.function, m_settings.start, m_settings.count);
+    m_requestIsWrite = false;
+    const auto read = m_settings.reads.constFind(address);
+    m_request = read == m_settings.reads.cend()
+        ? readRequest(quint8(address), m_settings.function, m_settings.start, m_settings.count)
+        : readRequest(quint8(address), read->function, read->start, read->count);
     // A device already silent is only asked whether it is back: no retries,
     // so it costs the live ones one timeout, not several.
     m_triesLeft = m_stats[address].answering ? m_settings.retries : 0;
@@ -195,7 +216,10 @@ void BusEngine::onReceive()
             s.responseSumMs += ms;
             ++s.goodReplies;
             s.lastSeen = arrived;
-            emit readings(m_address, replyRegisters(frame), arrived, frame);
+            if (m_requestIsWrite)
+                emit written(m_request, frame == m_request);
+            else
+                emit readings(m_address, replyRegisters(frame), arrived, frame);
             finishExchange(true);
             return;
         }
@@ -203,6 +227,10 @@ void BusEngine::onReceive()
             m_buffer.remove(0, check.length);
             ++s.exceptions;
             s.lastSeen = arrived;
+            if (m_requestIsWrite)
+                emit written(m_request, false);
+            else
+                emit exceptionReply(m_address, check.exceptionCode);
             finishExchange(true);
             return;
         case S::Corrupt:
@@ -213,6 +241,8 @@ void BusEngine::onReceive()
                 retransmitAfterSilence();
                 return;
             }
+            if (m_requestIsWrite)
+                emit written(m_request, false);
             finishExchange(true);
             return;
         case S::Foreign:
@@ -242,6 +272,8 @@ void BusEngine::onTimeout()
         // The link went down during the exchange: the device is not to blame.
         --m_stats[m_address].requests;
         m_timeout.stop();
+        if (m_requestIsWrite)
+            emit written(m_request, false);
         m_request.clear();
         m_exchangeBytes.clear();
         m_buffer.clear();
@@ -258,6 +290,8 @@ void BusEngine::onTimeout()
         retransmitAfterSilence();
         return;
     }
+    if (m_requestIsWrite)
+        emit written(m_request, false);
     finishExchange(false);
 }
 

@@ -21,6 +21,13 @@ struct BusSettings {
     quint8 function = 0x03;
     quint16 start = 0;
     quint16 count = 18;
+    // Devices read otherwise than the collectors (temperature/humidity transmitters).
+    struct Read {
+        quint8 function = 0x03;
+        quint16 start = 0;
+        quint16 count = 2;
+    };
+    QMap<int, Read> reads;
     qint32 baud = 9600;
     int timeoutMs = 0;         // 0: from the baud rate and the frame sizes, plus a margin
     int retries = 1;           // further tries of a request that got no good reply
@@ -67,6 +74,8 @@ public:
     BusEngine(SerialPort &port, const BusSettings &settings, QObject *parent = nullptr);
 
     void start();
+    // A write (a relay's coil) sent before the next poll, one exchange of its own; told by written().
+    void write(const QByteArray &request);
     // Finishes (or abandons) the exchange in flight, then stops.
     void stop();
     bool running() const { return m_running; }
@@ -81,6 +90,10 @@ signals:
     // The bytes received for one exchange (or one upload frame), for the raw log.
     void received(const QByteArray &bytes, const QDateTime &arrived);
     void deviceAnswering(int address, bool answering);
+    // A device answered with an exception (a transmitter asked for what it does not have).
+    void exceptionReply(int address, quint8 code);
+    // A write's end: echoed by the device, or not (exception, silence, a wrong echo).
+    void written(const QByteArray &request, bool ok);
     void cycleDone(qint64 cycle);
     void stopped();
 
@@ -103,6 +116,8 @@ private:
     QByteArray m_exchangeBytes;   // everything received while the request in flight waited
     QDateTime m_lastArrival;
     QByteArray m_request;         // in flight; empty when idle
+    bool m_requestIsWrite = false;
+    QList<QByteArray> m_writes;   // waiting for the line
     int m_address = 0;
     int m_triesLeft = 0;
     int m_index = -1;             // position in the address list

@@ -237,6 +237,13 @@ void readBin(Reader &r, Section &s, int number)
         else
             bin.storageClass = *it;
     }
+    if (k.number(QStringLiteral("moisture"), 1, 40, &bin.moistureWet) && !s.values.contains(QStringLiteral("moisture_date")))
+        r.warning(s.line, k.field(QStringLiteral("moisture_date")), Reader::say("missing: when was the moisture measured?"));
+    if (k.take(QStringLiteral("moisture_date"), &v, &line)) {
+        bin.moistureDate = QDate::fromString(v, Qt::ISODate);
+        if (!bin.moistureDate.isValid())
+            k.bad(QStringLiteral("moisture_date"), line, Reader::say("%1 is not a date such as 2026-07-01").arg(v));
+    }
     if (k.take(QStringLiteral("intake"), &v, &line)) {
         bin.intake = QDate::fromString(v, Qt::ISODate);
         if (!bin.intake.isValid())
@@ -544,8 +551,27 @@ QList<int> Depot::addressesOf(int busNumber) const
     for (const DepotCable &c : cables)
         if (c.bus == busNumber && !out.contains(c.address))
             out.append(c.address);
+    for (const DepotAir &a : air)
+        if (a.bus == busNumber && !out.contains(a.address))
+            out.append(a.address);
     std::sort(out.begin(), out.end());
     return out;
+}
+
+const DepotAir *Depot::airDevice(int key) const
+{
+    for (const DepotAir &a : air)
+        if (a.key() == key)
+            return &a;
+    return nullptr;
+}
+
+const DepotFans *Depot::fansOf(int binNumber) const
+{
+    for (const DepotFans &f : fans)
+        if (f.bin == binNumber)
+            return &f;
+    return nullptr;
 }
 
 QPointF Depot::floorPosition(const DepotCable &cable) const
@@ -568,6 +594,87 @@ QString depotFilePath(const QString &programDir)
     return QDir(programDir).filePath(QStringLiteral("depot.ini"));
 }
 
+// [air.BUS.ADDRESS]: profile, place; [fans.BIN]: relay, coil.
+void readAirOrFans(Reader &r, Section &s, const QRegularExpressionMatch &air, const QRegularExpressionMatch &fans)
+{
+    Reader::Keys k{r, s};
+    Depot &depot = r.m_depot;
+    const QString whole = QStringLiteral("[%1]").arg(s.name);
+    QString v;
+    int line = 0;
+    if (air.hasMatch()) {
+        DepotAir a;
+        a.bus = air.captured(1).isEmpty() ? 1 : air.captured(1).toInt();
+        a.address = air.captured(2).toInt();
+        a.line = s.line;
+        a.section = s.name;
+        bool usable = true;
+        if (a.address < 1 || a.address > 245) {
+            r.error(s.line, whole, Reader::say("address %1 is not 1-245").arg(a.address));
+            usable = false;
+        } else if (!depot.bus(a.bus)) {
+            r.error(s.line, whole, Reader::say("there is no [bus.%1]").arg(a.bus));
+            usable = false;
+        }
+        for (const DepotCable &c : depot.cables)
+            if (c.key() == a.key()) {
+                r.error(s.line, whole, Reader::say("address %1 of bus %2 is a cable's ([%3])").arg(a.address).arg(a.bus).arg(c.section));
+                usable = false;
+            }
+        if (k.take(QStringLiteral("profile"), &v, &line)) {
+            if (v != QLatin1String("th") && v != QLatin1String("ht")) {
+                k.bad(QStringLiteral("profile"), line, Reader::say("%1 is not th (temperature, then humidity) or ht").arg(v));
+                usable = false;
+            }
+            a.profile = v;
+        }
+        if (k.take(QStringLiteral("place"), &v, &line)) {
+            static const QRegularExpression binPlace(QStringLiteral("^bin\\s*(\\d{1,4})$"));
+            const auto m = binPlace.match(v.toLower());
+            if (v.toLower() == QLatin1String("outside"))
+                a.bin = 0;
+            else if (m.hasMatch() && depot.bin(m.captured(1).toInt()))
+                a.bin = m.captured(1).toInt();
+            else {
+                k.bad(QStringLiteral("place"), line, Reader::say("%1 is not outside or bin N of a [bin.N]").arg(v));
+                usable = false;
+            }
+        } else {
+            r.error(s.line, k.field(QStringLiteral("place")), Reader::say("missing (outside, or bin N for its headspace)"));
+            usable = false;
+        }
+        k.leftovers();
+        if (usable)
+            depot.air.append(a);
+        return;
+    }
+    DepotFans f;
+    f.bin = fans.captured(1).toInt();
+    f.line = s.line;
+    bool usable = depot.bin(f.bin) != nullptr;
+    if (!usable)
+        r.error(s.line, whole, Reader::say("there is no [bin.%1]").arg(f.bin));
+    static const QRegularExpression relayForm(QStringLiteral("^(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
+    if (k.take(QStringLiteral("relay"), &v, &line)) {
+        const auto m = relayForm.match(v);
+        f.bus = m.hasMatch() && !m.captured(1).isEmpty() ? m.captured(1).toInt() : 1;
+        f.address = m.hasMatch() ? m.captured(2).toInt() : 0;
+        if (!m.hasMatch() || f.address < 1 || f.address > 247 || !depot.bus(f.bus)) {
+            k.bad(QStringLiteral("relay"), line, Reader::say("%1 is not a relay module's ADDRESS or BUS.ADDRESS on a [bus.N]").arg(v));
+            usable = false;
+        }
+    } else {
+        r.error(s.line, k.field(QStringLiteral("relay")), Reader::say("missing (the relay module's address)"));
+        usable = false;
+    }
+    const bool coilGiven = s.values.contains(QStringLiteral("coil"));
+    if (!k.integer(QStringLiteral("coil"), 0, 7, &f.coil) && coilGiven)
+        usable = false;
+    k.leftovers();
+    if (usable)
+        depot.fans.append(f);
+}
+
 Depot parseDepot(const QByteArray &text, const QString &fileName)
 {
     Depot depot;
@@ -577,10 +684,12 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
     static const QRegularExpression binName(QStringLiteral("^bin\\.(\\d{1,4})$"));
     static const QRegularExpression busName(QStringLiteral("^bus\\.(\\d{1,2})$")); // up to kMostBuses
     static const QRegularExpression cableName(QStringLiteral("^cable\\.(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
+    static const QRegularExpression airName(QStringLiteral("^air\\.(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
+    static const QRegularExpression fansName(QStringLiteral("^fans\\.(\\d{1,4})$"));
     QHash<QString, int> seen; // section -> its first line
 
     // Bins and buses first, so a cable may name a bin written after it.
-    QList<Section *> cables;
+    QList<Section *> cables, devices;
     for (Section &s : sections) {
         QString name = s.name.toLower();
         if (const auto m = cableName.match(name); m.hasMatch()) // cable.3 is cable.1.3
@@ -603,9 +712,11 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
             readBus(r, s, m.captured(1).toInt());
         else if (cableName.match(name).hasMatch())
             cables.append(&s);
+        else if (airName.match(name).hasMatch() || fansName.match(name).hasMatch())
+            devices.append(&s);
         else
             r.error(s.line, QStringLiteral("[%1]").arg(s.name),
-                    Reader::say("unknown section (expected [bin.N], [bus.N] or [cable.BUS.ADDRESS])"));
+                    Reader::say("unknown section (expected [bin.N], [bus.N], [cable.BUS.ADDRESS], [air.BUS.ADDRESS] or [fans.BIN])"));
     }
     std::sort(depot.buses.begin(), depot.buses.end(),
               [](const DepotBus &a, const DepotBus &b) { return a.number < b.number; });
@@ -622,6 +733,8 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
         else
             readCable(r, *s, bus, address);
     }
+    for (Section *s : devices)
+        readAirOrFans(r, *s, airName.match(s->name.toLower()), fansName.match(s->name.toLower()));
     for (const DepotBin &b : depot.bins)
         if (b.round())
             checkRingSpacing(r, b);

@@ -38,6 +38,8 @@ struct DepotBin {
     QString grain;                  // "wheat", "maize", ... or the keeper's word for it
     StorageClass storageClass = StorageClass::Safe;
     QDate intake;
+    double moistureWet = 0;         // % wet basis from the lab; 0: not entered
+    QDate moistureDate;
     int line = 0;                   // where its section starts
 
     bool round() const { return kind != BinKind::FlatWarehouse; }
@@ -76,6 +78,28 @@ struct DepotCable {
     double depthOf(int point) const;  // -1 when the point is not installed
 };
 
+// A temperature/humidity transmitter on a bus: [air.BUS.ADDRESS] (or
+// [air.ADDRESS] on bus 1), read by its profile, measuring the outside air
+// or the headspace of a bin.
+struct DepotAir {
+    int bus = 1;
+    int address = 0;
+    QString profile = QStringLiteral("th"); // a built-in profile: th, ht
+    int bin = 0;                  // 0: the outside air
+    int line = 0;
+    QString section;
+    int key() const { return deviceKey(bus, address); }
+};
+
+// A bin's aeration fans on a relay module's coil: [fans.BIN], relay = BUS.ADDRESS (or ADDRESS), coil = 0..7.
+struct DepotFans {
+    int bin = 0;
+    int bus = 1;
+    int address = 0;
+    int coil = 0;
+    int line = 0;
+};
+
 struct DepotProblem {
     QString file;
     int line = 0;
@@ -89,6 +113,8 @@ struct Depot {
     QList<DepotBin> bins;        // in the file's order
     QList<DepotBus> buses;       // by number
     QList<DepotCable> cables;    // by bin, then the file's order
+    QList<DepotAir> air;         // in the file's order
+    QList<DepotFans> fans;       // by bin
     QList<DepotProblem> errors;  // a value that could not be used (the rest still is)
     QList<DepotProblem> warnings; // usable, but not as good practice wants it
     bool fromFile = false;
@@ -97,7 +123,9 @@ struct Depot {
     const DepotBus *bus(int number) const;
     const DepotCable *cable(int key) const;
     QList<DepotCable> cablesOf(int bin) const;
-    // Addresses a bus polls: as listed, else its cables'.
+    const DepotAir *airDevice(int key) const;
+    const DepotFans *fansOf(int bin) const;
+    // Addresses a bus polls: as listed, else its cables' and transmitters'.
     QList<int> addressesOf(int bus) const;
     // Where a cable stands in its bin's floor, in metres from the front left
     // corner (flat) or from the centre (round).

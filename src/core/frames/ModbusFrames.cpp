@@ -38,6 +38,7 @@ int expectedReplyLength(const QByteArray &request)
         const int count = word(request, 4);
         return count >= 1 && count <= 125 ? 5 + 2 * count : 0;
     }
+    case 0x05:
     case 0x06:
         return 8;
     default:

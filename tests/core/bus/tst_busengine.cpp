@@ -1,4 +1,5 @@
 #include "SimulatorLog.h"
+#include "core/air/AirDevices.h"
 #include "core/bus/BusEngine.h"
 #include "core/frames/Crc16.h"
 #include "core/link/QtSerialPort.h"
@@ -24,6 +25,7 @@ private slots:
     void silentDevicesBackOff();
     void exceptionIsNoTimeout();
     void deviceThatComesBackIsPolledAgain();
+    void transmittersAndRelays();
 
 private:
     struct Run {
@@ -221,6 +223,50 @@ void tst_busengine::deviceThatComesBackIsPolledAgain()
     const qint64 since1 = run.engine->stats()[1].goodReplies - back1, since3 = run.engine->stats()[3].goodReplies - back3;
     QVERIFY2(qAbs(since1 - since3) <= 1, qPrintable(QStringLiteral("%1 against %2").arg(since3).arg(since1)));
     QVERIFY(run.engine->stats()[3].answering);
+}
+
+// Transmitters read in the collectors' cycle by their own request, a relay's
+// coil written between polls; an exception is never a reading.
+void tst_busengine::transmittersAndRelays()
+{
+    Run run;
+    BusSettings s;
+    s.addresses = {1, 50, 51, 52};
+    s.reads.insert(50, {0x03, 0, 2});
+    s.reads.insert(51, {0x03, 0, 2});
+    s.reads.insert(52, {0x03, 5, 2}); // registers it does not have
+    QVERIFY(start(run, {"--addresses", "1", "--air", "50:th", "--air", "51:ht:headspace", "--air", "52:th", "--relay", "60",
+                        "--weather", "5,0,40,0"},
+                  s));
+    QSignalSpy exceptions(run.engine.get(), &BusEngine::exceptionReply);
+    QSignalSpy written(run.engine.get(), &BusEngine::written);
+    run.engine->write(writeCoilRequest(60, 3, true));
+    run.engine->write(writeCoilRequest(60, 9, true)); // no such coil: refused
+    QTRY_VERIFY_WITH_TIMEOUT(written.count() == 2 && exceptions.count() >= 2, 10000);
+    run.stop();
+    QCOMPARE(written.at(0), QVariantList({writeCoilRequest(60, 3, true), true}));
+    QCOMPARE(written.at(1), QVariantList({writeCoilRequest(60, 9, true), false}));
+    QCOMPARE(exceptions.at(0), QVariantList({52, quint8(2)}));
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += run.sim.readAllStandardOutput()).contains("vxsim: relay 60 coil 3 on"), 5000);
+    int outside = 0, headspace = 0;
+    for (const QByteArray &frame : run.frames) {
+        const int address = quint8(frame[0]);
+        QVERIFY(address != 52);
+        if (address != 50 && address != 51)
+            continue;
+        const AirReading r = decodeAir(*airProfileNamed(address == 50 ? "th" : "ht"), replyRegisters(frame));
+        QVERIFY2(r.ok(), qPrintable(r.fault));
+        if (address == 50) {
+            QCOMPARE(*r.celsius, 5.0);
+            QCOMPARE(*r.relativeHumidity, 40.0);
+            ++outside;
+        } else {
+            QVERIFY(*r.celsius > 5); // between the 20 °C grain and the air
+            ++headspace;
+        }
+    }
+    QVERIFY(outside > 0 && headspace > 0);
 }
 
 QTEST_GUILESS_MAIN(tst_busengine)

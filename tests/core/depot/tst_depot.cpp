@@ -31,6 +31,8 @@ kind = squat_silo
 diameter = 25
 rings = 4.5, 9
 grain = maize
+moisture = 14.2
+moisture_date = 2026-11-20
 
 [bus.1]
 baud = 9600
@@ -54,6 +56,17 @@ depths = 0.3, 2, 4
 bin = 2
 position = 1, 90
 depths = 1
+
+[air.50]
+profile = ht
+place = outside
+
+[air.2.51]
+place = bin 2
+
+[fans.2]
+relay = 2.60
+coil = 3
 )";
 
 Depot parse(QByteArray text)
@@ -72,7 +85,17 @@ void tst_depot::goodDepot()
     QCOMPARE(d.bins[0].intake, QDate(2026, 7, 1));
     QCOMPARE(d.bins[1].ringRadiiM, (QList<double>{4.5, 9}));
     QCOMPARE(d.buses.size(), 2);
-    QCOMPARE(d.addressesOf(1), QList<int>{7}); // bus 1 lists none: its cables'
+    QCOMPARE(d.addressesOf(1), (QList<int>{7, 50})); // bus 1 lists none: its cables' and transmitters'
+    QCOMPARE(d.bins[1].moistureWet, 14.2);
+    QCOMPARE(d.bins[1].moistureDate, QDate(2026, 11, 20));
+    // The outside air on bus 1 read humidity first; bin 2's headspace on bus 2; its fans on coil 3 of bus 2's relay 60.
+    QCOMPARE(d.air.size(), 2);
+    QCOMPARE(d.airDevice(50)->profile, QStringLiteral("ht"));
+    QCOMPARE(d.airDevice(50)->bin, 0);
+    QCOMPARE(d.airDevice(deviceKey(2, 51))->profile, QStringLiteral("th"));
+    QCOMPARE(d.airDevice(deviceKey(2, 51))->bin, 2);
+    QVERIFY(d.fansOf(2) && !d.fansOf(1));
+    QCOMPARE(std::make_tuple(d.fansOf(2)->bus, d.fansOf(2)->address, d.fansOf(2)->coil), std::make_tuple(2, 60, 3));
     QCOMPARE(d.addressesOf(2), (QList<int>{1, 2, 3}));
 
     // Bus 1 keeps its addresses as stored keys; bus 2's are past 1000.
@@ -144,6 +167,17 @@ void tst_depot::problems_data()
                                       << "" << "depot.ini:1: [bin.1] grid: cables 6 m apart, more than 5 m" << 0;
     QTest::newRow("an address not polled") << bin + "[bus.1]\naddresses = 1-2\n[cable.3]\nbin = 1\nposition = 1,1\ndepths = 1\n"
                                            << "" << "depot.ini:6: [cable.3]: address 3 is not among bus 1's addresses" << 1;
+    QTest::newRow("a transmitter without a place") << bin + "[air.40]\nprofile = th\n"
+                                                   << "depot.ini:4: [air.40] place: missing" << "" << 0;
+    QTest::newRow("an unknown profile") << bin + "[air.40]\nprofile = xyz\nplace = outside\n"
+                                        << "depot.ini:5: [air.40] profile: xyz is not th" << "" << 0;
+    QTest::newRow("a headspace of no bin") << bin + "[air.40]\nplace = bin 9\n"
+                                           << "depot.ini:5: [air.40] place: bin 9 is not outside or bin N" << "" << 0;
+    QTest::newRow("a transmitter on a cable's address") << bin + "[cable.3]\nbin = 1\nposition = 1,1\ndepths = 1\n[air.3]\nplace = outside\n"
+                                                        << "depot.ini:8: [air.3]: address 3 of bus 1 is a cable's" << "" << 1;
+    QTest::newRow("fans of no bin") << bin + "[fans.4]\nrelay = 60\n" << "depot.ini:4: [fans.4]: there is no [bin.4]" << "" << 0;
+    QTest::newRow("a coil past 7") << bin + "[fans.1]\nrelay = 60\ncoil = 8\n" << "depot.ini:6: [fans.1] coil: 8 is not a number from 0 to 7" << "" << 0;
+    QTest::newRow("moisture without its date") << bin + "moisture = 13.5\n" << "" << "[bin.1] moisture_date: missing" << 0;
     QTest::newRow("a silo ring past its wall") << QByteArray("[bin.1]\nkind = vertical_silo\ndiameter = 8\nrings = 3, 5\n"
                                                             "[cable.3]\nbin = 1\nposition = 2, 0\ndepths = 1\n"
                                                             "[cable.4]\nbin = 1\nposition = 3, 0\ndepths = 1\n")

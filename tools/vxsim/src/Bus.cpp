@@ -4,6 +4,8 @@
 #include "Dallas.h"
 #include "core/frames/Crc16.h"
 
+#include <QDateTime>
+
 #include <cmath>
 
 namespace vxsim {
@@ -75,6 +77,10 @@ Bus::Bus(const BusConfig &config) : m_config(config)
         }
         m_devices << d;
     }
+    for (int a : config.relays)
+        m_relays.insert(a, RelaySim{});
+    const QDateTime now = QDateTime::currentDateTime();
+    m_localMsAtStart = now.toMSecsSinceEpoch() + qint64(now.offsetFromUtc()) * 1000;
 }
 
 SimDevice *Bus::find(quint8 address)
@@ -112,6 +118,21 @@ quint16 Bus::pointRegister(const SimDevice &device, int point, qint64 nowMs) con
 QString Bus::apply(const ControlCommand &c, qint64 nowMs)
 {
     using K = ControlCommand::Kind;
+    if (c.kind == K::Weather) {
+        m_config.weather.fixedC = c.humidity ? std::optional<double>(c.amount) : std::nullopt;
+        m_config.weather.fixedRh = c.humidity;
+        return c.humidity ? QStringLiteral("weather: %1 °C %2 %RH").arg(c.amount, 0, 'f', 1).arg(*c.humidity, 0, 'f', 1)
+                          : QStringLiteral("weather: the daily cycle");
+    }
+    if (c.kind == K::AirFault) {
+        int changed = 0;
+        for (int a : c.addresses)
+            if (m_config.air.contains(a)) {
+                m_config.air[a].fault = AirDeviceSim::Fault(c.fault);
+                ++changed;
+            }
+        return changed ? QStringLiteral("airfault: %1 transmitter(s)").arg(changed) : QString();
+    }
     if (c.kind == K::Reset) {
         for (SimDevice &d : m_devices) {
             d.changes = {};
@@ -179,6 +200,24 @@ QByteArray Bus::handle(const QByteArray &request, qint64 nowMs)
         const quint8 a = m_devices.first().address; // meant for a bus with one device powered
         const char b[5] = {char(a), 0x25, 0x02, char(a), 0x00};
         return withCrc(QByteArray(b, 5));
+    }
+    if (const auto air = m_config.air.constFind(address); air != m_config.air.cend()) {
+        // The headspace follows the grain of the bus's first collector.
+        const double grain = m_devices.isEmpty() ? m_config.baseTemperature
+                                                 : double(qint16(pointRegister(m_devices.first(), 1, nowMs))) / 100.0;
+        const qint64 local = m_localMsAtStart + nowMs;
+        return airReply(*air, address, request,
+                        air->headspace ? headspaceAir(m_config.weather, grain, local, m_config.seed)
+                                       : outsideAir(m_config.weather, local, m_config.seed));
+    }
+    if (m_relays.contains(address)) {
+        RelaySim &relay = m_relays[address];
+        const quint8 before = relay.coils;
+        const QByteArray reply = relayReply(relay, address, request);
+        for (int coil = 0; coil < 8; ++coil)
+            if ((before ^ relay.coils) & (1 << coil))
+                m_notes << QStringLiteral("relay %1 coil %2 %3").arg(address).arg(coil).arg(relay.coils & (1 << coil) ? "on" : "off");
+        return reply;
     }
     SimDevice *d = find(address);
     if (!d || d->silenced || nowMs < m_config.silentUntilMs.value(address, 0))

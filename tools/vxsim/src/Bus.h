@@ -1,8 +1,13 @@
 #pragma once
 
+#include "Air.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QStringList>
+
+#include <utility>
 #include <QtGlobal>
 
 #include <array>
@@ -34,6 +39,9 @@ struct BusConfig {
     quint32 seed = 1;
     double badCodes = 0;           // share of sensors whose code fails its CRC-8 (misread or damaged)
     QMap<int, qint64> silentUntilMs; // address -> the device answers only from then on (switched on late)
+    QMap<int, AirDeviceSim> air;     // address -> a temperature/humidity transmitter
+    QList<int> relays;               // addresses of relay modules
+    Weather weather;
 };
 
 struct SimDevice {
@@ -63,6 +71,11 @@ public:
     QList<SimDevice> &devices() { return m_devices; }
     const QList<SimDevice> &devices() const { return m_devices; }
     SimDevice *find(quint8 address);
+    Weather &weather() { return m_config.weather; }
+    // A relay module's coils (bit n: coil n on); 0 for an address that is none.
+    quint8 relayCoils(int address) const { return m_relays.value(address).coils; }
+    // What changed on its own account since last asked (a relay's coil switched), one line each.
+    QStringList takeNotes() { return std::exchange(m_notes, {}); }
 
     // Changes the world as a control command says; returns what was done,
     // or an empty text when no device has such an address.
@@ -77,6 +90,9 @@ private:
 
     BusConfig m_config;
     QList<SimDevice> m_devices;
+    QMap<int, RelaySim> m_relays;
+    qint64 m_localMsAtStart = 0; // the weather's clock: local wall time when nowMs() was 0
+    QStringList m_notes;
 };
 
 } // namespace vxsim

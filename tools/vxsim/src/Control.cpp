@@ -21,6 +21,8 @@ QString controlHelp()
         "  silence A          devices A stop answering and uploading\n"
         "  revive A           devices A answer again\n"
         "  reset              undo everything above\n"
+        "  weather DEG RH     the outside air from now on (°C, %RH); weather off: the daily cycle again\n"
+        "  airfault A MODE    transmitters A answer with: none, exception, short (a register missing), range (150 °C)\n"
         "A is an address list (3, 1-4, 2,5), or with --depot a cable's place binB:ROW,COLUMN (a silo's\n"
         "binB:RING,ANGLE); P is a point 1-18. Each command is answered on\n"
         "standard output with a line \"vxsim: control: ...\", or on standard error with the mistake.");
@@ -57,6 +59,35 @@ std::optional<ControlCommand> parseControlCommand(const QString &line, QString *
     if (words.isEmpty()) {
         *error = QStringLiteral("empty command");
         return std::nullopt;
+    }
+    if (words[0].toLower() == QLatin1String("weather")) {
+        ControlCommand c;
+        c.kind = ControlCommand::Kind::Weather;
+        if (words.size() == 2 && words[1].toLower() == QLatin1String("off"))
+            return c;
+        bool okT = false, okH = false;
+        c.amount = words.value(1).toDouble(&okT);
+        const double rh = words.value(2).toDouble(&okH);
+        if (words.size() != 3 || !okT || !okH || c.amount < -40 || c.amount > 60 || rh < 0 || rh > 100) {
+            *error = QStringLiteral("weather takes DEG (-40 to 60) and RH (0 to 100), or off");
+            return std::nullopt;
+        }
+        c.humidity = rh;
+        return c;
+    }
+    if (words[0].toLower() == QLatin1String("airfault")) {
+        ControlCommand c;
+        c.kind = ControlCommand::Kind::AirFault;
+        static const QStringList modes{QStringLiteral("none"), QStringLiteral("exception"), QStringLiteral("short"),
+                                       QStringLiteral("range")};
+        const auto addresses = parseAddressList(words.value(1));
+        c.fault = int(modes.indexOf(words.value(2).toLower()));
+        if (words.size() != 3 || !addresses || c.fault < 0) {
+            *error = QStringLiteral("airfault takes addresses and one of none, exception, short, range");
+            return std::nullopt;
+        }
+        c.addresses = *addresses;
+        return c;
     }
     static const QList<QPair<QString, ControlCommand::Kind>> kinds = {
         {QStringLiteral("heat"), ControlCommand::Kind::Heat},       {QStringLiteral("rise"), ControlCommand::Kind::Rise},

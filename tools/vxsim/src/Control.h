@@ -12,12 +12,14 @@ namespace vxsim {
 // One line of the control channel: how the world of the simulated bus
 // changes while it runs (for tests and demonstrations).
 struct ControlCommand {
-    enum class Kind { Heat, Rise, Hold, Release, Silence, Revive, Reset };
+    enum class Kind { Heat, Rise, Hold, Release, Silence, Revive, Reset, Weather, AirFault };
     Kind kind = Kind::Reset;
     QList<int> addresses;
     int point = 0;      // 1..18; 0: every point of the cable
     double amount = 0;  // heat: degrees added; rise: degrees per hour
     quint16 raw = 0;    // hold: the register a point reads
+    std::optional<double> humidity; // weather: %RH (with amount: °C); none: the daily cycle again
+    int fault = 0;      // airfault: none, exception, short, range
 };
 
 // The commands and their grammar, for --help.

@@ -72,7 +72,17 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                                      "Take commands from this FIFO (made if missing): heat, rise, hold, silence "
                                      "(see below).",
                                      "path");
-    p.addOptions({depot, depotBus, port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
+    const QCommandLineOption air(QStringLiteral("air"),
+                                 "A temperature/humidity transmitter at address A answering in PROFILE's layout (th: "
+                                 "temperature then RH, ht: RH then temperature, x10 from register 0), measuring the "
+                                 "outside air or with :headspace a bin's headspace. Repeatable.",
+                                 "A:PROFILE[:headspace]");
+    const QCommandLineOption relay(QStringLiteral("relay"), "A relay module of 8 coils at address A (function 5 writes, 1 reads). Repeatable.", "A");
+    const QCommandLineOption weather(QStringLiteral("weather"),
+                                     "The outside air's daily cycle: mean °C, half its range, mean %RH, half its "
+                                     "range, noise (default 15,6,65,20,0).",
+                                     "mean,swing,rh,rhswing[,noise]");
+    p.addOptions({air, relay, weather, depot, depotBus, port, baud, link, addresses, base, points, channels, sensors, upload, interval, rounds, after, latency,
                   pace, drop, corrupt, noise, split, gap, badCodes, silentUntil, seed, verbose, tcp, control});
     if (!p.parse(arguments)) {
         *error = p.errorText();
@@ -130,6 +140,50 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             return std::nullopt;
         }
         bus.silentUntilMs.insert(address, ms);
+    }
+    for (const QString &item : p.values(air)) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        bool okA = false;
+        const int address = parts.value(0).toInt(&okA);
+        const QString profile = parts.value(1).toLower();
+        if (parts.size() < 2 || parts.size() > 3 || !okA || address < 1 || address > 247
+            || (profile != QLatin1String("th") && profile != QLatin1String("ht"))
+            || (parts.size() == 3 && parts[2] != QLatin1String("headspace"))) {
+            *error = QStringLiteral("--air: expected A:th or A:ht, with :headspace for a bin's headspace");
+            return std::nullopt;
+        }
+        AirDeviceSim d;
+        d.profile = profile;
+        d.headspace = parts.size() == 3;
+        bus.air.insert(address, d);
+    }
+    for (const QString &item : p.values(relay)) {
+        bool okA = false;
+        const int address = item.toInt(&okA);
+        if (!okA || address < 1 || address > 247) {
+            *error = QStringLiteral("--relay: expected an address 1-247");
+            return std::nullopt;
+        }
+        bus.relays << address;
+    }
+    if (p.isSet(weather)) {
+        const QStringList parts = p.value(weather).split(QLatin1Char(','));
+        QList<double> v;
+        for (const QString &part : parts) {
+            bool good = false;
+            v << part.toDouble(&good);
+            if (!good)
+                v.clear();
+        }
+        if ((v.size() != 4 && v.size() != 5) || parts.size() != v.size()) {
+            *error = QStringLiteral("--weather: expected mean,swing,rh,rhswing[,noise], e.g. 12,6,70,20,0.5");
+            return std::nullopt;
+        }
+        bus.weather.meanC = v[0];
+        bus.weather.swingC = v[1];
+        bus.weather.rhMean = v[2];
+        bus.weather.rhSwing = v[3];
+        bus.weather.noise = v.value(4, 0);
     }
     bus.seed = quint32(integer(seed, 0, std::numeric_limits<int>::max()));
     o.server.uploadIntervalMs = integer(interval, 1, 3600000);

@@ -38,6 +38,10 @@ void SimServer::onReceived(const QByteArray &bytes)
         }
         requestEndsAt += m_tx.wireMs(request.size());
         const QByteArray reply = m_bus.handle(request, qint64(m_tx.nowMs()));
+        for (const QString &note : m_bus.takeNotes()) {
+            std::printf("vxsim: %s\n", qPrintable(note));
+            std::fflush(stdout);
+        }
         const Transmitter::Sent sent = m_tx.send(reply, requestEndsAt);
         if (m_options.verbose) {
             // What was done to the reply, so a test can count it against what the master saw.

@@ -53,6 +53,8 @@ private slots:
     void controlMistakes();
     void controlByPlace_data();
     void controlByPlace();
+    void transmitters_data();
+    void transmitters();
 };
 
 void tst_bus::dallasCrc()
@@ -319,6 +321,9 @@ void tst_bus::controlMistakes_data()
     QTest::newRow("hold a cable") << "hold 2 8500" << "needs a point";
     QTest::newRow("silence a point") << "silence 2.3" << "not a point";
     QTest::newRow("raw too big") << "hold 2.3 65536" << "not 0-65535";
+    QTest::newRow("weather without RH") << "weather 5" << "weather takes DEG";
+    QTest::newRow("weather RH 101") << "weather 5 101" << "weather takes DEG";
+    QTest::newRow("an unknown air fault") << "airfault 50 smoke" << "airfault takes";
 }
 
 void tst_bus::controlByPlace_data()
@@ -359,6 +364,35 @@ void tst_bus::controlMistakes()
     QString error;
     QVERIFY(!parseControlCommand(line, &error));
     QVERIFY2(error.contains(said), qPrintable(error));
+}
+
+// A transmitter's reply after control commands: the weather set, a fault made.
+void tst_bus::transmitters_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QByteArray>("reply"); // from the address on, without the CRC
+    QTest::newRow("3 °C at 85 %, temperature first") << QStringList{"weather 3 85"} << QByteArray::fromHex("320304001e0352");
+    QTest::newRow("frost") << QStringList{"weather -4.5 70"} << QByteArray::fromHex("320304ffd302bc");
+    QTest::newRow("an exception") << QStringList{"airfault 50 exception"} << QByteArray::fromHex("328304");
+    QTest::newRow("a register short") << QStringList{"weather 3 85", "airfault 50 short"} << QByteArray::fromHex("320302001e");
+    QTest::newRow("150 °C") << QStringList{"weather 3 85", "airfault 50 range"} << QByteArray::fromHex("32030405dc0352");
+    QTest::newRow("mended") << QStringList{"weather 3 85", "airfault 50 range", "airfault 50 none"} << QByteArray::fromHex("320304001e0352");
+}
+
+void tst_bus::transmitters()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(QByteArray, reply);
+    BusConfig c = config();
+    c.air.insert(50, AirDeviceSim{});
+    Bus bus(c);
+    for (const QString &line : commands) {
+        QString error;
+        const auto command = parseControlCommand(line, &error);
+        QVERIFY2(command, qPrintable(error));
+        QVERIFY(!bus.apply(*command, 0).isEmpty());
+    }
+    QCOMPARE(bus.handle(request("320300000002"), 0).toHex(), withCrc(reply).toHex());
 }
 
 QTEST_APPLESS_MAIN(tst_bus)
