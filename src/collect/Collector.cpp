@@ -66,6 +66,8 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
             [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
     connect(m_engine.get(), &BusEngine::readings, this,
             [this](int address, const QList<quint16> &registers, const QDateTime &arrived, const QByteArray &) {
+                if (m_settings.depot.airDevice(address))
+                    return; // a transmitter's registers are no cable's frame
                 m_pipeline.accept({arrived.toMSecsSinceEpoch(), address, registers}, arrived);
             });
     connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
@@ -88,6 +90,8 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
         connect(line.get(), &BusLine::received, this,
                 [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
         connect(line.get(), &BusLine::readings, this, [this](int key, const QList<quint16> &registers, const QDateTime &arrived) {
+            if (m_settings.depot.airDevice(key))
+                return;
             m_pipeline.accept({arrived.toMSecsSinceEpoch(), key, registers}, arrived);
         });
         connect(line.get(), &BusLine::deviceAnswering, this, [this](int key, bool answering) {

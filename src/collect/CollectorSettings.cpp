@@ -1,5 +1,6 @@
 #include "collect/CollectorSettings.h"
 
+#include "core/air/AirDevices.h"
 #include "core/settings/ForwardingSettings.h"
 #include "core/settings/SettingTexts.h"
 
@@ -113,6 +114,18 @@ void readDepot(CollectorSettings &s, const QString &option, const std::function<
         other.bus.baud = b.baud;
         other.bus.addresses = s.depot.addressesOf(b.number);
         s.otherBuses.append(other);
+    }
+    // Transmitters are asked for their own registers, not a collector's.
+    for (const DepotAir &a : s.depot.air) {
+        const auto profile = airProfileNamed(a.profile);
+        if (!profile)
+            continue;
+        const BusSettings::Read read{profile->function, profile->first, profile->count};
+        if (a.bus == 1)
+            s.bus.reads.insert(a.address, read);
+        for (CollectorSettings::OtherBus &other : s.otherBuses)
+            if (other.number == a.bus)
+                other.bus.reads.insert(a.address, read);
     }
 }
 } // namespace

@@ -231,6 +231,19 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         }
         if (!p.isSet(addresses))
             bus.addresses = o.server.depot.addressesOf(o.server.depotBus);
+        // The depot's transmitters on this bus answer as transmitters, not as collectors.
+        for (const vx::DepotAir &a : o.server.depot.air)
+            if (a.bus == o.server.depotBus && !bus.air.contains(a.address)) {
+                AirDeviceSim d;
+                d.profile = a.profile;
+                d.headspace = a.bin != 0;
+                bus.air.insert(a.address, d);
+            }
+        for (int a : bus.air.keys())
+            bus.addresses.removeAll(a);
+        for (const vx::DepotFans &f : o.server.depot.fans)
+            if (f.bus == o.server.depotBus && !bus.relays.contains(f.address))
+                bus.relays << f.address;
         // Served where the depot's collector looks for it, unless told otherwise.
         if (o.port.isEmpty() && o.link.isEmpty() && o.tcpPort < 0 && !served->port.isEmpty()) {
             if (served->port.startsWith(QLatin1String("tcp://"))) {
