@@ -17,6 +17,8 @@ BusLine::BusLine(int number, std::unique_ptr<SerialPort> port, const BusSettings
             });
     connect(m_engine.get(), &BusEngine::deviceAnswering, this,
             [this](int address, bool answering) { emit deviceAnswering(deviceKey(m_number, address), answering); });
+    connect(m_engine.get(), &BusEngine::exceptionReply, this,
+            [this](int address, quint8 code) { emit exceptionReply(deviceKey(m_number, address), code); });
     connect(m_engine.get(), &BusEngine::cycleDone, this, [this](qint64 cycle) { emit cycleDone(m_number, cycle); });
     connect(m_engine.get(), &BusEngine::stopped, this, &BusLine::stopped);
     connect(m_port.get(), &SerialPort::commEvent, this, [this](CommEvent event) {

@@ -28,12 +28,14 @@ public:
     void stop();
     bool open() const;
     const BusEngine &engine() const { return *m_engine; }
+    BusEngine &engine() { return *m_engine; }
     int outages() const { return m_outages; }
 
 signals:
     void readings(int key, const QList<quint16> &registers, const QDateTime &arrived);
     void received(const QByteArray &bytes, const QDateTime &arrived);
     void deviceAnswering(int key, bool answering);
+    void exceptionReply(int key, quint8 code);
     void cycleDone(int bus, qint64 cycle);
     // "lost", "back": what the collector says and stores as an event.
     void portChanged(int bus, bool open, const QString &line);

@@ -1,5 +1,6 @@
 #include "collect/Collector.h"
 
+#include "core/air/AirDevices.h"
 #include "collect/Commands.h"
 
 #include "core/central/Metrics.h"
@@ -59,6 +60,7 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
     connect(&m_pipeline, &ReadingPipeline::recovered, this, [](const QString &message) { say(message); });
     m_pipeline.setMqttReporter([](const QString &line) { say(line); });
     m_pipeline.setNotifyReporter([](const QString &line) { say(line); });
+    m_pipeline.setAirReporter([](const QString &line) { say(line); });
 
     m_port->setSettings(QStringLiteral("%1,N,8,1").arg(m_settings.bus.baud));
     m_engine = std::make_unique<BusEngine>(*m_port, m_settings.bus);
@@ -66,12 +68,25 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
             [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
     connect(m_engine.get(), &BusEngine::readings, this,
             [this](int address, const QList<quint16> &registers, const QDateTime &arrived, const QByteArray &) {
-                if (m_settings.depot.airDevice(address))
-                    return; // a transmitter's registers are no cable's frame
-                m_pipeline.accept({arrived.toMSecsSinceEpoch(), address, registers}, arrived);
+                if (!acceptAir(address, registers, arrived)) // a transmitter's registers are no cable's frame
+                    m_pipeline.accept({arrived.toMSecsSinceEpoch(), address, registers}, arrived);
             });
     connect(m_engine.get(), &BusEngine::deviceAnswering, this, [this](int address, bool answering) {
-        m_pipeline.deviceChanged(address, answering, QDateTime::currentMSecsSinceEpoch());
+        airOrDeviceChanged(address, answering);
+    });
+    connect(m_engine.get(), &BusEngine::exceptionReply, this, &Collector::onAirException);
+    connect(m_engine.get(), &BusEngine::written, this, &Collector::fanWritten);
+    m_pipeline.setFanWriter([this](const FanSwitch &s) {
+        BusEngine *engine = s.bus == 1 ? m_engine.get() : nullptr;
+        for (const auto &line : m_otherBuses)
+            if (line->number() == s.bus)
+                engine = &line->engine();
+        if (!engine) {
+            m_pipeline.fanSwitched(s, false, QDateTime::currentMSecsSinceEpoch());
+            return;
+        }
+        m_fanWrites.append(s);
+        engine->write(s.request);
     });
     connect(m_engine.get(), &BusEngine::cycleDone, this, &Collector::onCycle);
     connect(m_port.get(), &SerialPort::commEvent, this, [this](CommEvent event) {
@@ -90,13 +105,13 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
         connect(line.get(), &BusLine::received, this,
                 [this](const QByteArray &bytes, const QDateTime &at) { m_pipeline.received(bytes, at); });
         connect(line.get(), &BusLine::readings, this, [this](int key, const QList<quint16> &registers, const QDateTime &arrived) {
-            if (m_settings.depot.airDevice(key))
+            if (acceptAir(key, registers, arrived))
                 return;
             m_pipeline.accept({arrived.toMSecsSinceEpoch(), key, registers}, arrived);
         });
-        connect(line.get(), &BusLine::deviceAnswering, this, [this](int key, bool answering) {
-            m_pipeline.deviceChanged(key, answering, QDateTime::currentMSecsSinceEpoch());
-        });
+        connect(line.get(), &BusLine::deviceAnswering, this, &Collector::airOrDeviceChanged);
+        connect(line.get(), &BusLine::exceptionReply, this, &Collector::onAirException);
+        connect(&line->engine(), &BusEngine::written, this, &Collector::fanWritten);
         connect(line.get(), &BusLine::cycleDone, this, &Collector::onOtherCycle);
         connect(line.get(), &BusLine::portChanged, this, [this, raw = line.get()](int, bool open, const QString &text) {
             say(text);
@@ -105,6 +120,45 @@ Collector::Collector(const CollectorSettings &settings, std::unique_ptr<SerialPo
         });
         m_otherBuses.push_back(std::move(line));
     }
+}
+
+bool Collector::acceptAir(int key, const QList<quint16> &registers, const QDateTime &arrived)
+{
+    const DepotAir *air = m_settings.depot.airDevice(key);
+    if (!air)
+        return false;
+    if (const auto profile = airProfileNamed(air->profile)) {
+        const AirReading reading = decodeAir(*profile, registers);
+        m_pipeline.acceptAir(key, reading, arrived.toMSecsSinceEpoch());
+    }
+    return true;
+}
+
+void Collector::onAirException(int key, quint8 code)
+{
+    if (m_settings.depot.airDevice(key))
+        m_pipeline.acceptAir(key, vx::airException(code), QDateTime::currentMSecsSinceEpoch());
+}
+
+void Collector::airOrDeviceChanged(int key, bool answering)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!m_settings.depot.airDevice(key))
+        m_pipeline.deviceChanged(key, answering, now);
+    else if (!answering) // its next good reply ends the fault
+        m_pipeline.acceptAir(key, AirReading{{}, {}, QStringLiteral("no reply")}, now);
+}
+
+void Collector::fanWritten(const QByteArray &request, bool ok)
+{
+    for (int i = 0; i < m_fanWrites.size(); ++i)
+        if (m_fanWrites[i].request == request) {
+            const FanSwitch s = m_fanWrites.takeAt(i);
+            if (!ok)
+                say(QStringLiteral("the fans of bin %1 did not switch %2: the relay did not confirm").arg(s.bin).arg(s.on ? "on" : "off"));
+            m_pipeline.fanSwitched(s, ok, QDateTime::currentMSecsSinceEpoch());
+            return;
+        }
 }
 
 Collector::~Collector()

@@ -56,6 +56,11 @@ private:
     void alarmsChanged(const QList<AlarmTransition> &transitions, const AlarmBook &book) override;
     void deviceChanged(int address, bool answering, qint64 timeMs) override;
     void onCycle();
+    // A transmitter's reply: its reading or fault to the pipeline; false for a cable's.
+    bool acceptAir(int key, const QList<quint16> &registers, const QDateTime &arrived);
+    void onAirException(int key, quint8 code);
+    void airOrDeviceChanged(int key, bool answering);
+    void fanWritten(const QByteArray &request, bool ok);
     void onOtherCycle(int bus, qint64 cycle);
     void print(const QByteArray &line);
     void onPortLost();
@@ -82,6 +87,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     std::unique_ptr<BusEngine> m_engine;
     std::vector<std::unique_ptr<BusLine>> m_otherBuses;
+    QList<FanSwitch> m_fanWrites; // sent, not yet echoed
     ReadingPipeline m_pipeline;
     QElapsedTimer m_sinceStatus;
     qint64 m_exchangesAtStatus = 0;

@@ -21,6 +21,7 @@ struct VentilationSettings {
     double wettingMargin = 0.5;     // % moisture the air's equilibrium may be above the grain's
     double saturatedRh = 95;        // % RH from which the air counts as rain or fog
     double condensationMargin = 3;  // °C the headspace must stay above the grain's dew point
+    int everySeconds = 60;          // how often the advice is weighed
 };
 
 // What the advisor knows of a bin now; each value absent when not measured.

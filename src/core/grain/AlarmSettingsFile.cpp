@@ -38,6 +38,20 @@ const Range kInspectionDays[] = {
     {"inspection_dangerous_warm", QT_TRANSLATE_NOOP("vx", "危险粮高温检查周期（天）"), 1, 365},
 };
 
+const Range kVentilation[] = {
+    {"start_difference", QT_TRANSLATE_NOOP("vx", "开始降温通风温差"), 0.5, 40},
+    {"continue_difference", QT_TRANSLATE_NOOP("vx", "继续降温通风温差"), 0, 40},
+    {"even_gradient", QT_TRANSLATE_NOOP("vx", "停止通风温度梯度（°C/m）"), 0.1, 50},
+    {"even_top_bottom", QT_TRANSLATE_NOOP("vx", "停止通风上下层温差"), 0.1, 50},
+    {"wetting_margin", QT_TRANSLATE_NOOP("vx", "增湿余量（%水分）"), -5, 5},
+    {"saturated_rh", QT_TRANSLATE_NOOP("vx", "雨雾湿度（%）"), 50, 100},
+    {"condensation_margin", QT_TRANSLATE_NOOP("vx", "结露余量（°C）"), 0, 20},
+    {"max_run_hours", QT_TRANSLATE_NOOP("vx", "风机最长连续运行（小时）"), 0.5, 72},
+    {"min_rest_hours", QT_TRANSLATE_NOOP("vx", "风机最短休息（小时）"), 0, 72},
+    {"min_off_minutes", QT_TRANSLATE_NOOP("vx", "联锁停机后最短停机（分钟）"), 0, 1440},
+    {"every_seconds", QT_TRANSLATE_NOOP("vx", "通风判断间隔（秒）"), 1, 3600},
+};
+
 QString rangeMessage(const Range &r, double v)
 {
     return QCoreApplication::translate("vx", "%1 %2 超出范围 %3 ~ %4").arg(QCoreApplication::translate("vx", r.name)).arg(v).arg(r.lo).arg(r.hi);
@@ -55,8 +69,8 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
     if (!QFileInfo(path).isFile())
         return read;
     QSettings ini(path, QSettings::IniFormat);
-    auto number = [&](const Range &r, double fallback) {
-        const QString key = QStringLiteral("alarms/") + QString::fromLatin1(r.key);
+    auto number = [&](const Range &r, double fallback, const char *group = "alarms") {
+        const QString key = QString::fromLatin1(group) + QLatin1Char('/') + QString::fromLatin1(r.key);
         if (!ini.contains(key))
             return fallback;
         bool ok = false;
@@ -88,6 +102,20 @@ AlarmSettingsRead readAlarmSettings(const QString &path)
     int *days[] = {&i.safeCool, &i.safeWarm, &i.semiSafeCool, &i.semiSafeWarm, &i.dangerousCool, &i.dangerousWarm};
     for (std::size_t k = 0; k < std::size(days); ++k)
         *days[k] = int(number(kInspectionDays[k], *days[k]));
+    VentilationSettings &v = read.ventilation;
+    double *limits[] = {&v.startDifference, &v.continueDifference, &v.evenGradientPerMetre, &v.evenTopBottom,
+                        &v.wettingMargin, &v.saturatedRh, &v.condensationMargin};
+    for (std::size_t k = 0; k < std::size(limits); ++k)
+        *limits[k] = number(kVentilation[k], *limits[k], "ventilation");
+    FanSettings &f = read.fans;
+    f.maxRunMs = qint64(number(kVentilation[7], f.maxRunMs / 3600000.0, "ventilation") * 3600000);
+    f.minRestMs = qint64(number(kVentilation[8], f.minRestMs / 3600000.0, "ventilation") * 3600000);
+    f.minOffMs = qint64(number(kVentilation[9], f.minOffMs / 60000.0, "ventilation") * 60000);
+    v.everySeconds = int(number(kVentilation[10], v.everySeconds, "ventilation"));
+    const QString automatic = ini.value(QStringLiteral("ventilation/automatic"), QStringLiteral("off")).toString().trimmed().toLower();
+    read.fansAutomatic = automatic == QLatin1String("on") || automatic == QLatin1String("true") || automatic == QLatin1String("1");
+    if (!read.fansAutomatic && automatic != QLatin1String("off") && automatic != QLatin1String("false") && automatic != QLatin1String("0"))
+        read.errors << QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("vx", "风机自动控制 \"%1\" 应为 on 或 off").arg(automatic));
     // [installed] 3=1-16: the points of cable 3 that have a sensor.
     ini.beginGroup(QStringLiteral("installed"));
     for (const QString &key : ini.childKeys()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/air/VentilationAdvisor.h"
 #include "core/grain/AlarmRules.h"
 #include "core/grain/StorageRules.h"
 
@@ -18,6 +19,10 @@ namespace vx {
 //   [cable_high]  3=35          a cable's own limit
 //   [point_high]  3.5=28        cable 3, layer 5
 //   [installed]   3=1-16        the points of cable 3 that have a sensor (else: those that gave readings)
+//   [ventilation] start_difference, continue_difference, even_gradient, even_top_bottom,
+//                 wetting_margin, saturated_rh, condensation_margin (the advisor's limits);
+//                 automatic = on (vxcollect switches the fans of [fans.BIN]), max_run_hours,
+//                 min_rest_hours, min_off_minutes, every_seconds (how often the advice is weighed)
 // A missing file or key means the default.
 QString alarmSettingsPath(const QString &programDir);
 
@@ -26,6 +31,9 @@ struct AlarmSettingsRead {
     int silentMinutes = 0;
     StorageSettings storage;
     InspectionIntervals inspection;
+    VentilationSettings ventilation;
+    FanSettings fans;
+    bool fansAutomatic = false;
     QStringList errors; // one line per bad value; the default is used for it
 };
 AlarmSettingsRead readAlarmSettings(const QString &path);

@@ -34,6 +34,9 @@ bool ReadingPipeline::start(QString *why)
     m_storageSettings = read.storage;
     m_inspectionIntervals = read.inspection;
     m_depot.setDepot(readDepotFile(depotFilePath(m_settings.programDir), {}));
+    m_ventilation.setDepot(m_depot.depot());
+    m_fansAutomatic = read.fansAutomatic;
+    m_ventilation.setSettings(read.ventilation, read.fans, m_fansAutomatic && m_fanWriter);
     if (!m_settings.storeReadings)
         return true;
     m_settings.store.notify = m_settings.notify.any(); // events then also wait in the notify outbox
@@ -226,10 +229,63 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
         holding += evaluateStorageRules(m_depot.profiles(nowMs, silentAfterMs), m_storageSettings);
         holding += evaluateFurtherCables(m_depot, settings, nowMs);
         holding += inspectionsOverdue(nowMs, silentAfterMs);
+        evaluateVentilation(nowMs, silentAfterMs);
     }
     record(m_alarms.update(holding, nowMs));
     if (m_notifier)
         record(m_alarms.remind(nowMs, qint64(m_settings.notify.remindAfterMinutes) * 60000));
+}
+
+void ReadingPipeline::evaluateVentilation(qint64 nowMs, qint64 silentAfterMs)
+{
+    // Once the air has been asked at least once, then every so often.
+    if (m_ventilation.depot().air.isEmpty() || nowMs - m_ventilationAt < m_ventilation.settings().everySeconds * 1000LL)
+        return;
+    if (m_ventilationAt == 0) {
+        m_ventilationAt = nowMs;
+        return;
+    }
+    m_ventilationAt = nowMs;
+    const VentilationControl::Step step = m_ventilation.evaluate(m_depot.profiles(nowMs, silentAfterMs), nowMs);
+    for (const StoreEvent &e : step.events)
+        addAirEvent(e);
+    if (m_fanWriter)
+        for (const FanSwitch &s : step.switches)
+            m_fanWriter(s);
+}
+
+void ReadingPipeline::acceptAir(int key, const AirReading &reading, qint64 nowMs)
+{
+    for (const StoreEvent &e : m_ventilation.accept(key, reading, nowMs))
+        addAirEvent(e);
+}
+
+void ReadingPipeline::addAirEvent(const StoreEvent &event)
+{
+    addEvent(event);
+    if (m_airReporter && event.kind != QLatin1String(kAirEvent))
+        m_airReporter(event.detail);
+}
+
+void ReadingPipeline::setFanWriter(std::function<void(const FanSwitch &)> writer)
+{
+    m_fanWriter = std::move(writer);
+    m_ventilation.setSettings(m_ventilation.settings(), m_ventilation.fanSettings(), m_fansAutomatic && m_fanWriter);
+}
+
+void ReadingPipeline::fanSwitched(const FanSwitch &s, bool ok, qint64 nowMs)
+{
+    addAirEvent(m_ventilation.switched(s, ok, nowMs));
+}
+
+void ReadingPipeline::switchFansByHand(int bin, std::optional<bool> on, qint64 nowMs)
+{
+    StoreEvent event;
+    const auto s = m_ventilation.manual(bin, on, nowMs, &event);
+    if (s && m_fanWriter)
+        m_fanWriter(*s);
+    else if (!s)
+        addAirEvent(event);
 }
 
 QList<AlarmCondition> ReadingPipeline::inspectionsOverdue(qint64 nowMs, qint64 silentAfterMs) const

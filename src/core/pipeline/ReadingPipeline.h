@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/air/VentilationControl.h"
 #include "core/central/MqttSettings.h"
 #include "core/notify/NotifySettings.h"
 #include "core/depot/DepotPicture.h"
@@ -119,7 +120,22 @@ public:
     const QList<InspectionEntry> &inspections() const { return m_inspections; }
     void addInspection(const InspectionEntry &entry);
     // A depot file edited while running: its bins from now on (the frames already taken stay).
-    void setDepot(const Depot &depot) { m_depot.setDepot(depot); }
+    void setDepot(const Depot &depot)
+    {
+        m_depot.setDepot(depot);
+        m_ventilation.setDepot(depot);
+    }
+    // Air and fans: a transmitter's reply (or fault), stored as the air's own events.
+    void acceptAir(int key, const AirReading &reading, qint64 nowMs);
+    const VentilationControl &ventilation() const { return m_ventilation; }
+    // Who sends a fan's coil write (vxcollect); with one, [ventilation] automatic = on switches the fans.
+    void setFanWriter(std::function<void(const FanSwitch &)> writer);
+    // How a write went; the fans' state, and the fan log, follow.
+    void fanSwitched(const FanSwitch &s, bool ok, qint64 nowMs);
+    // Told each change of advice, fan switch and transmitter fault, in words (vxcollect prints them).
+    void setAirReporter(std::function<void(const QString &)> report) { m_airReporter = std::move(report); }
+    // The keeper's switch of a bin's fans, or back to automatic (nothing).
+    void switchFansByHand(int bin, std::optional<bool> on, qint64 nowMs);
     void setInspectionDay(std::function<QDate(qint64)> dayOf) { m_dayOf = std::move(dayOf); }
     const AlarmSettings &alarmSettings() const { return m_alarmSettings; }
     int alarmSilentMinutes() const { return m_alarmSilentMinutes; }
@@ -151,6 +167,13 @@ private:
     DepotPicture m_depot;
     StorageSettings m_storageSettings;
     InspectionIntervals m_inspectionIntervals;
+    VentilationControl m_ventilation;
+    bool m_fansAutomatic = false;
+    std::function<void(const FanSwitch &)> m_fanWriter;
+    std::function<void(const QString &)> m_airReporter;
+    void addAirEvent(const StoreEvent &event);
+    qint64 m_ventilationAt = 0;
+    void evaluateVentilation(qint64 nowMs, qint64 silentAfterMs);
     QList<InspectionEntry> m_inspections;
     std::function<QDate(qint64)> m_dayOf; // the local day of a time (a test's fake clock may set it)
     QList<AlarmCondition> inspectionsOverdue(qint64 nowMs, qint64 silentAfterMs) const;
