@@ -600,7 +600,7 @@ void Collector::publishSnapshot()
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     next.readings = web::readingsJson(m_pipeline.snapshot(), now, silentAfterMs());
     next.alarms = web::alarmsJson(m_pipeline.alarms().alarms());
-    next.depot = web::depotJson(m_pipeline.depot(), m_pipeline.alarms().alarms(), now, silentAfterMs());
+    next.depot = web::depotJson(m_pipeline.depot(), m_pipeline.alarms().alarms(), now, silentAfterMs(), &m_pipeline.ventilation());
     // Healthy: the bus can be reached and what is read can be kept.
     if (!m_port->isOpen() && !m_paused && !m_pausing) // a window holding the bus is no fault
         next.problems += "port closed\n";

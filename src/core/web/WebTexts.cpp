@@ -57,7 +57,19 @@ const char *stateName(CableState state)
 }
 } // namespace
 
-QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs)
+namespace {
+QJsonObject airJson(const AirSample &a)
+{
+    QJsonObject o{{QStringLiteral("celsius"), std::round(a.celsius * 100) / 100}, {QStringLiteral("rh"), std::round(a.rh * 100) / 100},
+                  {QStringLiteral("time"), rfc3339(a.timeMs)}};
+    if (const auto dew = a.dewPoint())
+        o.insert(QStringLiteral("dew_point"), std::round(*dew * 100) / 100);
+    return o;
+}
+} // namespace
+
+QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs,
+                     const VentilationControl *air)
 {
     const Depot depot = picture.depot().fromFile ? picture.depot() : singleBinDepot(picture.keys());
     const auto number = [](double v) { return QJsonValue(std::round(v * 100) / 100); };
@@ -109,10 +121,29 @@ QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qi
             bin.insert(QStringLiteral("last_reading"), rfc3339(s.lastReadingMs));
         if (b.intake.isValid())
             bin.insert(QStringLiteral("intake"), b.intake.toString(Qt::ISODate));
+        if (b.moistureWet > 0)
+            bin.insert(QStringLiteral("moisture"), QJsonObject{{QStringLiteral("percent"), b.moistureWet},
+                                                               {QStringLiteral("date"), b.moistureDate.toString(Qt::ISODate)}});
+        if (air) {
+            if (const auto head = air->headspace(b.number, nowMs))
+                bin.insert(QStringLiteral("headspace"), airJson(*head));
+            if (const auto it = air->advice().constFind(b.number); it != air->advice().cend())
+                bin.insert(QStringLiteral("ventilation"),
+                           QJsonObject{{QStringLiteral("go"), it->go}, {QStringLiteral("verdict"), it->verdict()},
+                                       {QStringLiteral("rule"), it->ruleKey()}, {QStringLiteral("reason"), it->reason(air->settings())}});
+            if (depot.fansOf(b.number)) {
+                const FanState f = air->fans().value(b.number);
+                bin.insert(QStringLiteral("fans"), QJsonObject{{QStringLiteral("on"), f.on}, {QStringLiteral("manual"), f.manual},
+                                                               {QStringLiteral("automatic"), air->automatic()}});
+            }
+        }
         bins.append(bin);
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("time"), rfc3339(nowMs)}, {QStringLiteral("bins"), bins}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject out{{QStringLiteral("time"), rfc3339(nowMs)}, {QStringLiteral("bins"), bins}};
+    if (air)
+        if (const auto outside = air->outside(nowMs))
+            out.insert(QStringLiteral("outside"), airJson(*outside));
+    return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
 QByteArray readingsJson(const GrainSnapshot &snapshot, qint64 nowMs, qint64 silentAfterMs)

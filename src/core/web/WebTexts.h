@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/air/VentilationControl.h"
 #include "core/depot/DepotPicture.h"
 #include "core/grain/AlarmBook.h"
 #include "core/grain/GrainState.h"
@@ -27,7 +28,9 @@ QByteArray readingsJson(const GrainSnapshot &snapshot, qint64 nowMs, qint64 sile
 // The depot as the window's "仓房" tab shows it: each bin's particulars, its
 // figures and open alarms by priority, and each cable's place, depths and latest
 // temperatures (null: none to trust). Without a depot file: one bin of the cables seen.
-QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs);
+// With the air: the outside air, each bin's headspace, its ventilation advice and its fans.
+QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qint64 nowMs, qint64 silentAfterMs,
+                     const VentilationControl *air = nullptr);
 // The alarm groups as the window lists them, newest first.
 QByteArray alarmsJson(const QList<Alarm> &alarms);
 QByteArray devicesJson(const CollectorMetrics &metrics);

@@ -129,6 +129,28 @@ void tst_webtexts::depotAsTheTabShowsIt()
     const QJsonObject silent = silo.value(QStringLiteral("cables")).toArray()[0].toObject();
     QCOMPARE(silent.value(QStringLiteral("angle")).toDouble(), 180.0);
     QCOMPARE(silent.value(QStringLiteral("state")).toString(), QStringLiteral("never_seen"));
+
+    // With the air: outside 5 °C at 50 %, bin 1's headspace, its advice and fans; bin 2 has no moisture entered.
+    const Depot aired = parseDepot("[bin.1]\nsize=10x10\ngrid=2x2\ngrain=wheat\nmoisture=13\nmoisture_date=2026-11-01\n"
+                                   "[bin.2]\nsize=10x10\ngrid=2x2\n[cable.4]\nbin=1\nposition=2,1\ndepths=0.5,1.5\n"
+                                   "[air.50]\nplace=outside\n[air.51]\nplace=bin 1\n[fans.1]\nrelay=60\n");
+    DepotPicture withAir(aired);
+    withAir.take(4, {2450, 2400}, now - 1000);
+    VentilationControl air;
+    air.setDepot(aired);
+    air.accept(50, AirReading{5.0, 50.0, {}}, now - 2000);
+    air.accept(51, AirReading{20.0, 60.0, {}}, now - 2000);
+    air.evaluate(withAir.profiles(now, 600000), now);
+    const QJsonObject a = QJsonDocument::fromJson(web::depotJson(withAir, {}, now, 600000, &air)).object();
+    QCOMPARE(a.value(QStringLiteral("outside")).toObject().value(QStringLiteral("celsius")).toDouble(), 5.0);
+    QCOMPARE(a.value(QStringLiteral("outside")).toObject().value(QStringLiteral("dew_point")).toDouble(), -4.57); // tables: -4.6
+    const QJsonObject one = a.value(QStringLiteral("bins")).toArray()[0].toObject();
+    QCOMPARE(one.value(QStringLiteral("headspace")).toObject().value(QStringLiteral("rh")).toDouble(), 60.0);
+    QCOMPARE(one.value(QStringLiteral("ventilation")).toObject().value(QStringLiteral("verdict")).toString(), QStringLiteral("可以通风"));
+    QCOMPARE(one.value(QStringLiteral("fans")).toObject().value(QStringLiteral("on")).toBool(), false);
+    const QJsonObject two = a.value(QStringLiteral("bins")).toArray()[1].toObject();
+    QCOMPARE(two.value(QStringLiteral("ventilation")).toObject().value(QStringLiteral("rule")).toString(), QStringLiteral("not_measured"));
+    QVERIFY(!two.contains(QStringLiteral("fans")));
 }
 
 #include "tst_webtexts.moc"
