@@ -24,6 +24,7 @@ private slots:
     void hotCableWhereTheFilePutsIt();
     void inspectionBookPrinted();
     void depotFileEdited();
+    void airBesideTheFigures();
 };
 
 namespace {
@@ -169,6 +170,32 @@ void tst_depottab::depotFileEdited()
     QCOMPARE(saved.cable(9)->depthOf(2), 2.0);
     QFile written(dir.filePath(QStringLiteral("depot.ini")));
     QVERIFY(written.open(QIODevice::ReadOnly) && written.readAll().contains("depths = 1, 2"));
+}
+
+// The outside air, the headspace, the advice with its reason and the fans beside the bin's figures.
+void tst_depottab::airBesideTheFigures()
+{
+    const Depot depot = parseDepot("[bin.1]\nsize = 10x10\ngrid = 1x1\ngrain = wheat\nmoisture = 13\nmoisture_date = 2026-11-20\n"
+                                   "[cable.1]\nbin = 1\nposition = 1, 1\ndepths = 1, 2\n"
+                                   "[air.50]\nplace = outside\n[air.51]\nplace = bin 1\n[fans.1]\nrelay = 60\n");
+    DepotPicture picture(depot);
+    picture.take(1, {raw(18), raw(18)}, kNow - 1000);
+    VentilationControl air;
+    air.setDepot(depot);
+    air.accept(50, AirReading{5.0, 50.0, {}}, kNow - 1000);
+    air.accept(51, AirReading{15.0, 60.0, {}}, kNow - 1000);
+    air.evaluate(picture.profiles(kNow, 600000), kNow);
+    DepotViewSource source{&picture, [] { return kNow; }, [] { return qint64(600000); }};
+    source.air = &air;
+    DepotTab tab(source);
+    tab.refresh();
+    tab.openBin(1);
+    const QString figures = tab.figuresText();
+    for (const QString &line : {QStringLiteral("外界 5.0 °C 50%RH 露点 -4.6 °C"), QStringLiteral("仓内 15.0 °C 60%RH 露点 7.3 °C"),
+                                QStringLiteral("粮食水分 13.0%（2026-11-20 化验）"),
+                                QStringLiteral("<b>可以通风</b>：粮温高于外温 13.0 °C（≥ 8.0 °C），开始降温通风"),
+                                QStringLiteral("风机 停止")})
+        QVERIFY2(figures.contains(line), qPrintable(figures));
 }
 
 QTEST_MAIN(tst_depottab)

@@ -165,6 +165,36 @@ FanDecision decideFan(const FanState &state, bool adviceGo, qint64 nowMs, const 
     return {true, FanReason::Advice};
 }
 
+std::optional<VentilationAdvice> adviceFromJson(const QByteArray &json)
+{
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    const QString key = o.value(QStringLiteral("rule")).toString();
+    for (int r = int(VentilationRule::NotMeasured); r <= int(VentilationRule::Evening); ++r) {
+        VentilationAdvice a;
+        a.rule = VentilationRule(r);
+        if (a.ruleKey() != key)
+            continue;
+        a.go = o.value(QStringLiteral("go")).toBool();
+        const auto number = [&o](const char *name) {
+            const QJsonValue v = o.value(QLatin1String(name));
+            return v.isDouble() ? std::optional<double>(v.toDouble()) : std::nullopt;
+        };
+        a.difference = number("difference");
+        a.airEquilibrium = number("air_equilibrium");
+        a.grainDewPoint = number("grain_dew_point");
+        return a;
+    }
+    return std::nullopt;
+}
+
+FanReason fanReasonFromKey(const QString &key)
+{
+    for (FanReason r : {FanReason::Advice, FanReason::Interlock, FanReason::MaxRun, FanReason::Manual})
+        if (fanReasonKey(r) == key)
+            return r;
+    return FanReason::None;
+}
+
 QString fanReasonKey(FanReason reason)
 {
     switch (reason) {

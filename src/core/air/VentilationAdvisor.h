@@ -66,6 +66,8 @@ struct VentilationAdvice {
 };
 
 VentilationAdvice adviseVentilation(const VentilationInputs &in, const VentilationSettings &settings = {});
+// An advice as stored (its json()), read back; nothing for what is not one.
+std::optional<VentilationAdvice> adviceFromJson(const QByteArray &json);
 
 // The fans of a bin under automatic control: on while the advice says go, at
 // most maxRun at a time, then at least minRest off; never on while it says
@@ -90,5 +92,6 @@ struct FanDecision {
 };
 FanDecision decideFan(const FanState &state, bool adviceGo, qint64 nowMs, const FanSettings &settings = {});
 QString fanReasonKey(FanReason reason);
+FanReason fanReasonFromKey(const QString &key);
 
 } // namespace vx

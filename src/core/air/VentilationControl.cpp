@@ -208,6 +208,25 @@ StoreEvent VentilationControl::switched(const FanSwitch &s, bool ok, qint64 nowM
                     {QStringLiteral("reason"), fanReasonKey(s.reason)}, {QStringLiteral("ok"), ok}})};
 }
 
+void VentilationControl::replay(const StoreEvent &e)
+{
+    const QJsonObject o = QJsonDocument::fromJson(e.data).object();
+    if (e.kind == QLatin1String(kAirEvent)) {
+        m_latest.insert(e.address, AirSample{e.timeMs, o.value(QStringLiteral("celsius")).toDouble(), o.value(QStringLiteral("rh")).toDouble()});
+    } else if (e.kind == QLatin1String(kVentilationEvent)) {
+        if (const auto advice = adviceFromJson(e.data))
+            m_advice.insert(o.value(QStringLiteral("bin")).toInt(), *advice);
+    } else if (e.kind == QLatin1String(kFanEvent)) {
+        const int bin = o.value(QStringLiteral("bin")).toInt();
+        if (o.value(QStringLiteral("automatic")).toBool())
+            m_fans[bin].manual = false;
+        else if (o.value(QStringLiteral("ok")).toBool()) {
+            const FanReason reason = fanReasonFromKey(o.value(QStringLiteral("reason")).toString());
+            m_fans.insert(bin, FanState{o.value(QStringLiteral("on")).toBool(), reason, e.timeMs, reason == FanReason::Manual});
+        }
+    }
+}
+
 std::optional<FanSwitch> VentilationControl::manual(int bin, std::optional<bool> on, qint64 nowMs, StoreEvent *event)
 {
     if (on)

@@ -67,6 +67,8 @@ public:
     // The keeper's switch (on, off) or back to automatic (nothing): the write wanted, if any.
     std::optional<FanSwitch> manual(int bin, std::optional<bool> on, qint64 nowMs, StoreEvent *event);
     const QMap<int, FanState> &fans() const { return m_fans; }
+    // Another program's stored air, advice and fan switches, taken as they happened (a viewer).
+    void replay(const StoreEvent &event);
 
 private:
     std::optional<FanSwitch> fanSwitch(int bin, bool on, FanReason reason) const;

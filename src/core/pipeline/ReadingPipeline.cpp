@@ -160,6 +160,10 @@ void ReadingPipeline::replayEvents(const QList<StoreEvent> &events)
                 l->deviceChanged(e.address, e.kind == QLatin1String("answering"), e.timeMs);
             continue;
         }
+        if (e.kind == QLatin1String(kAirEvent) || e.kind == QLatin1String(kVentilationEvent) || e.kind == QLatin1String(kFanEvent)) {
+            m_ventilation.replay(e);
+            continue;
+        }
         if (!e.kind.startsWith(QLatin1String("alarm_")))
             continue;
         const auto condition = AlarmCondition::fromJson(e.data);

@@ -106,13 +106,22 @@ int DepotOverview::columns() const
 
 QRect DepotOverview::tileRect(int index) const
 {
-    return QRect(8 + (index % columns()) * 238, 8 + (index / columns()) * 128, 230, 120);
+    return QRect(8 + (index % columns()) * 238, 8 + (index / columns()) * 158, 230, 150);
 }
 
 QSize DepotOverview::minimumSizeHint() const
 {
     const int bins = m_depot ? int(m_depot->bins.size()) : 1;
-    return QSize(246, 16 + ((bins + columns() - 1) / columns()) * 128);
+    return QSize(246, 16 + ((bins + columns() - 1) / columns()) * 158);
+}
+
+QString DepotOverview::airText(const AirSample &a)
+{
+    const auto dew = a.dewPoint();
+    return tr("%1 °C %2%RH 露点 %3 °C")
+        .arg(a.celsius, 0, 'f', 1)
+        .arg(a.rh, 0, 'f', 0)
+        .arg(dew ? QString::number(*dew, 'f', 1) : QStringLiteral("?"));
 }
 
 void DepotOverview::paintEvent(QPaintEvent *)
@@ -150,6 +159,15 @@ void DepotOverview::paintEvent(QPaintEvent *)
         lines << tr("报警 高%1 中%2 低%3").arg(alarms.open[0]).arg(alarms.open[1]).arg(alarms.open[2]);
         lines << tr("无响应电缆 %1/%2").arg(s.silentCables).arg(s.cables);
         lines << tr("最新读数 %1").arg(ageText(s.lastReadingMs < 0 ? -1 : now - s.lastReadingMs));
+        if (m_source.air) {
+            if (const auto head = m_source.air->headspace(bin.number, now))
+                lines << tr("仓内 %1").arg(DepotOverview::airText(*head));
+            const auto advice = m_source.air->advice().constFind(bin.number);
+            if (advice != m_source.air->advice().cend()) {
+                const bool fansOn = m_source.air->fans().value(bin.number).on;
+                lines << (advice->go ? tr("可以通风") : tr("不宜通风")) + (fansOn ? tr("  风机运行") : QString());
+            }
+        }
         p.drawText(r.adjusted(8, 24, -8, -4), Qt::AlignLeft | Qt::AlignTop, lines.join(QLatin1Char('\n')));
     }
 }
@@ -733,6 +751,26 @@ void DepotTab::showFigures()
                          .arg(celsiusText(sum / bins), celsiusText(s.all.mean - sum / bins));
     }
     lines << tr("电缆 %1 根，无响应 %2 根").arg(s.cables).arg(s.silentCables);
+    if (m_source.air) {
+        const VentilationControl &air = *m_source.air;
+        if (const auto out = air.outside(now))
+            lines << tr("外界 %1").arg(DepotOverview::airText(*out));
+        if (const auto head = air.headspace(b->number, now))
+            lines << tr("仓内 %1").arg(DepotOverview::airText(*head));
+        if (b->moistureWet > 0)
+            lines << tr("粮食水分 %1%（%2 化验）").arg(b->moistureWet, 0, 'f', 1).arg(b->moistureDate.toString(Qt::ISODate));
+        const auto advice = air.advice().constFind(b->number);
+        if (advice != air.advice().cend())
+            lines << QStringLiteral("<b>%1</b>：%2")
+                         .arg(advice->go ? tr("可以通风") : tr("不宜通风"),
+                              // The reason in the window's language: English when the verdict is translated.
+                              tr("可以通风") == QStringLiteral("可以通风") ? advice->reason(air.settings())
+                                                                          : advice->reasonEnglish(air.settings()));
+        if (m_shown.fansOf(b->number)) {
+            const FanState f = air.fans().value(b->number);
+            lines << tr("风机 %1%2").arg(f.on ? tr("运行") : tr("停止"), f.manual ? tr("（手动）") : air.automatic() ? tr("（自动）") : QString());
+        }
+    }
     const QString text = lines.join(QStringLiteral("<br>")) + table;
     if (m_figures->text() != text)
         m_figures->setText(text);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/air/VentilationControl.h"
 #include "core/depot/DepotPicture.h"
 #include "core/depot/InspectionBook.h"
 #include "core/grain/AlarmBook.h"
@@ -32,6 +33,8 @@ struct DepotViewSource {
     // Where depot.ini is, and who takes the depot once the editor saved it (none: no editor).
     QString depotFile;
     std::function<void(const Depot &)> depotSaved;
+    // The air, each bin's ventilation advice and fans (none: not shown).
+    const VentilationControl *air = nullptr;
 };
 
 // The colour of a temperature, blue at `low` through green and yellow to red at `high`.
@@ -47,6 +50,8 @@ public:
     void setAlarms(const AlarmBook &book);
     QRect tileRect(int index) const;
     QSize minimumSizeHint() const override;
+    // "16.2 °C 65%RH 露点 9.6 °C"
+    static QString airText(const AirSample &air);
 
 signals:
     void binActivated(int bin);

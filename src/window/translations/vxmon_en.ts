@@ -1570,6 +1570,54 @@ Web view: %1</translation>
         <source>%1 小时前</source>
         <translation>%1 h ago</translation>
     </message>
+    <message>
+        <source>开始降温通风温差</source>
+        <translation>cooling start difference</translation>
+    </message>
+    <message>
+        <source>继续降温通风温差</source>
+        <translation>cooling continue difference</translation>
+    </message>
+    <message>
+        <source>停止通风温度梯度（°C/m）</source>
+        <translation>gradient to stop ventilating (°C/m)</translation>
+    </message>
+    <message>
+        <source>停止通风上下层温差</source>
+        <translation>top-to-bottom difference to stop ventilating</translation>
+    </message>
+    <message>
+        <source>增湿余量（%水分）</source>
+        <translation>wetting margin (% moisture)</translation>
+    </message>
+    <message>
+        <source>雨雾湿度（%）</source>
+        <translation>rain and fog humidity (%)</translation>
+    </message>
+    <message>
+        <source>结露余量（°C）</source>
+        <translation>condensation margin (°C)</translation>
+    </message>
+    <message>
+        <source>风机最长连续运行（小时）</source>
+        <translation>longest fan run (hours)</translation>
+    </message>
+    <message>
+        <source>风机最短休息（小时）</source>
+        <translation>shortest fan rest (hours)</translation>
+    </message>
+    <message>
+        <source>联锁停机后最短停机（分钟）</source>
+        <translation>shortest stop after an interlock (minutes)</translation>
+    </message>
+    <message>
+        <source>通风判断间隔（秒）</source>
+        <translation>ventilation check interval (seconds)</translation>
+    </message>
+    <message>
+        <source>风机自动控制 &quot;%1&quot; 应为 on 或 off</source>
+        <translation>automatic fan control &quot;%1&quot; should be on or off</translation>
+    </message>
 </context>
 <context>
     <name>vx::BinPlan</name>
@@ -1610,6 +1658,26 @@ Web view: %1</translation>
     <message>
         <source>最新读数 %1</source>
         <translation>Latest reading %1</translation>
+    </message>
+    <message>
+        <source>%1 °C %2%RH 露点 %3 °C</source>
+        <translation>%1 °C %2%RH dew point %3 °C</translation>
+    </message>
+    <message>
+        <source>仓内 %1</source>
+        <translation>headspace %1</translation>
+    </message>
+    <message>
+        <source>可以通风</source>
+        <translation>ventilate</translation>
+    </message>
+    <message>
+        <source>不宜通风</source>
+        <translation>do not ventilate</translation>
+    </message>
+    <message>
+        <source>  风机运行</source>
+        <translation>  fans running</translation>
     </message>
 </context>
 <context>
@@ -1737,6 +1805,46 @@ Web view: %1</translation>
     <message>
         <source>保存失败：%1</source>
         <translation>Save failed: %1</translation>
+    </message>
+    <message>
+        <source>外界 %1</source>
+        <translation>outside %1</translation>
+    </message>
+    <message>
+        <source>仓内 %1</source>
+        <translation>headspace %1</translation>
+    </message>
+    <message>
+        <source>粮食水分 %1%（%2 化验）</source>
+        <translation>grain moisture %1% (lab, %2)</translation>
+    </message>
+    <message>
+        <source>可以通风</source>
+        <translation>ventilate</translation>
+    </message>
+    <message>
+        <source>不宜通风</source>
+        <translation>do not ventilate</translation>
+    </message>
+    <message>
+        <source>风机 %1%2</source>
+        <translation>fans %1%2</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>running</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>（手动）</source>
+        <translation> (manual)</translation>
+    </message>
+    <message>
+        <source>（自动）</source>
+        <translation> (automatic)</translation>
     </message>
 </context>
 </TS>
