@@ -83,7 +83,12 @@ void tst_reporttab::dayOfFortyFiveCables()
         }
         QVERIFY(store->add(frames, {{midnight + 3600000, 7, QStringLiteral("alarm_raised"), QStringLiteral("高温 电缆07 层03（高于 30.0 °C）")},
                                     {midnight + 7200000, 9, QStringLiteral("alarm_cleared"), QStringLiteral("x")},
-                                    {midnight - 60000, 8, QStringLiteral("alarm_raised"), QStringLiteral("the day before")}}));
+                                    {midnight - 60000, 8, QStringLiteral("alarm_raised"), QStringLiteral("the day before")},
+                                    // Bin 1's fans: 22:00 the evening before to 03:00, then 20:00 to 22:30: 5.5 hours that day.
+                                    {midnight - 7200000, 0, QStringLiteral("fan"), {}, "{\"bin\":1,\"on\":true,\"ok\":true}"},
+                                    {midnight + 3 * 3600000, 0, QStringLiteral("fan"), {}, "{\"bin\":1,\"on\":false,\"ok\":true}"},
+                                    {midnight + 20 * 3600000, 0, QStringLiteral("fan"), {}, "{\"bin\":1,\"on\":true,\"ok\":true}"},
+                                    {midnight + 22 * 3600000 + 1800000, 0, QStringLiteral("fan"), {}, "{\"bin\":1,\"on\":false,\"ok\":true}"}}));
     }
     ReportTab *tab = t.w().reportTab();
     QVERIFY(tab->make(day));
@@ -116,6 +121,8 @@ void tst_reporttab::dayOfFortyFiveCables()
     QCOMPARE(lines[0], QByteArray("cable,layer,min,max,mean,count"));
     QVERIFY(lines.contains("3,4,15.34,16.34,15.84,24"));
     QVERIFY(lines.contains("bin,,15.11,20.68," + DailyReport::number(r.bin.mean).toUtf8() + ",19440"));
+    QVERIFY(lines.contains("fans,1,5.50"));
+    QVERIFY(t.find<QLabel>(QStringLiteral("reportFigures"))->text().endsWith(QStringLiteral("；风机运行：1号仓 5.5 小时")));
 
     if (!popplerThere())
         return;
@@ -130,6 +137,7 @@ void tst_reporttab::dayOfFortyFiveCables()
     }
     QVERIFY(shown.contains("20.68"));
     QVERIFY(shown.contains("15.11"));
+    QVERIFY(QString::fromUtf8(shown).contains(QStringLiteral("1号仓 5.5 小时")));
 }
 
 // A bad day: 150 alarms. Every one is in the PDF, over as many pages as it

@@ -5,6 +5,7 @@
 #include "window/tabs/GrainOverview.h"
 #include "window/tabs/TrendTab.h"
 
+#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -27,6 +28,7 @@ private slots:
     void yearOfFourPoints();
     void doubleClickInTheOverview();
     void whatHappenedJustNow();
+    void airBesideTheGrain();
 };
 
 namespace {
@@ -182,6 +184,42 @@ void tst_trendtab::whatHappenedJustNow()
     tab->findChild<QLineEdit *>(QStringLiteral("trendCables"))->setText(QStringLiteral("3"));
     QVERIFY(tab->draw());
     QVERIFY(tab->hoverText(0, last + 30000).contains(QStringLiteral("85.00 °C（上电值，可疑）")));
+}
+
+// The air check box: each transmitter's temperature, dew point and RH beside
+// the grain's curve, the temperature axis stretched to the frost outside.
+void tst_trendtab::airBesideTheGrain()
+{
+    TestWindow t;
+    const qint64 now = t.now.toMSecsSinceEpoch();
+    QString why;
+    const auto store = ReadingStore::open(*parseStoreLocation(t.path(QStringLiteral("vxmon.db")), &why), QString(), &why);
+    QVERIFY(store);
+    QList<ReadingSet> frames;
+    for (qint64 ts = now - 3600000; ts < now; ts += 60000)
+        frames.append({ts, 1, {2000}});
+    QVERIFY(store->add(frames));
+    QList<StoreEvent> air;
+    for (qint64 ts = now - 3600000; ts < now; ts += 60000) {
+        air.append({ts, 50, QStringLiteral("air"), {}, "{\"bin\":0,\"celsius\":-6,\"rh\":80,\"dew_point\":-8.8}"});
+        air.append({ts, 51, QStringLiteral("air"), {}, "{\"bin\":1,\"celsius\":12,\"rh\":60,\"dew_point\":4.4}"});
+    }
+    QVERIFY(store->add({}, air));
+    TrendTab *tab = t.w().trendTab();
+    tab->findChild<QComboBox *>(QStringLiteral("trendSpan"))->setCurrentIndex(TrendTab::SixHours);
+    QVERIFY(tab->draw());
+    QCOMPARE(tab->chart()->series().size(), 1);
+    auto *y = qobject_cast<QValueAxis *>(tab->chart()->axes(Qt::Vertical, tab->chart()->series().first()).first());
+    QVERIFY2(y->min() > 15, "the grain alone: no air on the axis");
+    tab->findChild<QCheckBox *>(QStringLiteral("trendAir"))->setChecked(true);
+    QVERIFY(tab->draw());
+    QStringList names;
+    for (QAbstractSeries *series : tab->chart()->series())
+        names << series->name();
+    QCOMPARE(names, (QStringList{"电缆1 层1", "外界温度", "外界露点", "外界湿度", "1号仓仓内温度", "1号仓仓内露点", "1号仓仓内湿度"}));
+    QCOMPARE(qobject_cast<QLineSeries *>(tab->chart()->series()[1])->count(), 60);
+    y = qobject_cast<QValueAxis *>(tab->chart()->axes(Qt::Vertical, tab->chart()->series().first()).first());
+    QVERIFY2(y->min() <= -8.8 && y->max() >= 20, qPrintable(QStringLiteral("%1..%2").arg(y->min()).arg(y->max())));
 }
 
 QTEST_MAIN(tst_trendtab)

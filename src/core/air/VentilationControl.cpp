@@ -37,6 +37,37 @@ QString fanReasonText(FanReason reason, bool on)
 }
 } // namespace
 
+QMap<int, double> fanHours(const QList<StoreEvent> &fanEvents, qint64 fromMs, qint64 toMs, qint64 nowMs)
+{
+    QMap<int, double> hours;
+    QMap<int, qint64> onSince; // bin -> when its fans went on (still on)
+    const qint64 end = qMin(toMs, nowMs);
+    const auto add = [&](int bin, qint64 from, qint64 to) {
+        from = qMax(from, fromMs);
+        to = qMin(to, end);
+        if (to > from)
+            hours[bin] += double(to - from) / 3600000.0;
+        else
+            hours[bin] += 0;
+    };
+    for (const StoreEvent &e : fanEvents) {
+        if (e.kind != QLatin1String(kFanEvent) || e.timeMs >= end)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(e.data).object();
+        if (!o.value(QStringLiteral("ok")).toBool())
+            continue;
+        const int bin = o.value(QStringLiteral("bin")).toInt();
+        const bool on = o.value(QStringLiteral("on")).toBool();
+        if (on && !onSince.contains(bin))
+            onSince.insert(bin, e.timeMs);
+        else if (!on && onSince.contains(bin))
+            add(bin, onSince.take(bin), e.timeMs);
+    }
+    for (auto it = onSince.cbegin(); it != onSince.cend(); ++it)
+        add(it.key(), it.value(), end);
+    return hours;
+}
+
 std::optional<double> steepestGradient(const BinProfile &bin)
 {
     std::optional<double> steepest;

@@ -85,6 +85,10 @@ private:
     QMap<int, qint64> m_pending;       // bin -> when a switch was handed out (one at a time)
 };
 
+// Hours each bin's fans ran in [fromMs, toMs), from the fan events (those
+// before fromMs say how the day began; a fan still on runs until toMs or now).
+QMap<int, double> fanHours(const QList<StoreEvent> &fanEvents, qint64 fromMs, qint64 toMs, qint64 nowMs);
+
 // The steepest gradient between neighbouring points of any cable of the bin (°C/m).
 std::optional<double> steepestGradient(const BinProfile &bin);
 

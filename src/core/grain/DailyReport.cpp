@@ -1,5 +1,7 @@
 #include "core/grain/DailyReport.h"
 
+#include "core/air/VentilationControl.h"
+
 #include <QDateTime>
 
 namespace vx {
@@ -33,6 +35,8 @@ QByteArray DailyReport::csv() const
                     .toUtf8();
     if (bin.count > 0)
         text += QStringLiteral("bin,,%1,%2,%3,%4\n").arg(number(bin.min), number(bin.max), number(bin.mean)).arg(bin.count).toUtf8();
+    for (auto it = fanHours.cbegin(); it != fanHours.cend(); ++it)
+        text += QStringLiteral("fans,%1,%2\n").arg(it.key()).arg(number(it.value())).toUtf8();
     return text;
 }
 
@@ -64,6 +68,9 @@ DailyReport buildDailyReport(ReadingStore &store, const QDate &date)
     for (const StoreEvent &e : store.events(from, to))
         if (e.kind == QLatin1String("alarm_raised"))
             r.alarms << e;
+    // A run longer than the rest allows started at most a few days before.
+    r.fanHours = fanHours(store.events(from - 7 * 24 * 3600000LL, to, QString::fromLatin1(kFanEvent)), from, to,
+                          QDateTime::currentMSecsSinceEpoch());
     return r;
 }
 

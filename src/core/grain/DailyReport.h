@@ -3,6 +3,7 @@
 #include "core/store/ReadingStore.h"
 
 #include <QDate>
+#include <QMap>
 
 namespace vx {
 
@@ -14,10 +15,11 @@ struct DailyReport {
     QList<PointSummary> points;    // by cable, then layer
     PointSummary bin;              // address and point: where the maximum was
     QList<StoreEvent> alarms;      // raised that day, in time order
+    QMap<int, double> fanHours;    // bin -> hours its fans ran that day (bins with fans that switched lately)
 
     QList<int> cables() const;
     const PointSummary *at(int cable, int layer) const;
-    // cable,layer,min,max,mean,count; then a line "bin" with the bin's figures.
+    // cable,layer,min,max,mean,count; then a line "bin" with the bin's figures, and "fans,BIN,hours" lines.
     QByteArray csv() const;
     static QString number(double v) { return QString::number(v, 'f', 2); }
 };

@@ -23,6 +23,19 @@ namespace vx {
 
 namespace {
 // shown: in the window's language; else (the PDF, a file) always as written here.
+// The fan log: hours each bin's fans ran that day.
+QString fanText(const DailyReport &r, bool shown)
+{
+    if (r.fanHours.isEmpty())
+        return {};
+    const char *bin = QT_TRANSLATE_NOOP("vx", "%1号仓 %2 小时");
+    QStringList parts;
+    for (auto it = r.fanHours.cbegin(); it != r.fanHours.cend(); ++it)
+        parts << (shown ? QCoreApplication::translate("vx", bin) : QString::fromUtf8(bin)).arg(it.key()).arg(it.value(), 0, 'f', 1);
+    const char *head = QT_TRANSLATE_NOOP("vx", "；风机运行：");
+    return (shown ? QCoreApplication::translate("vx", head) : QString::fromUtf8(head)) + parts.join(QStringLiteral("，"));
+}
+
 QString figuresText(const DailyReport &r, bool shown)
 {
     const auto text = [shown](const char *source) {
@@ -36,7 +49,8 @@ QString figuresText(const DailyReport &r, bool shown)
         .arg(r.bin.point, 2, 10, QLatin1Char('0'))
         .arg(DailyReport::number(r.bin.mean))
         .arg(r.bin.count)
-        .arg(r.alarms.size());
+        .arg(r.alarms.size())
+        + fanText(r, shown);
 }
 
 // A cable's own figures over its layers.

@@ -1,5 +1,6 @@
 #include "window/tabs/TrendTab.h"
 
+#include "core/air/VentilationControl.h"
 #include <QCoreApplication>
 
 #include "core/settings/SettingTexts.h"
@@ -9,6 +10,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QDateTimeEdit>
@@ -100,6 +103,9 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     m_follow->setObjectName(QStringLiteral("trendFollow"));
     m_follow->setToolTip(QCoreApplication::translate("vx", "新读数到来时延长曲线（缩放后暂停，复位后继续）"));
     m_follow->setChecked(true);
+    m_air = new QCheckBox(QCoreApplication::translate("vx", "空气"));
+    m_air->setObjectName(QStringLiteral("trendAir"));
+    m_air->setToolTip(QCoreApplication::translate("vx", "同时画出外界与仓内空气的温度、湿度和露点（温湿度变送器）"));
     auto *drawButton = new QPushButton(QCoreApplication::translate("vx", "绘制"));
     drawButton->setObjectName(QStringLiteral("trendDrawButton"));
     auto *reset = new QPushButton(QCoreApplication::translate("vx", "复位"));
@@ -116,6 +122,7 @@ TrendTab::TrendTab(StoreSource store, Clock now, Dialogs &dialogs, QWidget *pare
     row->addWidget(m_from);
     row->addWidget(m_to);
     row->addWidget(m_follow);
+    row->addWidget(m_air);
     row->addWidget(drawButton);
     row->addWidget(reset);
     row->addStretch(1);
@@ -262,6 +269,10 @@ bool TrendTab::draw()
         }
     }
     fetch(from, to);
+    m_airLow = std::numeric_limits<double>::max();
+    m_airHigh = std::numeric_limits<double>::lowest();
+    if (m_air->isChecked())
+        addAirCurves(from, to, y);
     // Fitted to the data: the span's end, or where the data are, whichever is shorter.
     qint64 first = to, last = from;
     double low = 0, high = 0;
@@ -278,7 +289,7 @@ bool TrendTab::draw()
     if (any) {
         const qint64 pad = qMax<qint64>(60000, (last - first) / 50);
         setXRange(qMax(from, first - pad), qMin(to, last + pad));
-        y->setRange(std::floor(low - 0.5), std::ceil(high + 0.5));
+        y->setRange(std::floor(qMin(low, m_airLow) - 0.5), std::ceil(qMax(high, m_airHigh) + 0.5));
     } else {
         setXRange(from, to);
     }
@@ -298,6 +309,56 @@ bool TrendTab::draw()
                                  .arg(clock.elapsed())
                            : QCoreApplication::translate("vx", "所选时段没有读数"));
     return true;
+}
+
+void TrendTab::addAirCurves(qint64 from, qint64 to, QValueAxis *celsiusAxis)
+{
+    m_airLow = std::numeric_limits<double>::max();
+    m_airHigh = std::numeric_limits<double>::lowest();
+    ReadingStore *store = m_store();
+    if (!store)
+        return;
+    // Each transmitter's minutes: its temperature and dew point on the grain's axis, its RH on its own.
+    QMap<int, QList<QPointF>> celsius, rh, dew;
+    QMap<int, int> binOf;
+    for (const StoreEvent &e : store->events(from, to, QString::fromLatin1(kAirEvent))) {
+        const QJsonObject o = QJsonDocument::fromJson(e.data).object();
+        const double t = double(e.timeMs);
+        celsius[e.address] << QPointF(t, o.value(QStringLiteral("celsius")).toDouble());
+        rh[e.address] << QPointF(t, o.value(QStringLiteral("rh")).toDouble());
+        if (o.contains(QStringLiteral("dew_point")))
+            dew[e.address] << QPointF(t, o.value(QStringLiteral("dew_point")).toDouble());
+        binOf.insert(e.address, o.value(QStringLiteral("bin")).toInt());
+    }
+    if (celsius.isEmpty())
+        return;
+    auto *percent = new QValueAxis;
+    percent->setTitleText(QStringLiteral("%RH"));
+    percent->setRange(0, 100);
+    m_chart->addAxis(percent, Qt::AlignRight);
+    const auto add = [&](const QList<QPointF> &points, const QString &name, QAbstractAxis *axis, Qt::PenStyle style) {
+        auto *line = new QLineSeries;
+        line->setName(name);
+        line->replace(points);
+        QPen pen = line->pen();
+        pen.setStyle(style);
+        line->setPen(pen);
+        m_chart->addSeries(line);
+        line->attachAxis(m_x);
+        line->attachAxis(axis);
+        if (axis == celsiusAxis)
+            for (const QPointF &p : points) {
+                m_airLow = qMin(m_airLow, p.y());
+                m_airHigh = qMax(m_airHigh, p.y());
+            }
+    };
+    for (auto it = celsius.cbegin(); it != celsius.cend(); ++it) {
+        const int bin = binOf.value(it.key());
+        const QString where = bin == 0 ? QCoreApplication::translate("vx", "外界") : QCoreApplication::translate("vx", "%1号仓仓内").arg(bin);
+        add(it.value(), QCoreApplication::translate("vx", "%1温度").arg(where), celsiusAxis, Qt::DashLine);
+        add(dew.value(it.key()), QCoreApplication::translate("vx", "%1露点").arg(where), celsiusAxis, Qt::DotLine);
+        add(rh.value(it.key()), QCoreApplication::translate("vx", "%1湿度").arg(where), percent, Qt::DashDotLine);
+    }
 }
 
 bool TrendTab::fetch(qint64 from, qint64 to)

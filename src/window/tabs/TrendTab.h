@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeAxis;
 class QLineSeries;
+class QValueAxis;
 class QTimer;
 class QDateTimeEdit;
 class QLabel;
@@ -68,6 +69,8 @@ private:
     // Curves over [from, to) into the series already on the chart; false when the store is away.
     bool fetch(qint64 from, qint64 to);
     void setXRange(qint64 from, qint64 to);
+    // The air's own curves beside the grain's (with the air check box): from the stored air events.
+    void addAirCurves(qint64 from, qint64 to, QValueAxis *celsiusAxis);
 
     StoreSource m_store;
     Clock m_now;
@@ -80,6 +83,8 @@ private:
     QChartView *m_view;
     QLabel *m_message;
     QCheckBox *m_follow;
+    QCheckBox *m_air;
+    double m_airLow = 0, m_airHigh = 0; // the air's temperatures drawn, for the axis
     QDateTimeAxis *m_x = nullptr;
     QList<Series> m_shown;
     QList<QLineSeries *> m_lines;

@@ -1618,6 +1618,42 @@ Web view: %1</translation>
         <source>风机自动控制 &quot;%1&quot; 应为 on 或 off</source>
         <translation>automatic fan control &quot;%1&quot; should be on or off</translation>
     </message>
+    <message>
+        <source>%1号仓 %2 小时</source>
+        <translation>bin %1 %2 h</translation>
+    </message>
+    <message>
+        <source>；风机运行：</source>
+        <translation>; fans ran: </translation>
+    </message>
+    <message>
+        <source>空气</source>
+        <translation>Air</translation>
+    </message>
+    <message>
+        <source>同时画出外界与仓内空气的温度、湿度和露点（温湿度变送器）</source>
+        <translation>Also draw the outside and headspace air: temperature, humidity and dew point (transmitters)</translation>
+    </message>
+    <message>
+        <source>外界</source>
+        <translation>outside</translation>
+    </message>
+    <message>
+        <source>%1号仓仓内</source>
+        <translation>bin %1 headspace</translation>
+    </message>
+    <message>
+        <source>%1温度</source>
+        <translation>%1 temperature</translation>
+    </message>
+    <message>
+        <source>%1露点</source>
+        <translation>%1 dew point</translation>
+    </message>
+    <message>
+        <source>%1湿度</source>
+        <translation>%1 humidity</translation>
+    </message>
 </context>
 <context>
     <name>vx::BinPlan</name>

@@ -1,5 +1,5 @@
 // The ventilation advisor and the fans' automatic control, rule by rule at their limits.
-#include "core/air/VentilationAdvisor.h"
+#include "core/air/VentilationControl.h"
 
 #include <QtTest>
 
@@ -15,6 +15,8 @@ private slots:
     void advice();
     void fans_data();
     void fans();
+    void fanLog_data();
+    void fanLog();
 };
 
 namespace {
@@ -131,6 +133,37 @@ void tst_ventilation::fans()
     QCOMPARE(int(d.reason), reason);
     if (d.reason != FanReason::None)
         QCOMPARE(d.switchTo, switchTo);
+}
+
+void tst_ventilation::fanLog_data()
+{
+    // Switches as (hour of the day before or of the day, bin, on, ok); the day is [24, 48).
+    QTest::addColumn<QList<QList<double>>>("switches");
+    QTest::addColumn<double>("nowHour");
+    QTest::addColumn<double>("bin1");
+    QTest::addColumn<double>("bin2");
+    QTest::newRow("over midnight: 22:00 to 04:00") << QList<QList<double>>{{22, 1, 1, 1}, {28, 1, 0, 1}} << 60.0 << 4.0 << -1.0;
+    QTest::newRow("still on at noon") << QList<QList<double>>{{34, 1, 1, 1}} << 37.0 << 3.0 << -1.0;
+    QTest::newRow("two runs, two bins") << QList<QList<double>>{{25, 1, 1, 1}, {26, 2, 1, 1}, {27, 1, 0, 1}, {40, 1, 1, 1}, {42.5, 1, 0, 1}, {44, 2, 0, 1}}
+                                        << 60.0 << 4.5 << 18.0;
+    QTest::newRow("a failed switch changes nothing") << QList<QList<double>>{{25, 1, 1, 1}, {26, 1, 0, 0}, {30, 1, 0, 1}} << 60.0 << 5.0 << -1.0;
+    QTest::newRow("a run of the day before") << QList<QList<double>>{{10, 1, 1, 1}, {14, 1, 0, 1}} << 60.0 << 0.0 << -1.0;
+}
+
+void tst_ventilation::fanLog()
+{
+    QFETCH(QList<QList<double>>, switches);
+    QFETCH(double, nowHour);
+    QFETCH(double, bin1);
+    QFETCH(double, bin2);
+    const qint64 h = 3600000;
+    QList<StoreEvent> events;
+    for (const QList<double> &s : switches)
+        events << StoreEvent{qint64(s[0] * h), 0, QString::fromLatin1(kFanEvent), {},
+                             QStringLiteral("{\"bin\":%1,\"on\":%2,\"ok\":%3}").arg(int(s[1])).arg(s[2] ? "true" : "false").arg(s[3] ? "true" : "false").toUtf8()};
+    const QMap<int, double> hours = fanHours(events, 24 * h, 48 * h, qint64(nowHour * h));
+    QCOMPARE(hours.value(1, -1), bin1);
+    QCOMPARE(hours.value(2, -1), bin2);
 }
 
 QTEST_GUILESS_MAIN(tst_ventilation)
