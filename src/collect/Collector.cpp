@@ -318,6 +318,18 @@ void Collector::control(const QJsonObject &request, quintptr connection, BusShar
         const auto frame = busshare::frameOf(request, &why);
         if (m_paused && m_lease.heldBy(token) && frame)
             m_pipeline.accept(*frame, QDateTime::fromMSecsSinceEpoch(frame->timeMs));
+    } else if (op == QLatin1String("fans")) {
+        // The keeper's switch of a bin's fans ("on", "off"), or back to automatic ("auto").
+        const int bin = request.value(QStringLiteral("bin")).toInt();
+        const QString to = request.value(QStringLiteral("switch")).toString();
+        if (!m_settings.depot.fansOf(bin) || (to != QLatin1String("on") && to != QLatin1String("off") && to != QLatin1String("auto"))) {
+            reply(busshare::refused(QStringLiteral("bad_request"),
+                                    QStringLiteral("bin %1 has no fans in the depot file, or \"%2\" is not on, off or auto").arg(bin).arg(to.left(20))));
+            return;
+        }
+        say(QStringLiteral("the fans of bin %1: %2 by %3").arg(bin).arg(to, request.value(QStringLiteral("who")).toString().left(200)));
+        m_pipeline.switchFansByHand(bin, to == QLatin1String("auto") ? std::nullopt : std::optional<bool>(to == QLatin1String("on")), now);
+        reply(busshare::ok({}));
     } else {
         reply(busshare::refused(QStringLiteral("bad_request"), QStringLiteral("unknown op \"%1\"").arg(op.left(40))));
     }

@@ -50,6 +50,20 @@ QString whoWeAre()
 }
 } // namespace
 
+QString frmMain::switchFans(int bin, std::optional<bool> on)
+{
+    const QString path = BusServiceLink::find(m_platform.programDir);
+    if (path.isEmpty())
+        return QCoreApplication::translate("vx", "风机由采集服务控制，而采集服务没有运行");
+    BusServiceLink link(path);
+    const auto answer = link.ask({{QStringLiteral("op"), QStringLiteral("fans")},
+                                  {QStringLiteral("bin"), bin},
+                                  {QStringLiteral("switch"), on ? (*on ? QStringLiteral("on") : QStringLiteral("off")) : QStringLiteral("auto")},
+                                  {QStringLiteral("who"), whoWeAre()}},
+                                 busshare::kAnswerWithinMs);
+    return answer.ok() ? QString() : failureText(answer, path);
+}
+
 bool frmMain::lookForBusService(int portNumber)
 {
     const QString path = BusServiceLink::find(m_platform.programDir);

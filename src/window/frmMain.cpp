@@ -587,6 +587,7 @@ void frmMain::bindDepot()
     source.depotFile = depotFilePath(m_platform.programDir);
     source.depotSaved = [this](const Depot &depot) { m_pipeline->setDepot(depot); };
     source.air = &m_pipeline->ventilation();
+    source.switchFans = [this](int bin, std::optional<bool> on) { return switchFans(bin, on); };
     m_depotTab = new DepotTab(source);
     m_depotTab->setObjectName(QStringLiteral("depotTab"));
     SSTab2->addTab(scrollable(m_depotTab), QCoreApplication::translate("vx", "仓房"));

@@ -124,6 +124,8 @@ private:
     void setViewerControls(bool viewer);
     // The service's socket, when it holds the port this window would open (as comm.set or the list names it).
     bool lookForBusService(int portNumber);
+    // The keeper's switch of a bin's fans, through the collecting service that drives them; what went wrong, or empty.
+    QString switchFans(int bin, std::optional<bool> on);
     void enterSharedViewer();
     void renewLease();
     void busLost(const QString &text);

@@ -4,6 +4,7 @@
 #include "OpenStore.h"
 #include "ProcessSignal.h"
 #include "core/air/VentilationControl.h"
+#include "core/share/BusServiceLink.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -72,6 +73,23 @@ void tst_vxcollect_air::fansFollowTheWeather()
     QTRY_VERIFY_WITH_TIMEOUT(collectSays(QStringLiteral("1号仓 风机关（联锁：不宜通风）")), 5000);
     QVERIFY(collectSays(QStringLiteral("1号仓 不宜通风：外界空气接近饱和")));
 
+    // The keeper switches them on by hand against the advice; back to automatic, the interlock stops them.
+    BusServiceLink link(dir.filePath(QStringLiteral("vxcollect.sock")));
+    const auto fans = [&](const char *to) {
+        return link.ask({{QStringLiteral("op"), QStringLiteral("fans")}, {QStringLiteral("bin"), 1},
+                         {QStringLiteral("switch"), QString::fromLatin1(to)}, {QStringLiteral("who"), QStringLiteral("test")}}, 3000);
+    };
+    QVERIFY(fans("on").ok());
+    QTRY_VERIFY_WITH_TIMEOUT((simSays(""), simSaid.count("relay 60 coil 2 on") == 2), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(collectSays(QStringLiteral("1号仓 风机开（手动）")), 5000);
+    QTest::qWait(1500); // evaluations against the advice: the keeper's switch stands
+    QVERIFY((simSays(""), simSaid.count("relay 60 coil 2 off") == 1));
+    QVERIFY(fans("auto").ok());
+    QTRY_VERIFY_WITH_TIMEOUT((simSays(""), simSaid.count("relay 60 coil 2 off") == 2), 10000);
+    QVERIFY(collectSays(QStringLiteral("1号仓 风机恢复自动控制")));
+    QCOMPARE(link.ask({{QStringLiteral("op"), QStringLiteral("fans")}, {QStringLiteral("bin"), 2}, {QStringLiteral("switch"), QStringLiteral("on")}}, 3000).failure,
+             BusServiceLink::Failure::Refused); // bin 2 has no fans
+
     fifo.write("airfault 50 exception\n");
     fifo.flush();
     QTRY_VERIFY_WITH_TIMEOUT(collectSays(QStringLiteral("外界温湿度变送器（air.50）故障：exception 4")), 10000);
@@ -80,10 +98,10 @@ void tst_vxcollect_air::fansFollowTheWeather()
     QCOMPARE(collect.exitCode(), 0);
     collectSaid += collect.readAllStandardError();
     QCOMPARE(collectSaid.count("故障：exception 4"), 1);
-    // The humid night kept them off: one switch on, one off.
+    // The humid night kept them off but for the keeper's own switch.
     simSaid += sim.readAllStandardOutput();
-    QCOMPARE(simSaid.count("relay 60 coil 2 on"), 1);
-    QCOMPARE(simSaid.count("relay 60 coil 2 off"), 1);
+    QCOMPARE(simSaid.count("relay 60 coil 2 on"), 2);
+    QCOMPARE(simSaid.count("relay 60 coil 2 off"), 2);
     sim.terminate();
     sim.waitForFinished(3000);
 
@@ -95,12 +113,14 @@ void tst_vxcollect_air::fansFollowTheWeather()
     for (const StoreEvent &e : store->events(0, all, QString::fromLatin1(kVentilationEvent)))
         rules << QJsonDocument::fromJson(e.data).object().value(QStringLiteral("rule")).toString();
     QVERIFY2(rules.contains(QStringLiteral("cool_start")) && rules.contains(QStringLiteral("saturated")), qPrintable(rules.join(',')));
-    QStringList fans;
+    QStringList switches;
     for (const StoreEvent &e : store->events(0, all, QString::fromLatin1(kFanEvent))) {
         const QJsonObject o = QJsonDocument::fromJson(e.data).object();
-        fans << QStringLiteral("%1 %2").arg(o.value(QStringLiteral("on")).toBool() ? "on" : "off", o.value(QStringLiteral("reason")).toString());
+        if (o.contains(QStringLiteral("automatic")))
+            continue; // the keeper's "back to automatic"
+        switches << QStringLiteral("%1 %2").arg(o.value(QStringLiteral("on")).toBool() ? "on" : "off", o.value(QStringLiteral("reason")).toString());
     }
-    QCOMPARE(fans, (QStringList{"on advice", "off interlock"}));
+    QCOMPARE(switches, (QStringList{"on advice", "off interlock", "on manual", "off interlock"}));
     bool outside = false, headspace = false;
     for (const StoreEvent &e : store->events(0, all, QString::fromLatin1(kAirEvent))) {
         const QJsonObject o = QJsonDocument::fromJson(e.data).object();

@@ -187,9 +187,19 @@ void tst_depottab::airBesideTheFigures()
     air.evaluate(picture.profiles(kNow, 600000), kNow);
     DepotViewSource source{&picture, [] { return kNow; }, [] { return qint64(600000); }};
     source.air = &air;
+    QList<std::optional<bool>> asked;
+    source.switchFans = [&asked](int bin, std::optional<bool> on) {
+        asked << on;
+        return bin == 1 && on == std::optional<bool>(false) ? QStringLiteral("采集服务没有运行") : QString();
+    };
     DepotTab tab(source);
     tab.refresh();
     tab.openBin(1);
+    // The keeper's switch goes to whoever drives the fans; what went wrong is said beside it.
+    for (const char *button : {"depotFansOn", "depotFansOff", "depotFansAuto"})
+        QTest::mouseClick(tab.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+    QCOMPARE(asked, (QList<std::optional<bool>>{true, false, std::nullopt}));
+    QCOMPARE(tab.findChild<QLabel *>(QStringLiteral("depotFansMessage"))->text(), QStringLiteral("已发出，结果记入风机日志"));
     const QString figures = tab.figuresText();
     for (const QString &line : {QStringLiteral("外界 5.0 °C 50%RH 露点 -4.6 °C"), QStringLiteral("仓内 15.0 °C 60%RH 露点 7.3 °C"),
                                 QStringLiteral("粮食水分 13.0%（2026-11-20 化验）"),

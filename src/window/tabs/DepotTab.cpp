@@ -458,6 +458,30 @@ DepotTab::DepotTab(DepotViewSource source, QWidget *parent) : QWidget(parent), m
         head->addWidget(print);
     }
     binLayout->addLayout(head);
+    if (m_source.switchFans) {
+        // The keeper's own switch of the bin's fans: it stands until automatic control is asked back.
+        m_fanRow = new QWidget;
+        auto *fans = new QHBoxLayout(m_fanRow);
+        fans->setContentsMargins(0, 0, 0, 0);
+        fans->addWidget(new QLabel(tr("风机")));
+        const QList<std::tuple<QString, QString, std::optional<bool>>> buttons{
+            {QStringLiteral("depotFansOn"), tr("手动开"), true},
+            {QStringLiteral("depotFansOff"), tr("手动关"), false},
+            {QStringLiteral("depotFansAuto"), tr("恢复自动"), std::nullopt}};
+        for (const auto &[name, text, on] : buttons) {
+            auto *button = new QPushButton(text);
+            button->setObjectName(name);
+            connect(button, &QPushButton::clicked, this, [this, on = on] {
+                const QString why = m_source.switchFans(m_bin, on);
+                m_fanMessage->setText(why.isEmpty() ? tr("已发出，结果记入风机日志") : why);
+            });
+            fans->addWidget(button);
+        }
+        m_fanMessage = new QLabel;
+        m_fanMessage->setObjectName(QStringLiteral("depotFansMessage"));
+        fans->addWidget(m_fanMessage, 1);
+        binLayout->addWidget(m_fanRow);
+    }
     // The plan with its layer, the section with its row, the figures: side by side, so a bin fits one screen.
     auto *body = new QHBoxLayout;
     auto *planColumn = new QVBoxLayout;
@@ -562,6 +586,10 @@ void DepotTab::openBin(int bin)
     m_title->setText(title);
     m_plan->show(&m_shown, bin);
     m_plan->setAlarms(binAlarms(m_shown, bin, m_book));
+    if (m_fanRow) {
+        m_fanRow->setVisible(m_shown.fansOf(bin) != nullptr);
+        m_fanMessage->clear();
+    }
     fillSections();
     showFigures();
     m_pages->setCurrentIndex(1);

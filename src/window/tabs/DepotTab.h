@@ -35,6 +35,8 @@ struct DepotViewSource {
     std::function<void(const Depot &)> depotSaved;
     // The air, each bin's ventilation advice and fans (none: not shown).
     const VentilationControl *air = nullptr;
+    // The keeper's switch of a bin's fans (on, off, nothing: back to automatic); what went wrong, or empty.
+    std::function<QString(int bin, std::optional<bool> on)> switchFans;
 };
 
 // The colour of a temperature, blue at `low` through green and yellow to red at `high`.
@@ -160,6 +162,8 @@ private:
     QComboBox *m_sectionChoice = nullptr;
     QLabel *m_title = nullptr;
     QLabel *m_figures = nullptr;
+    QWidget *m_fanRow = nullptr;
+    QLabel *m_fanMessage = nullptr;
     int m_bin = 0;
     AlarmBook m_book;
 };

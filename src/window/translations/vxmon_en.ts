@@ -1654,6 +1654,10 @@ Web view: %1</translation>
         <source>%1湿度</source>
         <translation>%1 humidity</translation>
     </message>
+    <message>
+        <source>风机由采集服务控制，而采集服务没有运行</source>
+        <translation>The fans are driven by the collecting service, which is not running</translation>
+    </message>
 </context>
 <context>
     <name>vx::BinPlan</name>
@@ -1881,6 +1885,26 @@ Web view: %1</translation>
     <message>
         <source>（自动）</source>
         <translation> (automatic)</translation>
+    </message>
+    <message>
+        <source>风机</source>
+        <translation>Fans</translation>
+    </message>
+    <message>
+        <source>手动开</source>
+        <translation>On by hand</translation>
+    </message>
+    <message>
+        <source>手动关</source>
+        <translation>Off by hand</translation>
+    </message>
+    <message>
+        <source>恢复自动</source>
+        <translation>Back to automatic</translation>
+    </message>
+    <message>
+        <source>已发出，结果记入风机日志</source>
+        <translation>Sent; the fan log records how it went</translation>
     </message>
 </context>
 </TS>
