@@ -33,6 +33,9 @@ PipelineSettings pipelineSettings(const CollectorSettings &s)
     p.store = s.store;
     p.mqtt = s.mqtt;
     p.notify = s.notify;
+    // The depot the collector polls by (--depot, --air, --fans), not only the program directory's file.
+    if (s.depot.fromFile || !s.depot.air.isEmpty())
+        p.depot = s.depot;
     return p;
 }
 
@@ -127,7 +130,7 @@ bool Collector::acceptAir(int key, const QList<quint16> &registers, const QDateT
     const DepotAir *air = m_settings.depot.airDevice(key);
     if (!air)
         return false;
-    if (const auto profile = airProfileNamed(air->profile)) {
+    if (const auto profile = m_settings.depot.airProfile(air->profile)) {
         const AirReading reading = decodeAir(*profile, registers);
         m_pipeline.acceptAir(key, reading, arrived.toMSecsSinceEpoch());
     }

@@ -70,6 +70,11 @@ const Option kOptions[] = {
                 "vxcollect.sock in the program directory; mode 0660); \"off\": none.", "path", ""},
     {"depot", "Depot file: bins, buses and where each cable hangs (default depot.ini in the program directory, "
               "when it is there); \"off\": none. Buses 2 and on are polled too, each on its own port.", "file", ""},
+    {"air", "Without a depot file: temperature/humidity transmitters on the bus, ADDRESS:PROFILE:PLACE,... "
+            "(PROFILE th or ht, PLACE outside or headspace), e.g. 50:th:outside,51:ht:headspace. With one: its [air.*].",
+     "list", ""},
+    {"fans", "Without a depot file: the bin's aeration fans on a relay module's coil, ADDRESS:COIL, e.g. 60:0.",
+     "address:coil", ""},
     {"lease", "Seconds a window holds the bus without renewing before it is taken back (default 30).", "s", "30"},
     {"from", "export: first time, e.g. 2026-12-01 or 2026-12-01T08:00:00+08:00 (default: the oldest).", "time", ""},
     {"to", "export: end time, not included (default: now).", "time", ""},
@@ -82,6 +87,59 @@ const Option kOptions[] = {
 namespace {
 // The depot file's buses: bus 1 is the collector's own (an option or the INI
 // file wins over what the depot says of it); each further bus gets an engine.
+// --air and --fans: a depot without a file gets its transmitters and fans from them.
+void readAirOptions(CollectorSettings &s, const QString &air, const QString &fans, QStringList *errors)
+{
+    if (air.isEmpty() && fans.isEmpty())
+        return;
+    if (s.depot.fromFile) {
+        *errors << QStringLiteral("--air, --fans: the depot file names its transmitters ([air.BUS.ADDRESS]) and fans ([fans.BIN])");
+        return;
+    }
+    static const QRegularExpression item(QStringLiteral("^(\\d{1,3}):(th|ht):(outside|headspace)$"));
+    for (const QString &part : air.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const auto m = item.match(part.trimmed().toLower());
+        const int address = m.captured(1).toInt();
+        if (!m.hasMatch() || address < 1 || address > 247 || s.depot.cable(address)) {
+            *errors << QStringLiteral("--air: %1 is not ADDRESS:th|ht:outside|headspace of an address no cable has").arg(shownValue(part));
+            return;
+        }
+        DepotAir a;
+        a.address = address;
+        a.profile = m.captured(2);
+        a.bin = m.captured(3) == QLatin1String("outside") ? 0 : 1;
+        a.section = QStringLiteral("air.%1").arg(address);
+        s.depot.air.append(a);
+        if (!s.bus.addresses.contains(address))
+            s.bus.addresses.append(address);
+    }
+    if (!fans.isEmpty()) {
+        static const QRegularExpression relay(QStringLiteral("^(\\d{1,3}):([0-7])$"));
+        const auto m = relay.match(fans.trimmed());
+        if (!m.hasMatch() || m.captured(1).toInt() < 1 || m.captured(1).toInt() > 247) {
+            *errors << QStringLiteral("--fans: %1 is not ADDRESS:COIL such as 60:0").arg(shownValue(fans));
+            return;
+        }
+        s.depot.fans.append(DepotFans{1, 1, m.captured(1).toInt(), m.captured(2).toInt(), 0});
+    }
+}
+
+void askTransmittersTheirOwn(CollectorSettings &s)
+{
+    // Transmitters are asked for their own registers, not a collector's.
+    for (const DepotAir &a : s.depot.air) {
+        const auto profile = s.depot.airProfile(a.profile);
+        if (!profile)
+            continue;
+        const BusSettings::Read read{profile->function, profile->first, profile->count};
+        if (a.bus == 1)
+            s.bus.reads.insert(a.address, read);
+        for (CollectorSettings::OtherBus &other : s.otherBuses)
+            if (other.number == a.bus)
+                other.bus.reads.insert(a.address, read);
+    }
+}
+
 void readDepot(CollectorSettings &s, const QString &option, const std::function<bool(const char *)> &given,
                QStringList *errors)
 {
@@ -114,18 +172,6 @@ void readDepot(CollectorSettings &s, const QString &option, const std::function<
         other.bus.baud = b.baud;
         other.bus.addresses = s.depot.addressesOf(b.number);
         s.otherBuses.append(other);
-    }
-    // Transmitters are asked for their own registers, not a collector's.
-    for (const DepotAir &a : s.depot.air) {
-        const auto profile = airProfileNamed(a.profile);
-        if (!profile)
-            continue;
-        const BusSettings::Read read{profile->function, profile->first, profile->count};
-        if (a.bus == 1)
-            s.bus.reads.insert(a.address, read);
-        for (CollectorSettings::OtherBus &other : s.otherBuses)
-            if (other.number == a.bus)
-                other.bus.reads.insert(a.address, read);
     }
 }
 } // namespace
@@ -305,6 +351,8 @@ SettingsRead readCollectorSettings(const QStringList &arguments)
     readDepot(s, value(opt("depot")).trimmed(), [&](const char *name) {
         return p.isSet(QString::fromLatin1(name)) || (ini && ini->contains(QString::fromLatin1(name)));
     }, &result.errors);
+    readAirOptions(s, value(opt("air")).trimmed(), value(opt("fans")).trimmed(), &result.errors);
+    askTransmittersTheirOwn(s);
 
     const QStringList positional = p.positionalArguments();
     const QString command = positional.value(0);

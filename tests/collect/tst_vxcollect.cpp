@@ -84,6 +84,15 @@ void tst_vxcollect::iniAndOptions()
     // The timeout follows the baud rate: 8 + 41 + 3.5 bytes at 19200, plus the device's margin.
     QCOMPARE(read.settings.bus.effectiveTimeoutMs(), 28 + 50);
     QCOMPARE(read.settings.bus.silenceMs(), 2);
+
+    // Without a depot file, transmitters and fans from the options: polled after the cables, by their own read.
+    const SettingsRead air = readCollectorSettings({"vxcollect", "--config", ini, "--dir", dir.path(), "--air",
+                                                    "50:th:outside, 51:ht:headspace", "--fans", "60:3"});
+    QVERIFY2(air.errors.isEmpty(), qPrintable(air.errors.join('\n')));
+    QCOMPARE(air.settings.bus.addresses, QList<int>({1, 2, 3, 4, 9, 50, 51}));
+    QCOMPARE(air.settings.bus.reads.value(51).count, quint16(2));
+    QCOMPARE(air.settings.depot.airDevice(51)->bin, 1);
+    QCOMPARE(air.settings.depot.fansOf(1)->coil, 3);
 }
 
 void tst_vxcollect::badConfiguration_data()
@@ -113,6 +122,9 @@ void tst_vxcollect::badConfiguration_data()
     QTest::newRow("web base") << QStringList{"--web-base", "vxmon/../x"} << "--web-base: \"vxmon/../x\" is not a path like /vxmon";
     QTest::newRow("lease") << QStringList{"--lease", "1"} << "--lease: \"1\" is not a whole number from 2 to 3600";
     QTest::newRow("raw log size") << QStringList{"--raw-log-max", "10X"} << "--raw-log-max: \"10X\" is not a size";
+    QTest::newRow("air place") << QStringList{"--air", "50:th:roof"} << "--air: \"50:th:roof\" is not ADDRESS:th|ht:outside|headspace";
+    QTest::newRow("air on a cable") << QStringList{"--addresses", "1-3", "--air", "2:th:outside"} << "--air: \"2:th:outside\" is not";
+    QTest::newRow("fans coil 8") << QStringList{"--fans", "60:8"} << "--fans: \"60:8\" is not ADDRESS:COIL";
     QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option 'colour'.";
 }
 

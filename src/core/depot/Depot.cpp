@@ -566,6 +566,14 @@ const DepotAir *Depot::airDevice(int key) const
     return nullptr;
 }
 
+std::optional<AirProfile> Depot::airProfile(const QString &name) const
+{
+    for (const AirProfile &p : profiles)
+        if (p.name == name.trimmed().toLower())
+            return p;
+    return airProfileNamed(name);
+}
+
 const DepotFans *Depot::fansOf(int binNumber) const
 {
     for (const DepotFans &f : fans)
@@ -592,6 +600,65 @@ QPointF Depot::floorPosition(const DepotCable &cable) const
 QString depotFilePath(const QString &programDir)
 {
     return QDir(programDir).filePath(QStringLiteral("depot.ini"));
+}
+
+// [profile.NAME]: function, first, count, temperature, humidity.
+void readProfile(Reader &r, Section &s, const QString &name)
+{
+    Reader::Keys k{r, s};
+    AirProfile p;
+    p.name = name;
+    p.values.clear();
+    bool usable = true;
+    int function = 3, first = 0, count = 2;
+    const bool functionGiven = s.values.contains(QStringLiteral("function"));
+    if (k.integer(QStringLiteral("function"), 3, 4, &function))
+        p.function = quint8(function);
+    else if (functionGiven)
+        usable = false;
+    const bool firstGiven = s.values.contains(QStringLiteral("first"));
+    if (k.integer(QStringLiteral("first"), 0, 65535, &first))
+        p.first = quint16(first);
+    else if (firstGiven)
+        usable = false;
+    const bool countGiven = s.values.contains(QStringLiteral("count"));
+    if (k.integer(QStringLiteral("count"), 1, 125, &count))
+        p.count = quint16(count);
+    else if (countGiven)
+        usable = false;
+    for (const auto quantity : {AirValue::Quantity::Temperature, AirValue::Quantity::Humidity}) {
+        const bool temperature = quantity == AirValue::Quantity::Temperature;
+        const QString key = temperature ? QStringLiteral("temperature") : QStringLiteral("humidity");
+        QString v;
+        int line = 0;
+        if (!k.take(key, &v, &line)) {
+            r.error(s.line, k.field(key), Reader::say("missing (REGISTER, SCALE, signed or unsigned, e.g. 0, 0.1, signed)"));
+            usable = false;
+            continue;
+        }
+        const QStringList parts = v.split(QLatin1Char(','));
+        bool okRegister = false, okScale = false;
+        const int reg = parts.value(0).trimmed().toInt(&okRegister);
+        const double scale = parts.value(1).trimmed().toDouble(&okScale);
+        const QString sign = parts.value(2, QStringLiteral("unsigned")).trimmed().toLower();
+        if (parts.size() < 2 || parts.size() > 3 || !okRegister || !okScale || scale == 0
+            || (sign != QLatin1String("signed") && sign != QLatin1String("unsigned"))) {
+            k.bad(key, line, Reader::say("%1 is not REGISTER, SCALE, signed or unsigned (e.g. 0, 0.1, signed)").arg(v));
+            usable = false;
+            continue;
+        }
+        if (reg < p.first || reg >= p.first + p.count) {
+            k.bad(key, line, Reader::say("register %1 is not among the %2 read from %3").arg(reg).arg(p.count).arg(p.first));
+            usable = false;
+            continue;
+        }
+        p.values.append({quantity, reg - p.first, scale, sign == QLatin1String("signed"),
+                         temperature ? QStringLiteral("°C") : QStringLiteral("%RH"), temperature ? -40.0 : 0.0,
+                         temperature ? 80.0 : 100.0});
+    }
+    k.leftovers();
+    if (usable)
+        r.m_depot.profiles.append(p);
 }
 
 // [air.BUS.ADDRESS]: profile, place; [fans.BIN]: relay, coil.
@@ -622,11 +689,12 @@ void readAirOrFans(Reader &r, Section &s, const QRegularExpressionMatch &air, co
                 usable = false;
             }
         if (k.take(QStringLiteral("profile"), &v, &line)) {
-            if (v != QLatin1String("th") && v != QLatin1String("ht")) {
-                k.bad(QStringLiteral("profile"), line, Reader::say("%1 is not th (temperature, then humidity) or ht").arg(v));
+            if (!depot.airProfile(v)) {
+                k.bad(QStringLiteral("profile"), line,
+                      Reader::say("%1 is not th (temperature, then humidity), ht or a [profile.NAME]").arg(v));
                 usable = false;
             }
-            a.profile = v;
+            a.profile = v.toLower();
         }
         if (k.take(QStringLiteral("place"), &v, &line)) {
             static const QRegularExpression binPlace(QStringLiteral("^bin\\s*(\\d{1,4})$"));
@@ -686,6 +754,7 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
     static const QRegularExpression cableName(QStringLiteral("^cable\\.(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
     static const QRegularExpression airName(QStringLiteral("^air\\.(?:(\\d{1,2})\\.)?(\\d{1,3})$"));
     static const QRegularExpression fansName(QStringLiteral("^fans\\.(\\d{1,4})$"));
+    static const QRegularExpression profileName(QStringLiteral("^profile\\.([a-z0-9_-]{1,32})$"));
     QHash<QString, int> seen; // section -> its first line
 
     // Bins and buses first, so a cable may name a bin written after it.
@@ -714,9 +783,15 @@ Depot parseDepot(const QByteArray &text, const QString &fileName)
             cables.append(&s);
         else if (airName.match(name).hasMatch() || fansName.match(name).hasMatch())
             devices.append(&s);
+        else if (const auto m = profileName.match(name); m.hasMatch()) {
+            if (airProfileNamed(m.captured(1)))
+                r.error(s.line, QStringLiteral("[%1]").arg(s.name), Reader::say("%1 is a built-in profile's name").arg(m.captured(1)));
+            else
+                readProfile(r, s, m.captured(1));
+        }
         else
             r.error(s.line, QStringLiteral("[%1]").arg(s.name),
-                    Reader::say("unknown section (expected [bin.N], [bus.N], [cable.BUS.ADDRESS], [air.BUS.ADDRESS] or [fans.BIN])"));
+                    Reader::say("unknown section (expected [bin.N], [bus.N], [cable.BUS.ADDRESS], [air.BUS.ADDRESS], [fans.BIN] or [profile.NAME])"));
     }
     std::sort(depot.buses.begin(), depot.buses.end(),
               [](const DepotBus &a, const DepotBus &b) { return a.number < b.number; });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/air/AirDevices.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -79,8 +81,10 @@ struct DepotCable {
 };
 
 // A temperature/humidity transmitter on a bus: [air.BUS.ADDRESS] (or
-// [air.ADDRESS] on bus 1), read by its profile, measuring the outside air
-// or the headspace of a bin.
+// [air.ADDRESS] on bus 1), read by its profile (th, ht, or a [profile.NAME]
+// of the file: function = 3|4, first, count, temperature = REGISTER, SCALE,
+// signed|unsigned and humidity = likewise), measuring the outside air or the
+// headspace of a bin.
 struct DepotAir {
     int bus = 1;
     int address = 0;
@@ -115,6 +119,7 @@ struct Depot {
     QList<DepotCable> cables;    // by bin, then the file's order
     QList<DepotAir> air;         // in the file's order
     QList<DepotFans> fans;       // by bin
+    QList<AirProfile> profiles;  // [profile.NAME]: register layouts of transmitters beyond the built-in th and ht
     QList<DepotProblem> errors;  // a value that could not be used (the rest still is)
     QList<DepotProblem> warnings; // usable, but not as good practice wants it
     bool fromFile = false;
@@ -124,6 +129,8 @@ struct Depot {
     const DepotCable *cable(int key) const;
     QList<DepotCable> cablesOf(int bin) const;
     const DepotAir *airDevice(int key) const;
+    // A profile of the file, else a built-in one.
+    std::optional<AirProfile> airProfile(const QString &name) const;
     const DepotFans *fansOf(int bin) const;
     // Addresses a bus polls: as listed, else its cables' and transmitters'.
     QList<int> addressesOf(int bus) const;

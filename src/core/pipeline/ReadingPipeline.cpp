@@ -33,7 +33,7 @@ bool ReadingPipeline::start(QString *why)
     m_alarmSettingsErrors = read.errors;
     m_storageSettings = read.storage;
     m_inspectionIntervals = read.inspection;
-    m_depot.setDepot(readDepotFile(depotFilePath(m_settings.programDir), {}));
+    m_depot.setDepot(m_settings.depot ? *m_settings.depot : readDepotFile(depotFilePath(m_settings.programDir), {}));
     m_ventilation.setDepot(m_depot.depot());
     m_fansAutomatic = read.fansAutomatic;
     m_ventilation.setSettings(read.ventilation, read.fans, m_fansAutomatic && m_fanWriter);
@@ -233,8 +233,8 @@ void ReadingPipeline::evaluateAlarms(qint64 nowMs, qint64 silentAfterMs)
         holding += evaluateStorageRules(m_depot.profiles(nowMs, silentAfterMs), m_storageSettings);
         holding += evaluateFurtherCables(m_depot, settings, nowMs);
         holding += inspectionsOverdue(nowMs, silentAfterMs);
-        evaluateVentilation(nowMs, silentAfterMs);
     }
+    evaluateVentilation(nowMs, silentAfterMs); // transmitters may come without a depot file (vxcollect --air)
     record(m_alarms.update(holding, nowMs));
     if (m_notifier)
         record(m_alarms.remind(nowMs, qint64(m_settings.notify.remindAfterMinutes) * 60000));

@@ -33,6 +33,7 @@ struct PipelineSettings {
     MqttSettings mqtt;          // host empty: no MQTT
     NotifySettings notify;      // no channels: no notifications
     bool storeReadings = true;  // false: nothing is stored or published (a viewer of another program's store)
+    std::optional<Depot> depot; // none: depot.ini in the program directory, when it is there
 };
 
 // One frame as the sinks see it: the set, when its last byte arrived, and

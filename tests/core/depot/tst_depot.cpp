@@ -63,6 +63,14 @@ place = outside
 
 [air.2.51]
 place = bin 2
+profile = input3
+
+[profile.input3]
+function = 4
+first = 100
+count = 3
+temperature = 102, 0.01, signed
+humidity = 100, 0.1
 
 [fans.2]
 relay = 2.60
@@ -92,7 +100,14 @@ void tst_depot::goodDepot()
     QCOMPARE(d.air.size(), 2);
     QCOMPARE(d.airDevice(50)->profile, QStringLiteral("ht"));
     QCOMPARE(d.airDevice(50)->bin, 0);
-    QCOMPARE(d.airDevice(deviceKey(2, 51))->profile, QStringLiteral("th"));
+    QCOMPARE(d.airDevice(deviceKey(2, 51))->profile, QStringLiteral("input3"));
+    // The file's own layout: input registers 100-102, RH x10 at 100, temperature x100 signed at 102.
+    const auto input3 = d.airProfile(QStringLiteral("input3"));
+    QVERIFY(input3 && input3->function == 4 && input3->first == 100 && input3->count == 3);
+    const AirReading r = decodeAir(*input3, {655, 0, quint16(qint16(-1234))});
+    QVERIFY2(r.ok(), qPrintable(r.fault));
+    QCOMPARE(*r.celsius, -12.34);
+    QCOMPARE(*r.relativeHumidity, 65.5);
     QCOMPARE(d.airDevice(deviceKey(2, 51))->bin, 2);
     QVERIFY(d.fansOf(2) && !d.fansOf(1));
     QCOMPARE(std::make_tuple(d.fansOf(2)->bus, d.fansOf(2)->address, d.fansOf(2)->coil), std::make_tuple(2, 60, 3));
@@ -177,6 +192,12 @@ void tst_depot::problems_data()
                                                         << "depot.ini:8: [air.3]: address 3 of bus 1 is a cable's" << "" << 1;
     QTest::newRow("fans of no bin") << bin + "[fans.4]\nrelay = 60\n" << "depot.ini:4: [fans.4]: there is no [bin.4]" << "" << 0;
     QTest::newRow("a coil past 7") << bin + "[fans.1]\nrelay = 60\ncoil = 8\n" << "depot.ini:6: [fans.1] coil: 8 is not a number from 0 to 7" << "" << 0;
+    QTest::newRow("a profile's register not read") << bin + "[profile.x]\nfirst = 10\ncount = 2\ntemperature = 12, 0.1, signed\nhumidity = 11, 0.1\n"
+                                                   << "depot.ini:7: [profile.x] temperature: register 12 is not among the 2 read from 10" << "" << 0;
+    QTest::newRow("a profile without humidity") << bin + "[profile.x]\ntemperature = 0, 0.1, signed\n"
+                                                << "depot.ini:4: [profile.x] humidity: missing" << "" << 0;
+    QTest::newRow("a profile named as a built-in") << bin + "[profile.th]\ntemperature = 0, 0.1\nhumidity = 1, 0.1\n"
+                                                   << "depot.ini:4: [profile.th]: th is a built-in profile's name" << "" << 0;
     QTest::newRow("moisture without its date") << bin + "moisture = 13.5\n" << "" << "[bin.1] moisture_date: missing" << 0;
     QTest::newRow("a silo ring past its wall") << QByteArray("[bin.1]\nkind = vertical_silo\ndiameter = 8\nrings = 3, 5\n"
                                                             "[cable.3]\nbin = 1\nposition = 2, 0\ndepths = 1\n"
