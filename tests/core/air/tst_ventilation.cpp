@@ -17,6 +17,7 @@ private slots:
     void fans();
     void fanLog_data();
     void fanLog();
+    void fansOnTheBus();
 };
 
 namespace {
@@ -164,6 +165,41 @@ void tst_ventilation::fanLog()
     const QMap<int, double> hours = fanHours(events, 24 * h, 48 * h, qint64(nowHour * h));
     QCOMPARE(hours.value(1, -1), bin1);
     QCOMPARE(hours.value(2, -1), bin2);
+}
+
+// The control's own bookkeeping: one write at a time, a write the relay did
+// not echo changes nothing and is tried again, stale air is no air.
+void tst_ventilation::fansOnTheBus()
+{
+    const Depot depot = parseDepot("[bin.1]\nsize=10x10\ngrid=1x1\ngrain=wheat\nmoisture=13\nmoisture_date=2026-11-01\n"
+                                   "[cable.1]\nbin=1\nposition=1,1\ndepths=1,2\n[air.50]\nplace=outside\n[fans.1]\nrelay=60\ncoil=1\n");
+    VentilationControl control;
+    control.setDepot(depot);
+    control.setSettings({}, {}, true);
+    const BinProfile warm{1, QStringLiteral("wheat"), {{1, {{1, 1, 20}, {2, 2, 20.5}}}}};
+    const qint64 t0 = 1796601600000, minute = 60000;
+    QCOMPARE(control.accept(50, AirReading{8.0, 50.0, {}}, t0).size(), 1); // stored: the first of its minute
+    QCOMPARE(control.accept(50, AirReading{8.0, 50.0, {}}, t0 + 1000).size(), 0);
+    auto step = control.evaluate({warm}, t0 + 2000);
+    QCOMPARE(step.switches.size(), 1);
+    QCOMPARE(step.switches[0].request, writeCoilRequest(60, 1, true));
+    QCOMPARE(control.evaluate({warm}, t0 + 3000).switches.size(), 0); // the write is on its way
+    QCOMPARE(control.switched(step.switches[0], false, t0 + 4000).detail, QStringLiteral("1号仓 风机开（通风建议）失败：继电器未确认"));
+    QVERIFY(!control.fans().value(1).on);
+    step = control.evaluate({warm}, t0 + 5000); // not echoed: asked again
+    QCOMPARE(step.switches.size(), 1);
+    control.switched(step.switches[0], true, t0 + 6000);
+    QVERIFY(control.fans().value(1).on);
+    // Ten minutes without a reading: no air, no advice to cool, the interlock stops the fans.
+    step = control.evaluate({warm}, t0 + 11 * minute);
+    QCOMPARE(control.advice().value(1).rule, VentilationRule::NotMeasured);
+    QCOMPARE(step.switches.size(), 1);
+    QCOMPARE(step.switches[0].reason, FanReason::Interlock);
+    QCOMPARE(step.events.size(), 1); // the advice changed
+    // A transmitter's fault is said once, its return once.
+    QCOMPARE(control.accept(50, airException(4), t0 + 12 * minute).size(), 1);
+    QCOMPARE(control.accept(50, airException(4), t0 + 13 * minute).size(), 0);
+    QCOMPARE(control.accept(50, AirReading{8.0, 50.0, {}}, t0 + 14 * minute).first().kind, QStringLiteral("air_back"));
 }
 
 QTEST_GUILESS_MAIN(tst_ventilation)
