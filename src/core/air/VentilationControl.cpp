@@ -191,9 +191,13 @@ VentilationControl::Step VentilationControl::evaluate(const QList<BinProfile> &b
         const auto before = m_advice.constFind(bin.number);
         in.cooling = before != m_advice.cend() && before->go;
         const VentilationAdvice advice = adviseVentilation(in, m_settings);
-        if (before == m_advice.cend() || before->rule != advice.rule) {
+        // Stored when it changes, and once an hour while it does not, so the log keeps the numbers.
+        if (before == m_advice.cend() || before->rule != advice.rule || nowMs - m_storedAdvice.value(bin.number) >= 3600000) {
+            m_storedAdvice.insert(bin.number, nowMs);
             QJsonObject data = QJsonDocument::fromJson(advice.json(m_settings)).object();
             data.insert(QStringLiteral("bin"), bin.number);
+            if (before != m_advice.cend() && before->rule == advice.rule)
+                data.insert(QStringLiteral("repeat"), true); // the hour's record: not news
             step.events.append({nowMs, 0, QString::fromLatin1(kVentilationEvent),
                                 QStringLiteral("%1 %2：%3").arg(bin.name, advice.verdict(), advice.reason(m_settings)),
                                 jsonOf(data)});

@@ -81,6 +81,7 @@ private:
     QMap<int, qint64> m_storedMinute;  // key -> the minute of its last stored sample
     QMap<int, QString> m_faults;       // key -> its fault now
     QMap<int, VentilationAdvice> m_advice;
+    QMap<int, qint64> m_storedAdvice;  // bin -> when its advice was last stored
     QMap<int, FanState> m_fans;
     QMap<int, qint64> m_pending;       // bin -> when a switch was handed out (one at a time)
 };

@@ -187,7 +187,10 @@ QStringList validateAlarmSettings(const AlarmSettings &s, int silentMinutes)
 bool writeAlarmSettings(const QString &path, const AlarmSettings &s, int silentMinutes, QString *error)
 {
     QSettings ini(path, QSettings::IniFormat);
-    ini.clear();
+    // Only what the dialog edits is replaced: the storage rules, the inspection
+    // intervals and [ventilation] are the file's own and stay as written.
+    for (const QString &group : {QStringLiteral("cable_high"), QStringLiteral("point_high"), QStringLiteral("installed")})
+        ini.remove(group);
     ini.setValue(QStringLiteral("alarms/high_limit"), s.highLimit);
     ini.setValue(QStringLiteral("alarms/hot_point_delta"), s.hotPointDelta);
     ini.setValue(QStringLiteral("alarms/rise_per_day"), s.risePerDay);

@@ -267,7 +267,7 @@ void ReadingPipeline::acceptAir(int key, const AirReading &reading, qint64 nowMs
 void ReadingPipeline::addAirEvent(const StoreEvent &event)
 {
     addEvent(event);
-    if (m_airReporter && event.kind != QLatin1String(kAirEvent))
+    if (m_airReporter && event.kind != QLatin1String(kAirEvent) && !event.data.contains("\"repeat\":true"))
         m_airReporter(event.detail);
 }
 

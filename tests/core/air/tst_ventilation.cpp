@@ -200,6 +200,14 @@ void tst_ventilation::fansOnTheBus()
     QCOMPARE(control.accept(50, airException(4), t0 + 12 * minute).size(), 1);
     QCOMPARE(control.accept(50, airException(4), t0 + 13 * minute).size(), 0);
     QCOMPARE(control.accept(50, AirReading{8.0, 50.0, {}}, t0 + 14 * minute).first().kind, QStringLiteral("air_back"));
+    // The advice is stored when it changes, and once an hour while it holds.
+    QStringList stored;
+    for (int m : {15, 16, 46, 76, 77}) {
+        control.accept(50, AirReading{8.0, 50.0, {}}, t0 + m * minute);
+        for (const StoreEvent &e : control.evaluate({warm}, t0 + m * minute).events)
+            stored << QStringLiteral("%1 %2").arg(m).arg(QString::fromUtf8(e.data).contains("\"repeat\":true") ? "repeat" : "change");
+    }
+    QCOMPARE(stored, (QStringList{"15 change", "16 change", "76 repeat"}));
 }
 
 QTEST_GUILESS_MAIN(tst_ventilation)

@@ -21,6 +21,7 @@ private slots:
     void rules_data();
     void rules();
     void alarmLifecycle();
+    void savingKeepsTheFilesOwnSections();
     void remindersWhileUnacknowledged();
     void settingsFileRefusesWhatIsNotANumberInRange_data();
     void settingsFileRefusesWhatIsNotANumberInRange();
@@ -317,6 +318,33 @@ void tst_alarmrules::settingsFileRefusesWhatIsNotANumberInRange()
 
 // An alarm nobody acknowledges is sent again every half hour; one that was
 // acknowledged, or cleared, is not.
+// Saving the dialog's settings keeps what the dialog does not edit: the
+// storage rules, the inspection intervals and the ventilation section.
+void tst_alarmrules::savingKeepsTheFilesOwnSections()
+{
+    QTemporaryDir dir;
+    const QString path = alarmSettingsPath(dir.path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[alarms]\nhigh_limit=30\ngradient_per_metre=2\ninspection_safe_cool=20\n[cable_high]\n3=35\n"
+            "[ventilation]\nautomatic=on\nstart_difference=9\n");
+    f.close();
+    AlarmSettings edited;
+    edited.highLimit = 28;
+    edited.pointHigh.insert({1, 3}, 25);
+    QString why;
+    QVERIFY(writeAlarmSettings(path, edited, 0, &why));
+    const AlarmSettingsRead read = readAlarmSettings(path);
+    QVERIFY2(read.errors.isEmpty(), qPrintable(read.errors.join('\n')));
+    QCOMPARE(read.settings.highLimit, 28.0);
+    QVERIFY(read.settings.cableHigh.isEmpty()); // the dialog's own: as it was saved
+    QCOMPARE(read.settings.pointHigh.value({1, 3}), 25.0);
+    QCOMPARE(read.storage.gradientPerMetre, 2.0);
+    QCOMPARE(read.inspection.safeCool, 20);
+    QVERIFY(read.fansAutomatic);
+    QCOMPARE(read.ventilation.startDifference, 9.0);
+}
+
 void tst_alarmrules::remindersWhileUnacknowledged()
 {
     AlarmBook book;
