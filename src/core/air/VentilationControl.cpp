@@ -211,7 +211,10 @@ VentilationControl::Step VentilationControl::evaluate(const QList<BinProfile> &b
                 continue; // a write on its way
             m_pending.remove(bin.number);
         }
-        const FanDecision d = decideFan(m_fans.value(bin.number), advice.go, nowMs, m_fanSettings);
+        // A relay's coil may be on from before a restart: the first write says what it should be.
+        const FanDecision d = m_fans.contains(bin.number)
+            ? decideFan(m_fans.value(bin.number), advice.go, nowMs, m_fanSettings)
+            : FanDecision{advice.go, advice.go ? FanReason::Advice : FanReason::Interlock};
         if (d.reason == FanReason::None)
             continue;
         if (const auto s = fanSwitch(bin.number, d.switchTo, d.reason)) {

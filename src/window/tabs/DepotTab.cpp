@@ -416,6 +416,10 @@ DepotTab::DepotTab(DepotViewSource source, QWidget *parent) : QWidget(parent), m
     m_problems->setWordWrap(true);
     m_problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
     overviewLayout->addWidget(m_problems);
+    m_outside = new QLabel;
+    m_outside->setObjectName(QStringLiteral("depotOutside"));
+    m_outside->setVisible(false);
+    overviewLayout->addWidget(m_outside);
     m_overview = new DepotOverview(m_source);
     m_overview->setObjectName(QStringLiteral("depotOverview"));
     m_overview->setDepot(&m_shown);
@@ -553,6 +557,11 @@ void DepotTab::refresh()
         if (m_shown.cables.size() != keys.size())
             m_shown = singleBinDepot(keys);
         m_problems->setVisible(false);
+    }
+    if (m_source.air) {
+        const auto out = m_source.air->outside(nowOf(m_source));
+        m_outside->setText(out ? tr("外界 %1").arg(DepotOverview::airText(*out)) : QString());
+        m_outside->setVisible(out.has_value());
     }
     m_overview->updateGeometry();
     m_overview->update();

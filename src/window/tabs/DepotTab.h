@@ -154,6 +154,7 @@ private:
     QStackedWidget *m_pages = nullptr;
     DepotOverview *m_overview = nullptr;
     QLabel *m_problems = nullptr;
+    QLabel *m_outside = nullptr;
     BinPlan *m_plan = nullptr;
     BinSection *m_section = nullptr;
     QSlider *m_layer = nullptr;

@@ -340,10 +340,10 @@ void TrendTab::addAirCurves(qint64 from, qint64 to, QValueAxis *celsiusAxis)
         auto *line = new QLineSeries;
         line->setName(name);
         line->replace(points);
+        m_chart->addSeries(line); // the theme gives it its colour; the style says what it is
         QPen pen = line->pen();
         pen.setStyle(style);
         line->setPen(pen);
-        m_chart->addSeries(line);
         line->attachAxis(m_x);
         line->attachAxis(axis);
         if (axis == celsiusAxis)

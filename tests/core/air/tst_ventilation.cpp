@@ -190,6 +190,14 @@ void tst_ventilation::fansOnTheBus()
     QCOMPARE(step.switches.size(), 1);
     control.switched(step.switches[0], true, t0 + 6000);
     QVERIFY(control.fans().value(1).on);
+    // A control that starts under an advice of no switches the coil off: it may be on from before.
+    VentilationControl restarted;
+    restarted.setDepot(depot);
+    restarted.setSettings({}, {}, true);
+    restarted.accept(50, AirReading{8.0, 99.0, {}}, t0);
+    const auto first = restarted.evaluate({warm}, t0 + 1000).switches;
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(first[0].request, writeCoilRequest(60, 1, false));
     // Ten minutes without a reading: no air, no advice to cool, the interlock stops the fans.
     step = control.evaluate({warm}, t0 + 11 * minute);
     QCOMPARE(control.advice().value(1).rule, VentilationRule::NotMeasured);
