@@ -109,6 +109,7 @@ class tst_web_browser : public QObject {
 private slots:
     void pageFollowsTheBin_data();
     void pageFollowsTheBin();
+    void airAndAdvice();
 };
 
 void tst_web_browser::pageFollowsTheBin_data()
@@ -160,6 +161,34 @@ void tst_web_browser::pageFollowsTheBin()
     const QJsonValue again = browser.evaluate("(performance.getEntriesByName('first-contentful-paint')[0] || {}).startTime");
     qInfo("first contentful paint %.0f ms after navigation (a cold browser), %.0f ms on a reload", paint.toDouble(),
           again.toDouble());
+    signalProcess(collect, SIGTERM);
+    collect.waitForFinished(10000);
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+// A transmitter given on vxcollect's command line: the outside air and the
+// bin's advice listed under the figures (no depot file: no grain moisture, so no).
+void tst_web_browser::airAndAdvice()
+{
+    QTemporaryDir dir;
+    QProcess sim, collect;
+    sim.start(QStringLiteral(VXSIM_PATH), {"--link", dir.filePath("bus"), "--addresses", "1-2", "--air", "50:th", "--weather", "7,0,55,0"});
+    QVERIFY(sim.waitForReadyRead(5000));
+    QFile ini(dir.filePath("alarms.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[ventilation]\nevery_seconds = 1\n") > 0);
+    ini.close();
+    const int port = freeTcpPort();
+    collect.start(QStringLiteral(VXCOLLECT_PATH), {"--port", dir.filePath("bus"), "--addresses", "1-2", "--air", "50:th:outside", "--dir",
+                                                   dir.path(), "--quiet", "--metrics", QStringLiteral("127.0.0.1:%1").arg(port)});
+    QVERIFY(collect.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QJsonDocument::fromJson(httpGet(port, "/api/depot").second).object().value("bins").toArray().at(0)
+                                 .toObject().contains("ventilation"), 20000);
+    Browser browser(QStringLiteral("http://127.0.0.1:%1/?lang=zh").arg(port), QStringLiteral("1280,800"));
+    VX_REQUIRE_SERVER(browser, "chromium");
+    const QString items = QStringLiteral("[...document.querySelectorAll('#airList li')].map(li => li.textContent).join('|')");
+    QTRY_VERIFY_WITH_TIMEOUT(browser.evaluate(items).toString().contains("外界 7.0 °C 55%RH 露点 -1.4 °C"), 15000);
+    QVERIFY2(browser.evaluate(items).toString().contains("不宜通风：缺少粮温、外温、外湿或粮食水分"), qPrintable(browser.evaluate(items).toString()));
     signalProcess(collect, SIGTERM);
     collect.waitForFinished(10000);
     sim.terminate();

@@ -130,7 +130,8 @@ QByteArray depotJson(const DepotPicture &picture, const QList<Alarm> &alarms, qi
             if (const auto it = air->advice().constFind(b.number); it != air->advice().cend())
                 bin.insert(QStringLiteral("ventilation"),
                            QJsonObject{{QStringLiteral("go"), it->go}, {QStringLiteral("verdict"), it->verdict()},
-                                       {QStringLiteral("rule"), it->ruleKey()}, {QStringLiteral("reason"), it->reason(air->settings())}});
+                                       {QStringLiteral("rule"), it->ruleKey()}, {QStringLiteral("reason"), it->reason(air->settings())},
+                                       {QStringLiteral("reason_en"), it->reasonEnglish(air->settings())}});
             if (depot.fansOf(b.number)) {
                 const FanState f = air->fans().value(b.number);
                 bin.insert(QStringLiteral("fans"), QJsonObject{{QStringLiteral("on"), f.on}, {QStringLiteral("manual"), f.manual},
