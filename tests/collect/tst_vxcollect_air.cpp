@@ -120,6 +120,9 @@ void tst_vxcollect_air::fansFollowTheWeather()
             continue; // the keeper's "back to automatic"
         switches << QStringLiteral("%1 %2").arg(o.value(QStringLiteral("on")).toBool() ? "on" : "off", o.value(QStringLiteral("reason")).toString());
     }
+    // A first minute before the cables or the air were read says no, and writes the coil off to be sure.
+    if (switches.value(0) == QLatin1String("off interlock"))
+        switches.removeFirst();
     QCOMPARE(switches, (QStringList{"on advice", "off interlock", "on manual", "off interlock"}));
     bool outside = false, headspace = false;
     for (const StoreEvent &e : store->events(0, all, QString::fromLatin1(kAirEvent))) {
