@@ -54,7 +54,7 @@ void tst_airdevices::decode()
 
 void tst_airdevices::coilWrite()
 {
-    // Function 5: FF00 on, 0000 off, as the Modbus specification gives them.
+    // Function 5: FF00 switches a coil on, 0000 off; the frame of the protocol's own example.
     QCOMPARE(writeCoilRequest(0x11, 0x00AC, true).toHex(' '), QByteArray("11 05 00 ac ff 00 4e 8b"));
     QVERIFY(hasValidCrc(writeCoilRequest(60, 3, false)));
     QCOMPARE(writeCoilRequest(60, 3, false).mid(2, 4), QByteArray::fromHex("00030000"));
