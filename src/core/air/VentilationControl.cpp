@@ -24,13 +24,13 @@ QString placeName(const Depot &depot, const DepotAir &a)
     return a.bin == 0 ? QStringLiteral("外界") : binName(depot, a.bin) + QStringLiteral("仓内");
 }
 
-QString fanReasonText(FanReason reason, bool on)
+QString fanReasonText(FanReason reason)
 {
     switch (reason) {
     case FanReason::Advice: return QStringLiteral("通风建议");
     case FanReason::Interlock: return QStringLiteral("联锁：不宜通风");
     case FanReason::MaxRun: return QStringLiteral("已达最长运行时间");
-    case FanReason::Manual: return on ? QStringLiteral("手动") : QStringLiteral("手动");
+    case FanReason::Manual: return QStringLiteral("手动");
     case FanReason::None: break;
     }
     return {};
@@ -42,13 +42,9 @@ QMap<int, double> fanHours(const QList<StoreEvent> &fanEvents, qint64 fromMs, qi
     QMap<int, double> hours;
     QMap<int, qint64> onSince; // bin -> when its fans went on (still on)
     const qint64 end = qMin(toMs, nowMs);
+    // A bin whose fans switched lately is listed, with 0 hours when none of its runs fell in the day.
     const auto add = [&](int bin, qint64 from, qint64 to) {
-        from = qMax(from, fromMs);
-        to = qMin(to, end);
-        if (to > from)
-            hours[bin] += double(to - from) / 3600000.0;
-        else
-            hours[bin] += 0;
+        hours[bin] += double(qMax<qint64>(0, qMin(to, end) - qMax(from, fromMs))) / 3600000.0;
     };
     for (const StoreEvent &e : fanEvents) {
         if (e.kind != QLatin1String(kFanEvent) || e.timeMs >= end)
@@ -240,7 +236,7 @@ StoreEvent VentilationControl::switched(const FanSwitch &s, bool ok, qint64 nowM
         m_fans.insert(s.bin, FanState{s.on, s.reason, nowMs, s.reason == FanReason::Manual});
     const QString text = QStringLiteral("%1 风机%2（%3）%4")
                              .arg(binName(m_depot, s.bin), s.on ? QStringLiteral("开") : QStringLiteral("关"),
-                                  fanReasonText(s.reason, s.on), ok ? QString() : QStringLiteral("失败：继电器未确认"));
+                                  fanReasonText(s.reason), ok ? QString() : QStringLiteral("失败：继电器未确认"));
     return {nowMs, 0, QString::fromLatin1(kFanEvent), text,
             jsonOf({{QStringLiteral("bin"), s.bin}, {QStringLiteral("on"), s.on},
                     {QStringLiteral("reason"), fanReasonKey(s.reason)}, {QStringLiteral("ok"), ok}})};

@@ -134,6 +134,11 @@ public:
             *out = int(d);
             return true;
         }
+        // A key that may be left out (*out keeps its default); false only when it is given and wrong.
+        bool optionalInteger(const QString &key, int min, int max, int *out)
+        {
+            return !s.values.contains(key) || integer(key, min, max, out);
+        }
         // "36x24", "6 × 8": two positive numbers.
         bool pair(const QString &key, double *a, double *b)
         {
@@ -608,24 +613,13 @@ void readProfile(Reader &r, Section &s, const QString &name)
     Reader::Keys k{r, s};
     AirProfile p;
     p.name = name;
-    p.values.clear();
-    bool usable = true;
     int function = 3, first = 0, count = 2;
-    const bool functionGiven = s.values.contains(QStringLiteral("function"));
-    if (k.integer(QStringLiteral("function"), 3, 4, &function))
-        p.function = quint8(function);
-    else if (functionGiven)
-        usable = false;
-    const bool firstGiven = s.values.contains(QStringLiteral("first"));
-    if (k.integer(QStringLiteral("first"), 0, 65535, &first))
-        p.first = quint16(first);
-    else if (firstGiven)
-        usable = false;
-    const bool countGiven = s.values.contains(QStringLiteral("count"));
-    if (k.integer(QStringLiteral("count"), 1, 125, &count))
-        p.count = quint16(count);
-    else if (countGiven)
-        usable = false;
+    bool usable = k.optionalInteger(QStringLiteral("function"), 3, 4, &function);
+    usable = k.optionalInteger(QStringLiteral("first"), 0, 65535, &first) && usable;
+    usable = k.optionalInteger(QStringLiteral("count"), 1, 125, &count) && usable;
+    p.function = quint8(function);
+    p.first = quint16(first);
+    p.count = quint16(count);
     for (const auto quantity : {AirValue::Quantity::Temperature, AirValue::Quantity::Humidity}) {
         const bool temperature = quantity == AirValue::Quantity::Temperature;
         const QString key = temperature ? QStringLiteral("temperature") : QStringLiteral("humidity");
@@ -735,8 +729,7 @@ void readAirOrFans(Reader &r, Section &s, const QRegularExpressionMatch &air, co
         r.error(s.line, k.field(QStringLiteral("relay")), Reader::say("missing (the relay module's address)"));
         usable = false;
     }
-    const bool coilGiven = s.values.contains(QStringLiteral("coil"));
-    if (!k.integer(QStringLiteral("coil"), 0, 7, &f.coil) && coilGiven)
+    if (!k.optionalInteger(QStringLiteral("coil"), 0, 7, &f.coil))
         usable = false;
     k.leftovers();
     if (usable)

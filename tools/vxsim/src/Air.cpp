@@ -1,4 +1,5 @@
 #include "Air.h"
+#include "Replies.h"
 
 #include "core/air/Psychrometrics.h"
 #include "core/frames/Crc16.h"
@@ -20,17 +21,6 @@ double noiseAt(qint64 nowMs, quint32 seed, int salt)
     return double(h >> 11) / double(1ull << 53) * 2 - 1;
 }
 
-QByteArray exceptionReply(quint8 address, quint8 function, quint8 code)
-{
-    const char b[3] = {char(address), char(function | 0x80), char(code)};
-    return vx::withCrc(QByteArray(b, 3));
-}
-
-void appendWord(QByteArray &b, quint16 w)
-{
-    b.append(char(w >> 8));
-    b.append(char(w & 0xFF));
-}
 } // namespace
 
 AirNow outsideAir(const Weather &w, qint64 nowMs, quint32 seed)
@@ -59,13 +49,13 @@ QByteArray airReply(const AirDeviceSim &d, quint8 address, const QByteArray &req
 {
     const quint8 function = quint8(request[1]);
     if (function != 0x03 && function != 0x04)
-        return exceptionReply(address, function, 0x01);
+        return exception(address, function, 0x01);
     if (d.fault == AirDeviceSim::Fault::Exception)
-        return exceptionReply(address, function, 0x04);
-    const quint16 start = quint16(quint8(request[2]) << 8 | quint8(request[3]));
-    const quint16 count = quint16(quint8(request[4]) << 8 | quint8(request[5]));
+        return exception(address, function, 0x04);
+    const quint16 start = word(request, 2);
+    const quint16 count = word(request, 4);
     if (start + count > 2 || count < 1)
-        return exceptionReply(address, function, 0x02);
+        return exception(address, function, 0x02);
     const double celsius = d.fault == AirDeviceSim::Fault::Range ? 150.0 : air.celsius;
     const quint16 t = quint16(qint16(qRound(celsius * 10)));
     const quint16 h = quint16(qRound(air.rh * 10));
@@ -81,24 +71,24 @@ QByteArray airReply(const AirDeviceSim &d, quint8 address, const QByteArray &req
 QByteArray relayReply(RelaySim &relay, quint8 address, const QByteArray &request)
 {
     const quint8 function = quint8(request[1]);
-    const quint16 first = quint16(quint8(request[2]) << 8 | quint8(request[3]));
-    const quint16 value = quint16(quint8(request[4]) << 8 | quint8(request[5]));
+    const quint16 first = word(request, 2);
+    const quint16 value = word(request, 4);
     if (function == 0x05) {
         if (first > 7)
-            return exceptionReply(address, function, 0x02);
+            return exception(address, function, 0x02);
         if (value != 0xFF00 && value != 0x0000)
-            return exceptionReply(address, function, 0x03);
+            return exception(address, function, 0x03);
         relay.coils = value ? quint8(relay.coils | 1 << first) : quint8(relay.coils & ~(1 << first));
         return request.left(8); // a write is answered by its echo
     }
     if (function == 0x01) {
         if (first + value > 8 || value < 1)
-            return exceptionReply(address, function, 0x02);
+            return exception(address, function, 0x02);
         QByteArray b;
         b.append(char(address)).append(char(0x01)).append(char(1)).append(char((relay.coils >> first) & ((1 << value) - 1)));
         return vx::withCrc(b);
     }
-    return exceptionReply(address, function, 0x01);
+    return exception(address, function, 0x01);
 }
 
 } // namespace vxsim

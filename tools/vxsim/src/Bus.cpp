@@ -2,6 +2,7 @@
 
 #include "Control.h"
 #include "Dallas.h"
+#include "Replies.h"
 #include "core/frames/Crc16.h"
 
 #include <QDateTime>
@@ -17,27 +18,10 @@ namespace {
 constexpr quint8 kReadAddressTarget = 0xFA;
 constexpr quint16 kAddressRegister = 0x0B00;
 
-quint16 word(const QByteArray &b, int at)
-{
-    return quint16(quint8(b[at]) << 8 | quint8(b[at + 1]));
-}
-
-void appendWord(QByteArray &b, quint16 w)
-{
-    b.append(char(w >> 8));
-    b.append(char(w & 0xFF));
-}
-
 // Register of parameter row r (0..5) is (r + 1) * 256.
 int parameterRow(quint16 reg)
 {
     return (reg & 0xFF) == 0 && reg >= 0x0100 && reg <= 0x0600 ? (reg >> 8) - 1 : -1;
-}
-
-QByteArray exception(quint8 address, quint8 function, quint8 code)
-{
-    const char b[3] = {char(address), char(function | 0x80), char(code)};
-    return withCrc(QByteArray(b, 3));
 }
 
 // Whether the sensor of this seed is one of the bad share: the same sensors
