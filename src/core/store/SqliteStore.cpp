@@ -2,14 +2,20 @@
 
 #include "core/store/StoreRows.h"
 
+#include <QElapsedTimer>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
 
 #include <sqlite3.h>
 
 namespace vx {
 
 using namespace storerows;
+
+namespace {
+constexpr int kBusyTimeoutMs = 10000;
+}
 
 SqliteStore::~SqliteStore()
 {
@@ -19,7 +25,7 @@ SqliteStore::~SqliteStore()
 void SqliteStore::configure()
 {
     m_db.setDatabaseName(m_location.file);
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
 }
 
 bool SqliteStore::prepareSession(QString *error)
@@ -27,7 +33,17 @@ bool SqliteStore::prepareSession(QString *error)
     // WAL: readers never wait for the writer; FULL: a committed batch survives a power cut.
     QSqlQuery q(m_db);
     for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
-        if (!q.exec(QString::fromLatin1(pragma))) {
+        // A new file's journal mode is changed under a lock SQLite does not wait
+        // for: when another program opens the same new store at that moment,
+        // try again for as long as the busy timeout would have waited.
+        QElapsedTimer waited;
+        waited.start();
+        bool done = q.exec(QString::fromLatin1(pragma));
+        while (!done && q.lastError().nativeErrorCode() == QLatin1String("5") && waited.elapsed() < kBusyTimeoutMs) {
+            QThread::msleep(20);
+            done = q.exec(QString::fromLatin1(pragma));
+        }
+        if (!done) {
             *error = QStringLiteral("%1: %2").arg(m_location.display(), sqlErrorText(q.lastError()));
             return false;
         }

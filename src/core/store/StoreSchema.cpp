@@ -3,6 +3,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <optional>
+
 namespace vx {
 
 QList<Migration> storeMigrations(StoreLocation::Engine engine)
@@ -197,43 +200,88 @@ bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString
         *error = QStringLiteral("%1: %2").arg(what, failed.lastError().text());
         return false;
     };
-    if (!db.tables().contains(QStringLiteral("schema_version"))) {
-        if (!q.exec(QStringLiteral("CREATE TABLE schema_version (version integer NOT NULL)"))
-            || !q.exec(QStringLiteral("INSERT INTO schema_version VALUES (0)")))
-            return fail(q, QStringLiteral("cannot create the schema"));
-    }
-    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
-        return fail(q, QStringLiteral("cannot read the schema version"));
-    const int found = q.value(0).toInt();
-    const SchemaPlan plan = planSchema(found, migrations);
-    if (plan.refused) {
+    auto readVersion = [&]() -> std::optional<int> {
+        if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+            return std::nullopt;
+        const int found = q.value(0).toInt();
+        q.finish();
+        return found;
+    };
+    auto refuse = [&](int found) {
         *error = QStringLiteral("the database has schema version %1, newer than this program knows (%2); "
                                 "it was left unchanged: use a newer program")
                      .arg(found)
                      .arg(migrations.isEmpty() ? 0 : migrations.last().version);
         return false;
+    };
+    // A store already at this version is only read: a viewer may open it
+    // without the right to write.
+    if (db.tables().contains(QStringLiteral("schema_version"))) {
+        const std::optional<int> found = readVersion();
+        if (!found)
+            return fail(q, QStringLiteral("cannot read the schema version"));
+        const SchemaPlan plan = planSchema(*found, migrations);
+        if (plan.refused)
+            return refuse(*found);
+        if (plan.toApply.isEmpty())
+            return true;
     }
-    for (const Migration &m : migrations) {
-        if (!plan.toApply.contains(m.version))
-            continue;
-        if (!db.transaction())
-            return fail(q, QStringLiteral("cannot begin migration %1").arg(m.version));
-        for (const QString &statement : m.statements) {
+    // Two programs may make a new store at once (the window and vxcollect,
+    // two ingesters): each step under a lock held to its commit, the version
+    // read again under it, so a step is made once and the other finds it done.
+    const bool postgres = db.driverName() == QLatin1String("QPSQL");
+    auto begin = [&] {
+        if (postgres)
+            return db.transaction() && q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7678001)"));
+        return q.exec(QStringLiteral("BEGIN IMMEDIATE")); // waits out the other writer (busy timeout)
+    };
+    auto end = [&](bool keep) {
+        if (postgres)
+            return keep ? db.commit() : db.rollback();
+        return q.exec(keep ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    };
+    for (;;) {
+        if (!begin()) {
+            const QString why = q.lastError().text();
+            end(false);
+            *error = QStringLiteral("cannot lock the schema to bring it up to date: %1").arg(why);
+            return false;
+        }
+        if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)"))
+            || !q.exec(QStringLiteral("INSERT INTO schema_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM schema_version)"))) {
+            fail(q, QStringLiteral("cannot create the schema"));
+            end(false);
+            return false;
+        }
+        const std::optional<int> found = readVersion();
+        if (!found) {
+            fail(q, QStringLiteral("cannot read the schema version"));
+            end(false);
+            return false;
+        }
+        const SchemaPlan plan = planSchema(*found, migrations);
+        if (plan.refused || plan.toApply.isEmpty()) {
+            end(plan.toApply.isEmpty() && !plan.refused);
+            return plan.refused ? refuse(*found) : true;
+        }
+        const int version = plan.toApply.first();
+        const auto step = std::find_if(migrations.begin(), migrations.end(),
+                                       [version](const Migration &m) { return m.version == version; });
+        for (const QString &statement : step->statements) {
             if (!q.exec(statement)) {
                 const QString why = q.lastError().text();
-                db.rollback();
-                *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+                end(false);
+                *error = QStringLiteral("migration to version %1 failed: %2").arg(version).arg(why);
                 return false;
             }
         }
-        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(m.version)) || !db.commit()) {
-            const QString why = q.lastError().text();
-            db.rollback();
-            *error = QStringLiteral("migration to version %1 failed: %2").arg(m.version).arg(why);
+        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version)) || !end(true)) {
+            const QString why = q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text();
+            end(false);
+            *error = QStringLiteral("migration to version %1 failed: %2").arg(version).arg(why);
             return false;
         }
     }
-    return true;
 }
 
 } // namespace vx

@@ -24,7 +24,8 @@ struct SchemaPlan {
 SchemaPlan planSchema(int found, const QList<Migration> &migrations);
 
 // Brings the database to the last version of `migrations`, one transaction a
-// step; refuses a newer database without changing it. False and *error on failure.
+// step, safe against another program doing the same at once; refuses a newer
+// database without changing it. False and *error on failure.
 bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString *error);
 
 } // namespace vx

@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 using namespace vx;
 
@@ -30,6 +32,7 @@ private slots:
     void exportCsv();
     void retentionInSmallBatches();
     void newerSchemaIsRefusedAndLeftAlone();
+    void newStoreOpenedByTwoAtOnce();
     void outboxKeepsOrder();
     void outboxesAreIndependent();
     void sensorMapNoticesReplacementsAndRoundTrips();
@@ -139,6 +142,15 @@ void tst_readingstore::addAndReadBack()
     QCOMPARE(latest[0].timeMs, kT0 + 1123);
     QCOMPARE(latest[0].raw, (QList<quint16>{2534, 65535}));
     QCOMPARE(latest[1].raw, QList<quint16>{100});
+    // What came after a time, whole frames in time order (a viewer's follow).
+    const QList<ReadingSet> since = store->framesSince(kT0 + 100, 8);
+    QCOMPARE(since.size(), 2);
+    QCOMPARE(since[0].timeMs, kT0 + 123);
+    QCOMPARE(since[0].raw, raw);
+    QCOMPARE(since[1].timeMs, kT0 + 1123);
+    QCOMPARE(since[1].raw, raw.mid(0, 2));
+    QCOMPARE(store->framesSince(kT0 + 123, 8).size(), 1);
+    QVERIFY(store->framesSince(kT0 + 1123).isEmpty());
 
     const QList<StoreEvent> events = store->events(kT0, kT0 + 1000);
     QCOMPARE(events.size(), 1);
@@ -429,6 +441,37 @@ void tst_readingstore::newerSchemaIsRefusedAndLeftAlone()
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+void tst_readingstore::newStoreOpenedByTwoAtOnce()
+{
+    // The window and vxcollect (or two ingesters) starting on a store not yet
+    // made: each must get it, neither may find the other's half-made schema.
+    if (postgres())
+        VX_REQUIRE_PG(m_pg);
+    for (int round = 0; round < 8; ++round) {
+        QString why;
+        const QString text = postgres() ? m_pg.createDatabase()
+                                        : m_dir.filePath(QStringLiteral("race%1.db").arg(round));
+        const auto location = parseStoreLocation(text, &why);
+        QVERIFY2(location, qPrintable(why));
+        std::atomic<int> ready{0};
+        QString errors[2];
+        auto open = [&](int who) {
+            ++ready;
+            while (ready < 2) {
+            }
+            QString error;
+            if (!ReadingStore::open(*location, QStringLiteral("depot"), &error))
+                errors[who] = error.isEmpty() ? QStringLiteral("failed") : error;
+        };
+        std::thread first(open, 0), second(open, 1);
+        first.join();
+        second.join();
+        QVERIFY2(errors[0].isEmpty() && errors[1].isEmpty(), qPrintable(errors[0] + QLatin1Char('|') + errors[1]));
+        auto store = ReadingStore::open(*location, QStringLiteral("depot"), &why);
+        QVERIFY2(store && store->add({{kT0, 1, {2000}}}), qPrintable(why));
+    }
 }
 
 void tst_readingstore::outboxKeepsOrder()
