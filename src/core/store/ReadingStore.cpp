@@ -251,54 +251,61 @@ QList<StoredReading> ReadingStore::readings(int address, int point, qint64 fromM
     return result;
 }
 
+QString ReadingStore::devicePointsSql(int maxPoint, const QString &timeColumn, const QString &readingWhere,
+                                      const QString &deviceWhere) const
+{
+    // Devices, then points, then each (address, point)'s readings through the
+    // key: a seek per point. CROSS JOIN holds SQLite to that order; without
+    // statistics it would rather scan the whole readings table.
+    QStringList points;
+    for (int p = 1; p <= maxPoint; ++p)
+        points << QStringLiteral("(%1)").arg(p);
+    const QString site = siteColumn().isEmpty() ? QString() : QStringLiteral(" AND r.site = d.site AND d.site = :site");
+    return QStringLiteral("WITH points(point) AS (VALUES %1) SELECT d.address, p.point, r.raw, %2 FROM devices d "
+                          "CROSS JOIN points p CROSS JOIN readings r WHERE r.address = d.address AND r.point = p.point "
+                          "AND %3 AND %4%5")
+        .arg(points.join(QLatin1Char(',')), msExpr(timeColumn), readingWhere, deviceWhere, site);
+}
+
 QList<ReadingSet> ReadingStore::framesSince(qint64 sinceMs, int maxPoint)
 {
-    // Point by point through the key (address, point, time): seeks, never a scan of the table.
+    // One statement, so one snapshot: read as the devices and then each point
+    // apart, a batch committed in between was half seen, and a device's frame
+    // older than another's newer one was passed over for good.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    prepare(q, devicePointsSql(maxPoint, QStringLiteral("r.time"),
+                               QStringLiteral("r.time > %1").arg(timeExpr(QStringLiteral(":since"))),
+                               QStringLiteral("d.last_seen > %1").arg(timeExpr(QStringLiteral(":since2")))));
+    q.bindValue(QStringLiteral(":since"), sinceMs);
+    q.bindValue(QStringLiteral(":since2"), sinceMs); // one name twice is not bound alike by every driver
+    bindSite(q);
     QMap<QPair<qint64, int>, ReadingSet> frames; // (time, address)
-    QSqlQuery &q = prepared(QStringLiteral("SELECT %1, raw FROM readings WHERE address = :address AND point = :point "
-                                           "AND time > %2%3 ORDER BY time")
-                                .arg(msExpr(QStringLiteral("time")), timeExpr(QStringLiteral(":since")), siteFilter()));
-    for (const DeviceSeen &d : devices()) {
-        if (d.lastSeenMs <= sinceMs)
-            continue;
-        for (int point = 1; point <= maxPoint; ++point) {
-            q.bindValue(QStringLiteral(":address"), d.address);
-            q.bindValue(QStringLiteral(":point"), point);
-            q.bindValue(QStringLiteral(":since"), sinceMs);
-            bindSite(q);
-            if (!q.exec()) {
-                fail(q);
-                return {};
-            }
-            while (q.next()) {
-                ReadingSet &f = frames[{q.value(0).toLongLong(), d.address}];
-                f.timeMs = q.value(0).toLongLong();
-                f.address = d.address;
-                while (f.raw.size() < point)
-                    f.raw.append(kNoReading);
-                f.raw[point - 1] = quint16(q.value(1).toInt());
-            }
-            q.finish();
-        }
+    if (!q.exec()) {
+        fail(q);
+        return {};
+    }
+    while (q.next()) {
+        const int address = q.value(0).toInt(), point = q.value(1).toInt();
+        const qint64 timeMs = q.value(3).toLongLong();
+        ReadingSet &f = frames[{timeMs, address}];
+        f.timeMs = timeMs;
+        f.address = address;
+        while (f.raw.size() < point)
+            f.raw.append(kNoReading);
+        f.raw[point - 1] = quint16(q.value(2).toInt());
     }
     return frames.values();
 }
 
 QList<ReadingSet> ReadingStore::latestFrames(int maxPoint)
 {
-    // Each device's frame at its last_seen, point by point through the key
-    // (address, point, time): a seek per point, never a scan of a device's history.
-    QStringList points;
-    for (int p = 1; p <= maxPoint; ++p)
-        points << QStringLiteral("(%1)").arg(p);
-    const QString siteJoin = siteColumn().isEmpty() ? QString() : QStringLiteral(" AND r.site = d.site");
-    const QString siteWhere = siteColumn().isEmpty() ? QString() : QStringLiteral(" WHERE d.site = :site");
+    // Each device's frame at its last_seen, never a scan of a device's history.
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    prepare(q, QStringLiteral("WITH points(point) AS (VALUES %1) SELECT d.address, p.point, r.raw, %2 FROM devices d "
-                             "CROSS JOIN points p JOIN readings r ON r.address = d.address AND r.point = p.point "
-                             "AND r.time = d.last_seen%3%4 ORDER BY d.address, p.point")
-                  .arg(points.join(QLatin1Char(',')), msExpr(QStringLiteral("d.last_seen")), siteJoin, siteWhere));
+    prepare(q, devicePointsSql(maxPoint, QStringLiteral("d.last_seen"), QStringLiteral("r.time = d.last_seen"),
+                               QStringLiteral("1 = 1"))
+                   + QStringLiteral(" ORDER BY d.address, p.point"));
     bindSite(q);
     QList<ReadingSet> frames;
     if (!q.exec()) {

@@ -261,6 +261,9 @@ protected:
     qint64 m_lastAdded = 0;
 
 private:
+    // Each device's points' readings matching readingWhere, one seek a point.
+    QString devicePointsSql(int maxPoint, const QString &timeColumn, const QString &readingWhere,
+                            const QString &deviceWhere) const;
     bool connect(QString *error);
     struct Partial {
         double min = 0, max = 0, sum = 0;
