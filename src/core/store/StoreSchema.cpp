@@ -196,10 +196,6 @@ SchemaPlan planSchema(int found, const QList<Migration> &migrations)
 bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString *error)
 {
     QSqlQuery q(db);
-    auto fail = [&](const QSqlQuery &failed, const QString &what) {
-        *error = QStringLiteral("%1: %2").arg(what, failed.lastError().text());
-        return false;
-    };
     auto readVersion = [&]() -> std::optional<int> {
         if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
             return std::nullopt;
@@ -218,8 +214,10 @@ bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString
     // without the right to write.
     if (db.tables().contains(QStringLiteral("schema_version"))) {
         const std::optional<int> found = readVersion();
-        if (!found)
-            return fail(q, QStringLiteral("cannot read the schema version"));
+        if (!found) {
+            *error = QStringLiteral("cannot read the schema version: %1").arg(q.lastError().text());
+            return false;
+        }
         const SchemaPlan plan = planSchema(*found, migrations);
         if (plan.refused)
             return refuse(*found);
@@ -240,47 +238,40 @@ bool migrateSchema(QSqlDatabase &db, const QList<Migration> &migrations, QString
             return keep ? db.commit() : db.rollback();
         return q.exec(keep ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     };
+    // The message is made before the rollback, which would replace the query's error.
+    auto abandon = [&](const QString &message) {
+        end(false);
+        *error = message;
+        return false;
+    };
     for (;;) {
-        if (!begin()) {
-            const QString why = q.lastError().text();
-            end(false);
-            *error = QStringLiteral("cannot lock the schema to bring it up to date: %1").arg(why);
-            return false;
-        }
+        if (!begin())
+            return abandon(QStringLiteral("cannot lock the schema to bring it up to date: %1").arg(q.lastError().text()));
         if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)"))
-            || !q.exec(QStringLiteral("INSERT INTO schema_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM schema_version)"))) {
-            fail(q, QStringLiteral("cannot create the schema"));
-            end(false);
-            return false;
-        }
+            || !q.exec(QStringLiteral("INSERT INTO schema_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM schema_version)")))
+            return abandon(QStringLiteral("cannot create the schema: %1").arg(q.lastError().text()));
         const std::optional<int> found = readVersion();
-        if (!found) {
-            fail(q, QStringLiteral("cannot read the schema version"));
-            end(false);
-            return false;
-        }
+        if (!found)
+            return abandon(QStringLiteral("cannot read the schema version: %1").arg(q.lastError().text()));
         const SchemaPlan plan = planSchema(*found, migrations);
-        if (plan.refused || plan.toApply.isEmpty()) {
-            end(plan.toApply.isEmpty() && !plan.refused);
-            return plan.refused ? refuse(*found) : true;
+        if (plan.refused) {
+            end(false);
+            return refuse(*found);
         }
+        if (plan.toApply.isEmpty())
+            return end(true) || abandon(QStringLiteral("cannot commit: %1").arg(db.lastError().text()));
         const int version = plan.toApply.first();
         const auto step = std::find_if(migrations.begin(), migrations.end(),
                                        [version](const Migration &m) { return m.version == version; });
-        for (const QString &statement : step->statements) {
-            if (!q.exec(statement)) {
-                const QString why = q.lastError().text();
-                end(false);
-                *error = QStringLiteral("migration to version %1 failed: %2").arg(version).arg(why);
-                return false;
-            }
-        }
-        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version)) || !end(true)) {
+        auto failed = [&] {
             const QString why = q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text();
-            end(false);
-            *error = QStringLiteral("migration to version %1 failed: %2").arg(version).arg(why);
-            return false;
-        }
+            return abandon(QStringLiteral("migration to version %1 failed: %2").arg(version).arg(why));
+        };
+        for (const QString &statement : step->statements)
+            if (!q.exec(statement))
+                return failed();
+        if (!q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version)) || !end(true))
+            return failed();
     }
 }
 
